@@ -1,0 +1,167 @@
+// Walks every allocation of representative sequences of operations with that
+// allocation failing: each time the documented failure result, an intact
+// object, no crash and (checked by LeakSanitizer at exit) no leak.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/failing_allocator.h"
+#include "xml/tag.h"
+
+namespace {
+
+using pyrrow::test::AllocationCount;
+using pyrrow::test::FailNthAllocation;
+
+// Runs body with the n-th allocation failing, for n = 1, 2, ... until a run
+// needs fewer than n allocations (so it ran with none failing).
+template <class Body>
+void ForEachFailingAllocation(Body body)
+{
+    for (long n = 1;; ++n) {
+        SCOPED_TRACE(testing::Message() << "allocation " << n << " fails");
+        FailNthAllocation(n);
+        body();
+        const long used = AllocationCount();
+        FailNthAllocation(0);
+        if (used < n || testing::Test::HasFatalFailure())
+            break;
+    }
+}
+
+std::u16string Text(const CDynWString& s)
+{
+    return s.GetString() != nullptr ? std::u16string(s.GetString()) : u"<null>";
+}
+
+// An operation that keeps the old text when memory runs out.
+template <class Op>
+void ExpectKeepsOnFailure(CDynWString& s, Op op, int failResult, const std::u16string& expected)
+{
+    const std::u16string before = Text(s);
+    const std::int32_t capacity = s.GetCapacity();
+    const int result = op();
+    if (result == 1) {
+        EXPECT_EQ(Text(s), expected);
+    } else {
+        EXPECT_EQ(result, failResult);
+        EXPECT_EQ(Text(s), before);
+        EXPECT_EQ(s.GetCapacity(), capacity);
+    }
+    EXPECT_EQ(s.GetLength(), static_cast<std::int32_t>(s.GetString() ? Text(s).size() : 0));
+}
+
+// An operation that releases the buffer before it allocates a new one.
+template <class Op>
+void ExpectNoBufferOnFailure(CDynWString& s, Op op, const std::u16string& expected)
+{
+    const int result = op();
+    if (result == 1) {
+        EXPECT_EQ(Text(s), expected);
+    } else {
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(s.GetString(), nullptr);
+        EXPECT_EQ(s.GetCapacity(), 0);
+        EXPECT_EQ(s.GetLength(), 0);
+    }
+}
+
+TEST(AllocationFailure, StringOperations)
+{
+    const std::u16string forty(40, u'x');
+    ForEachFailingAllocation([&] {
+        CDynWString s;
+        ExpectNoBufferOnFailure(s, [&] { return s.Set(u"COM1"); }, u"COM1");
+        // Without a buffer these behave as Set, so compute from what is there.
+        const std::u16string base = s.GetString() ? Text(s) : u"";
+        ExpectKeepsOnFailure(s, [&] { return s.Append(forty.c_str()); }, 0, base + forty);
+        for (int i = 0; i < 70; ++i) {
+            const std::u16string now = s.GetString() ? Text(s) : u"";
+            ExpectKeepsOnFailure(s, [&] { return s.AppendChar(u'z'); }, 0, now + u"z");
+        }
+        if (s.GetString() != nullptr && s.GetLength() > 0) {
+            std::u16string expected = Text(s);
+            expected.replace(0, 1, forty + forty);
+            ExpectKeepsOnFailure(s, [&] { return s.Replace(Text(s).substr(0, 1).c_str(), (forty + forty).c_str(), 0); },
+                                 -3, expected);
+        }
+        const std::u16string now = s.GetString() ? Text(s) : u"";
+        ExpectKeepsOnFailure(s, [&] { return s.AppendN(forty.c_str(), 30); }, 0, now + forty.substr(0, 30));
+        std::u16string big(300, u'f');
+        ExpectNoBufferOnFailure(s, [&] { return s.Format(u"%s-%d", big.c_str(), 5); }, big + u"-5");
+        ExpectNoBufferOnFailure(s, [&] { return s.SetN(forty.c_str(), 35); }, forty.substr(0, 35));
+        ExpectNoBufferOnFailure(s, [&] { return s.Alloc(1000); }, u"");
+    });
+}
+
+TEST(AllocationFailure, ElementOperations)
+{
+    ForEachFailingAllocation([&] {
+        CMyTag root;
+        if (root.SetName(u"DriverSetting") == 1) {
+            EXPECT_EQ(std::u16string(root.GetName()), u"DriverSetting");
+        } else {
+            EXPECT_EQ(root.GetName(), nullptr);
+        }
+
+        for (char16_t c = u'a'; c < u'a' + 12; ++c) {
+            const char16_t name[] = {c, 0};
+            const char16_t value[] = {u'v', c, 0};
+            if (root.SetAttribute(name, value) == 1) {
+                EXPECT_EQ(std::u16string(root.GetAttribute(name)), value);
+            }
+        }
+        if (root.SetAttribute(u"a", u"replaced") == 1) {
+            EXPECT_EQ(std::u16string(root.GetAttribute(u"a")), u"replaced");
+        }
+
+        CMyTag* last = root.GetOrAddChild();
+        if (last == nullptr) {
+            EXPECT_EQ(root.m_pChild, nullptr);
+            return;
+        }
+        EXPECT_EQ(last->m_pParent, &root);
+        for (int i = 0; i < 40; ++i) {
+            CMyTag* next = last->GetOrAddNext();
+            if (next == nullptr) {
+                EXPECT_EQ(last->m_pNext, nullptr);
+                break;
+            }
+            next->SetName(u"Child");
+            next->AppendTextChar(u't');
+            last = next;
+        }
+        root.DeleteSubtree();
+        EXPECT_EQ(root.m_pChild, nullptr);
+    });
+}
+
+// Counts destructions, to see that a failed queue chunk loses no element.
+struct CountedTag : CMyTag {
+    CountedTag(CMyTag* parent, long* deleted) : CMyTag(parent), m_deleted(deleted) {}
+    ~CountedTag() override { ++*m_deleted; }
+    long* m_deleted;
+};
+
+TEST(AllocationFailure, DeleteSubtreeWithoutRoomForItsQueue)
+{
+    for (const bool siblings : {true, false}) {
+        long deleted = 0;
+        CMyTag root;
+        // Enough elements that the queue needs a second chunk: one long list
+        // of children, or a chain that alternates child and next links.
+        CMyTag* last = &root;
+        for (int i = 0; i < 3000; ++i) {
+            auto* t = new CountedTag(nullptr, &deleted);
+            (i == 0 || (!siblings && i % 2 == 0) ? last->m_pChild : last->m_pNext) = t;
+            last = t;
+        }
+        FailNthAllocation(1);
+        root.DeleteSubtree();
+        FailNthAllocation(0);
+        EXPECT_EQ(deleted, 3000) << (siblings ? "siblings" : "alternating");
+        EXPECT_EQ(root.m_pChild, nullptr);
+    }
+}
+
+}  // namespace
