@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "support/failing_allocator.h"
-#include "xml/tag.h"
+#include "support/notice_capture.h"
+#include "support/temp_dir.h"
+#include "xml/xml_file.h"
 
 namespace {
 
@@ -162,6 +164,38 @@ TEST(AllocationFailure, DeleteSubtreeWithoutRoomForItsQueue)
         EXPECT_EQ(deleted, 3000) << (siblings ? "siblings" : "alternating");
         EXPECT_EQ(root.m_pChild, nullptr);
     }
+}
+
+TEST(AllocationFailure, ParseAndSaveNeverLeaveAHalfWrittenFile)
+{
+    pyrrow::test::NoticeCapture quiet;
+    pyrrow::test::TempDir dir;
+    const std::u16string path = dir.File("s.xml");
+    const std::string previous = pyrrow::test::Utf16LeBytes(u"\uFEFF<previous />\r\n");
+    const std::u16string text =
+        u"\uFEFF<DriverSetting><Address pc='1'/><File path='a &amp; b.fw'/>"
+        u"<Communication type='TCP'><TCP ip='10.0.0.1' port='1998' a='1' b='2' c='3' d='4'/>"
+        u"<Note>  some  text </Note><Code><![CDATA[x < y]]></Code></Communication></DriverSetting>";
+    std::string complete;
+    ForEachFailingAllocation([&] {
+        pyrrow::test::WriteBytes(dir.path() / "s.xml", previous);
+        CMyXMLFile doc;
+        if (!doc.m_strContent.Set(text.c_str()))
+            return;
+        const int parsed = doc.Parse();
+        EXPECT_TRUE(parsed == 1 || parsed == CMyXMLFile::kParseOutOfMemory || parsed == -102 ||
+                    parsed == CMyXMLFile::kParseUnclosed)
+            << parsed;
+        const int saved = doc.Save(path.c_str());
+        const std::string now = pyrrow::test::ReadBytes(dir.path() / "s.xml");
+        if (saved == 0) {
+            EXPECT_EQ(now, previous);
+        } else {
+            complete = now;
+        }
+    });
+    // The last run, without a failure, wrote the whole document.
+    EXPECT_NE(complete.find("C\0o\0d\0e\0"), std::string::npos);
 }
 
 }  // namespace

@@ -92,6 +92,11 @@ struct GrowthCase {
     std::int32_t expectedCapacity;
 };
 
+void PrintTo(const GrowthCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class DynWStringGrowth : public testing::TestWithParam<GrowthCase> {};
 
 TEST_P(DynWStringGrowth, GrowsExactlyByTheRule)
@@ -185,6 +190,11 @@ struct ReplaceCase {
     int result;
     std::u16string after;
 };
+
+void PrintTo(const ReplaceCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class DynWStringReplace : public testing::TestWithParam<ReplaceCase> {};
 

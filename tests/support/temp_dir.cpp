@@ -1,0 +1,65 @@
+#include "support/temp_dir.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include <utf8.h>
+
+namespace pyrrow::test {
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "pyrrow-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
+    m_path = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+std::u16string TempDir::File(const std::string& name) const
+{
+    const std::string s = (m_path / name).string();
+    return utf8::utf8to16(s);
+}
+
+std::string ReadBytes(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::filesystem::path& file, const std::string& bytes)
+{
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Utf16LeBytes(const std::u16string& text)
+{
+    std::string bytes;
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+    }
+    return bytes;
+}
+
+std::u16string FromUtf16LeBytes(const std::string& bytes)
+{
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                             static_cast<unsigned char>(bytes[i + 1]) << 8));
+    return text;
+}
+
+}  // namespace pyrrow::test

@@ -1,0 +1,262 @@
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/notice_capture.h"
+#include "support/temp_dir.h"
+#include "support/tree_dump.h"
+#include "xml/xml_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using pyrrow::test::DumpTree;
+using pyrrow::test::ReadBytes;
+using pyrrow::test::TempDir;
+using pyrrow::test::Utf16LeBytes;
+using pyrrow::test::WriteBytes;
+
+std::u16string Content(const CMyXMLFile& doc)
+{
+    return doc.m_strContent.GetString() != nullptr ? doc.m_strContent.GetString() : u"<null>";
+}
+
+TEST(XmlFileLoad, MissingFileIsCreatedEmptyAndFails)
+{
+    TempDir dir;
+    CMyXMLFile doc;
+    EXPECT_EQ(doc.Load(dir.File("pyrrow.config").c_str()), 0);
+    ASSERT_TRUE(fs::exists(dir.path() / "pyrrow.config"));
+    EXPECT_EQ(fs::file_size(dir.path() / "pyrrow.config"), 0u);
+    EXPECT_EQ(doc.m_strFileName.GetLength(), 0);
+    EXPECT_EQ(doc.Parse(), 0);
+    EXPECT_EQ(doc.m_root.GetName(), nullptr);
+}
+
+TEST(XmlFileLoad, NullPathChangesNothing)
+{
+    CMyXMLFile doc;
+    doc.m_root.SetName(u"kept");
+    doc.Navigate(XN_ROOT);
+    EXPECT_EQ(doc.Load(nullptr), 0);
+    EXPECT_EQ(doc.m_pCurrent, &doc.m_root);
+    EXPECT_EQ(std::u16string(doc.m_root.GetName()), u"kept");
+}
+
+TEST(XmlFileLoad, TakesBytesAsTheyAre)
+{
+    TempDir dir;
+    const fs::path file = dir.path() / "a.xml";
+    CMyXMLFile doc;
+
+    WriteBytes(file, Utf16LeBytes(u"\uFEFF<r/>") + "Z");  // odd last byte
+    EXPECT_EQ(doc.Load(dir.File("a.xml").c_str()), 1);
+    EXPECT_EQ(Content(doc), u"\uFEFF<r/>");
+    EXPECT_EQ(doc.m_nFileSize, 0u);  // closed again
+    EXPECT_EQ(std::u16string(doc.m_strFileName.GetString()), dir.File("a.xml"));
+    EXPECT_EQ(doc.Parse(), 1);
+
+    WriteBytes(file, "<r/>");  // 8-bit text reads as two meaningless characters
+    EXPECT_EQ(doc.Load(dir.File("a.xml").c_str()), 1);
+    EXPECT_EQ(doc.m_strContent.GetLength(), 2);
+    EXPECT_NE(doc.Parse(), 1);
+
+    WriteBytes(file, "x");  // one byte: no character at all
+    EXPECT_EQ(doc.Load(dir.File("a.xml").c_str()), 1);
+    EXPECT_EQ(Content(doc), u"");
+}
+
+TEST(XmlFileLoad, EmptiesTreeAndCursorEvenWhenItFails)
+{
+    pyrrow::test::NoticeCapture quiet;
+    TempDir dir;
+    WriteBytes(dir.path() / "a.xml", Utf16LeBytes(u"<r><a/></r>"));
+    CMyXMLFile doc;
+    ASSERT_EQ(doc.Load(dir.File("a.xml").c_str()), 1);
+    ASSERT_EQ(doc.Parse(), 1);
+    doc.m_root.AddAttribute(u"x", u"1");
+    doc.Navigate(XN_ROOT);
+    EXPECT_EQ(doc.Load(dir.File("empty.xml").c_str()), 0);
+    EXPECT_EQ(doc.m_pCurrent, nullptr);
+    EXPECT_EQ(doc.m_root.GetName(), nullptr);
+    EXPECT_EQ(doc.m_root.m_pChild, nullptr);
+    EXPECT_EQ(doc.m_root.GetAttribute(u"x"), nullptr);
+    EXPECT_EQ(doc.m_strFileName.GetLength(), 0);
+}
+
+TEST(XmlFileLoad, RefusesWhatIsNotARegularFile)
+{
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
+    CMyXMLFile doc;
+    EXPECT_EQ(doc.Load(dir.File("fifo").c_str()), 0);  // must not wait for a writer
+    EXPECT_EQ(doc.Load(dir.File("").c_str()), 0);      // the directory itself
+    const char16_t lone[] = {u'/', 0xD800, 0};
+    EXPECT_EQ(doc.Load(lone), 0);
+}
+
+TEST(XmlFileSave, ReplacesTheFileAndKeepsItsPermissions)
+{
+    TempDir dir;
+    const fs::path file = dir.path() / "s.xml";
+    WriteBytes(file, "old content");
+    ::chmod(file.c_str(), 0640);
+    CMyXMLFile doc;
+    doc.m_root.SetName(u"a");
+    EXPECT_EQ(doc.Save(dir.File("s.xml").c_str()), 1);
+    EXPECT_EQ(ReadBytes(file), Utf16LeBytes(u"\uFEFF<a />\r\n"));
+    EXPECT_EQ(fs::status(file).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(std::u16string(doc.m_strFileName.GetString()), dir.File("s.xml"));
+    // Nothing is left beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(XmlFileSave, NullPathOrMissingFolderFails)
+{
+    TempDir dir;
+    CMyXMLFile doc;
+    doc.m_root.SetName(u"a");
+    EXPECT_EQ(doc.Save(nullptr), 0);
+    EXPECT_EQ(doc.Save(dir.File("no/such/folder.xml").c_str()), 0);
+    EXPECT_EQ(doc.m_hFile, nullptr);
+}
+
+// Lowers the largest file this process may write, so that writes fail as on
+// a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_previousHandler = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = m_saved;
+        limited.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        ::signal(SIGXFSZ, m_previousHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_saved{};
+    sighandler_t m_previousHandler;
+};
+
+TEST(XmlFileSave, FailedWriteKeepsThePreviousFile)
+{
+    TempDir dir;
+    const fs::path file = dir.path() / "s.xml";
+    const std::string previous = Utf16LeBytes(u"\uFEFF<previous />\r\n");
+    WriteBytes(file, previous);
+
+    CMyXMLFile doc;
+    doc.m_root.SetName(u"r");
+    const std::u16string big(100000, u'x');
+    doc.m_root.SetTextN(big.c_str(), static_cast<std::int32_t>(big.size()));
+    {
+        FileSizeLimit limit(4096);
+        EXPECT_EQ(doc.Save(dir.File("s.xml").c_str()), 0);
+    }
+    EXPECT_EQ(ReadBytes(file), previous);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    EXPECT_EQ(doc.m_hFile, nullptr);
+}
+
+TEST(XmlFileSave, FileIsHeldUntilTheNextLoadSaveOrTheEnd)
+{
+    TempDir dir;
+    const std::u16string path = dir.File("s.xml");
+    auto doc = std::make_unique<CMyXMLFile>();
+    doc->m_root.SetName(u"a");
+    ASSERT_EQ(doc->Save(path.c_str()), 1);
+    EXPECT_NE(doc->m_hFile, nullptr);
+
+    CMyXMLFile other;
+    EXPECT_EQ(other.Load(path.c_str()), 0);
+    // A second save replaces the file again (the first handle is closed first).
+    EXPECT_EQ(doc->Save(path.c_str()), 1);
+    EXPECT_EQ(other.Load(path.c_str()), 0);
+    doc.reset();
+    EXPECT_EQ(other.Load(path.c_str()), 1);
+    EXPECT_EQ(other.Parse(), 1);
+}
+
+TEST(XmlFileNavigate, Directions)
+{
+    CMyXMLFile doc;
+    EXPECT_EQ(doc.Navigate(XN_CHILD), 0);  // no cursor yet
+    EXPECT_EQ(doc.Navigate(XN_ROOT), 1);
+    EXPECT_EQ(doc.Navigate(XN_PARENT), 0);
+    EXPECT_EQ(doc.m_pCurrent, &doc.m_root);
+    CMyTag* child = doc.m_root.GetOrAddChild();
+    CMyTag* next = child->GetOrAddNext();
+    EXPECT_EQ(doc.Navigate(XN_RESERVED), 0);
+    EXPECT_EQ(doc.Navigate(0x0011), 0);
+    EXPECT_EQ(doc.Navigate(XN_CHILD), 1);
+    EXPECT_EQ(doc.m_pCurrent, child);
+    EXPECT_EQ(doc.Navigate(XN_NEXT), 1);
+    EXPECT_EQ(doc.m_pCurrent, next);
+    EXPECT_EQ(doc.Navigate(XN_NEXT), 0);
+    EXPECT_EQ(doc.m_pCurrent, next);
+    EXPECT_EQ(doc.Navigate(XN_PARENT), 1);
+    EXPECT_EQ(doc.m_pCurrent, &doc.m_root);
+}
+
+TEST(XmlFileEdit, AddChildElement)
+{
+    pyrrow::test::NoticeCapture quiet;
+    CMyXMLFile doc;
+    EXPECT_EQ(doc.AddChildElement(u"a"), 0);  // no cursor
+    doc.Navigate(XN_ROOT);
+    EXPECT_EQ(doc.AddChildElement(nullptr), 0);
+    EXPECT_EQ(doc.AddChildElement(u"Address"), 1);
+    EXPECT_EQ(std::u16string(doc.m_pCurrent->GetName()), u"Address");
+    doc.Navigate(XN_PARENT);
+    EXPECT_EQ(doc.AddChildElement(u"Other"), 0);  // the first child has a name
+    EXPECT_EQ(doc.m_pCurrent, &doc.m_root);
+
+    // An unnamed first child is named and entered.
+    CMyXMLFile d2;
+    d2.m_root.GetOrAddChild();
+    d2.Navigate(XN_ROOT);
+    EXPECT_EQ(d2.AddChildElement(u"File"), 1);
+    EXPECT_EQ(d2.m_pCurrent, d2.m_root.m_pChild);
+    EXPECT_EQ(DumpTree(&d2.m_root), u"?(File)");
+}
+
+TEST(XmlFileEdit, FindOrAddSibling)
+{
+    pyrrow::test::NoticeCapture notices;
+    CMyXMLFile doc;
+    doc.m_root.SetName(u"DriverSetting");
+    doc.Navigate(XN_ROOT);
+    EXPECT_EQ(doc.FindOrAddSibling(u"x"), 0);  // the root has no siblings
+    EXPECT_EQ(doc.m_pCurrent, &doc.m_root);
+
+    doc.AddChildElement(u"Address");
+    EXPECT_EQ(doc.FindOrAddSibling(u"File"), 1);
+    EXPECT_EQ(doc.FindOrAddSibling(u"Communication"), 1);
+    CMyTag* communication = doc.m_pCurrent;
+    EXPECT_EQ(doc.FindOrAddSibling(u"Address"), 1);  // found before the cursor
+    EXPECT_EQ(doc.m_pCurrent, doc.m_root.m_pChild);
+    EXPECT_EQ(doc.FindOrAddSibling(u"file"), 1);  // no match: takes the element after the cursor
+    EXPECT_EQ(std::u16string(doc.m_pCurrent->GetName()), u"File");
+    ASSERT_EQ(notices.notices().size(), 1u);
+    EXPECT_EQ(notices.notices()[0].caption, u"File");
+    doc.m_pCurrent = communication;
+    EXPECT_EQ(doc.FindOrAddSibling(nullptr), 0);
+    EXPECT_EQ(DumpTree(&doc.m_root), u"DriverSetting(Address File Communication)");
+}
+
+}  // namespace
