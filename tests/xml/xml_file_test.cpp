@@ -1,3 +1,4 @@
+#include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -257,6 +258,55 @@ TEST(XmlFileEdit, FindOrAddSibling)
     doc.m_pCurrent = communication;
     EXPECT_EQ(doc.FindOrAddSibling(nullptr), 0);
     EXPECT_EQ(DumpTree(&doc.m_root), u"DriverSetting(Address File Communication)");
+}
+
+// Runs body on a thread with a small stack: a walk that recursed once per
+// level would overflow it long before the end of a deep tree.
+template <class Body>
+void OnSmallStack(Body body)
+{
+    pthread_attr_t attr;
+    ::pthread_attr_init(&attr);
+    ::pthread_attr_setstacksize(&attr, 256 * 1024);
+    pthread_t thread;
+    auto run = [](void* arg) -> void* {
+        (*static_cast<Body*>(arg))();
+        return nullptr;
+    };
+    ASSERT_EQ(::pthread_create(&thread, &attr, run, &body), 0);
+    ::pthread_join(thread, nullptr);
+    ::pthread_attr_destroy(&attr);
+}
+
+TEST(XmlFileDepth, DeepTreeParsesSavesAndLoadsOnASmallStack)
+{
+    TempDir dir;
+    const std::u16string path = dir.File("deep.xml");
+    int parsed = 0;
+    int saved = 0;
+    int reparsed = 0;
+    CMyTag* deepest = nullptr;
+    OnSmallStack([&] {
+        constexpr int kDepth = 5000;
+        std::u16string text;
+        for (int i = 0; i < kDepth; ++i)
+            text += u"<a>";
+        text += u"x";
+        for (int i = 0; i < kDepth; ++i)
+            text += u"</a>";
+        CMyXMLFile doc;
+        doc.m_strContent.Set(text.c_str());
+        parsed = doc.Parse();
+        saved = doc.Save(path.c_str());
+        doc.Load(path.c_str());
+        reparsed = doc.Parse();
+        for (deepest = &doc.m_root; deepest->m_pChild != nullptr;)
+            deepest = deepest->m_pChild;
+        EXPECT_EQ(std::u16string(deepest->GetText()), u"x");
+    });
+    EXPECT_EQ(parsed, 1);
+    EXPECT_EQ(saved, 1);
+    EXPECT_EQ(reparsed, 1);
 }
 
 }  // namespace
