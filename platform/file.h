@@ -46,6 +46,15 @@ bool ReadFromStart(FileHandle file, void* buffer, std::size_t size, std::size_t*
 // remembered and reported by CommitReplacement as well.
 bool WriteFile(FileHandle file, const void* data, std::size_t size);
 
+// Opens an existing regular file for reading, for us alone: a file that
+// another program holds locked fails, and others are kept from locking it
+// meanwhile. Null on failure.
+FileHandle OpenExclusiveForReading(const char16_t* path);
+
+// Reads the next bytes in order: up to size, fewer only at the end of the
+// file; *read gets the count (0 at the end). False when the read failed.
+bool ReadNext(FileHandle file, void* buffer, std::size_t size, std::size_t* read);
+
 // Closes the file (an uncommitted replacement is discarded). Null is fine.
 void CloseFile(FileHandle file);
 

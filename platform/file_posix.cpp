@@ -189,10 +189,40 @@ bool GetFileSize(FileHandle f, std::uint64_t* size)
     return true;
 }
 
+FileHandle OpenExclusiveForReading(const char16_t* path)
+{
+    std::string name;
+    if (!ToSystemPath(path, &name))
+        return nullptr;
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    auto* f = new (std::nothrow) OpenFile;
+    if (f == nullptr) {
+        ::close(fd);
+        return nullptr;
+    }
+    f->fd = fd;
+    return f;
+}
+
 bool ReadFromStart(FileHandle f, void* buffer, std::size_t size, std::size_t* read)
 {
     *read = 0;
     if (f == nullptr || ::lseek(f->fd, 0, SEEK_SET) != 0)
+        return false;
+    return ReadNext(f, buffer, size, read);
+}
+
+bool ReadNext(FileHandle f, void* buffer, std::size_t size, std::size_t* read)
+{
+    *read = 0;
+    if (f == nullptr)
         return false;
     auto* out = static_cast<char*>(buffer);
     while (*read < size) {

@@ -1,0 +1,57 @@
+// Serial ports as the serial transport needs them: open a port by its name
+// exclusively, set the line (speed, 8 data bits, no parity, stop bits as the
+// port has them, DTR and RTS off, no flow control), and read and write with
+// the time-outs of the original design. One source file per operating
+// system implements it (serial_posix.cpp today).
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace pyrrow::platform {
+
+struct OpenSerialPort;
+using SerialHandle = OpenSerialPort*;
+
+// Read and write time-outs in milliseconds, in the manner of COMMTIMEOUTS.
+struct SerialTimeouts {
+    // A read returns once this long passes after a byte without another one.
+    unsigned readInterval;
+    // A read of n bytes returns at the latest after n x multiplier + constant.
+    unsigned readTotalMultiplier;
+    unsigned readTotalConstant;
+    // A write of n bytes gives up after n x multiplier + constant.
+    unsigned writeTotalMultiplier;
+    unsigned writeTotalConstant;
+};
+
+// The device of a port name: an absolute path stays as it is, "COMn" is
+// the n-th standard port (/dev/ttyS<n-1> on Linux), any other name is looked
+// up among the devices (/dev/<name>).
+std::string SerialDevicePath(const std::u16string& portName);
+
+// Opens the port for reading and writing, for us alone: a port that another
+// program holds fails. Null on failure (no such device, in use, not a tty).
+SerialHandle OpenSerial(const std::u16string& portName);
+
+// Sets speed, 8 data bits, no parity, no hardware or software flow control
+// and holds DTR and RTS off; other settings stay as the port had them.
+// False when the port refuses the line settings.
+bool ConfigureSerial(SerialHandle port, unsigned baudRate);
+
+void SetSerialTimeouts(SerialHandle port, const SerialTimeouts& timeouts);
+
+// Reads up to size bytes within the time-outs; *read gets the count (0 on a
+// time-out without any byte). False when the device failed or went away.
+bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read);
+
+// Writes size bytes within the write time-out; *written gets the count.
+// False when the device failed or went away; a time-out gives true with
+// fewer bytes written.
+bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::size_t* written);
+
+// Closes the port. Output that a failed or short write left behind is
+// discarded first, so that closing never waits for a device that stopped.
+void CloseSerial(SerialHandle port);
+
+}  // namespace pyrrow::platform

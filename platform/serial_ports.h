@@ -1,0 +1,19 @@
+// The serial ports of this machine as the system enumerates them, without
+// opening any (opening pulses DTR and RTS).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pyrrow::platform {
+
+// Short device names ("ttyS0", "ttyUSB0") of the real serial ports under the
+// given sysfs root, in natural order (ttyS2 before ttyS10). Ports without a
+// device behind them and UARTs whose type is 0 (placeholders that have no
+// hardware) are left out. Empty when there are none or sysfs cannot be read.
+std::vector<std::u16string> EnumerateSerialPorts(const std::string& sysfsRoot = "/sys");
+
+// Natural order of names: runs of digits compare by their value.
+bool NaturalLess(const std::u16string& a, const std::u16string& b);
+
+}  // namespace pyrrow::platform

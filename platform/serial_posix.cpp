@@ -1,0 +1,221 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <iterator>
+#include <new>
+
+#include <utf8.h>
+
+#include "platform/deadline.h"
+#include "platform/serial.h"
+
+namespace pyrrow::platform {
+
+struct OpenSerialPort {
+    int fd = -1;
+    SerialTimeouts timeouts{};
+    bool outputStuck = false;  // a write failed or timed out
+};
+
+namespace {
+
+speed_t SpeedOf(unsigned baudRate)
+{
+    switch (baudRate) {
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    default: return B0;
+    }
+}
+
+// Waits for events on fd until the deadline; 0 on time-out, -1 on failure.
+int PollUntil(int fd, short events, const Deadline& deadline, short* revents)
+{
+    for (;;) {
+        pollfd p{fd, events, 0};
+        const timespec wait = deadline.Remaining();
+        const int r = ::ppoll(&p, 1, deadline.IsInfinite() ? nullptr : &wait, nullptr);
+        if (r < 0 && errno == EINTR)
+            continue;  // the remaining time is recomputed from the deadline
+        *revents = p.revents;
+        return r;
+    }
+}
+
+}  // namespace
+
+std::string SerialDevicePath(const std::u16string& portName)
+{
+    std::string name;
+    try {
+        utf8::utf16to8(portName.begin(), portName.end(), std::back_inserter(name));
+    } catch (const std::exception&) {
+        return {};
+    }
+    if (name.empty() || name.front() == '/')
+        return name;
+    const bool com = name.size() > 3 && (name[0] == 'C' || name[0] == 'c') && (name[1] == 'O' || name[1] == 'o') &&
+                     (name[2] == 'M' || name[2] == 'm');
+    if (com && name.find_first_not_of("0123456789", 3) == std::string::npos && name.size() <= 6) {
+        const unsigned long n = std::stoul(name.substr(3));
+        if (n >= 1)
+            return "/dev/ttyS" + std::to_string(n - 1);
+    }
+    return "/dev/" + name;
+}
+
+SerialHandle OpenSerial(const std::u16string& portName)
+{
+    const std::string path = SerialDevicePath(portName);
+    if (path.empty())
+        return nullptr;
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    // For us alone: refuse a port that another program has marked exclusive
+    // or locked, then do both ourselves.
+    int exclusive = 0;
+    const bool markedByOther = ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+    if (!::isatty(fd) || markedByOther || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    auto* port = new (std::nothrow) OpenSerialPort;
+    if (port == nullptr) {
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return nullptr;
+    }
+    port->fd = fd;
+    return port;
+}
+
+bool ConfigureSerial(SerialHandle port, unsigned baudRate)
+{
+    termios t{};
+    const speed_t speed = SpeedOf(baudRate);
+    if (port == nullptr || speed == B0 || ::tcgetattr(port->fd, &t) != 0)
+        return false;
+    // Raw 8-bit data, no parity, no flow control; stop bits stay as they are.
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CRTSCTS);
+    t.c_cflag |= CS8 | CREAD | CLOCAL;
+    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                        ICRNL | INPCK);
+    t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&t, speed) != 0 || ::cfsetospeed(&t, speed) != 0 || ::tcsetattr(port->fd, TCSANOW, &t) != 0)
+        return false;
+    // Hold DTR and RTS off. A pseudo-terminal has no modem lines and says so
+    // with ENOTTY; that is no failure.
+    const int lines = TIOCM_DTR | TIOCM_RTS;
+    return ::ioctl(port->fd, TIOCMBIC, &lines) == 0 || errno == ENOTTY || errno == EINVAL;
+}
+
+void SetSerialTimeouts(SerialHandle port, const SerialTimeouts& timeouts)
+{
+    if (port != nullptr)
+        port->timeouts = timeouts;
+}
+
+bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read)
+{
+    *read = 0;
+    if (port == nullptr)
+        return false;
+    const SerialTimeouts& t = port->timeouts;
+    const bool bounded = t.readTotalMultiplier != 0 || t.readTotalConstant != 0;
+    const Deadline total = bounded ? Deadline::In(std::chrono::milliseconds(t.readTotalMultiplier * size + t.readTotalConstant))
+                                   : Deadline::Never();
+    auto* out = static_cast<unsigned char*>(buffer);
+    while (*read < size && !total.Passed()) {
+        // Once bytes came, a gap longer than the interval ends the read.
+        const Deadline wait = *read > 0 && t.readInterval != 0
+                                  ? Deadline::Earlier(total, Deadline::In(std::chrono::milliseconds(t.readInterval)))
+                                  : total;
+        short revents = 0;
+        const int r = PollUntil(port->fd, POLLIN, wait, &revents);
+        if (r < 0)
+            return false;
+        if (r == 0) {
+            if (*read > 0)
+                break;
+            continue;
+        }
+        if ((revents & POLLIN) != 0) {
+            const ssize_t n = ::read(port->fd, out + *read, size - *read);
+            if (n > 0) {
+                *read += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EINTR))
+                continue;
+            return false;  // 0 or EIO: the device hung up
+        }
+        return false;  // POLLHUP, POLLERR or POLLNVAL without data
+    }
+    return true;
+}
+
+bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::size_t* written)
+{
+    *written = 0;
+    if (port == nullptr)
+        return false;
+    const SerialTimeouts& t = port->timeouts;
+    const bool bounded = t.writeTotalMultiplier != 0 || t.writeTotalConstant != 0;
+    const Deadline deadline = bounded ? Deadline::In(std::chrono::milliseconds(t.writeTotalMultiplier * size + t.writeTotalConstant))
+                                      : Deadline::Never();
+    const auto* in = static_cast<const unsigned char*>(data);
+    while (*written < size) {
+        const ssize_t n = ::write(port->fd, in + *written, size - *written);
+        if (n > 0) {
+            *written += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            port->outputStuck = true;
+            return false;
+        }
+        short revents = 0;
+        const int r = PollUntil(port->fd, POLLOUT, deadline, &revents);
+        if (r == 0)
+            break;  // time-out: a short write
+        if (r < 0 || (revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            port->outputStuck = true;
+            return false;
+        }
+    }
+    if (*written < size)
+        port->outputStuck = true;
+    return true;
+}
+
+void CloseSerial(SerialHandle port)
+{
+    if (port == nullptr)
+        return;
+    // Closing a tty waits until its output has gone out (up to its
+    // closing_wait, 30 s by default); after a failed write that output will
+    // never go, so it is dropped.
+    if (port->outputStuck)
+        ::tcflush(port->fd, TCOFLUSH);
+    ::ioctl(port->fd, TIOCNXCL);
+    ::close(port->fd);
+    delete port;
+}
+
+}  // namespace pyrrow::platform

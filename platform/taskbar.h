@@ -1,0 +1,29 @@
+// Progress on the window's taskbar button, in the manner of ITaskbarList3.
+// On Linux it is announced over the session D-Bus as the launcher-entry
+// progress that KDE Plasma's task manager and the common docks show.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace pyrrow::platform {
+
+// Progress states of the original design.
+constexpr int TBPF_NOPROGRESS = 0;
+constexpr int TBPF_NORMAL = 2;
+
+// The desktop entry the window belongs to; the launcher entry is named by it.
+inline constexpr const char* kDesktopEntryId = "pyrrow.desktop";
+
+class TaskbarProgress {
+public:
+    virtual ~TaskbarProgress() = default;
+    virtual void SetProgressState(int state) = 0;
+    virtual void SetProgressValue(std::uint64_t completed, std::uint64_t total) = 0;
+};
+
+// The taskbar progress of this program, or null when the desktop offers
+// none (no session bus). May be used from any thread.
+std::unique_ptr<TaskbarProgress> CreateTaskbarProgress();
+
+}  // namespace pyrrow::platform

@@ -1,0 +1,51 @@
+// A CPyrrowDlg on the test host with its surroundings replaced: pauses are
+// recorded instead of slept, the worker runs on a thread the test joins, the
+// taskbar records its calls and the port list is given by the test.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/pyrrow_dlg.h"
+#include "support/test_host.h"
+
+namespace pyrrow::test {
+
+class RecordingTaskbar : public platform::TaskbarProgress {
+public:
+    explicit RecordingTaskbar(std::vector<std::string>* calls) : m_calls(calls) {}
+    void SetProgressState(int state) override { m_calls->push_back("state " + std::to_string(state)); }
+    void SetProgressValue(std::uint64_t completed, std::uint64_t total) override
+    {
+        m_calls->push_back("value " + std::to_string(completed) + " " + std::to_string(total));
+    }
+
+private:
+    std::vector<std::string>* m_calls;
+};
+
+class DialogTest : public testing::Test {
+protected:
+    DialogTest();
+    ~DialogTest() override;
+
+    // OnInitDialog with the given ports (none: the fallback list).
+    void Init(std::vector<std::u16string> ports = {});
+    // Presses "Nahrát" and waits for the worker to end.
+    void Upload();
+    std::vector<MessageBoxCall> Messages() const { return host.MessageBoxes(); }
+
+    TestHost host;
+    CPyrrowDlg dlg;
+    std::vector<unsigned> sleeps;
+    std::vector<std::string> taskbar;
+    std::vector<std::u16string> ports;
+    std::thread worker;
+    bool threadsFail = false;
+};
+
+}  // namespace pyrrow::test

@@ -1,0 +1,52 @@
+// A scripted serial device on a pseudo-terminal. The program under test
+// opens the slave side by its path; the device plays on the master side in a
+// thread of its own: it takes the 32-byte header, sends its answer pieces
+// with the given delays and then records every byte until the port closes.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace pyrrow::test {
+
+struct SerialScript {
+    struct Piece {
+        std::chrono::milliseconds delay;  // before the piece is sent
+        std::string bytes;
+    };
+    std::vector<Piece> answer;  // sent after the header arrived
+    // Close the master after this many data bytes arrived (the device goes
+    // away mid-upload); -1 keeps it to the end.
+    long hangUpAfterData = -1;
+    // Read nothing at all (the device is stuck).
+    bool neverRead = false;
+};
+
+class PtyDevice {
+public:
+    explicit PtyDevice(SerialScript script);
+    ~PtyDevice();
+    PtyDevice(const PtyDevice&) = delete;
+    PtyDevice& operator=(const PtyDevice&) = delete;
+
+    const std::string& SlavePath() const { return m_slavePath; }
+    int SlaveFd() const { return m_slaveFd; }
+    // Ends the device (after the program closed the port) and returns every
+    // byte it received, the header included.
+    std::string Finish();
+
+private:
+    void Run();
+
+    SerialScript m_script;
+    int m_master = -1;
+    int m_slaveFd = -1;  // kept open so that the master sees no hang-up before the program opens
+    std::string m_slavePath;
+    std::string m_received;
+    std::thread m_thread;
+    int m_stopPipe[2] = {-1, -1};
+};
+
+}  // namespace pyrrow::test

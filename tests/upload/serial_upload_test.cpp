@@ -1,0 +1,184 @@
+#include <sys/file.h>
+
+#include <chrono>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "res/resource.h"
+#include "support/dialog_fixture.h"
+#include "support/pty_device.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using pyrrow::platform::MB_ICONERROR;
+using pyrrow::test::DialogTest;
+using pyrrow::test::MessageBoxCall;
+using pyrrow::test::PtyDevice;
+using pyrrow::test::SerialScript;
+
+std::string Firmware(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+    return bytes;
+}
+
+const std::string kAnswer(32, '\x5A');
+
+class SerialUpload : public DialogTest {
+protected:
+    // Runs a whole serial upload of file to a device playing script.
+    std::string UploadTo(const std::string& file, SerialScript script)
+    {
+        PtyDevice device(std::move(script));
+        const std::u16string port(device.SlavePath().begin(), device.SlavePath().end());
+        Init({port});
+        pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
+        dlg.m_strFirmwarePath = dir.File("unit.fw");
+        Upload();
+        EXPECT_EQ(dlg.m_hComPort, nullptr);
+        EXPECT_EQ(dlg.m_bBusy, 0);
+        return device.Finish();
+    }
+
+    pyrrow::test::TempDir dir;
+};
+
+MessageBoxCall Error(const std::u16string& text)
+{
+    return {text, u"Pyrrow", MB_ICONERROR};
+}
+
+struct SizeCase {
+    std::size_t size;
+    std::vector<std::string> progress;
+    std::vector<unsigned> sleeps;
+};
+
+TEST_F(SerialUpload, SendsHeaderThenBlocksAndReportsEachStep)
+{
+    const SizeCase cases[] = {
+        {32, {"range 0 32", "pos 0", "pos 0"}, {100}},
+        {33, {"range 0 33", "pos 0", "pos 33", "pos 0"}, {100, 10}},
+        {32 + 256 + 1, {"range 0 289", "pos 0", "pos 288", "pos 289", "pos 0"}, {100, 10, 10}},
+    };
+    for (const SizeCase& c : cases) {
+        SCOPED_TRACE(c.size);
+        pyrrow::test::TestHost fresh;
+        dlg.AttachHost(&fresh);
+        sleeps.clear();
+        taskbar.clear();
+        const std::string file = Firmware(c.size);
+        PtyDevice device(SerialScript{{{0ms, kAnswer}}});
+        const std::u16string port(device.SlavePath().begin(), device.SlavePath().end());
+        Init({port});
+        pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
+        dlg.m_strFirmwarePath = dir.File("unit.fw");
+        Upload();
+        EXPECT_EQ(device.Finish(), file);  // byte for byte, header first
+        EXPECT_EQ(fresh.ProgressCalls(), c.progress);
+        EXPECT_EQ(sleeps, c.sleeps);
+        EXPECT_TRUE(fresh.MessageBoxes().empty());
+        EXPECT_EQ(dlg.m_hComPort, nullptr);
+        EXPECT_EQ(taskbar.front(), "state 2");
+        EXPECT_EQ(taskbar.back(), "state 0");
+        dlg.AttachHost(&host);
+    }
+}
+
+TEST_F(SerialUpload, TaskbarFollowsTheBar)
+{
+    UploadTo(Firmware(32 + 256 + 1), SerialScript{{{0ms, kAnswer}}});
+    EXPECT_EQ(taskbar, (std::vector<std::string>{"state 2", "value 0 289", "value 288 289", "value 289 289", "state 0"}));
+}
+
+TEST_F(SerialUpload, WrongLengthAnswersAreRejectedAndReadAgain)
+{
+    for (const std::string& wrong : {std::string(31, 'a'), std::string(33, 'b')}) {
+        SCOPED_TRACE(wrong.size());
+        // A wrong answer, then after a pause the right one: the second read takes it.
+        const std::string file = Firmware(40);
+        EXPECT_EQ(UploadTo(file, SerialScript{{{0ms, wrong}, {200ms, kAnswer}}}), file);
+        EXPECT_TRUE(Messages().empty());
+    }
+}
+
+TEST_F(SerialUpload, AnswerInTwoPiecesIsTwoWrongAnswers)
+{
+    const std::string file = Firmware(40);
+    const std::string received =
+        UploadTo(file, SerialScript{{{0ms, kAnswer.substr(0, 16)}, {60ms, kAnswer.substr(16)}, {200ms, kAnswer}}});
+    EXPECT_EQ(received, file);  // the third read got a whole answer
+    EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(SerialUpload, SilentDeviceGivesHeaderErrorAfterFiveReads)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const std::string received = UploadTo(Firmware(300), SerialScript{});
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(received, Firmware(32));  // no data after a failed header
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"HeaderCOM error")});
+    // Five reads of 256 bytes, each bounded by 11 ms x 256 + 1000 ms.
+    EXPECT_GE(took, 5 * 3816ms);
+    EXPECT_EQ(host.ProgressCalls().back(), "pos 0");
+}
+
+TEST_F(SerialUpload, ShortFileIsAHeaderFailure)
+{
+    UploadTo(Firmware(20), SerialScript{{{0ms, kAnswer}}});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"HeaderCOM error")});
+}
+
+TEST_F(SerialUpload, DeviceGoneMidUploadGivesWriteError)
+{
+    const std::string received = UploadTo(Firmware(32 + 256 * 2000), SerialScript{{{0ms, kAnswer}}, 512});  // more than the pty holds
+    EXPECT_GE(received.size(), 32u + 512u);
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"Write error")});
+    EXPECT_EQ(host.ProgressCalls().back(), "pos 0");
+}
+
+TEST_F(SerialUpload, MissingFirmwareIsToldAndMakesNoProgress)
+{
+    PtyDevice device(SerialScript{});
+    Init({std::u16string(device.SlavePath().begin(), device.SlavePath().end())});
+    dlg.m_strFirmwarePath = dir.File("missing.fw");
+    Upload();
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"Nepodařilo se otevřít soubor s firmwarem!")});
+    EXPECT_TRUE(host.ProgressCalls().empty());
+    EXPECT_EQ(device.Finish(), "");
+    EXPECT_EQ(dlg.m_hComPort, nullptr);
+}
+
+TEST_F(SerialUpload, PortThatCannotOpen)
+{
+    struct Case {
+        std::vector<std::u16string> list;
+        bool select;
+    };
+    // No selection (an empty list gets the fallback names, so clear it), and a
+    // port that is not there.
+    Init({u"/nonexistent/ttyUSB9"});
+    Upload();
+    host.SetListItems(IDC_COM_PORT, {}, -1);
+    Upload();
+    EXPECT_EQ(Messages(), (std::vector<MessageBoxCall>{Error(u"Nepodařilo se připojit ke zvolenému portu!"),
+                                                       Error(u"Nepodařilo se připojit ke zvolenému portu!")}));
+    EXPECT_TRUE(host.ProgressCalls().empty());
+}
+
+TEST_F(SerialUpload, PortHeldByAnotherProgramIsNotOpened)
+{
+    PtyDevice device(SerialScript{});
+    ASSERT_EQ(::flock(device.SlaveFd(), LOCK_EX | LOCK_NB), 0);
+    Init({std::u16string(device.SlavePath().begin(), device.SlavePath().end())});
+    dlg.m_strFirmwarePath = u"/nonexistent.fw";
+    Upload();
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"Nepodařilo se připojit ke zvolenému portu!")});
+}
+
+}  // namespace

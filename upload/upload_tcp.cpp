@@ -1,0 +1,6 @@
+// The TCP transport.
+#include "app/pyrrow_dlg.h"
+
+void CPyrrowDlg::UploadTcp()
+{
+}
