@@ -1,0 +1,131 @@
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/serial.h"
+#include "support/pty_device.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using pyrrow::platform::SerialDevicePath;
+using pyrrow::test::PtyDevice;
+using pyrrow::test::SerialScript;
+using Clock = std::chrono::steady_clock;
+
+TEST(SerialDevicePath, NamesMapToDevices)
+{
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"ttyUSB0", "/dev/ttyUSB0"},       {u"/dev/pts/3", "/dev/pts/3"}, {u"COM1", "/dev/ttyS0"},
+        {u"COM10", "/dev/ttyS9"},           {u"com3", "/dev/ttyS2"},       {u"COM0", "/dev/COM0"},
+        {u"COMX", "/dev/COMX"},             {u"", ""},                     {u"serial/by-id/x", "/dev/serial/by-id/x"},
+        {u"ttyACM\u00E9", "/dev/ttyACM\xC3\xA9"},
+    };
+    for (const auto& [name, path] : cases)
+        EXPECT_EQ(SerialDevicePath(name), path);
+}
+
+// A port on a fresh pseudo-terminal whose master the test drives itself.
+class SerialPort : public testing::Test {
+protected:
+    SerialPort() : device(SerialScript{{}, -1, true})
+    {
+        port = pyrrow::platform::OpenSerial(std::u16string(device.SlavePath().begin(), device.SlavePath().end()));
+    }
+    ~SerialPort() override { pyrrow::platform::CloseSerial(port); }
+
+    PtyDevice device;
+    pyrrow::platform::SerialHandle port = nullptr;
+};
+
+TEST_F(SerialPort, OpensAPseudoTerminalAndSetsTheLine)
+{
+    ASSERT_NE(port, nullptr);
+    EXPECT_TRUE(pyrrow::platform::ConfigureSerial(port, 115200));
+    EXPECT_FALSE(pyrrow::platform::ConfigureSerial(port, 12345));
+    // Opened for us alone: a second open fails.
+    auto second = pyrrow::platform::OpenSerial(std::u16string(device.SlavePath().begin(), device.SlavePath().end()));
+    EXPECT_EQ(second, nullptr);
+    pyrrow::platform::CloseSerial(second);
+}
+
+TEST_F(SerialPort, ReadWithoutAnyByteEndsAtTheTotalTimeOut)
+{
+    ASSERT_NE(port, nullptr);
+    pyrrow::platform::SetSerialTimeouts(port, {5, 1, 100, 0, 0});
+    char buffer[50];
+    std::size_t read = 99;
+    const auto start = Clock::now();
+    EXPECT_TRUE(pyrrow::platform::ReadSerial(port, buffer, sizeof buffer, &read));
+    EXPECT_EQ(read, 0u);
+    EXPECT_GE(Clock::now() - start, 150ms);  // 1 ms x 50 + 100 ms
+}
+
+TEST_F(SerialPort, WriteToADeviceThatReadsNothingTimesOutAndCloseDoesNotWait)
+{
+    ASSERT_NE(port, nullptr);
+    pyrrow::platform::ConfigureSerial(port, 115200);
+    pyrrow::platform::SetSerialTimeouts(port, {5, 11, 1000, 0, 200});
+    const std::string big(1 << 20, 'x');
+    std::size_t written = 0;
+    const auto start = Clock::now();
+    EXPECT_TRUE(pyrrow::platform::WriteSerial(port, big.data(), big.size(), &written));
+    EXPECT_LT(written, big.size());
+    EXPECT_GE(Clock::now() - start, 200ms);
+    pyrrow::platform::CloseSerial(port);  // drops the stuck output
+    port = nullptr;
+}
+
+TEST(SerialHangUp, ReadAndWriteFailWhenTheDeviceGoesAway)
+{
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string path = ::ptsname(master);
+    auto port = pyrrow::platform::OpenSerial(std::u16string(path.begin(), path.end()));
+    ASSERT_NE(port, nullptr);
+    pyrrow::platform::SetSerialTimeouts(port, {5, 11, 1000, 250, 3000});
+    ::close(master);
+    char buffer[8];
+    std::size_t n = 0;
+    const auto start = Clock::now();
+    EXPECT_FALSE(pyrrow::platform::ReadSerial(port, buffer, sizeof buffer, &n));
+    EXPECT_FALSE(pyrrow::platform::WriteSerial(port, "abc", 3, &n));
+    EXPECT_LT(Clock::now() - start, 1s);  // a hang-up is seen at once, not after the time-outs
+    pyrrow::platform::CloseSerial(port);
+}
+
+TEST(SerialInterval, AGapAfterBytesEndsTheRead)
+{
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string path = ::ptsname(master);
+    auto port = pyrrow::platform::OpenSerial(std::u16string(path.begin(), path.end()));
+    ASSERT_NE(port, nullptr);
+    pyrrow::platform::ConfigureSerial(port, 115200);
+    pyrrow::platform::SetSerialTimeouts(port, {5, 11, 1000, 250, 3000});
+    std::thread writer([master] {
+        [[maybe_unused]] ssize_t w = ::write(master, "0123456789", 10);
+        std::this_thread::sleep_for(100ms);
+        w = ::write(master, "abcdef", 6);
+    });
+    char buffer[256];
+    std::size_t n = 0;
+    EXPECT_TRUE(pyrrow::platform::ReadSerial(port, buffer, sizeof buffer, &n));
+    EXPECT_EQ(std::string(buffer, n), "0123456789");
+    EXPECT_TRUE(pyrrow::platform::ReadSerial(port, buffer, sizeof buffer, &n));
+    EXPECT_EQ(std::string(buffer, n), "abcdef");
+    writer.join();
+    pyrrow::platform::CloseSerial(port);
+    ::close(master);
+}
+
+}  // namespace
