@@ -1,0 +1,207 @@
+// The Qt window, headless (offscreen platform): the template's controls, and
+// real uploads started by clicking "Nahrát" with the worker's synchronous
+// calls and a message box that the test answers.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <chrono>
+
+#include <gtest/gtest.h>
+
+#include "app/pyrrow_dlg.h"
+#include "res/dialog_template.h"
+#include "res/resource.h"
+#include "support/pty_device.h"
+#include "support/temp_dir.h"
+#include "ui/qt/ip_address_field.h"
+#include "ui/qt/qt_dialog_host.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using pyrrow::ui::QtDialogHost;
+
+QString Q(const char16_t* s)
+{
+    return QString::fromUtf16(s);
+}
+
+// Runs the event loop until done() holds or the time is up.
+template <class Done>
+bool ProcessEventsUntil(Done done, int milliseconds = 30000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QTimer tick;
+    tick.start(5);  // wakes the loop so that done() is looked at again
+    while (!done()) {
+        if (clock.elapsed() > milliseconds)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+class QtHost : public testing::Test {
+protected:
+    QtHost()
+    {
+        dlg.m_createTaskbar = [] { return std::unique_ptr<pyrrow::platform::TaskbarProgress>(); };
+        dlg.m_enumeratePorts = [this] { return ports; };
+    }
+
+    template <class T>
+    T* Control(int id)
+    {
+        return qobject_cast<T*>(host->Control(id));
+    }
+
+    void Open()
+    {
+        host = std::make_unique<QtDialogHost>(&dlg, pyrrow::res::MainDialogTemplate());
+        dlg.OnInitDialog();
+        host->show();
+    }
+
+    std::vector<std::u16string> ports;
+    CPyrrowDlg dlg;
+    std::unique_ptr<QtDialogHost> host;
+};
+
+TEST_F(QtHost, BuildsEveryControlOfTheTemplate)
+{
+    host = std::make_unique<QtDialogHost>(&dlg, pyrrow::res::MainDialogTemplate());
+    EXPECT_EQ(host->windowTitle(), QStringLiteral("Pyrrow"));
+    EXPECT_EQ(host->minimumSize(), host->maximumSize());  // fixed size
+    EXPECT_FALSE(host->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(host->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    for (const pyrrow::res::ControlTemplate& c : pyrrow::res::MainDialogTemplate().controls) {
+        if (c.id == IDC_STATIC)
+            continue;
+        SCOPED_TRACE(c.id);
+        QWidget* w = host->Control(c.id);
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(w->isEnabled(), c.enabled);
+        EXPECT_GT(w->width(), 0);
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            EXPECT_EQ(button->text(), Q(c.caption));
+        }
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            EXPECT_EQ(label->text(), Q(c.caption));
+        }
+    }
+    EXPECT_EQ(Control<QAbstractButton>(IDOK)->text(), QStringLiteral("Nahrát"));
+    EXPECT_EQ(Control<QAbstractButton>(IDC_RADIO_SERIAL)->text(), QStringLiteral("Sériová linka"));
+    EXPECT_EQ(Control<QLabel>(IDC_PORT_LABEL)->text(), QStringLiteral("Komunikacní port:"));
+    EXPECT_NE(qobject_cast<pyrrow::ui::IpAddressField*>(host->Control(IDC_IP_ADDRESS)), nullptr);
+    // Three radio buttons, none selected until the dialog initialises.
+    EXPECT_FALSE(Control<QRadioButton>(IDC_RADIO_SERIAL)->isChecked());
+}
+
+TEST_F(QtHost, InitialisesToTheSerialLink)
+{
+    ports = {u"ttyS0", u"ttyUSB0"};
+    Open();
+    EXPECT_TRUE(Control<QRadioButton>(IDC_RADIO_SERIAL)->isChecked());
+    EXPECT_TRUE(Control<QComboBox>(IDC_COM_PORT)->isEnabled());
+    EXPECT_EQ(Control<QComboBox>(IDC_COM_PORT)->currentText(), QStringLiteral("ttyS0"));
+    EXPECT_FALSE(host->Control(IDC_IP_ADDRESS)->isEnabled());
+    // Choosing TCP with a blank field shows the kept address.
+    Control<QRadioButton>(IDC_RADIO_TCP)->click();
+    EXPECT_TRUE(host->Control(IDC_IP_ADDRESS)->isEnabled());
+    EXPECT_EQ(qobject_cast<pyrrow::ui::IpAddressField*>(host->Control(IDC_IP_ADDRESS))->Address(), 0xC0A8DEDEu);
+    EXPECT_FALSE(Control<QComboBox>(IDC_COM_PORT)->isEnabled());
+}
+
+TEST_F(QtHost, ClickingUploadSendsTheFileOverAPseudoTerminal)
+{
+    pyrrow::test::TempDir dir;
+    std::string file(32 + 256 + 1, '\0');
+    for (std::size_t i = 0; i < file.size(); ++i)
+        file[i] = static_cast<char>(i * 13);
+    pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
+    pyrrow::test::PtyDevice device(pyrrow::test::SerialScript{{{0ms, std::string(32, 'A')}}});
+    ports = {std::u16string(device.SlavePath().begin(), device.SlavePath().end())};
+    dlg.m_strFirmwarePath = dir.File("unit.fw");
+    Open();
+
+    std::vector<int> positions;
+    QObject::connect(Control<QProgressBar>(IDC_PROGRESS), &QProgressBar::valueChanged,
+                     [&positions](int v) { positions.push_back(v); });
+    Control<QAbstractButton>(IDOK)->click();
+    EXPECT_EQ(dlg.m_bBusy, 1);
+    EXPECT_FALSE(host->Control(IDOK)->isEnabled());
+    ASSERT_TRUE(ProcessEventsUntil([this] { return dlg.m_bBusy == 0; }));
+
+    EXPECT_EQ(device.Finish(), file);
+    EXPECT_EQ(positions, (std::vector<int>{288, 289, 0}));
+    EXPECT_TRUE(host->Control(IDOK)->isEnabled());
+    EXPECT_TRUE(host->Control(IDC_COM_PORT)->isEnabled());
+    EXPECT_EQ(dlg.m_hComPort, nullptr);
+}
+
+TEST_F(QtHost, MessageBoxFromTheWorkerIsModalAndAnswered)
+{
+    pyrrow::test::PtyDevice device(pyrrow::test::SerialScript{});
+    ports = {std::u16string(device.SlavePath().begin(), device.SlavePath().end())};
+    dlg.m_strFirmwarePath = u"/nonexistent/unit.fw";
+    Open();
+
+    QStringList seen;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&seen] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen << box->windowTitle() + QStringLiteral("|") + box->text();
+            EXPECT_EQ(box->icon(), QMessageBox::Critical);
+            box->accept();
+        }
+    });
+    answer.start(10);
+    Control<QAbstractButton>(IDOK)->click();
+    ASSERT_TRUE(ProcessEventsUntil([this] { return dlg.m_bBusy == 0; }));
+    EXPECT_EQ(seen, QStringList{QStringLiteral("Pyrrow|Nepodařilo se otevřít soubor s firmwarem!")});
+}
+
+TEST_F(QtHost, CloseAndEscWhileBusyKeepTheWindow)
+{
+    ports = {u"ttyS0"};
+    Open();
+    dlg.m_bBusy = 1;
+    QTimer answer;
+    int refusals = 0;
+    QObject::connect(&answer, &QTimer::timeout, [&refusals] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            EXPECT_EQ(box->text(), QStringLiteral("Během nahrávání nelze uzavřít dialog!"));
+            EXPECT_EQ(box->windowTitle(), QStringLiteral("Upgrade FW"));
+            ++refusals;
+            box->accept();
+        }
+    });
+    answer.start(10);
+    host->close();
+    host->reject();  // Esc
+    EXPECT_TRUE(host->isVisible());
+    EXPECT_EQ(refusals, 1);
+    dlg.m_bBusy = 0;
+    host->reject();
+    EXPECT_FALSE(host->isVisible());
+    EXPECT_EQ(host->result(), IDCANCEL);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
