@@ -35,7 +35,8 @@ CPyrrowDlg::CPyrrowDlg()
       m_startThread(platform::StartDetachedThread),
       m_sleep(platform::Sleep),
       m_createTaskbar(platform::CreateTaskbarProgress),
-      m_enumeratePorts([] { return platform::EnumerateSerialPorts(); })
+      m_enumeratePorts([] { return platform::EnumerateSerialPorts(); }),
+      m_hid(&platform::SystemHid())
 {
     m_comPort.Set(u"COM1");
 }

@@ -15,7 +15,9 @@
 
 #include "platform/dialog.h"
 #include "platform/file.h"
+#include "platform/hid.h"
 #include "platform/serial.h"
+#include "platform/socket.h"
 #include "platform/taskbar.h"
 #include "xml/dyn_wstring.h"
 
@@ -55,13 +57,16 @@ public:
     void UploadSerial();
     int SendHeaderSerial(pyrrow::platform::FileHandle file);
     void UploadTcp();
+    int ConnectTcp(std::uint32_t address);
+    int SendHeaderTcp(pyrrow::platform::FileHandle file);
     void UploadUsb();
+    int SendHeaderUsb(pyrrow::platform::FileHandle file, pyrrow::platform::HidDevice device);
 
     // Members, in the order of the design.
     int m_hIcon;  // the application icon's resource id
     std::u16string m_strFirmwarePath;
     pyrrow::platform::SerialHandle m_hComPort = nullptr;
-    int m_socket = 0;
+    pyrrow::platform::SocketHandle m_socket = nullptr;
     std::uint32_t m_tcpPort = 1234;
     std::unique_ptr<pyrrow::platform::TaskbarProgress> m_pTaskbarList;
     // The only value both threads write: set here before the worker starts,
@@ -76,6 +81,7 @@ public:
     std::function<void(unsigned)> m_sleep;
     std::function<std::unique_ptr<pyrrow::platform::TaskbarProgress>()> m_createTaskbar;
     std::function<std::vector<std::u16string>()> m_enumeratePorts;
+    pyrrow::platform::HidBackend* m_hid;
 
 protected:
     bool DispatchEvent(pyrrow::platform::DialogEvent event, int id) override;

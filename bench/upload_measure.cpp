@@ -2,13 +2,17 @@
 // once, and prints wall time, the time the protocol itself prescribes, their
 // ratio and the CPU time the program used (the device runs in a child
 // process, so its work is not counted).
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -128,6 +132,105 @@ void MeasureSerial(const std::u16string& firmware, std::size_t size)
         std::printf("serial  the device did not receive the whole file\n");
 }
 
+// The TCP device: a listener on 127.0.0.1 whose connection a child process
+// serves, echoing the header and acknowledging every frame at once.
+void MeasureTcp(const std::u16string& firmware, std::size_t size)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener, 1);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        auto receive = [fd](std::size_t n) {
+            std::string got;
+            char buffer[2048];
+            while (got.size() < n) {
+                const ssize_t r = ::recv(fd, buffer, std::min(sizeof buffer, n - got.size()), 0);
+                if (r <= 0)
+                    break;
+                got.append(buffer, static_cast<std::size_t>(r));
+            }
+            return got;
+        };
+        std::string header = receive(32);
+        header[28] = header[29] = 0;
+        ::send(fd, header.data(), header.size(), 0);
+        for (std::size_t left = size - 32; left > 0;) {
+            const std::size_t n = std::min<std::size_t>(left, 1024);
+            if (receive(n + 2).size() != n + 2)
+                ::_exit(1);
+            ::send(fd, "ACK-OK", 6, 0);
+            left -= n;
+        }
+        ::_exit(0);
+    }
+    ::close(listener);
+    NullHost host;
+    host.m_address = 0x7F000001;
+    CPyrrowDlg dialog;
+    dialog.AttachHost(&host);
+    dialog.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
+    dialog.m_strFirmwarePath = firmware;
+    dialog.m_tcpPort = ntohs(address.sin_port);
+    const Figures f = Measure(dialog, host);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    const std::size_t frames = (size - 32 + 1023) / 1024;
+    Print("tcp", f, 0.100 * static_cast<double>(1 + frames), 1.02);
+    if (WEXITSTATUS(status) != 0)
+        std::printf("tcp     the device did not receive the whole file\n");
+}
+
+// The USB device: a stand-in for hidapi that takes every report at once and
+// answers the header with the first poll.
+class InstantHid : public pyrrow::platform::HidBackend {
+public:
+    pyrrow::platform::HidDevice Open(unsigned short, unsigned short) override
+    {
+        return reinterpret_cast<pyrrow::platform::HidDevice>(&m_token);
+    }
+    int SetNonblocking(pyrrow::platform::HidDevice, int) override { return 0; }
+    int Write(pyrrow::platform::HidDevice, const unsigned char*, std::size_t length) override
+    {
+        ++reports;
+        return static_cast<int>(length);
+    }
+    int Read(pyrrow::platform::HidDevice, unsigned char* data, std::size_t) override
+    {
+        data[0] = 1;
+        return 64;
+    }
+    std::u16string Error(pyrrow::platform::HidDevice) override { return {}; }
+    void Close(pyrrow::platform::HidDevice) override {}
+
+    std::size_t reports = 0;
+
+private:
+    int m_token = 0;
+};
+
+void MeasureUsb(const std::u16string& firmware, std::size_t size)
+{
+    NullHost host;
+    InstantHid hid;
+    CPyrrowDlg dialog;
+    dialog.AttachHost(&host);
+    dialog.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_USB);
+    dialog.m_strFirmwarePath = firmware;
+    dialog.m_hid = &hid;
+    const Figures f = Measure(dialog, host);
+    const std::size_t reports = (size - 32 + 63) / 64;
+    Print("usb", f, 1.000 + 0.010 * static_cast<double>(reports), 1.05);
+    if (hid.reports != reports + 1)
+        std::printf("usb     the device did not receive every report\n");
+}
+
 }  // namespace
 
 int main()
@@ -143,6 +246,8 @@ int main()
     const std::u16string firmware(name.begin(), name.end());
     std::printf("Upload of %zu bytes to a device that answers at once\n", kSize);
     MeasureSerial(firmware, kSize);
+    MeasureTcp(firmware, kSize);
+    MeasureUsb(firmware, kSize);
     std::filesystem::remove(file);
     return 0;
 }

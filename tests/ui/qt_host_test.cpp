@@ -20,6 +20,7 @@
 #include "res/dialog_template.h"
 #include "res/resource.h"
 #include "support/pty_device.h"
+#include "support/tcp_device.h"
 #include "support/temp_dir.h"
 #include "ui/qt/ip_address_field.h"
 #include "ui/qt/qt_dialog_host.h"
@@ -146,6 +147,37 @@ TEST_F(QtHost, ClickingUploadSendsTheFileOverAPseudoTerminal)
     EXPECT_TRUE(host->Control(IDOK)->isEnabled());
     EXPECT_TRUE(host->Control(IDC_COM_PORT)->isEnabled());
     EXPECT_EQ(dlg.m_hComPort, nullptr);
+}
+
+TEST_F(QtHost, ClickingUploadWithTcpChosenSendsFramesToTheDevice)
+{
+    pyrrow::test::TempDir dir;
+    std::string file(32 + 2048 + 5, '\0');
+    for (std::size_t i = 0; i < file.size(); ++i)
+        file[i] = static_cast<char>(i * 7);
+    pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
+    pyrrow::test::TcpScript script;
+    script.answer = [](const std::string& header) { return pyrrow::test::Echo(header); };
+    script.dataBytes = file.size() - 32;
+    pyrrow::test::TcpDevice device(script);
+    ports = {u"ttyS0"};
+    dlg.m_strFirmwarePath = dir.File("unit.fw");
+    dlg.m_tcpPort = device.Port();
+    Open();
+
+    Control<QRadioButton>(IDC_RADIO_TCP)->click();
+    auto* field = qobject_cast<pyrrow::ui::IpAddressField*>(host->Control(IDC_IP_ADDRESS));
+    for (int i = 0; i < 4; ++i)
+        field->Octet(i)->setText(QString::number(i == 0 ? 127 : i == 3 ? 1 : 0));
+    Control<QAbstractButton>(IDOK)->click();
+    ASSERT_TRUE(ProcessEventsUntil([this] { return dlg.m_bBusy == 0; }));
+
+    EXPECT_EQ(device.Counters(), (std::vector<std::uint16_t>{0, 1, 2}));
+    EXPECT_EQ(device.Finish().size(), 32u + 1026u + 1026u + 7u);
+    EXPECT_EQ(Control<QProgressBar>(IDC_PROGRESS)->value(), 0);
+    EXPECT_TRUE(host->Control(IDC_IP_ADDRESS)->isEnabled());
+    EXPECT_FALSE(host->Control(IDC_COM_PORT)->isEnabled());
+    EXPECT_EQ(dlg.m_socket, nullptr);
 }
 
 TEST_F(QtHost, MessageBoxFromTheWorkerIsModalAndAnswered)

@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "app/pyrrow_dlg.h"
+#include "platform/hid.h"
 #include "res/dialog_template.h"
 #include "ui/qt/qt_dialog_host.h"
 
@@ -15,5 +16,6 @@ int main(int argc, char** argv)
         pyrrow::ui::QtDialogHost host(&dialog, pyrrow::res::MainDialogTemplate());
         host.RunModal();
     }
+    pyrrow::platform::ShutdownHid();
     return 0;
 }

@@ -1,0 +1,40 @@
+// USB HID access as the USB transport needs it: the five hidapi calls behind
+// one narrow interface, so that tests can put a scripted device in the
+// library's place; the program uses hidapi itself.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+struct hid_device_;
+
+namespace pyrrow::platform {
+
+using HidDevice = hid_device_*;
+
+class HidBackend {
+public:
+    virtual ~HidBackend() = default;
+
+    // The first device with these ids, or null.
+    virtual HidDevice Open(unsigned short vendorId, unsigned short productId) = 0;
+    virtual int SetNonblocking(HidDevice device, int nonblocking) = 0;
+    // The bytes written, or -1.
+    virtual int Write(HidDevice device, const unsigned char* data, std::size_t length) = 0;
+    // The bytes read, 0 when nothing is waiting (non-blocking), or -1.
+    virtual int Read(HidDevice device, unsigned char* data, std::size_t length) = 0;
+    // The text of the device's last error; empty when the library gives none.
+    virtual std::u16string Error(HidDevice device) = 0;
+    virtual void Close(HidDevice device) = 0;
+};
+
+// hidapi itself (the hidraw backend on Linux).
+HidBackend& SystemHid();
+
+// Releases what hidapi holds; called once when the program ends.
+void ShutdownHid();
+
+// A text for whoever watches the program's diagnostics (standard error).
+void DebugOutput(const std::u16string& text);
+
+}  // namespace pyrrow::platform

@@ -1,0 +1,75 @@
+#include <hidapi.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <iterator>
+#include <string>
+
+#include <utf8.h>
+
+#include "platform/hid.h"
+
+namespace pyrrow::platform {
+namespace {
+
+std::u16string FromWide(const wchar_t* text)
+{
+    std::u16string out;
+    if (text == nullptr)
+        return out;
+    std::string utf8;
+    try {
+        // wchar_t holds UTF-32 on Linux.
+        for (const wchar_t* p = text; *p != 0; ++p)
+            utf8::append(static_cast<std::uint32_t>(*p), std::back_inserter(utf8));
+        out = utf8::utf8to16(utf8);
+    } catch (const std::exception&) {
+        out.clear();  // not a text we can show
+    }
+    return out;
+}
+
+class Hidapi final : public HidBackend {
+public:
+    HidDevice Open(unsigned short vendorId, unsigned short productId) override
+    {
+        return hid_open(vendorId, productId, nullptr);
+    }
+    int SetNonblocking(HidDevice device, int nonblocking) override { return hid_set_nonblocking(device, nonblocking); }
+    int Write(HidDevice device, const unsigned char* data, std::size_t length) override
+    {
+        return hid_write(device, data, length);
+    }
+    int Read(HidDevice device, unsigned char* data, std::size_t length) override
+    {
+        return hid_read(device, data, length);
+    }
+    std::u16string Error(HidDevice device) override { return FromWide(hid_error(device)); }
+    void Close(HidDevice device) override { hid_close(device); }
+};
+
+}  // namespace
+
+HidBackend& SystemHid()
+{
+    static Hidapi hidapi;
+    return hidapi;
+}
+
+void ShutdownHid()
+{
+    hid_exit();
+}
+
+void DebugOutput(const std::u16string& text)
+{
+    std::string utf8;
+    try {
+        utf8::utf16to8(text.begin(), text.end(), std::back_inserter(utf8));
+    } catch (const std::exception&) {
+        utf8 = "(text is not valid UTF-16)";
+    }
+    std::fprintf(stderr, "%s\n", utf8.c_str());
+}
+
+}  // namespace pyrrow::platform

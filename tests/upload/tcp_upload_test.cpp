@@ -1,0 +1,247 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "res/resource.h"
+#include "support/dialog_fixture.h"
+#include "support/tcp_device.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using pyrrow::platform::MB_ICONERROR;
+using pyrrow::test::Echo;
+using pyrrow::test::MessageBoxCall;
+using pyrrow::test::TcpDevice;
+using pyrrow::test::TcpScript;
+
+std::string Firmware(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 11 + 5) & 0xFF);
+    return bytes;
+}
+
+// A loopback port nobody listens on: bound once, then released.
+std::uint16_t UnusedLoopbackPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+MessageBoxCall Error(const std::u16string& text)
+{
+    return {text, u"Pyrrow", MB_ICONERROR};
+}
+
+class TcpUpload : public pyrrow::test::DialogTest {
+protected:
+    TcpUpload()
+    {
+        // The protocol's 100 ms pauses, twenty times shorter (tests only).
+        dlg.m_sleep = [this](unsigned ms) {
+            sleeps.push_back(ms);
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms / 20));
+        };
+    }
+
+    void Prepare(const std::string& file, std::uint16_t port, std::uint32_t address = 0x7F000001)
+    {
+        Init({u"ttyS0"});
+        dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
+        host.TypeIpAddress(IDC_IP_ADDRESS, address);
+        dlg.m_tcpPort = 0xABCD0000u | port;  // only the low 16 bits count
+        pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
+        dlg.m_strFirmwarePath = dir.File("unit.fw");
+    }
+
+    std::string UploadTo(const std::string& file, TcpScript script)
+    {
+        TcpDevice device(std::move(script));
+        Prepare(file, device.Port());
+        Upload();
+        EXPECT_EQ(dlg.m_socket, nullptr);
+        EXPECT_EQ(dlg.m_bBusy, 0);
+        counters = device.Counters();
+        return device.Finish();
+    }
+
+    TcpScript Echoing(const std::string& file)
+    {
+        TcpScript s;
+        s.answer = [](const std::string& header) { return Echo(header); };
+        s.dataBytes = file.size() - 32;
+        return s;
+    }
+
+    pyrrow::test::TempDir dir;
+    std::vector<std::uint16_t> counters;
+};
+
+TEST_F(TcpUpload, NumberedFramesEachAcknowledged)
+{
+    const std::string file = Firmware(32 + 1024 + 1);
+    const std::string received = UploadTo(file, Echoing(file));
+    // Header, frame 0 with 1024 bytes, frame 1 with 1 byte.
+    EXPECT_EQ(received, file.substr(0, 32) + std::string("\0\0", 2) + file.substr(32, 1024) + std::string("\1\0", 2) +
+                            file.substr(32 + 1024));
+    EXPECT_EQ(counters, (std::vector<std::uint16_t>{0, 1}));
+    EXPECT_EQ(host.ProgressCalls(), (std::vector<std::string>{"range 0 1057", "pos 0", "pos 1056", "pos 1057", "pos 0"}));
+    EXPECT_TRUE(Messages().empty());
+    // 100 ms before the header answer and before each acknowledgement.
+    EXPECT_EQ(sleeps, (std::vector<unsigned>{100, 100, 100}));
+}
+
+class TcpStatus : public TcpUpload, public testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(TcpStatus, NonZeroStatusInTheEchoIsAHeaderError)
+{
+    const auto [b28, b29] = GetParam();
+    const std::string file = Firmware(100);
+    TcpScript s = Echoing(file);
+    s.answer = [b28 = b28, b29 = b29](const std::string& header) {
+        return Echo(header, static_cast<unsigned char>(b28), static_cast<unsigned char>(b29));
+    };
+    EXPECT_EQ(UploadTo(file, s), file.substr(0, 32));  // no data after the header
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"HeaderTCP error")});
+    EXPECT_EQ(host.ProgressCalls().back(), "pos 0");
+}
+
+INSTANTIATE_TEST_SUITE_P(Bytes28And29, TcpStatus, testing::Values(std::pair{1, 0}, std::pair{0, 0x80}));
+
+TEST_F(TcpUpload, WrongEchoIsAHeaderError)
+{
+    const std::string file = Firmware(100);
+    TcpScript s = Echoing(file);
+    s.answer = [](const std::string& header) {
+        std::string wrong = header;
+        wrong[15] = static_cast<char>(wrong[15] ^ 1);
+        return std::vector<TcpScript::Piece>{{0ms, wrong}};
+    };
+    EXPECT_EQ(UploadTo(file, s), file.substr(0, 32));
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"HeaderTCP error")});
+}
+
+TEST_F(TcpUpload, AnswerInTwoPiecesIsDecidedByTheFirst)
+{
+    const std::string file = Firmware(100);
+    TcpScript s = Echoing(file);
+    s.answer = [](const std::string& header) {
+        return std::vector<TcpScript::Piece>{{0ms, header.substr(0, 16)}, {300ms, header.substr(16)}};
+    };
+    EXPECT_EQ(UploadTo(file, s), file.substr(0, 32));
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"HeaderTCP error")});
+}
+
+TEST_F(TcpUpload, SilentDeviceAfterTheHeader)
+{
+    TcpScript s;
+    s.answer = [](const std::string&) { return std::vector<TcpScript::Piece>{}; };
+    UploadTo(Firmware(100), s);
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"HeaderTCP error")});
+    EXPECT_EQ(sleeps, std::vector<unsigned>(26, 100));  // 26 receives, 100 ms apart
+}
+
+TEST_F(TcpUpload, ShortAcknowledgementDoesNotCount)
+{
+    const std::string file = Firmware(100);
+    TcpScript s = Echoing(file);
+    s.acknowledgement = "12345";
+    UploadTo(file, s);
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"receive response error")});
+    EXPECT_EQ(sleeps.size(), 1u + 26u);
+}
+
+TEST_F(TcpUpload, LongAcknowledgementCountsForTheNextFrameToo)
+{
+    // 300 bytes: 256 acknowledge frame 0, the other 44 stay and acknowledge frame 1.
+    const std::string file = Firmware(32 + 3 * 1024);
+    TcpScript s = Echoing(file);
+    s.acknowledgement = std::string(300, 'k');
+    EXPECT_EQ(UploadTo(file, s).size(), 32u + 3 * 1026u);
+    EXPECT_EQ(counters, (std::vector<std::uint16_t>{0, 1, 2}));
+    EXPECT_TRUE(Messages().empty());
+}
+
+class TcpNoConnection : public TcpUpload, public testing::WithParamInterface<std::uint32_t> {};
+
+TEST_P(TcpNoConnection, IsTold)
+{
+    Prepare(Firmware(100), UnusedLoopbackPort(), GetParam());
+    Upload();
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"Nepodařilo se připojit k zařízení!")});
+    EXPECT_TRUE(host.ProgressCalls().empty());
+    EXPECT_EQ(dlg.m_socket, nullptr);
+}
+
+// Refused, and a blank address field (0.0.0.0).
+INSTANTIATE_TEST_SUITE_P(Addresses, TcpNoConnection, testing::Values(0x7F000001u, 0u));
+
+TEST_F(TcpUpload, DeviceThatClosesAtOnce)
+{
+    TcpScript s;
+    s.closeAtAccept = true;
+    UploadTo(Firmware(100), s);
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"HeaderTCP error")});
+}
+
+TEST_F(TcpUpload, DeviceThatResetsMidUpload)
+{
+    const std::string file = Firmware(32 + 10 * 1024);
+    TcpScript s = Echoing(file);
+    s.closeAfterFrames = 2;
+    s.reset = true;
+    UploadTo(file, s);
+    const auto messages = Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0] == Error(u"receive response error") || messages[0] == Error(u"send error"))
+        << std::string(messages[0].text.begin(), messages[0].text.end());
+    EXPECT_EQ(host.ProgressCalls().back(), "pos 0");
+}
+
+TEST_F(TcpUpload, MissingFirmwareIsToldAndClosesTheConnection)
+{
+    TcpDevice device(TcpScript{});
+    Prepare(Firmware(100), device.Port());
+    dlg.m_strFirmwarePath = dir.File("missing.fw");
+    Upload();
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"Nepodařilo se otevřít soubor s firmwarem!")});
+    EXPECT_TRUE(host.ProgressCalls().empty());
+    EXPECT_EQ(dlg.m_socket, nullptr);
+    EXPECT_EQ(device.Finish(), "");
+}
+
+TEST_F(TcpUpload, BlockCounterWrapsAtSixteenBits)
+{
+    const std::string file = Firmware(32 + 65536 * 1024 + 1);
+    TcpScript s = Echoing(file);
+    TcpDevice device(std::move(s));
+    // Each pause lasts until the device has answered: 65,537 round trips
+    // without the protocol's 100 ms each.
+    dlg.m_sleep = [&device](unsigned) { device.WaitForAnswer(); };
+    Prepare(file, device.Port());
+    Upload();
+    const std::vector<std::uint16_t> seen = device.Counters();
+    ASSERT_EQ(seen.size(), 65537u);
+    EXPECT_EQ(seen[65535], 65535);
+    EXPECT_EQ(seen[65536], 0);
+    EXPECT_TRUE(Messages().empty());
+}
+
+}  // namespace
