@@ -1,5 +1,6 @@
 #include "app/pyrrow_dlg.h"
 
+#include "app/prikazovy_radek.h"
 #include "platform/serial_ports.h"
 #include "platform/thread.h"
 #include "res/resource.h"
@@ -36,7 +37,8 @@ CPyrrowDlg::CPyrrowDlg()
       m_sleep(platform::Sleep),
       m_createTaskbar(platform::CreateTaskbarProgress),
       m_enumeratePorts([] { return platform::EnumerateSerialPorts(); }),
-      m_hid(&platform::SystemHid())
+      m_hid(&platform::SystemHid()),
+      m_moduleFileName(platform::ModuleFileName)
 {
     m_comPort.Set(u"COM1");
 }
@@ -55,6 +57,38 @@ bool CPyrrowDlg::OnInitDialog()
     SetButtonBitmap(IDC_REFRESH, IDB_REFRESH);
     FillComPortList();
 
+    if (m_pCmdLine != nullptr && m_pCmdLine->m_szPort[0] != 0) {
+        InitFromCommandLine();
+    } else {
+        InitFromSettings();
+    }
+
+    // Without a desktop that shows taskbar progress the object stays null
+    // and the upload shows progress on the bar alone.
+    m_pTaskbarList = m_createTaskbar();
+    return true;
+}
+
+void CPyrrowDlg::InitFromCommandLine()
+{
+    // The port as the list names it: "/dev/ttyUSB0" is the entry "ttyUSB0".
+    std::u16string port = m_pCmdLine->m_szPort;
+    if (port.starts_with(u"/dev/") && port.find(u'/', 5) == std::u16string::npos)
+        port.erase(0, 5);
+    ListSetCurSel(IDC_COM_PORT, 0);
+    ListSelectString(IDC_COM_PORT, port);
+    m_strFirmwarePath = m_pCmdLine->m_szFile;
+    SetDlgItemText(IDC_FILE_PATH, m_strFirmwarePath);
+    CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_SERIAL);
+    OnBnClickedSerial();
+}
+
+void CPyrrowDlg::InitFromSettings()
+{
+    m_linkKind = LINK_NONE;
+    m_hModule = platform::CurrentModule();
+    OpenSettingsFile();
+    LoadSettings();
     SetDlgItemText(IDC_FILE_PATH, m_strFirmwarePath);
     switch (m_linkKind) {
     case LINK_NONE:
@@ -75,11 +109,6 @@ bool CPyrrowDlg::OnInitDialog()
         OnBnClickedUsb();
         break;
     }
-
-    // Without a desktop that shows taskbar progress the object stays null
-    // and the upload shows progress on the bar alone.
-    m_pTaskbarList = m_createTaskbar();
-    return true;
 }
 
 void CPyrrowDlg::FillComPortList()
@@ -160,6 +189,8 @@ void CPyrrowDlg::OnBnClickedRefresh()
 void CPyrrowDlg::OnBnClickedBrowse()
 {
     platform::OpenFileRequest request;
+    if (m_pCmdLine != nullptr)
+        request.initialDirectory = m_pCmdLine->m_szDir;
     request.filters = {{u"Pyrrow FW files", u"*.fw"}, {u"All files", u"*"}};
     request.defaultExtension = u"fw";
     if (std::optional<std::u16string> path = ChooseFileToOpen(request)) {
@@ -175,6 +206,7 @@ void CPyrrowDlg::OnClose()
                    platform::MB_ICONEXCLAMATION | platform::MB_OK);
         return;
     }
+    SaveSettings();
     CDialogBase::OnClose();
 }
 
@@ -188,5 +220,6 @@ void CPyrrowDlg::OnCancel()
 
 void CPyrrowDlg::OnDestroy()
 {
+    SaveSettings();
     m_pTaskbarList.reset();
 }

@@ -14,12 +14,16 @@
 #include <vector>
 
 #include "platform/dialog.h"
+#include "platform/executable.h"
 #include "platform/file.h"
 #include "platform/hid.h"
 #include "platform/serial.h"
 #include "platform/socket.h"
 #include "platform/taskbar.h"
 #include "xml/dyn_wstring.h"
+#include "xml/xml_file.h"
+
+class CPrikazovyRadek;
 
 // The link chosen, as the settings file records it.
 enum LinkKind : std::uint8_t {
@@ -62,19 +66,38 @@ public:
     void UploadUsb();
     int SendHeaderUsb(pyrrow::platform::FileHandle file, pyrrow::platform::HidDevice device);
 
+    // Settings: where the file is, reading it at start and writing it back.
+    int OpenSettingsFile();
+    int LoadSettings();
+    int SaveSettings();
+    bool FindElement(std::uint32_t direction, const char16_t* name);
+    bool FindOrAddElement(std::uint32_t direction, const char16_t* name);
+    int SetTextAttribute(const char16_t* name, const char16_t* text);
+    int SetNumberAttribute(const char16_t* name, std::int32_t number);
+
     // Members, in the order of the design.
     int m_hIcon;  // the application icon's resource id
     std::u16string m_strFirmwarePath;
     pyrrow::platform::SerialHandle m_hComPort = nullptr;
     pyrrow::platform::SocketHandle m_socket = nullptr;
-    std::uint32_t m_tcpPort = 1234;
     std::unique_ptr<pyrrow::platform::TaskbarProgress> m_pTaskbarList;
     // The only value both threads write: set here before the worker starts,
     // cleared by the worker as its last action.
     std::atomic<int> m_bBusy{0};
+    CPrikazovyRadek* m_pCmdLine = nullptr;  // not owned; outlives the dialog
+    CMyXMLFile m_settings;
+    std::uint8_t m_pcAddress = 1;
     std::uint8_t m_linkKind = LINK_SERIAL;
     CDynWString m_comPort;
+    std::int32_t m_baudRate = 38400;
+    std::int32_t m_parity = 2;  // 0 none, 1 odd, 2 even
+    std::int32_t m_timeout = 5000;
+    std::int32_t m_readDelay = 300;
     std::uint32_t m_ipAddress = 0xC0A8DEDE;  // 192.168.222.222
+    std::uint32_t m_tcpPort = 1234;
+    CDynWString m_configPath;  // no text while the settings are not used
+    pyrrow::platform::ModuleHandle m_hModule = nullptr;
+    CDynWString m_numText;
 
     // What the dialog takes from its surroundings; tests put their own in.
     std::function<bool(std::function<void()>)> m_startThread;
@@ -82,6 +105,7 @@ public:
     std::function<std::unique_ptr<pyrrow::platform::TaskbarProgress>()> m_createTaskbar;
     std::function<std::vector<std::u16string>()> m_enumeratePorts;
     pyrrow::platform::HidBackend* m_hid;
+    std::function<std::u16string(pyrrow::platform::ModuleHandle)> m_moduleFileName;
 
 protected:
     bool DispatchEvent(pyrrow::platform::DialogEvent event, int id) override;
@@ -102,6 +126,8 @@ private:
     // Sets the enabled state of the three link groups for the checked link.
     void EnableLinkGroups(bool serial, bool tcp, bool usb);
     std::u16string SelectedPortName() const;
+    void InitFromCommandLine();
+    void InitFromSettings();
 
     std::uint32_t m_nProgressTotal = 0;  // the size the current upload reports against
 };

@@ -10,6 +10,8 @@ DialogTest::DialogTest()
         return std::make_unique<RecordingTaskbar>(&taskbar);
     };
     dlg.m_enumeratePorts = [this] { return ports; };
+    // No settings file unless a test names one.
+    dlg.m_moduleFileName = [](platform::ModuleHandle) { return std::u16string(); };
     dlg.m_startThread = [this](std::function<void()> body) {
         if (threadsFail)
             return false;

@@ -57,6 +57,8 @@ protected:
     {
         dlg.m_createTaskbar = [] { return std::unique_ptr<pyrrow::platform::TaskbarProgress>(); };
         dlg.m_enumeratePorts = [this] { return ports; };
+        // Settings beside a program in a folder of the test's own.
+        dlg.m_moduleFileName = [this](pyrrow::platform::ModuleHandle) { return settingsDir.File("pyrrow"); };
     }
 
     template <class T>
@@ -72,6 +74,7 @@ protected:
         host->show();
     }
 
+    pyrrow::test::TempDir settingsDir;
     std::vector<std::u16string> ports;
     CPyrrowDlg dlg;
     std::unique_ptr<QtDialogHost> host;

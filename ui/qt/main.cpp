@@ -1,21 +1,31 @@
 // Pyrrow's entry point on a desktop with Qt.
 #include <QApplication>
 
+#include <clocale>
+
+#include "app/pyrrow_app.h"
 #include "app/pyrrow_dlg.h"
+#include "platform/command_line.h"
 #include "platform/hid.h"
 #include "res/dialog_template.h"
 #include "ui/qt/qt_dialog_host.h"
 
 int main(int argc, char** argv)
 {
+    // Qt takes its own options (-platform, -style, -reverse ...) out of argv,
+    // so the program's arguments are copied first.
+    std::setlocale(LC_CTYPE, "");
+    std::vector<std::u16string> arguments = pyrrow::platform::ProgramArguments(argc, argv);
+
     QApplication application(argc, argv);
     // The window belongs to the desktop entry that the taskbar progress names.
     QGuiApplication::setDesktopFileName(QStringLiteral("pyrrow"));
-    CPyrrowDlg dialog;
-    {
+
+    CPyrrowApp app(std::move(arguments), [](CPyrrowDlg& dialog) {
         pyrrow::ui::QtDialogHost host(&dialog, pyrrow::res::MainDialogTemplate());
-        host.RunModal();
-    }
+        return host.RunModal();
+    });
+    app.InitInstance();
     pyrrow::platform::ShutdownHid();
     return 0;
 }

@@ -1,0 +1,124 @@
+#include "app/prikazovy_radek.h"
+
+
+#include "app/wide_numbers.h"
+#include "platform/command_line.h"
+#include "xml/dyn_wstring.h"
+
+namespace {
+
+enum State : std::uint8_t {
+    kOptionName = 0,
+    kPort = 10,
+    kSpeed = 11,
+    kThirdValue = 12,
+    kFourthValue = 13,
+    kFile = 20,
+    kDirectory = 30,
+    kAddress = 40,
+    kPc = 50,
+};
+
+// Copies text into a fixed field, cutting what does not fit.
+template <std::size_t N>
+void CopyField(char16_t (&field)[N], const char16_t* text)
+{
+    std::size_t i = 0;
+    for (; text != nullptr && text[i] != 0 && i + 1 < N; ++i)
+        field[i] = text[i];
+    field[i] = 0;
+}
+
+template <std::size_t N>
+void CopyField(char16_t (&field)[N], const std::u16string& text)
+{
+    CopyField(field, text.c_str());
+}
+
+bool Equals(const char16_t* a, const char16_t* b)
+{
+    return std::u16string_view(a) == std::u16string_view(b);
+}
+
+}  // namespace
+
+std::u16string NormaliseSmallNumber(const char16_t* text, unsigned fallback)
+{
+    const auto value = static_cast<std::uint32_t>(ReadLong(text));
+    CDynWString out;
+    out.Format(u"%u", value <= 127 ? value : fallback);
+    return out.GetString() != nullptr ? out.GetString() : u"";
+}
+
+CPrikazovyRadek::CPrikazovyRadek()
+{
+    m_szFile[0] = 0;
+    // A current directory that does not fit the field leaves it empty.
+    const std::u16string current = pyrrow::platform::CurrentDirectory();
+    CopyField(m_szDir, current.size() < kPathField ? current : std::u16string());
+    m_nState = kOptionName;
+    CopyField(m_szSpeed, u"38400");
+    m_szPort[0] = 0;
+    CopyField(m_szAddr, u"1");
+    CopyField(m_szPc, u"0");
+}
+
+void CPrikazovyRadek::ParseParam(const char16_t* pszParam, bool /*bFlag*/, bool /*bLast*/)
+{
+    switch (m_nState) {
+    case kOptionName:
+        if (Equals(pszParam, u"c"))
+            m_nState = kPort;
+        else if (Equals(pszParam, u"f"))
+            m_nState = kFile;
+        else if (Equals(pszParam, u"dir"))
+            m_nState = kDirectory;
+        else if (Equals(pszParam, u"addr"))
+            m_nState = kAddress;
+        else if (Equals(pszParam, u"pc"))
+            m_nState = kPc;
+        break;
+    case kPort:
+        CopyField(m_szPort, pszParam);
+        m_nState = kSpeed;
+        break;
+    case kSpeed:
+        CopyField(m_szSpeed, pszParam);
+        m_nState = kThirdValue;
+        break;
+    case kThirdValue:
+        m_nState = kFourthValue;
+        break;
+    case kFourthValue:
+        m_nState = kOptionName;
+        break;
+    case kFile:
+        CopyField(m_szFile, pszParam);
+        m_nState = kOptionName;
+        break;
+    case kDirectory:
+        CopyField(m_szDir, pszParam);
+        m_nState = kOptionName;
+        break;
+    case kAddress:
+        CopyField(m_szAddr, NormaliseSmallNumber(pszParam, 1));
+        m_nState = kOptionName;
+        break;
+    case kPc:
+        CopyField(m_szPc, NormaliseSmallNumber(pszParam, 0));
+        m_nState = kOptionName;
+        break;
+    default:
+        m_nState = kOptionName;
+        break;
+    }
+}
+
+void ParseCommandLine(CPrikazovyRadek& record, std::span<const std::u16string> arguments)
+{
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::u16string& argument = arguments[i];
+        const bool flag = !argument.empty() && pyrrow::platform::IsOptionMark(argument.front());
+        record.ParseParam(argument.c_str() + (flag ? 1 : 0), flag, i + 1 == arguments.size());
+    }
+}

@@ -1,0 +1,39 @@
+// CPrikazovyRadek: the parsed command line. A caller may preset the serial
+// port and speed (-c PORT SPEED X Y), the firmware file (-f PATH), the file
+// dialog's folder (-dir DIR) and two small numbers (-addr N, -pc N). Fields
+// are fixed-size texts; values that do not fit are cut.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+class CPrikazovyRadek {
+public:
+    static constexpr std::size_t kShortField = 128;  // characters with the terminator
+    static constexpr std::size_t kPathField = 260;
+
+    CPrikazovyRadek();
+
+    // Consumes one argument, its option mark already removed. The flags say
+    // whether a mark was removed and whether it is the last argument; like
+    // the original, the parser decides by the text and its state alone.
+    void ParseParam(const char16_t* pszParam, bool bFlag, bool bLast);
+
+    std::uint8_t m_nState = 0;
+    char16_t m_szSpeed[kShortField];
+    char16_t m_szFile[kPathField];
+    char16_t m_szDir[kPathField];
+    char16_t m_szPort[kShortField];
+    char16_t m_szAddr[kShortField];
+    char16_t m_szPc[kShortField];
+};
+
+// Feeds the arguments after the program's name to the record in order, each
+// with one leading option mark removed, in the manner of the framework's
+// ParseCommandLine.
+void ParseCommandLine(CPrikazovyRadek& record, std::span<const std::u16string> arguments);
+
+// The value of -addr or -pc: the text read as wcstol reads a decimal number,
+// kept when it is 0 to 127, else the fallback; as unsigned decimal text.
+std::u16string NormaliseSmallNumber(const char16_t* text, unsigned fallback);

@@ -1,0 +1,47 @@
+#include <unistd.h>
+
+#include <climits>
+#include <iterator>
+#include <string>
+
+#include <utf8.h>
+
+#include "platform/executable.h"
+
+namespace pyrrow::platform {
+
+ModuleHandle CurrentModule()
+{
+    return nullptr;
+}
+
+std::u16string ModuleFileName(ModuleHandle)
+{
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer)
+        return {};
+    std::u16string path;
+    try {
+        utf8::utf8to16(buffer, buffer + n, std::back_inserter(path));
+    } catch (const std::exception&) {
+        return {};  // a name that is not UTF-8 cannot name a settings file we could open
+    }
+    return path;
+}
+
+void RemovePathExtension(char16_t* path)
+{
+    char16_t* name = path;
+    for (char16_t* p = path; *p != 0; ++p)
+        if (*p == u'/')
+            name = p + 1;
+    char16_t* dot = nullptr;
+    for (char16_t* p = name; *p != 0; ++p)
+        if (*p == u'.')
+            dot = p;
+    if (dot != nullptr)
+        *dot = 0;
+}
+
+}  // namespace pyrrow::platform

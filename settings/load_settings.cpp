@@ -1,0 +1,146 @@
+// Loading the settings: the file beside the executable (its extension
+// replaced by ".config"), read into the dialog's settings members. Loading
+// never changes the document and tells the operator nothing.
+#include "app/pyrrow_dlg.h"
+#include "app/wide_numbers.h"
+
+namespace platform = pyrrow::platform;
+
+namespace {
+
+constexpr std::int32_t kPathCharacters = 260;  // room asked for the path: capacity 520
+constexpr std::uint32_t kDefaultTcpAddress = 0xC0A8DE21;  // 192.168.222.33
+constexpr std::uint32_t kDefaultTcpPort = 1998;
+
+// Four numbers with one separator character between them, as "%u.%u.%u.%u"
+// writes them. Bits of a number above 255 overlap the octet to its left. A
+// text with fewer numbers is never read past its end: the missing numbers
+// count as 0.
+std::uint32_t ParseIp(const char16_t* text)
+{
+    const char16_t* end = text;
+    std::uint32_t address = ReadUnsignedLong(text, &end);
+    for (int i = 0; i < 3; ++i) {
+        std::uint32_t number = 0;
+        if (*end != 0)
+            number = ReadUnsignedLong(end + 1, &end);
+        address = (address << 8) | number;
+    }
+    return address;
+}
+
+bool Equals(const char16_t* a, const char16_t* b)
+{
+    return std::u16string_view(a) == std::u16string_view(b);
+}
+
+}  // namespace
+
+int CPyrrowDlg::OpenSettingsFile()
+{
+    // The executable's path with ".config" for its extension. A path that
+    // does not fit the room kept for it would name another file: then the
+    // settings are not used.
+    m_configPath.Alloc(kPathCharacters);
+    const std::u16string executable = m_moduleFileName(m_hModule);
+    if (m_configPath.GetString() != nullptr &&
+        executable.size() < static_cast<std::size_t>(m_configPath.GetCapacity())) {
+        m_configPath.Set(executable.c_str());
+        platform::RemovePathExtension(m_configPath.GetBuffer());
+        m_configPath.ReleaseBuffer();
+        if (m_configPath.GetLength() > 0)
+            m_configPath.Append(u".config");
+    }
+    if (m_configPath.GetString() == nullptr || m_configPath.GetCapacity() == 0 || m_configPath.GetLength() == 0)
+        return 0;
+    m_settings.Load(m_configPath.GetString());
+    m_settings.Parse();
+    return 1;
+}
+
+bool CPyrrowDlg::FindElement(std::uint32_t direction, const char16_t* name)
+{
+    bool descended = false;
+    for (;;) {
+        if (!m_settings.Navigate(direction)) {
+            // Back to where a walk over the children began.
+            if (descended)
+                m_settings.Navigate(XN_PARENT);
+            return false;
+        }
+        descended = descended || direction == XN_CHILD;
+        const char16_t* found = m_settings.m_pCurrent->GetName();
+        if (found == nullptr)
+            return false;
+        if (Equals(found, name))
+            return true;
+        if (direction == XN_ROOT || direction == XN_PARENT)
+            return false;
+        direction = XN_NEXT;
+    }
+}
+
+int CPyrrowDlg::LoadSettings()
+{
+    if (!FindElement(XN_ROOT, u"DriverSetting") || !FindElement(XN_CHILD, u"Address"))
+        return 1;
+    if (const char16_t* pc = m_settings.m_pCurrent->GetAttribute(u"pc"))
+        m_pcAddress = static_cast<std::uint8_t>(ReadUnsignedLong(pc) & 0xFF);
+
+    if (FindElement(XN_NEXT, u"File")) {
+        const char16_t* path = m_settings.m_pCurrent->GetAttribute(u"path");
+        m_strFirmwarePath = path != nullptr ? path : u"";
+    }
+    if (!FindElement(XN_NEXT, u"Communication"))
+        return 1;
+
+    const char16_t* type = m_settings.m_pCurrent->GetAttribute(u"type");
+    if (type == nullptr || Equals(type, u"serialPort"))
+        m_linkKind = LINK_SERIAL;
+    else if (Equals(type, u"TCP"))
+        m_linkKind = LINK_TCP;
+    else if (Equals(type, u"USB"))
+        m_linkKind = LINK_USB;
+    else
+        m_linkKind = LINK_UNKNOWN;
+
+    CMyTag* link = nullptr;
+    switch (m_linkKind) {
+    case LINK_SERIAL:
+        if (!FindElement(XN_CHILD, u"SerialPort"))
+            return 1;
+        link = m_settings.m_pCurrent;
+        if (const char16_t* port = link->GetAttribute(u"port"))
+            m_comPort.Set(port);
+        if (const char16_t* speed = link->GetAttribute(u"speed"))
+            m_baudRate = static_cast<std::int32_t>(ReadUnsignedLong(speed));
+        if (const char16_t* parity = link->GetAttribute(u"parity"))
+            m_parity = Equals(parity, u"none") ? 0 : Equals(parity, u"odd") ? 1 : 2;
+        break;
+    case LINK_TCP: {
+        if (!FindElement(XN_CHILD, u"TCP"))
+            return 1;
+        link = m_settings.m_pCurrent;
+        const char16_t* ip = link->GetAttribute(u"ip");
+        const std::uint32_t address = ip != nullptr ? ParseIp(ip) : 0;
+        m_ipAddress = address != 0 ? address : kDefaultTcpAddress;
+        m_tcpPort = kDefaultTcpPort;
+        if (const char16_t* port = link->GetAttribute(u"port"))
+            m_tcpPort = ReadUnsignedLong(port);
+        break;
+    }
+    case LINK_USB:
+        if (!FindElement(XN_CHILD, u"USB"))
+            return 1;
+        link = m_settings.m_pCurrent;
+        break;
+    default:
+        return 1;
+    }
+
+    if (const char16_t* timeout = link->GetAttribute(u"timeout"))
+        m_timeout = static_cast<std::int32_t>(ReadUnsignedLong(timeout));
+    if (const char16_t* readDelay = link->GetAttribute(u"readDelay"))
+        m_readDelay = static_cast<std::int32_t>(ReadUnsignedLong(readDelay));
+    return 1;
+}
