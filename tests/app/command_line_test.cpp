@@ -1,0 +1,130 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/prikazovy_radek.h"
+#include "app/wide_numbers.h"
+#include "platform/command_line.h"
+
+namespace {
+
+struct Fields {
+    std::u16string port = u"";
+    std::u16string speed = u"38400";
+    std::u16string file = u"";
+    std::u16string addr = u"1";
+    std::u16string pc = u"0";
+    std::uint8_t state = 0;
+};
+
+struct CommandLineCase {
+    const char* name;
+    std::vector<std::u16string> arguments;
+    Fields expected;
+};
+
+void PrintTo(const CommandLineCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class CommandLine : public testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(CommandLine, FillsTheRecord)
+{
+    const CommandLineCase& c = GetParam();
+    CPrikazovyRadek record;
+    ParseCommandLine(record, c.arguments);
+    EXPECT_EQ(std::u16string(record.m_szPort), c.expected.port);
+    EXPECT_EQ(std::u16string(record.m_szSpeed), c.expected.speed);
+    EXPECT_EQ(std::u16string(record.m_szFile), c.expected.file);
+    EXPECT_EQ(std::u16string(record.m_szAddr), c.expected.addr);
+    EXPECT_EQ(std::u16string(record.m_szPc), c.expected.pc);
+    EXPECT_EQ(record.m_nState, c.expected.state);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CommandLine,
+    testing::Values(
+        CommandLineCase{"NoArguments", {}, {}},
+        CommandLineCase{"PortAndSpeed", {u"-c", u"COM3", u"115200", u"8", u"0"}, {.port = u"COM3", .speed = u"115200"}},
+        CommandLineCase{"WithoutDash", {u"c", u"COM3", u"115200", u"8", u"0"}, {.port = u"COM3", .speed = u"115200"}},
+        CommandLineCase{"UpperCaseIsNoOption", {u"-C", u"COM3"}, {}},
+        CommandLineCase{"CSwallowsF", {u"-c", u"COM3", u"-f", u"fw.fw"}, {.port = u"COM3", .speed = u"f", .state = 13}},
+        CommandLineCase{"FileAndPort", {u"-f", u"/home/me/fw.fw", u"-c", u"ttyUSB0", u"9600", u"8", u"0"},
+                        {.port = u"ttyUSB0", .speed = u"9600", .file = u"/home/me/fw.fw"}},
+        CommandLineCase{"SlashIsAPathNotAMark", {u"-f", u"/c"}, {.file = u"/c"}},
+        CommandLineCase{"SlashOptionIsNotRecognised", {u"/c", u"COM3", u"1", u"2", u"3"}, {}},
+        CommandLineCase{"QuotedPathWithBlanks", {u"-f", u"/home/me/my fw/unit 7.fw"}, {.file = u"/home/me/my fw/unit 7.fw"}},
+        CommandLineCase{"LaterValueWins", {u"-f", u"a.fw", u"-f", u"b.fw", u"-addr", u"5", u"-addr", u"6"},
+                        {.file = u"b.fw", .addr = u"6"}},
+        CommandLineCase{"RunningOutMidOption", {u"-c", u"COM4", u"57600"}, {.port = u"COM4", .speed = u"57600", .state = 12}},
+        CommandLineCase{"ValueThatLooksLikeAnOption", {u"-f", u"-c"}, {.file = u"c"}},
+        CommandLineCase{"PcMinusFiveLosesItsDash", {u"-pc", u"-5"}, {.pc = u"5"}},
+        CommandLineCase{"PcBlankMinusFive", {u"-pc", u" -5"}, {.pc = u"0"}},
+        CommandLineCase{"DirWithNothingAfter", {u"-dir"}, {.state = 30}}),
+    [](const testing::TestParamInfo<CommandLineCase>& p) { return p.param.name; });
+
+TEST(CommandLine, SmallNumbers)
+{
+    const std::pair<std::u16string, std::u16string> addr[] = {
+        {u"127", u"127"}, {u"128", u"1"},  {u"abc", u"0"},   {u"12abc", u"12"},        {u"007", u"7"},
+        {u"0x10", u"0"},  {u"  +3", u"3"}, {u"-0", u"0"},    {u"99999999999", u"1"},   {u"", u"0"},
+    };
+    for (const auto& [text, result] : addr)
+        EXPECT_EQ(NormaliseSmallNumber(text.c_str(), 1), result) << std::string(text.begin(), text.end());
+    EXPECT_EQ(NormaliseSmallNumber(u"300", 0), u"0");
+    EXPECT_EQ(NormaliseSmallNumber(u"-5", 0), u"0");
+}
+
+TEST(CommandLine, DirectoryDefaultsToTheCurrentOneAndTakesAValue)
+{
+    CPrikazovyRadek record;
+    EXPECT_EQ(std::u16string(record.m_szDir), pyrrow::platform::CurrentDirectory());
+    const std::vector<std::u16string> args = {u"-dir", u"/srv/firmware"};
+    ParseCommandLine(record, args);
+    EXPECT_EQ(std::u16string(record.m_szDir), u"/srv/firmware");
+}
+
+TEST(CommandLine, ValuesLongerThanAFieldAreCut)
+{
+    const std::u16string longPort(500, u'p');
+    const std::u16string longFile(1000, u'f');
+    CPrikazovyRadek record;
+    const std::vector<std::u16string> args = {u"-c", longPort, longPort, u"x", u"y", u"-f", longFile, u"-dir", longFile};
+    ParseCommandLine(record, args);
+    EXPECT_EQ(std::u16string(record.m_szPort), longPort.substr(0, 127));
+    EXPECT_EQ(std::u16string(record.m_szSpeed), longPort.substr(0, 127));
+    EXPECT_EQ(std::u16string(record.m_szFile), longFile.substr(0, 259));
+    EXPECT_EQ(std::u16string(record.m_szDir), longFile.substr(0, 259));
+}
+
+TEST(CommandLine, ArgumentsFromTheLocaleEncoding)
+{
+    const char* argv[] = {"pyrrow", "-f", "/home/j\xC3\xA1/\xC4\x8D.fw", "bad\xFF"};
+    const auto args = pyrrow::platform::ProgramArguments(4, argv);
+    ASSERT_EQ(args.size(), 3u);  // the program's name is not one
+    EXPECT_EQ(args[1], u"/home/j\u00E1/\u010D.fw");
+    EXPECT_EQ(args[2], u"bad\uFFFD");
+}
+
+TEST(WideNumbers, AsTheCLibraryReadsThem)
+{
+    EXPECT_EQ(ReadUnsignedLong(u"38400"), 38400u);
+    EXPECT_EQ(ReadUnsignedLong(u"-1"), 4294967295u);
+    EXPECT_EQ(ReadUnsignedLong(u"-2147483648"), 2147483648u);
+    EXPECT_EQ(ReadUnsignedLong(u"99999999999"), 4294967295u);
+    EXPECT_EQ(ReadUnsignedLong(u" \t12x"), 12u);
+    EXPECT_EQ(ReadLong(u"2147483648"), INT32_MAX);
+    EXPECT_EQ(ReadLong(u"-2147483649"), INT32_MIN);
+    const char16_t* text = u"abc";
+    const char16_t* end = nullptr;
+    EXPECT_EQ(ReadUnsignedLong(text, &end), 0u);
+    EXPECT_EQ(end, text);  // no digits: the end is the start
+    const char16_t* number = u"  42.7";
+    ReadUnsignedLong(number, &end);
+    EXPECT_EQ(end, number + 4);
+}
+
+}  // namespace
