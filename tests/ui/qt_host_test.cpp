@@ -2,6 +2,7 @@
 // real uploads started by clicking "Nahrát" with the worker's synchronous
 // calls and a message box that the test answers.
 #include <QAbstractButton>
+#include <QKeyEvent>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -16,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/prikazovy_radek.h"
+#include "app/pyrrow_app.h"
 #include "app/pyrrow_dlg.h"
 #include "res/dialog_template.h"
 #include "res/resource.h"
@@ -229,6 +232,104 @@ TEST_F(QtHost, CloseAndEscWhileBusyKeepTheWindow)
     host->reject();
     EXPECT_FALSE(host->isVisible());
     EXPECT_EQ(host->result(), IDCANCEL);
+}
+
+void PressKey(QWidget* window, int key)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &press);
+}
+
+TEST_F(QtHost, EnterStartsAnUploadAndDoesNotClose)
+{
+    pyrrow::test::PtyDevice device(pyrrow::test::SerialScript{});
+    ports = {std::u16string(device.SlavePath().begin(), device.SlavePath().end())};
+    dlg.m_strFirmwarePath = u"/nonexistent/unit.fw";
+    Open();
+    QTimer answer;
+    int boxes = 0;
+    QObject::connect(&answer, &QTimer::timeout, [&boxes] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            ++boxes;
+            box->accept();
+        }
+    });
+    answer.start(10);
+    PressKey(host.get(), Qt::Key_Return);
+    ASSERT_TRUE(ProcessEventsUntil([this] { return dlg.m_bBusy == 0; }));
+    EXPECT_EQ(boxes, 1);  // the upload ran and told that the file is missing
+    EXPECT_TRUE(host->isVisible());
+}
+
+TEST_F(QtHost, EscClosesWhenIdleButNotWhileBusy)
+{
+    ports = {u"ttyS0"};
+    Open();
+    dlg.m_bBusy = 1;
+    PressKey(host.get(), Qt::Key_Escape);
+    EXPECT_TRUE(host->isVisible());
+    dlg.m_bBusy = 0;
+    PressKey(host.get(), Qt::Key_Escape);
+    EXPECT_FALSE(host->isVisible());
+}
+
+TEST(QtStartUp, ArgumentsReachTheDialog)
+{
+    pyrrow::test::TempDir dir;
+    std::vector<std::u16string> seen;
+    bool serial = false;
+    CPyrrowApp app({u"-c", u"/dev/ttyUSB1", u"115200", u"8", u"0", u"-f", u"/srv/unit 7.fw"},
+                   [&](CPyrrowDlg& dialog) {
+                       dialog.m_enumeratePorts = [] { return std::vector<std::u16string>{u"ttyUSB0", u"ttyUSB1"}; };
+                       dialog.m_createTaskbar = [] { return std::unique_ptr<pyrrow::platform::TaskbarProgress>(); };
+                       QtDialogHost host(&dialog, pyrrow::res::MainDialogTemplate());
+                       // Looks at the window once it is up, then closes it as the operator would.
+                       QTimer::singleShot(0, &host, [&] {
+                           seen.push_back(qobject_cast<QComboBox*>(host.Control(IDC_COM_PORT))->currentText().toStdU16String());
+                           seen.push_back(qobject_cast<QLineEdit*>(host.Control(IDC_FILE_PATH))->text().toStdU16String());
+                           serial = qobject_cast<QRadioButton*>(host.Control(IDC_RADIO_SERIAL))->isChecked();
+                           host.close();
+                       });
+                       return host.RunModal();
+                   });
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(seen, (std::vector<std::u16string>{u"ttyUSB1", u"/srv/unit 7.fw"}));
+    EXPECT_TRUE(serial);
+}
+
+TEST_F(QtHost, SettingsNameTheDeviceAndAreWrittenBackOnClose)
+{
+    pyrrow::test::TempDir dir;
+    std::string file(32 + 100, '\0');
+    pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
+    pyrrow::test::TcpScript script;
+    script.answer = [](const std::string& header) { return pyrrow::test::Echo(header); };
+    script.dataBytes = 100;
+    pyrrow::test::TcpDevice device(script);
+    const std::string path = (dir.path() / "unit.fw").string();
+    const std::string port = std::to_string(device.Port());
+    const std::u16string settings =
+        u"\uFEFF<DriverSetting><Address pc='1'/><File path='" + std::u16string(path.begin(), path.end()) +
+        u"'/><Communication type='TCP'><TCP ip='127.0.0.1' port='" + std::u16string(port.begin(), port.end()) +
+        u"' timeout='5000' readDelay='300'/></Communication></DriverSetting>";
+    pyrrow::test::WriteBytes(settingsDir.path() / "pyrrow.config", pyrrow::test::Utf16LeBytes(settings));
+    ports = {u"ttyS0"};
+    Open();
+    EXPECT_TRUE(Control<QRadioButton>(IDC_RADIO_TCP)->isChecked());
+    EXPECT_EQ(Control<QLineEdit>(IDC_FILE_PATH)->text().toStdString(), path);
+
+    Control<QAbstractButton>(IDOK)->click();
+    ASSERT_TRUE(ProcessEventsUntil([this] { return dlg.m_bBusy == 0; }));
+    EXPECT_EQ(device.Finish().size(), 32u + 102u);  // the upload went to the saved address and port
+
+    host->close();
+    host.reset();  // destroys the window: the settings are saved once more
+    const std::u16string expected =
+        u"\uFEFF<DriverSetting>\r\n\t<Address pc=\"1\" />\r\n\t<File path=\"" + std::u16string(path.begin(), path.end()) +
+        u"\" />\r\n\t<Communication type=\"TCP\">\r\n\t\t<TCP ip=\"127.0.0.1\" port=\"" +
+        std::u16string(port.begin(), port.end()) +
+        u"\" timeout=\"5000\" readDelay=\"300\" />\r\n\t</Communication>\r\n</DriverSetting>\r\n";
+    EXPECT_EQ(pyrrow::test::ReadBytes(settingsDir.path() / "pyrrow.config"), pyrrow::test::Utf16LeBytes(expected));
 }
 
 }  // namespace
