@@ -100,6 +100,25 @@ int CreateBeside(const std::string& target, std::string* name)
     return -1;
 }
 
+// A handle for an open descriptor of a regular file that could be locked
+// (LOCK_SH or LOCK_EX) at once; otherwise the descriptor is closed and the
+// result is null. Only regular files: a FIFO or a device could keep a reader
+// waiting forever.
+FileHandle AdoptRegularFile(int fd, int lock)
+{
+    if (fd < 0)
+        return nullptr;
+    struct stat st {};
+    OpenFile* f = nullptr;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, lock | LOCK_NB) != 0 ||
+        (f = new (std::nothrow) OpenFile) == nullptr) {
+        ::close(fd);
+        return nullptr;
+    }
+    f->fd = fd;
+    return f;
+}
+
 }  // namespace
 
 FileHandle OpenOrCreateShared(const char16_t* path)
@@ -110,23 +129,9 @@ FileHandle OpenOrCreateShared(const char16_t* path)
     int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0 && (errno == EACCES || errno == EROFS))
         fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return nullptr;
-    struct stat st {};
-    // Only regular files: a FIFO or device could block the reader forever.
     // A shared lock stands in for the sharing rules: it fails while a
     // document holds the file exclusively after saving it.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_SH | LOCK_NB) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    auto* f = new (std::nothrow) OpenFile;
-    if (f == nullptr) {
-        ::close(fd);
-        return nullptr;
-    }
-    f->fd = fd;
-    return f;
+    return AdoptRegularFile(fd, LOCK_SH);
 }
 
 FileHandle BeginReplacement(const char16_t* path)
@@ -194,21 +199,7 @@ FileHandle OpenExclusiveForReading(const char16_t* path)
     std::string name;
     if (!ToSystemPath(path, &name))
         return nullptr;
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return nullptr;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    auto* f = new (std::nothrow) OpenFile;
-    if (f == nullptr) {
-        ::close(fd);
-        return nullptr;
-    }
-    f->fd = fd;
-    return f;
+    return AdoptRegularFile(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK), LOCK_EX);
 }
 
 bool ReadFromStart(FileHandle f, void* buffer, std::size_t size, std::size_t* read)

@@ -2,6 +2,19 @@
 
 namespace pyrrow::test {
 
+std::string Firmware(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+    return bytes;
+}
+
+MessageBoxCall UploadError(const std::u16string& text, const std::u16string& caption)
+{
+    return {text, caption, platform::MB_ICONERROR};
+}
+
 DialogTest::DialogTest()
 {
     dlg.AttachHost(&host);

@@ -15,6 +15,11 @@
 
 namespace pyrrow::test {
 
+// A firmware image of size bytes in which neighbouring bytes differ.
+std::string Firmware(std::size_t size);
+// The message box of a failed upload.
+MessageBoxCall UploadError(const std::u16string& text, const std::u16string& caption = u"Pyrrow");
+
 class RecordingTaskbar : public platform::TaskbarProgress {
 public:
     explicit RecordingTaskbar(std::vector<std::string>* calls) : m_calls(calls) {}

@@ -12,20 +12,15 @@
 
 namespace {
 
+using pyrrow::test::Firmware;
+using pyrrow::test::UploadError;
+
 using namespace std::chrono_literals;
 using pyrrow::platform::MB_ICONERROR;
 using pyrrow::test::DialogTest;
 using pyrrow::test::MessageBoxCall;
 using pyrrow::test::PtyDevice;
 using pyrrow::test::SerialScript;
-
-std::string Firmware(std::size_t size)
-{
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((i * 7 + 3) & 0xFF);
-    return bytes;
-}
 
 const std::string kAnswer(32, '\x5A');
 
@@ -47,11 +42,6 @@ protected:
 
     pyrrow::test::TempDir dir;
 };
-
-MessageBoxCall Error(const std::u16string& text)
-{
-    return {text, u"Pyrrow", MB_ICONERROR};
-}
 
 struct SizeCase {
     std::size_t size;
@@ -122,7 +112,7 @@ TEST_F(SerialUpload, SilentDeviceGivesHeaderErrorAfterFiveReads)
     const std::string received = UploadTo(Firmware(300), SerialScript{});
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(received, Firmware(32));  // no data after a failed header
-    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"HeaderCOM error")});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"HeaderCOM error")});
     // Five reads of 256 bytes, each bounded by 11 ms x 256 + 1000 ms.
     EXPECT_GE(took, 5 * 3816ms);
     EXPECT_EQ(host.ProgressCalls().back(), "pos 0");
@@ -131,14 +121,14 @@ TEST_F(SerialUpload, SilentDeviceGivesHeaderErrorAfterFiveReads)
 TEST_F(SerialUpload, ShortFileIsAHeaderFailure)
 {
     UploadTo(Firmware(20), SerialScript{{{0ms, kAnswer}}});
-    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"HeaderCOM error")});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"HeaderCOM error")});
 }
 
 TEST_F(SerialUpload, DeviceGoneMidUploadGivesWriteError)
 {
     const std::string received = UploadTo(Firmware(32 + 256 * 2000), SerialScript{{{0ms, kAnswer}}, 512});  // more than the pty holds
     EXPECT_GE(received.size(), 32u + 512u);
-    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"Write error")});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"Write error")});
     EXPECT_EQ(host.ProgressCalls().back(), "pos 0");
 }
 
@@ -148,7 +138,7 @@ TEST_F(SerialUpload, MissingFirmwareIsToldAndMakesNoProgress)
     Init({std::u16string(device.SlavePath().begin(), device.SlavePath().end())});
     dlg.m_strFirmwarePath = dir.File("missing.fw");
     Upload();
-    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"Nepodařilo se otevřít soubor s firmwarem!")});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"Nepodařilo se otevřít soubor s firmwarem!")});
     EXPECT_TRUE(host.ProgressCalls().empty());
     EXPECT_EQ(device.Finish(), "");
     EXPECT_EQ(dlg.m_hComPort, nullptr);
@@ -166,8 +156,8 @@ TEST_F(SerialUpload, PortThatCannotOpen)
     Upload();
     host.SetListItems(IDC_COM_PORT, {}, -1);
     Upload();
-    EXPECT_EQ(Messages(), (std::vector<MessageBoxCall>{Error(u"Nepodařilo se připojit ke zvolenému portu!"),
-                                                       Error(u"Nepodařilo se připojit ke zvolenému portu!")}));
+    EXPECT_EQ(Messages(), (std::vector<MessageBoxCall>{UploadError(u"Nepodařilo se připojit ke zvolenému portu!"),
+                                                       UploadError(u"Nepodařilo se připojit ke zvolenému portu!")}));
     EXPECT_TRUE(host.ProgressCalls().empty());
 }
 
@@ -178,7 +168,7 @@ TEST_F(SerialUpload, PortHeldByAnotherProgramIsNotOpened)
     Init({std::u16string(device.SlavePath().begin(), device.SlavePath().end())});
     dlg.m_strFirmwarePath = u"/nonexistent.fw";
     Upload();
-    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"Nepodařilo se připojit ke zvolenému portu!")});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"Nepodařilo se připojit ke zvolenému portu!")});
 }
 
 }  // namespace

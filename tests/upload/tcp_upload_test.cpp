@@ -16,20 +16,15 @@
 
 namespace {
 
+using pyrrow::test::Firmware;
+using pyrrow::test::UploadError;
+
 using namespace std::chrono_literals;
 using pyrrow::platform::MB_ICONERROR;
 using pyrrow::test::Echo;
 using pyrrow::test::MessageBoxCall;
 using pyrrow::test::TcpDevice;
 using pyrrow::test::TcpScript;
-
-std::string Firmware(std::size_t size)
-{
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((i * 11 + 5) & 0xFF);
-    return bytes;
-}
 
 // A loopback port nobody listens on: bound once, then released.
 std::uint16_t UnusedLoopbackPort()
@@ -43,11 +38,6 @@ std::uint16_t UnusedLoopbackPort()
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
     ::close(fd);
     return ntohs(address.sin_port);
-}
-
-MessageBoxCall Error(const std::u16string& text)
-{
-    return {text, u"Pyrrow", MB_ICONERROR};
 }
 
 class TcpUpload : public pyrrow::test::DialogTest {
@@ -119,7 +109,7 @@ TEST_P(TcpStatus, NonZeroStatusInTheEchoIsAHeaderError)
         return Echo(header, static_cast<unsigned char>(b28), static_cast<unsigned char>(b29));
     };
     EXPECT_EQ(UploadTo(file, s), file.substr(0, 32));  // no data after the header
-    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"HeaderTCP error")});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"HeaderTCP error")});
     EXPECT_EQ(host.ProgressCalls().back(), "pos 0");
 }
 
@@ -135,7 +125,7 @@ TEST_F(TcpUpload, WrongEchoIsAHeaderError)
         return std::vector<TcpScript::Piece>{{0ms, wrong}};
     };
     EXPECT_EQ(UploadTo(file, s), file.substr(0, 32));
-    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"HeaderTCP error")});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"HeaderTCP error")});
 }
 
 TEST_F(TcpUpload, AnswerInTwoPiecesIsDecidedByTheFirst)
@@ -146,7 +136,7 @@ TEST_F(TcpUpload, AnswerInTwoPiecesIsDecidedByTheFirst)
         return std::vector<TcpScript::Piece>{{0ms, header.substr(0, 16)}, {300ms, header.substr(16)}};
     };
     EXPECT_EQ(UploadTo(file, s), file.substr(0, 32));
-    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"HeaderTCP error")});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"HeaderTCP error")});
 }
 
 TEST_F(TcpUpload, SilentDeviceAfterTheHeader)
@@ -154,7 +144,7 @@ TEST_F(TcpUpload, SilentDeviceAfterTheHeader)
     TcpScript s;
     s.answer = [](const std::string&) { return std::vector<TcpScript::Piece>{}; };
     UploadTo(Firmware(100), s);
-    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"HeaderTCP error")});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"HeaderTCP error")});
     EXPECT_EQ(sleeps, std::vector<unsigned>(26, 100));  // 26 receives, 100 ms apart
 }
 
@@ -164,7 +154,7 @@ TEST_F(TcpUpload, ShortAcknowledgementDoesNotCount)
     TcpScript s = Echoing(file);
     s.acknowledgement = "12345";
     UploadTo(file, s);
-    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"receive response error")});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"receive response error")});
     EXPECT_EQ(sleeps.size(), 1u + 26u);
 }
 
@@ -185,7 +175,7 @@ TEST_P(TcpNoConnection, IsTold)
 {
     Prepare(Firmware(100), UnusedLoopbackPort(), GetParam());
     Upload();
-    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"Nepodařilo se připojit k zařízení!")});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"Nepodařilo se připojit k zařízení!")});
     EXPECT_TRUE(host.ProgressCalls().empty());
     EXPECT_EQ(dlg.m_socket, nullptr);
 }
@@ -198,7 +188,7 @@ TEST_F(TcpUpload, DeviceThatClosesAtOnce)
     TcpScript s;
     s.closeAtAccept = true;
     UploadTo(Firmware(100), s);
-    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"HeaderTCP error")});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"HeaderTCP error")});
 }
 
 TEST_F(TcpUpload, DeviceThatResetsMidUpload)
@@ -210,7 +200,7 @@ TEST_F(TcpUpload, DeviceThatResetsMidUpload)
     UploadTo(file, s);
     const auto messages = Messages();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0] == Error(u"receive response error") || messages[0] == Error(u"send error"))
+    EXPECT_TRUE(messages[0] == UploadError(u"receive response error") || messages[0] == UploadError(u"send error"))
         << std::string(messages[0].text.begin(), messages[0].text.end());
     EXPECT_EQ(host.ProgressCalls().back(), "pos 0");
 }
@@ -221,7 +211,7 @@ TEST_F(TcpUpload, MissingFirmwareIsToldAndClosesTheConnection)
     Prepare(Firmware(100), device.Port());
     dlg.m_strFirmwarePath = dir.File("missing.fw");
     Upload();
-    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"Nepodařilo se otevřít soubor s firmwarem!")});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"Nepodařilo se otevřít soubor s firmwarem!")});
     EXPECT_TRUE(host.ProgressCalls().empty());
     EXPECT_EQ(dlg.m_socket, nullptr);
     EXPECT_EQ(device.Finish(), "");

@@ -9,17 +9,12 @@
 
 namespace {
 
+using pyrrow::test::Firmware;
+using pyrrow::test::UploadError;
+
 using pyrrow::platform::HidDevice;
 using pyrrow::platform::MB_ICONERROR;
 using pyrrow::test::MessageBoxCall;
-
-std::string Firmware(std::size_t size)
-{
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((i * 5 + 1) & 0xFF);
-    return bytes;
-}
 
 // A HID device played by the test. Time passes only through the dialog's
 // recorded pauses, so an answer "after 3 s" comes after 3000 ms of pauses.
@@ -88,11 +83,6 @@ private:
     unsigned m_headerAt = 0;
 };
 
-MessageBoxCall Error(const std::u16string& text, const std::u16string& caption = u"Pyrrow")
-{
-    return {text, caption, MB_ICONERROR};
-}
-
 class UsbUpload : public pyrrow::test::DialogTest {
 protected:
     UsbUpload() : hid(&sleeps)
@@ -150,7 +140,7 @@ TEST_F(UsbUpload, SilenceGivesHeaderErrorAfterFivePolls)
     EXPECT_EQ(hid.reads, 5);
     EXPECT_EQ(sleeps, std::vector<unsigned>(5, 1000));
     EXPECT_EQ(hid.reports.size(), 1u);  // the header only
-    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"HeaderUSB error")});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"HeaderUSB error")});
     EXPECT_EQ(host.ProgressCalls().back(), "pos 0");
 }
 
@@ -168,7 +158,7 @@ TEST_F(UsbUpload, FailedDataWriteShowsTheLibraryText)
     hid.failWriteAt = 3;  // the second data report
     UploadFile(Firmware(32 + 64 * 4));
     EXPECT_EQ(hid.reports.size(), 3u);
-    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"Broken pipe", u"hid_write error")});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"Broken pipe", u"hid_write error")});
     EXPECT_EQ(host.ProgressCalls().back(), "pos 0");
 }
 
@@ -176,7 +166,7 @@ TEST_F(UsbUpload, FailedHeaderWriteIsAHeaderError)
 {
     hid.failWriteAt = 1;
     UploadFile(Firmware(100));
-    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"HeaderUSB error")});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"HeaderUSB error")});
 }
 
 TEST_F(UsbUpload, ShortWriteCountGoesOn)
@@ -191,7 +181,7 @@ TEST_F(UsbUpload, NoDeviceAndNoFile)
 {
     hid.present = false;
     UploadFile(Firmware(100));
-    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{Error(u"hid_open(0x0483, 0xA151) error")});
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"hid_open(0x0483, 0xA151) error")});
     EXPECT_TRUE(host.ProgressCalls().empty());
 
     pyrrow::test::TestHost fresh;
@@ -199,7 +189,7 @@ TEST_F(UsbUpload, NoDeviceAndNoFile)
     hid.present = true;
     dlg.m_strFirmwarePath = dir.File("missing.fw");
     Upload();
-    EXPECT_EQ(fresh.MessageBoxes(), std::vector<MessageBoxCall>{Error(u"Nepodařilo se otevřít soubor s firmwarem!")});
+    EXPECT_EQ(fresh.MessageBoxes(), std::vector<MessageBoxCall>{UploadError(u"Nepodařilo se otevřít soubor s firmwarem!")});
     EXPECT_EQ(hid.closed, 1);
     dlg.AttachHost(&host);
 }
@@ -228,7 +218,7 @@ TEST(UsbWithHidapi, NoDeviceAttached)
     dlg.AttachHost(&host);
     dlg.m_strFirmwarePath = u"/nonexistent.fw";
     dlg.UploadUsb();  // the real library finds no 0483:A151 device on a build machine
-    EXPECT_EQ(host.MessageBoxes(), std::vector<MessageBoxCall>{Error(u"hid_open(0x0483, 0xA151) error")});
+    EXPECT_EQ(host.MessageBoxes(), std::vector<MessageBoxCall>{UploadError(u"hid_open(0x0483, 0xA151) error")});
     pyrrow::platform::ShutdownHid();
 }
 
