@@ -16,8 +16,8 @@ public:
     CPrikazovyRadek();
 
     // Consumes one argument, its option mark already removed. The flags say
-    // whether a mark was removed and whether it is the last argument; like
-    // the original, the parser decides by the text and its state alone.
+    // whether a mark was removed and whether it is the last argument; as
+    // on Windows, the parser decides by the text and its state alone.
     void ParseParam(const char16_t* pszParam, bool bFlag, bool bLast);
 
     std::uint8_t m_nState = 0;

@@ -13,7 +13,7 @@ CPyrrowApp::CPyrrowApp(std::vector<std::u16string> arguments, RunDialog runDialo
 bool CPyrrowApp::InitInstance()
 {
     // The window system and its controls are set up by the host before this
-    // runs. The original's registry key and control container have no
+    // runs. The Windows build's registry key and control container have no
     // meaning off Windows: Pyrrow keeps nothing in a registry, and its
     // settings live in the file beside the program.
     auto record = std::make_unique<CPrikazovyRadek>();

@@ -1,6 +1,6 @@
 // Decimal numbers in UTF-16 text, read the way the C library's wcstol and
 // wcstoul read them with base 10 and a 32-bit long, so that files and
-// command lines written for the original read the same.
+// command lines read the same as on Windows.
 #pragma once
 
 #include <cstdint>

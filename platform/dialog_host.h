@@ -11,7 +11,7 @@
 
 namespace pyrrow::platform {
 
-// Message box styles and answers, with the values of the original design.
+// Message box styles, with the values of the Windows message box.
 constexpr unsigned MB_OK = 0x00;
 constexpr unsigned MB_ICONERROR = 0x10;
 constexpr unsigned MB_ICONEXCLAMATION = 0x30;

@@ -1,7 +1,7 @@
 // Serial ports as the serial transport needs them: open a port by its name
 // exclusively, set the line (speed, 8 data bits, no parity, stop bits as the
 // port has them, DTR and RTS off, no flow control), and read and write with
-// the time-outs of the original design. One source file per operating
+// the time-outs of the serial protocol. One source file per operating
 // system implements it (serial_posix.cpp today).
 #pragma once
 

@@ -8,7 +8,7 @@
 
 namespace pyrrow::platform {
 
-// Progress states of the original design.
+// Progress states, with the values of the Windows taskbar.
 constexpr int TBPF_NOPROGRESS = 0;
 constexpr int TBPF_NORMAL = 2;
 
