@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -89,6 +90,20 @@ TEST(XmlFileLoad, EmptiesTreeAndCursorEvenWhenItFails)
     EXPECT_EQ(doc.m_root.m_pChild, nullptr);
     EXPECT_EQ(doc.m_root.GetAttribute(u"x"), nullptr);
     EXPECT_EQ(doc.m_strFileName.GetLength(), 0);
+}
+
+TEST(XmlFileLoad, FileTooLargeForThirtyTwoBitCountsFailsWithoutAllocating)
+{
+    TempDir dir;
+    for (const std::uintmax_t size : {std::uintmax_t{1} << 30, std::uintmax_t{5} << 30}) {  // sparse: no disk used
+        {
+            std::ofstream create(dir.path() / "huge.xml");
+        }
+        fs::resize_file(dir.path() / "huge.xml", size);
+        CMyXMLFile doc;
+        EXPECT_EQ(doc.Load(dir.File("huge.xml").c_str()), 0) << size;
+        EXPECT_EQ(doc.m_strContent.GetString(), nullptr);
+    }
 }
 
 TEST(XmlFileLoad, RefusesWhatIsNotARegularFile)
