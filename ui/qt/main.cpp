@@ -8,7 +8,9 @@
 #include "platform/command_line.h"
 #include "platform/hid.h"
 #include "res/dialog_template.h"
+#include "ui/qt/notice_box.h"
 #include "ui/qt/qt_dialog_host.h"
+#include "xml/notice.h"
 
 int main(int argc, char** argv)
 {
@@ -20,6 +22,8 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     // The window belongs to the desktop entry that the taskbar progress names.
     QGuiApplication::setDesktopFileName(QStringLiteral("pyrrow"));
+    // The settings document's notices (a damaged file) appear as message boxes.
+    pyrrow::SetNoticeHandler(pyrrow::ui::ShowNoticeBox);
 
     CPyrrowApp app(std::move(arguments), [](CPyrrowDlg& dialog) {
         pyrrow::ui::QtDialogHost host(&dialog, pyrrow::res::MainDialogTemplate());
