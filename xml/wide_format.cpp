@@ -88,10 +88,7 @@ int FormatWide(char16_t* out, std::size_t count, const char16_t* fmt, va_list ar
             o.Put(u'%');
             ++p;
             break;
-        case 0:
-            o.Put(u'%');
-            break;
-        default:
+        default:  // not a conversion of ours: copied as it stands
             o.Put(u'%');
             break;
         }
