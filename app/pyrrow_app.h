@@ -1,6 +1,7 @@
 // CPyrrowApp: start-up. Reads the command line into a CPrikazovyRadek, runs
 // the main dialog modally through the window system's host and ends the
-// program when the dialog closes; no other message loop runs.
+// program when the dialog closes; no other message loop runs. The object
+// lives in main rather than as a global, so nothing runs before main.
 #pragma once
 
 #include <functional>

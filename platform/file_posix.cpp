@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -148,6 +149,18 @@ FileHandle BeginReplacement(const char16_t* path)
     if (exists && !S_ISREG(st.st_mode)) {
         delete f;
         return nullptr;
+    }
+    // A settings file reached through a link is replaced where it really
+    // is, so that the link stays.
+    if (exists) {
+        if (char* real = ::realpath(f->target.c_str(), nullptr)) {
+            try {
+                f->target = real;
+            } catch (const std::exception&) {
+                // memory ran out: the link itself is replaced
+            }
+            std::free(real);
+        }
     }
     f->fd = CreateBeside(f->target, &f->temporary);
     if (f->fd < 0) {

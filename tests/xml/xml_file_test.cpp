@@ -134,6 +134,19 @@ TEST(XmlFileSave, ReplacesTheFileAndKeepsItsPermissions)
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
+TEST(XmlFileSave, FileBehindALinkIsReplacedWhereItIs)
+{
+    TempDir dir;
+    fs::create_directory(dir.path() / "shared");
+    WriteBytes(dir.path() / "shared" / "s.xml", "old");
+    fs::create_symlink(dir.path() / "shared" / "s.xml", dir.path() / "link.xml");
+    CMyXMLFile doc;
+    doc.m_root.SetName(u"a");
+    EXPECT_EQ(doc.Save(dir.File("link.xml").c_str()), 1);
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "link.xml"));
+    EXPECT_EQ(ReadBytes(dir.path() / "shared" / "s.xml"), Utf16LeBytes(u"\uFEFF<a />\r\n"));
+}
+
 TEST(XmlFileSave, NullPathOrMissingFolderFails)
 {
     TempDir dir;
