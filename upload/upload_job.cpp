@@ -38,15 +38,9 @@ void CPyrrowDlg::EnableUploadControls(int state)
     const bool on = state != 0;
     for (int id : {IDC_BROWSE, IDOK, IDCANCEL, IDC_RADIO_SERIAL, IDC_RADIO_TCP, IDC_RADIO_USB})
         EnableControl(id, on);
-    const bool serial = on && IsDlgButtonChecked(IDC_RADIO_SERIAL);
-    for (int id : {IDC_PORT_LABEL, IDC_COM_PORT, IDC_REFRESH})
-        EnableControl(id, serial);
-    const bool tcp = on && IsDlgButtonChecked(IDC_RADIO_TCP);
-    for (int id : {IDC_IP_LABEL, IDC_IP_ADDRESS})
-        EnableControl(id, tcp);
-    const bool usb = on && IsDlgButtonChecked(IDC_RADIO_USB);
-    for (int id : {IDC_DETECT_LABEL, IDC_DETECT})
-        EnableControl(id, usb);
+    // Only the checked link's group comes back.
+    EnableLinkGroups(on && IsDlgButtonChecked(IDC_RADIO_SERIAL), on && IsDlgButtonChecked(IDC_RADIO_TCP),
+                     on && IsDlgButtonChecked(IDC_RADIO_USB));
 }
 
 namespace {
