@@ -92,7 +92,7 @@ TEST_F(SerialUpload, WrongLengthAnswersAreRejectedAndReadAgain)
         SCOPED_TRACE(wrong.size());
         // A wrong answer, then after a pause the right one: the second read takes it.
         const std::string file = Firmware(40);
-        EXPECT_EQ(UploadTo(file, SerialScript{{{0ms, wrong}, {200ms, kAnswer}}}), file);
+        EXPECT_EQ(UploadTo(file, SerialScript{{{0ms, wrong}, {500ms, kAnswer}}}), file);
         EXPECT_TRUE(Messages().empty());
     }
 }
