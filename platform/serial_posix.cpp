@@ -52,6 +52,14 @@ int PollUntil(int fd, short events, const Deadline& deadline, short* revents)
     }
 }
 
+// The total time-out of a transfer of size bytes; none when both parts are 0.
+Deadline TotalDeadline(unsigned multiplier, unsigned constant, std::size_t size)
+{
+    if (multiplier == 0 && constant == 0)
+        return Deadline::Never();
+    return Deadline::In(std::chrono::milliseconds(multiplier * size + constant));
+}
+
 }  // namespace
 
 std::string SerialDevicePath(const std::u16string& portName)
@@ -135,9 +143,7 @@ bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* 
     if (port == nullptr)
         return false;
     const SerialTimeouts& t = port->timeouts;
-    const bool bounded = t.readTotalMultiplier != 0 || t.readTotalConstant != 0;
-    const Deadline total = bounded ? Deadline::In(std::chrono::milliseconds(t.readTotalMultiplier * size + t.readTotalConstant))
-                                   : Deadline::Never();
+    const Deadline total = TotalDeadline(t.readTotalMultiplier, t.readTotalConstant, size);
     auto* out = static_cast<unsigned char*>(buffer);
     while (*read < size && !total.Passed()) {
         // Once bytes came, a gap longer than the interval ends the read.
@@ -174,9 +180,7 @@ bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::siz
     if (port == nullptr)
         return false;
     const SerialTimeouts& t = port->timeouts;
-    const bool bounded = t.writeTotalMultiplier != 0 || t.writeTotalConstant != 0;
-    const Deadline deadline = bounded ? Deadline::In(std::chrono::milliseconds(t.writeTotalMultiplier * size + t.writeTotalConstant))
-                                      : Deadline::Never();
+    const Deadline deadline = TotalDeadline(t.writeTotalMultiplier, t.writeTotalConstant, size);
     const auto* in = static_cast<const unsigned char*>(data);
     while (*written < size) {
         const ssize_t n = ::write(port->fd, in + *written, size - *written);

@@ -16,7 +16,6 @@ using pyrrow::test::Firmware;
 using pyrrow::test::UploadError;
 
 using namespace std::chrono_literals;
-using pyrrow::platform::MB_ICONERROR;
 using pyrrow::test::DialogTest;
 using pyrrow::test::MessageBoxCall;
 using pyrrow::test::PtyDevice;

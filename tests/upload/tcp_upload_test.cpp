@@ -20,7 +20,6 @@ using pyrrow::test::Firmware;
 using pyrrow::test::UploadError;
 
 using namespace std::chrono_literals;
-using pyrrow::platform::MB_ICONERROR;
 using pyrrow::test::Echo;
 using pyrrow::test::MessageBoxCall;
 using pyrrow::test::TcpDevice;

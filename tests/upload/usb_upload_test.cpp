@@ -13,7 +13,6 @@ using pyrrow::test::Firmware;
 using pyrrow::test::UploadError;
 
 using pyrrow::platform::HidDevice;
-using pyrrow::platform::MB_ICONERROR;
 using pyrrow::test::MessageBoxCall;
 
 // A HID device played by the test. Time passes only through the dialog's
