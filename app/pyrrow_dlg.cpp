@@ -2,7 +2,7 @@
 
 #include "app/prikazovy_radek.h"
 #include "platform/serial_ports.h"
-#include "platform/thread.h"
+#include "platform/utf.h"
 #include "res/resource.h"
 
 namespace platform = pyrrow::platform;
@@ -33,10 +33,11 @@ constexpr std::size_t kMaxRememberedPort = 255;
 
 CPyrrowDlg::CPyrrowDlg()
     : m_hIcon(IDR_MAINFRAME),
-      m_startThread(platform::StartDetachedThread),
+      m_startThread([this](std::function<void()> body) { return m_worker.Start(std::move(body)); }),
       m_sleep(platform::Sleep),
       m_createTaskbar(platform::CreateTaskbarProgress),
       m_enumeratePorts([] { return platform::EnumerateSerialPorts(); }),
+      m_portExists(platform::SerialPortExists),
       m_hid(&platform::SystemHid()),
       m_moduleFileName(platform::ModuleFileName)
 {
@@ -71,12 +72,10 @@ bool CPyrrowDlg::OnInitDialog()
 
 void CPyrrowDlg::InitFromCommandLine()
 {
-    // The port as the list names it: "/dev/ttyUSB0" is the entry "ttyUSB0".
-    std::u16string port = m_pCmdLine->m_szPort;
-    if (port.starts_with(u"/dev/") && port.find(u'/', 5) == std::u16string::npos)
-        port.erase(0, 5);
+    const std::u16string port = m_pCmdLine->m_szPort;
     ListSetCurSel(IDC_COM_PORT, 0);
-    ListSelectString(IDC_COM_PORT, port);
+    if (!SelectPort(port))
+        ReportMissingPort(port, u"the command line");
     m_strFirmwarePath = m_pCmdLine->m_szFile;
     SetDlgItemText(IDC_FILE_PATH, m_strFirmwarePath);
     CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_SERIAL);
@@ -88,17 +87,39 @@ void CPyrrowDlg::InitFromSettings()
     m_linkKind = LINK_NONE;
     m_hModule = platform::CurrentModule();
     OpenSettingsFile();
+    // Whether the file names a port: only a named port is looked for
+    // beyond the list, not the default.
+    const std::u16string defaultPort = m_comPort.GetString() != nullptr ? m_comPort.GetString() : u"";
+    m_comPort.Free();
     LoadSettings();
+    const bool portNamed = m_comPort.GetString() != nullptr;
+    if (!portNamed)
+        m_comPort.Set(defaultPort.c_str());
+    // A file named on the command line wins over the saved one, and is what
+    // the close then saves.
+    if (m_pCmdLine != nullptr && m_pCmdLine->m_szFile[0] != 0)
+        m_strFirmwarePath = m_pCmdLine->m_szFile;
     SetDlgItemText(IDC_FILE_PATH, m_strFirmwarePath);
     switch (m_linkKind) {
     case LINK_NONE:
-    case LINK_SERIAL:
+    case LINK_SERIAL: {
         m_linkKind = LINK_SERIAL;
-        if (m_comPort.GetString() != nullptr)
-            ListSelectString(IDC_COM_PORT, m_comPort.GetString());
+        const std::u16string saved = m_comPort.GetString() != nullptr ? m_comPort.GetString() : u"";
+        bool found = true;
+        if (portNamed)
+            found = SelectPort(saved);
+        else
+            ListSelectExact(IDC_COM_PORT, saved);
         CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_SERIAL);
         OnBnClickedSerial();
+        if (!found) {
+            // An unplugged port stays the saved choice until the operator
+            // picks another one.
+            ReportMissingPort(saved, u"the settings");
+            m_comPort.Set(saved.c_str());
+        }
         break;
+    }
     case LINK_TCP:
         IpSetAddress(IDC_IP_ADDRESS, m_ipAddress);
         CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
@@ -130,7 +151,39 @@ void CPyrrowDlg::FillComPortList()
         }
     }
     ListSetCurSel(IDC_COM_PORT, 0);
-    ListSelectString(IDC_COM_PORT, remembered);
+    // A port that was added by its path is added again if it is still there.
+    if (selected >= 0)
+        SelectPort(remembered);
+    else
+        ListSelectExact(IDC_COM_PORT, remembered);
+}
+
+bool CPyrrowDlg::SelectPort(const std::u16string& name)
+{
+    if (name.empty())
+        return false;
+    if (ListSelectExact(IDC_COM_PORT, name) >= 0)
+        return true;
+    // "/dev/ttyUSB0" is the entry "ttyUSB0".
+    constexpr std::u16string_view kDev = u"/dev/";
+    if (name.starts_with(kDev) && name.find(u'/', kDev.size()) == std::u16string::npos &&
+        ListSelectExact(IDC_COM_PORT, name.substr(kDev.size())) >= 0)
+        return true;
+    // A pseudo-terminal, a /dev/serial/by-id link or a port the system does
+    // not list: usable all the same, so it joins the list.
+    if (!m_portExists(name))
+        return false;
+    ListAddString(IDC_COM_PORT, name);
+    ListSetCurSel(IDC_COM_PORT, ListGetCount(IDC_COM_PORT) - 1);
+    return true;
+}
+
+void CPyrrowDlg::ReportMissingPort(const std::u16string& name, const char16_t* source) const
+{
+    std::u16string text = u"pyrrow: serial port \"" + name + u"\" from " + source + u" (" +
+                          platform::Utf8ToUtf16Lossy(platform::SerialDevicePath(name)) +
+                          u") does not exist; the selected port is \"" + SelectedPortName() + u"\"";
+    platform::DebugOutput(text);
 }
 
 std::u16string CPyrrowDlg::SelectedPortName() const

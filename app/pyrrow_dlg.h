@@ -20,6 +20,7 @@
 #include "platform/serial.h"
 #include "platform/socket.h"
 #include "platform/taskbar.h"
+#include "platform/thread.h"
 #include "xml/dyn_wstring.h"
 #include "xml/xml_file.h"
 
@@ -100,10 +101,12 @@ public:
     CDynWString m_numText;
 
     // What the dialog takes from its surroundings; tests put their own in.
+    // m_startThread runs the upload's worker (on m_worker unless replaced).
     std::function<bool(std::function<void()>)> m_startThread;
     std::function<void(unsigned)> m_sleep;
     std::function<std::unique_ptr<pyrrow::platform::TaskbarProgress>()> m_createTaskbar;
     std::function<std::vector<std::u16string>()> m_enumeratePorts;
+    std::function<bool(const std::u16string&)> m_portExists;
     pyrrow::platform::HidBackend* m_hid;
     std::function<std::u16string(pyrrow::platform::ModuleHandle)> m_moduleFileName;
 
@@ -126,8 +129,17 @@ private:
     // Sets the enabled state of the three link groups for the checked link.
     void EnableLinkGroups(bool serial, bool tcp, bool usb);
     std::u16string SelectedPortName() const;
+    // Selects the port of that whole name (letter case aside); a port the
+    // list lacks but the system has is added. False when there is none.
+    bool SelectPort(const std::u16string& name);
+    void ReportMissingPort(const std::u16string& name, const char16_t* source) const;
     void InitFromCommandLine();
     void InitFromSettings();
 
     std::uint32_t m_nProgressTotal = 0;  // the size the current upload reports against
+
+public:
+    // Declared last so that it is destroyed first: the dialog never goes
+    // away under a worker that still runs.
+    pyrrow::platform::WorkerThread m_worker;
 };

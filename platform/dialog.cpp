@@ -16,6 +16,11 @@ bool StartsWithIgnoringCase(const std::u16string& text, const std::u16string& pr
     return true;
 }
 
+bool EqualIgnoringCase(const std::u16string& a, const std::u16string& b)
+{
+    return a.size() == b.size() && StartsWithIgnoringCase(a, b);
+}
+
 }  // namespace
 
 char16_t FoldCase(char16_t c)
@@ -100,6 +105,18 @@ int CDialogBase::ListSelectString(int id, const std::u16string& text)
     const int count = ListGetCount(id);
     for (int i = 0; i < count; ++i) {
         if (StartsWithIgnoringCase(ListGetText(id, i), text)) {
+            ListSetCurSel(id, i);
+            return i;
+        }
+    }
+    return -1;
+}
+
+int CDialogBase::ListSelectExact(int id, const std::u16string& text)
+{
+    const int count = ListGetCount(id);
+    for (int i = 0; i < count; ++i) {
+        if (EqualIgnoringCase(ListGetText(id, i), text)) {
             ListSetCurSel(id, i);
             return i;
         }

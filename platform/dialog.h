@@ -53,6 +53,9 @@ public:
     // Selects the first entry from the top whose text begins with text,
     // letter case aside; leaves the selection when none does. The index or -1.
     int ListSelectString(int id, const std::u16string& text);
+    // Selects the first entry whose whole text is text, letter case aside;
+    // leaves the selection when none is. The index or -1.
+    int ListSelectExact(int id, const std::u16string& text);
     std::uint32_t IpGetAddress(int id) const;
     void IpSetAddress(int id, std::uint32_t address);
     void ProgressSetRange32(int id, int low, int high);

@@ -30,6 +30,10 @@ struct SerialTimeouts {
 // up among the devices (/dev/<name>).
 std::string SerialDevicePath(const std::u16string& portName);
 
+// True when the port's device exists as a character device (links followed),
+// whether or not the system lists it among its serial ports.
+bool SerialPortExists(const std::u16string& portName);
+
 // Opens the port for reading and writing, for us alone: a port that another
 // program holds fails. Null on failure (no such device, in use, not a tty).
 SerialHandle OpenSerial(const std::u16string& portName);

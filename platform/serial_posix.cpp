@@ -2,6 +2,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -80,6 +81,13 @@ std::string SerialDevicePath(const std::u16string& portName)
             return "/dev/ttyS" + std::to_string(n - 1);
     }
     return "/dev/" + name;
+}
+
+bool SerialPortExists(const std::u16string& portName)
+{
+    const std::string path = SerialDevicePath(portName);
+    struct stat status {};
+    return !path.empty() && ::stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
 }
 
 SerialHandle OpenSerial(const std::u16string& portName)

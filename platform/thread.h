@@ -1,14 +1,31 @@
-// Threads and pauses as the upload needs them: a worker that runs on its own
-// and is never joined, and the protocol's pauses.
+// Threads and pauses as the upload needs them: the worker of one upload,
+// owned by whoever starts it and joined before the next one starts, and the
+// protocol's pauses.
 #pragma once
 
 #include <functional>
+#include <thread>
 
 namespace pyrrow::platform {
 
-// Runs body on a new thread that nobody waits for. False when no thread
-// could be started (body then never runs).
-bool StartDetachedThread(std::function<void()> body);
+// One worker thread at a time. Start joins the previous worker first, and
+// the destructor joins the last one, so no worker outlives its owner.
+class WorkerThread {
+public:
+    WorkerThread() = default;
+    ~WorkerThread() { Join(); }
+    WorkerThread(const WorkerThread&) = delete;
+    WorkerThread& operator=(const WorkerThread&) = delete;
+
+    // Runs body on a new thread. False when no thread could be started
+    // (body then never runs).
+    bool Start(std::function<void()> body);
+    // Waits until the worker has ended; nothing happens without one.
+    void Join();
+
+private:
+    std::thread m_thread;
+};
 
 // Waits the given number of milliseconds: the one place the program pauses.
 void Sleep(unsigned milliseconds);

@@ -1,19 +1,27 @@
 #include <chrono>
+#include <cstdio>
 #include <system_error>
-#include <thread>
 
 #include "platform/thread.h"
 
 namespace pyrrow::platform {
 
-bool StartDetachedThread(std::function<void()> body)
+bool WorkerThread::Start(std::function<void()> body)
 {
+    Join();
     try {
-        std::thread(std::move(body)).detach();
+        m_thread = std::thread(std::move(body));
         return true;
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& error) {
+        std::fprintf(stderr, "pyrrow: start the upload's worker thread: %s\n", error.what());
         return false;
     }
+}
+
+void WorkerThread::Join()
+{
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 void Sleep(unsigned milliseconds)

@@ -10,6 +10,10 @@ namespace platform = pyrrow::platform;
 
 void CPyrrowDlg::StartUpload()
 {
+    // Enter held at the end of an upload arrives once the button is back but
+    // before the worker is done: one upload at a time, the rest are ignored.
+    if (m_bBusy != 0)
+        return;
     m_bBusy = 1;
     EnableUploadControls(0);
     if (!m_startThread([this] { UploadThreadProc(this); })) {

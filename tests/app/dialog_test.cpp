@@ -58,10 +58,52 @@ TEST_F(MainDialog, NothingFoundGivesComOneToTwenty)
     EXPECT_EQ(Selected(), u"COM1");
 }
 
-TEST_F(MainDialog, ComTenBeforeComOneIsSelectedByThePrefix)
+TEST_F(MainDialog, ComTenBeforeComOneIsNotTakenForComOne)
 {
     Init({u"COM10", u"COM1"});
-    EXPECT_EQ(Selected(), u"COM10");
+    EXPECT_EQ(Selected(), u"COM1");
+}
+
+// The firmware must go to the port the operator named, or to the first one
+// listed when that port does not exist; never to one whose name merely
+// begins the same.
+TEST_F(MainDialog, CommandLinePortIsSelectedByItsWholeName)
+{
+    struct Case {
+        std::u16string port;
+        std::vector<std::u16string> devices;  // beyond the list
+        std::vector<std::u16string> list;     // afterwards
+        std::u16string selected;
+    };
+    const std::vector<std::u16string> listed = {u"ttyS0", u"ttyS1", u"ttyS2", u"ttyUSB10"};
+    const Case cases[] = {
+        {u"/dev/pts/1", {u"/dev/pts/1"}, {u"ttyS0", u"ttyS1", u"ttyS2", u"ttyUSB10", u"/dev/pts/1"}, u"/dev/pts/1"},
+        {u"/dev/serial/by-id/usb-unit-if00", {u"/dev/serial/by-id/usb-unit-if00"},
+         {u"ttyS0", u"ttyS1", u"ttyS2", u"ttyUSB10", u"/dev/serial/by-id/usb-unit-if00"}, u"/dev/serial/by-id/usb-unit-if00"},
+        {u"ttyUSB1", {}, listed, u"ttyS0"},
+        {u"COM3", {}, listed, u"ttyS0"},
+        {u"TTYs2", {}, listed, u"ttyS2"},
+        {u"/dev/ttyUSB10", {}, listed, u"ttyUSB10"},
+        {u"/dev/pts/7", {}, listed, u"ttyS0"},
+    };
+    // A fresh dialog for each case.
+    struct Fresh final : MainDialog {
+        void TestBody() override {}
+        using MainDialog::devices, MainDialog::dlg, MainDialog::host, MainDialog::InitWithArguments,
+            MainDialog::Selected;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.port.begin(), c.port.end()));
+        Fresh test;
+        test.devices = c.devices;
+        test.InitWithArguments({u"-c", c.port, u"115200", u"8", u"0"}, listed);
+        EXPECT_EQ(test.host.ListItems(IDC_COM_PORT), c.list);
+        EXPECT_EQ(test.Selected(), c.selected);
+        EXPECT_EQ(std::u16string(test.dlg.m_comPort.GetString()), c.selected);
+        test.devices.clear();
+        test.dlg.OnEvent(DialogEvent::Command, IDC_REFRESH);  // an added port that went away leaves the list
+        EXPECT_EQ(test.host.ListItems(IDC_COM_PORT), listed);
+    }
 }
 
 TEST_F(MainDialog, CommandLinePortNotInTheListTakesTheFirstEntry)

@@ -238,6 +238,24 @@ TEST_F(Settings, CommandLineModeLeavesTheFileUntouched)
     EXPECT_EQ(Written(), before);
 }
 
+// An unplugged port must not be replaced by whatever the list shows first,
+// and a file named on the command line is what the window uses and saves.
+TEST_F(Settings, SavedPortThatIsAbsentIsKeptAndCommandLineFileWins)
+{
+    WriteSettings(u"<DriverSetting><Address pc='1'/><File path='/srv/old.fw'/>"
+                  u"<Communication type='serialPort'><SerialPort port='ttyUSB1'/></Communication></DriverSetting>");
+    CPrikazovyRadek record;
+    ParseCommandLine(record, std::vector<std::u16string>{u"-f", u"/srv/new.fw"});
+    dlg.m_pCmdLine = &record;
+    Init({u"ttyUSB0", u"ttyUSB10"});
+    EXPECT_EQ(host.Text(IDC_FILE_PATH), u"/srv/new.fw");
+    EXPECT_EQ(host.ListGetSelection(IDC_COM_PORT), 0);
+    Close();
+    const std::string bytes = Written();
+    EXPECT_NE(bytes.find(Utf16LeBytes(u"port=\"ttyUSB1\"")), std::string::npos);
+    EXPECT_NE(bytes.find(Utf16LeBytes(u"path=\"/srv/new.fw\"")), std::string::npos);
+}
+
 TEST_F(Settings, TooLongProgramPathUsesNoSettings)
 {
     dlg.m_moduleFileName = [](pyrrow::platform::ModuleHandle) { return u"/" + std::u16string(600, u'x'); };

@@ -1,5 +1,7 @@
 #include "support/dialog_fixture.h"
 
+#include <algorithm>
+
 namespace pyrrow::test {
 
 std::string Firmware(std::size_t size)
@@ -23,21 +25,18 @@ DialogTest::DialogTest()
         return std::make_unique<RecordingTaskbar>(&taskbar);
     };
     dlg.m_enumeratePorts = [this] { return ports; };
+    // Only the devices a test names exist.
+    dlg.m_portExists = [this](const std::u16string& name) {
+        return std::find(devices.begin(), devices.end(), name) != devices.end();
+    };
     // No settings file unless a test names one.
     dlg.m_moduleFileName = [](platform::ModuleHandle) { return std::u16string(); };
     dlg.m_startThread = [this](std::function<void()> body) {
-        if (threadsFail)
-            return false;
-        worker = std::thread(std::move(body));
-        return true;
+        return !threadsFail && dlg.m_worker.Start(std::move(body));
     };
 }
 
-DialogTest::~DialogTest()
-{
-    if (worker.joinable())
-        worker.join();
-}
+DialogTest::~DialogTest() = default;
 
 void DialogTest::Init(std::vector<std::u16string> list)
 {
@@ -48,8 +47,7 @@ void DialogTest::Init(std::vector<std::u16string> list)
 void DialogTest::Upload()
 {
     dlg.StartUpload();
-    if (worker.joinable())
-        worker.join();
+    dlg.m_worker.Join();
 }
 
 }  // namespace pyrrow::test

@@ -1,5 +1,5 @@
 // A CPyrrowDlg on the test host with its surroundings replaced: pauses are
-// recorded instead of slept, the worker runs on a thread the test joins, the
+// recorded instead of slept, the test joins the dialog's worker, the
 // taskbar records its calls and the port list is given by the test.
 #pragma once
 
@@ -49,7 +49,7 @@ protected:
     std::vector<unsigned> sleeps;
     std::vector<std::string> taskbar;
     std::vector<std::u16string> ports;
-    std::thread worker;
+    std::vector<std::u16string> devices;  // ports that exist beyond the list
     bool threadsFail = false;
 };
 

@@ -59,8 +59,7 @@ TEST_F(UploadJob, ControlsAreLockedWhileBusyAndComeBackAfter)
         busyInside = dlg.m_bBusy.load();
         for (int id : kCommon)
             lockedInside = lockedInside && !host.IsEnabled(id);
-        worker = std::thread(std::move(body));
-        return true;
+        return dlg.m_worker.Start(std::move(body));
     };
     Upload();  // the port does not exist: the upload ends at once
     EXPECT_EQ(busyInside, 1);
@@ -68,6 +67,26 @@ TEST_F(UploadJob, ControlsAreLockedWhileBusyAndComeBackAfter)
     EXPECT_EQ(dlg.m_bBusy, 0);
     ExpectGroups(true, true, false, false);
     EXPECT_EQ(dlg.m_hComPort, nullptr);
+}
+
+// Enter held at the end of an upload: the button is back before the worker
+// has cleared the flag, and a second upload must not start under it.
+TEST_F(UploadJob, SecondStartWhileBusyIsIgnored)
+{
+    Init({u"/nonexistent/tty0"});
+    int starts = 0;
+    dlg.m_startThread = [&](std::function<void()>) {
+        ++starts;
+        return true;  // the worker "runs" until the test says otherwise
+    };
+    dlg.StartUpload();
+    dlg.EnableUploadControls(1);  // as the worker does just before it ends
+    dlg.OnEvent(pyrrow::platform::DialogEvent::Command, IDOK);
+    dlg.OnEvent(pyrrow::platform::DialogEvent::Command, IDCANCEL);
+    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(dlg.m_bBusy, 1);
+    EXPECT_FALSE(host.EndedWith().has_value());
+    dlg.m_bBusy = 0;
 }
 
 TEST_F(UploadJob, WorkerThatCannotStartGivesTheDialogBack)
@@ -98,8 +117,7 @@ TEST_F(UploadJob, EnterStartsAnUploadAndNeverEndsTheDialog)
 {
     Init({u"/nonexistent/tty0"});
     dlg.OnEvent(pyrrow::platform::DialogEvent::Command, IDOK);
-    if (worker.joinable())
-        worker.join();
+    dlg.m_worker.Join();
     EXPECT_FALSE(host.EndedWith().has_value());
     EXPECT_EQ(Messages().size(), 1u);  // the port did not open
 }

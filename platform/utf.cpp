@@ -1,0 +1,63 @@
+#include "platform/utf.h"
+
+#include <cstdint>
+#include <iterator>
+
+#include <utf8.h>
+
+namespace pyrrow::platform {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Walks the code points; a lone surrogate is given to invalid, which either
+// stops the walk (false) or supplies a stand-in.
+template <class Invalid>
+bool Encode(std::u16string_view text, std::string* out, Invalid invalid)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        char32_t cp = c;
+        if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            cp = 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
+            ++i;
+        } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+            if (!invalid())
+                return false;
+            cp = kReplacement;
+        }
+        utf8::append(static_cast<std::uint32_t>(cp), std::back_inserter(*out));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> Utf16ToUtf8(std::u16string_view text)
+{
+    std::string out;
+    if (!Encode(text, &out, [] { return false; }))
+        return std::nullopt;
+    return out;
+}
+
+std::string Utf16ToUtf8Lossy(std::u16string_view text)
+{
+    std::string out;
+    Encode(text, &out, [] { return true; });
+    return out;
+}
+
+std::u16string Utf8ToUtf16Lossy(std::string_view text)
+{
+    std::string valid;
+    utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(valid), static_cast<std::uint32_t>(kReplacement));
+    std::u16string out;
+    utf8::utf8to16(valid.begin(), valid.end(), std::back_inserter(out));
+    return out;
+}
+
+}  // namespace pyrrow::platform

@@ -1,0 +1,20 @@
+// Conversions between the program's UTF-16 text and the UTF-8 of the system's
+// interfaces (paths, device names, arguments, standard error), in one place
+// with two clear policies.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pyrrow::platform {
+
+// For names of files and devices: a text that is not valid UTF-16 (a lone
+// surrogate) gives nothing, since a replacement would name another object.
+std::optional<std::string> Utf16ToUtf8(std::u16string_view text);
+
+// For texts people read: what is not valid becomes U+FFFD.
+std::string Utf16ToUtf8Lossy(std::u16string_view text);
+std::u16string Utf8ToUtf16Lossy(std::string_view text);
+
+}  // namespace pyrrow::platform
