@@ -21,6 +21,7 @@
 #include "platform/socket.h"
 #include "platform/taskbar.h"
 #include "platform/thread.h"
+#include "upload/serial_link.h"
 #include "xml/dyn_wstring.h"
 #include "xml/xml_file.h"
 
@@ -56,16 +57,13 @@ public:
     void FillComPortList();
 
     // The upload: the worker's procedure, the control locking and the
-    // transports; each transport reports its own failures.
+    // transports; each runs the upload engine over its link and shows the
+    // link's own messages.
     static void UploadThreadProc(CPyrrowDlg* dialog);
     void EnableUploadControls(int state);
     void UploadSerial();
-    int SendHeaderSerial(pyrrow::platform::FileHandle file);
     void UploadTcp();
-    int ConnectTcp(std::uint32_t address);
-    int SendHeaderTcp(pyrrow::platform::FileHandle file);
     void UploadUsb();
-    int SendHeaderUsb(pyrrow::platform::FileHandle file, pyrrow::platform::HidDevice device);
 
     // Settings: where the file is, reading it at start and writing it back.
     int OpenSettingsFile();
@@ -109,21 +107,31 @@ public:
     std::function<bool(const std::u16string&)> m_portExists;
     pyrrow::platform::HidBackend* m_hid;
     std::function<std::u16string(pyrrow::platform::ModuleHandle)> m_moduleFileName;
+    // The serial line's time-outs and pauses; only tests shorten them.
+    pyrrow::upload::SerialTiming m_serialTiming;
 
 protected:
     bool DispatchEvent(pyrrow::platform::DialogEvent event, int id) override;
     void OnCancel() override;
 
 private:
+    // The window's messages of one link.
+    struct LinkMessages {
+        const char* name;  // for standard error: "serial", "tcp", "usb"
+        std::u16string openFailed;
+        std::u16string headerFailed;
+        std::u16string sendFailed;  // empty: the device's own words, under "hid_write error"
+        std::u16string ackFailed;   // empty: the link has no acknowledgement
+    };
+    class UploadReporter;
+
+    // Runs the upload engine over the link: progress on the bar and the
+    // taskbar button, failures in message boxes and on standard error.
+    void RunLinkUpload(pyrrow::upload::Link& link, const LinkMessages& messages);
     // Progress on the bar and the taskbar button.
-    void ReportProgressStart(std::uint32_t size);
-    void ReportProgressStep(std::uint32_t position);
+    void ReportProgressStart(std::uint64_t size);
+    void ReportProgressStep(std::uint64_t position);
     void ReportProgressEnd();
-    // The firmware file, opened for us alone, and its 32-bit size; a
-    // failure is told to the operator.
-    pyrrow::platform::FileHandle OpenFirmware(std::uint32_t* size);
-    // The next block of the firmware; a failed read is told to the operator.
-    bool ReadFirmwareBlock(pyrrow::platform::FileHandle file, void* buffer, std::size_t size, std::size_t* read);
     // A failure of the upload, shown from the worker.
     void ShowUploadError(const std::u16string& text, const char16_t* caption = u"Pyrrow");
     // Sets the enabled state of the three link groups for the checked link.
@@ -136,7 +144,8 @@ private:
     void InitFromCommandLine();
     void InitFromSettings();
 
-    std::uint32_t m_nProgressTotal = 0;  // the size the current upload reports against
+    std::uint64_t m_nProgressTotal = 0;  // the size the current upload reports against
+    int m_nProgressShift = 0;            // the bar's 32-bit range holds the size shifted right by this
 
 public:
     // Declared last so that it is destroyed first: the dialog never goes

@@ -191,10 +191,12 @@ void MeasureTcp(const std::u16string& firmware, std::size_t size)
 // answers the header with the first poll.
 class InstantHid : public pyrrow::platform::HidBackend {
 public:
+    std::vector<pyrrow::platform::HidDeviceInfo> Enumerate(unsigned short, unsigned short) override { return {}; }
     pyrrow::platform::HidDevice Open(unsigned short, unsigned short) override
     {
         return reinterpret_cast<pyrrow::platform::HidDevice>(&m_token);
     }
+    pyrrow::platform::HidDevice OpenPath(const std::string&) override { return nullptr; }
     int SetNonblocking(pyrrow::platform::HidDevice, int) override { return 0; }
     int Write(pyrrow::platform::HidDevice, const unsigned char*, std::size_t length) override
     {

@@ -27,11 +27,6 @@ public:
         const auto ns = left.count() > 0 ? left.count() : 0;
         return timespec{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
     }
-    int RemainingMilliseconds() const
-    {
-        const timespec r = Remaining();
-        return static_cast<int>(r.tv_sec * 1000 + (r.tv_nsec + 999'999) / 1'000'000);
-    }
 
 private:
     explicit Deadline(Clock::time_point at) : m_at(at) {}

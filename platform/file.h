@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/system_error.h"
+
 namespace pyrrow::platform {
 
 struct OpenFile;
@@ -48,12 +50,13 @@ bool WriteFile(FileHandle file, const void* data, std::size_t size);
 
 // Opens an existing regular file for reading, for us alone: a file that
 // another program holds locked fails, and others are kept from locking it
-// meanwhile. Null on failure.
-FileHandle OpenExclusiveForReading(const char16_t* path);
+// meanwhile. Null on failure; error (may be null) then says why.
+FileHandle OpenExclusiveForReading(const char16_t* path, SystemError* error = nullptr);
 
 // Reads the next bytes in order: up to size, fewer only at the end of the
-// file; *read gets the count (0 at the end). False when the read failed.
-bool ReadNext(FileHandle file, void* buffer, std::size_t size, std::size_t* read);
+// file; *read gets the count (0 at the end). False when the read failed;
+// error (may be null) then says why.
+bool ReadNext(FileHandle file, void* buffer, std::size_t size, std::size_t* read, SystemError* error = nullptr);
 
 // Closes the file (an uncommitted replacement is discarded). Null is fine.
 void CloseFile(FileHandle file);

@@ -1,4 +1,5 @@
 #include "platform/file.h"
+#include "platform/system_error.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -105,14 +106,23 @@ int CreateBeside(const std::string& target, std::string* name)
 // (LOCK_SH or LOCK_EX) at once; otherwise the descriptor is closed and the
 // result is null. Only regular files: a FIFO or a device could keep a reader
 // waiting forever.
-FileHandle AdoptRegularFile(int fd, int lock)
+FileHandle AdoptRegularFile(int fd, int lock, SystemError* error = nullptr)
 {
-    if (fd < 0)
+    if (fd < 0) {
+        CaptureSystemError(error);
         return nullptr;
+    }
     struct stat st {};
     OpenFile* f = nullptr;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, lock | LOCK_NB) != 0 ||
-        (f = new (std::nothrow) OpenFile) == nullptr) {
+    if (::fstat(fd, &st) != 0)
+        CaptureSystemError(error);
+    else if (!S_ISREG(st.st_mode))
+        SetErrorText(error, SystemError::Kind::Other, "not a regular file");
+    else if (::flock(fd, lock | LOCK_NB) != 0)
+        CaptureSystemError(error, "another program holds the file");
+    else if ((f = new (std::nothrow) OpenFile) == nullptr)
+        SetSystemError(error, ENOMEM);
+    if (f == nullptr) {
         ::close(fd);
         return nullptr;
     }
@@ -207,12 +217,14 @@ bool GetFileSize(FileHandle f, std::uint64_t* size)
     return true;
 }
 
-FileHandle OpenExclusiveForReading(const char16_t* path)
+FileHandle OpenExclusiveForReading(const char16_t* path, SystemError* error)
 {
     std::string name;
-    if (!ToSystemPath(path, &name))
+    if (!ToSystemPath(path, &name)) {
+        SetErrorText(error, SystemError::Kind::NotFound, "no file named");
         return nullptr;
-    return AdoptRegularFile(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK), LOCK_EX);
+    }
+    return AdoptRegularFile(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK), LOCK_EX, error);
 }
 
 bool ReadFromStart(FileHandle f, void* buffer, std::size_t size, std::size_t* read)
@@ -223,7 +235,7 @@ bool ReadFromStart(FileHandle f, void* buffer, std::size_t size, std::size_t* re
     return ReadNext(f, buffer, size, read);
 }
 
-bool ReadNext(FileHandle f, void* buffer, std::size_t size, std::size_t* read)
+bool ReadNext(FileHandle f, void* buffer, std::size_t size, std::size_t* read, SystemError* error)
 {
     *read = 0;
     if (f == nullptr)
@@ -234,6 +246,7 @@ bool ReadNext(FileHandle f, void* buffer, std::size_t size, std::size_t* read)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            CaptureSystemError(error);
             return false;
         }
         if (n == 0)

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 struct hid_device_;
 
@@ -12,18 +13,29 @@ namespace pyrrow::platform {
 
 using HidDevice = hid_device_*;
 
+// One attached device: the system's path to it and its serial number.
+struct HidDeviceInfo {
+    std::string path;
+    std::u16string serialNumber;
+};
+
 class HidBackend {
 public:
     virtual ~HidBackend() = default;
 
+    // The attached devices with these ids, in the order the system gives.
+    virtual std::vector<HidDeviceInfo> Enumerate(unsigned short vendorId, unsigned short productId) = 0;
     // The first device with these ids, or null.
     virtual HidDevice Open(unsigned short vendorId, unsigned short productId) = 0;
+    // The device at this path, or null.
+    virtual HidDevice OpenPath(const std::string& path) = 0;
     virtual int SetNonblocking(HidDevice device, int nonblocking) = 0;
     // The bytes written, or -1.
     virtual int Write(HidDevice device, const unsigned char* data, std::size_t length) = 0;
     // The bytes read, 0 when nothing is waiting (non-blocking), or -1.
     virtual int Read(HidDevice device, unsigned char* data, std::size_t length) = 0;
-    // The text of the device's last error; empty when the library gives none.
+    // The text of the device's last error (null: of the last failed open);
+    // empty when the library gives none.
     virtual std::u16string Error(HidDevice device) = 0;
     virtual void Close(HidDevice device) = 0;
 };

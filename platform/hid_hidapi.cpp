@@ -31,10 +31,20 @@ std::u16string FromWide(const wchar_t* text)
 
 class Hidapi final : public HidBackend {
 public:
+    std::vector<HidDeviceInfo> Enumerate(unsigned short vendorId, unsigned short productId) override
+    {
+        std::vector<HidDeviceInfo> found;
+        hid_device_info* list = hid_enumerate(vendorId, productId);
+        for (const hid_device_info* d = list; d != nullptr; d = d->next)
+            found.push_back({d->path != nullptr ? d->path : "", FromWide(d->serial_number)});
+        hid_free_enumeration(list);
+        return found;
+    }
     HidDevice Open(unsigned short vendorId, unsigned short productId) override
     {
         return hid_open(vendorId, productId, nullptr);
     }
+    HidDevice OpenPath(const std::string& path) override { return hid_open_path(path.c_str()); }
     int SetNonblocking(HidDevice device, int nonblocking) override { return hid_set_nonblocking(device, nonblocking); }
     int Write(HidDevice device, const unsigned char* data, std::size_t length) override
     {

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/system_error.h"
+
 namespace pyrrow::platform {
 
 struct OpenSerialPort;
@@ -35,24 +37,26 @@ std::string SerialDevicePath(const std::u16string& portName);
 bool SerialPortExists(const std::u16string& portName);
 
 // Opens the port for reading and writing, for us alone: a port that another
-// program holds fails. Null on failure (no such device, in use, not a tty).
-SerialHandle OpenSerial(const std::u16string& portName);
+// program holds fails. Null on failure (no such device, in use, not a tty);
+// error (may be null) then says why.
+SerialHandle OpenSerial(const std::u16string& portName, SystemError* error = nullptr);
 
 // Sets speed, 8 data bits, no parity, no hardware or software flow control
 // and holds DTR and RTS off; other settings stay as the port had them.
 // False when the port refuses the line settings.
-bool ConfigureSerial(SerialHandle port, unsigned baudRate);
+bool ConfigureSerial(SerialHandle port, unsigned baudRate, SystemError* error = nullptr);
 
 void SetSerialTimeouts(SerialHandle port, const SerialTimeouts& timeouts);
 
 // Reads up to size bytes within the time-outs; *read gets the count (0 on a
 // time-out without any byte). False when the device failed or went away.
-bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read);
+bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read, SystemError* error = nullptr);
 
 // Writes size bytes within the write time-out; *written gets the count.
 // False when the device failed or went away; a time-out gives true with
 // fewer bytes written.
-bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::size_t* written);
+bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::size_t* written,
+                 SystemError* error = nullptr);
 
 // Closes the port. Output that a failed or short write left behind is
 // discarded first, so that closing never waits for a device that stopped.

@@ -6,7 +6,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <grp.h>
+#include <pwd.h>
+
 #include <cerrno>
+#include <cstdio>
+#include <string>
 #include <chrono>
 #include <iterator>
 #include <new>
@@ -61,6 +66,24 @@ Deadline TotalDeadline(unsigned multiplier, unsigned constant, std::size_t size)
     return Deadline::In(std::chrono::milliseconds(multiplier * size + constant));
 }
 
+// Who may open the device, and how this user can come to be among them.
+std::string AccessAdvice(const std::string& path)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return {};
+    const passwd* owner = ::getpwuid(status.st_uid);
+    const group* grp = ::getgrgid(status.st_gid);
+    const std::string groupName = grp != nullptr ? grp->gr_name : std::to_string(status.st_gid);
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+    std::string advice = "owner " + (owner != nullptr ? std::string(owner->pw_name) : std::to_string(status.st_uid)) +
+                         ":" + groupName + ", mode " + mode;
+    if ((status.st_mode & S_IRWXG) == (S_IRGRP | S_IWGRP))
+        advice += "; join the group " + groupName;
+    return advice;
+}
+
 }  // namespace
 
 std::string SerialDevicePath(const std::u16string& portName)
@@ -90,24 +113,40 @@ bool SerialPortExists(const std::u16string& portName)
     return !path.empty() && ::stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
 }
 
-SerialHandle OpenSerial(const std::u16string& portName)
+SerialHandle OpenSerial(const std::u16string& portName, SystemError* error)
 {
     const std::string path = SerialDevicePath(portName);
-    if (path.empty())
+    if (path.empty()) {
+        SetErrorText(error, SystemError::Kind::NotFound, "no port chosen");
         return nullptr;
+    }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        const int code = errno;
+        SetSystemError(error, code, code == EACCES || code == EPERM ? AccessAdvice(path) : std::string());
         return nullptr;
+    }
     // For us alone: refuse a port that another program has marked exclusive
     // or locked, then do both ourselves.
     int exclusive = 0;
-    const bool markedByOther = ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
-    if (!::isatty(fd) || markedByOther || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+    bool opened = false;
+    if (!::isatty(fd))
+        SetSystemError(error, ENOTTY, "not a serial port");
+    else if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0)
+        SetSystemError(error, EBUSY, "another program holds it in exclusive mode");
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        CaptureSystemError(error, "another program holds its lock");
+    else if (::ioctl(fd, TIOCEXCL) != 0)
+        CaptureSystemError(error);
+    else
+        opened = true;
+    if (!opened) {
         ::close(fd);
         return nullptr;
     }
     auto* port = new (std::nothrow) OpenSerialPort;
     if (port == nullptr) {
+        SetSystemError(error, ENOMEM);
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         return nullptr;
@@ -116,12 +155,18 @@ SerialHandle OpenSerial(const std::u16string& portName)
     return port;
 }
 
-bool ConfigureSerial(SerialHandle port, unsigned baudRate)
+bool ConfigureSerial(SerialHandle port, unsigned baudRate, SystemError* error)
 {
     termios t{};
     const speed_t speed = SpeedOf(baudRate);
-    if (port == nullptr || speed == B0 || ::tcgetattr(port->fd, &t) != 0)
+    if (port == nullptr || speed == B0) {
+        SetSystemError(error, EINVAL, std::to_string(baudRate) + " bit/s");
         return false;
+    }
+    if (::tcgetattr(port->fd, &t) != 0) {
+        CaptureSystemError(error, "read the line settings");
+        return false;
+    }
     // Raw 8-bit data, no parity, no flow control; stop bits stay as they are.
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CRTSCTS);
     t.c_cflag |= CS8 | CREAD | CLOCAL;
@@ -131,12 +176,17 @@ bool ConfigureSerial(SerialHandle port, unsigned baudRate)
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&t, speed) != 0 || ::cfsetospeed(&t, speed) != 0 || ::tcsetattr(port->fd, TCSANOW, &t) != 0)
+    if (::cfsetispeed(&t, speed) != 0 || ::cfsetospeed(&t, speed) != 0 || ::tcsetattr(port->fd, TCSANOW, &t) != 0) {
+        CaptureSystemError(error, "set " + std::to_string(baudRate) + " bit/s, 8 data bits, no parity");
         return false;
+    }
     // Hold DTR and RTS off. A pseudo-terminal has no modem lines and says so
     // with ENOTTY; that is no failure.
     const int lines = TIOCM_DTR | TIOCM_RTS;
-    return ::ioctl(port->fd, TIOCMBIC, &lines) == 0 || errno == ENOTTY || errno == EINVAL;
+    if (::ioctl(port->fd, TIOCMBIC, &lines) == 0 || errno == ENOTTY || errno == EINVAL)
+        return true;
+    CaptureSystemError(error, "hold DTR and RTS off");
+    return false;
 }
 
 void SetSerialTimeouts(SerialHandle port, const SerialTimeouts& timeouts)
@@ -145,7 +195,7 @@ void SetSerialTimeouts(SerialHandle port, const SerialTimeouts& timeouts)
         port->timeouts = timeouts;
 }
 
-bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read)
+bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read, SystemError* error)
 {
     *read = 0;
     if (port == nullptr)
@@ -160,8 +210,10 @@ bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* 
                                   : total;
         short revents = 0;
         const int r = PollUntil(port->fd, POLLIN, wait, &revents);
-        if (r < 0)
+        if (r < 0) {
+            CaptureSystemError(error);
             return false;
+        }
         if (r == 0) {
             if (*read > 0)
                 break;
@@ -175,14 +227,17 @@ bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* 
             }
             if (n < 0 && (errno == EAGAIN || errno == EINTR))
                 continue;
-            return false;  // 0 or EIO: the device hung up
+            // 0 or EIO: the device hung up
+            SetSystemError(error, n < 0 ? errno : EIO, "the device went away");
+            return false;
         }
-        return false;  // POLLHUP, POLLERR or POLLNVAL without data
+        SetSystemError(error, EIO, "the device went away");  // POLLHUP, POLLERR or POLLNVAL without data
+        return false;
     }
     return true;
 }
 
-bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::size_t* written)
+bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::size_t* written, SystemError* error)
 {
     *written = 0;
     if (port == nullptr)
@@ -199,6 +254,7 @@ bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::siz
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN) {
+            CaptureSystemError(error);
             port->outputStuck = true;
             return false;
         }
@@ -207,12 +263,19 @@ bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::siz
         if (r == 0)
             break;  // time-out: a short write
         if (r < 0 || (revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            if (r < 0)
+                CaptureSystemError(error);
+            else
+                SetSystemError(error, EIO, "the device went away");
             port->outputStuck = true;
             return false;
         }
     }
-    if (*written < size)
+    if (*written < size) {
         port->outputStuck = true;
+        SetSystemError(error, ETIMEDOUT,
+                       std::to_string(*written) + " of " + std::to_string(size) + " bytes written in time");
+    }
     return true;
 }
 

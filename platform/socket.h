@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/system_error.h"
+
 namespace pyrrow::platform {
 
 struct OpenSocket;
@@ -21,16 +23,23 @@ void StopNetwork();
 // Connects to an IPv4 address (first octet in the most significant byte) and
 // port, waiting at most timeout. Only a confirmed connection counts: a
 // refused or failed attempt gives null, and so does 0.0.0.0, which names no
-// device. The socket is non-blocking from then on.
-SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::milliseconds timeout);
+// device. The socket is non-blocking from then on. error (may be null) gets
+// the reason of a failure.
+SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::milliseconds timeout,
+                        SystemError* error = nullptr);
 
 // Sends what the connection takes at once: the count sent, or -1 on an error
 // or when nothing could be sent. Never raises SIGPIPE.
-int SendTcp(SocketHandle socket, const void* data, std::size_t size);
+int SendTcp(SocketHandle socket, const void* data, std::size_t size, SystemError* error = nullptr);
 
 // Takes what is waiting: the count, 0 when the peer closed the connection,
-// -1 on an error or when nothing is waiting.
-int ReceiveTcp(SocketHandle socket, void* buffer, std::size_t size);
+// -1 on an error or when nothing is waiting (error then has code 0 with
+// the kind Other and an empty text).
+int ReceiveTcp(SocketHandle socket, void* buffer, std::size_t size, SystemError* error = nullptr);
+
+// Waits at most timeout until something can be received (or the peer closed
+// or reset the connection). False on a time-out or an error.
+bool WaitTcpReadable(SocketHandle socket, std::chrono::milliseconds timeout);
 
 void CloseTcp(SocketHandle socket);
 

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <new>
+#include <string>
 
 #include "platform/deadline.h"
 #include "platform/socket.h"
@@ -19,18 +20,24 @@ struct OpenSocket {
 
 namespace {
 
-// Waits until the connection attempt ends or the deadline passes; true when
-// the socket became writable.
-bool WaitWritable(int fd, const Deadline& deadline)
+// Waits for the events or the deadline: 1 when they came, 0 on a time-out,
+// -1 on an error (errno kept).
+int WaitFor(int fd, short events, const Deadline& deadline)
 {
     for (;;) {
-        pollfd p{fd, POLLOUT, 0};
+        pollfd p{fd, events, 0};
         const timespec wait = deadline.Remaining();
         const int r = ::ppoll(&p, 1, &wait, nullptr);
         if (r < 0 && errno == EINTR)
             continue;
-        return r > 0;
+        return r;
     }
+}
+
+std::string DottedAddress(std::uint32_t address, std::uint16_t port)
+{
+    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF) + ":" + std::to_string(port);
 }
 
 }  // namespace
@@ -42,30 +49,53 @@ bool StartNetwork()
 
 void StopNetwork() {}
 
-SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::milliseconds timeout)
+SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::milliseconds timeout,
+                        SystemError* error)
 {
-    if (address == 0)
+    if (address == 0) {
+        SetErrorText(error, SystemError::Kind::NotFound, "0.0.0.0 names no device");
         return nullptr;
+    }
     const Deadline deadline = Deadline::In(timeout);
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (fd < 0)
+    if (fd < 0) {
+        CaptureSystemError(error);
         return nullptr;
+    }
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     to.sin_addr.s_addr = htonl(address);
-    const bool started = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 || errno == EINPROGRESS;
-    // A refused attempt also makes the socket writable: its pending error
-    // tells whether the connection was made.
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (!started || !WaitWritable(fd, deadline) || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 ||
-        error != 0) {
+    bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
+    if (!connected && errno != EINPROGRESS) {
+        CaptureSystemError(error, "connect to " + DottedAddress(address, port));
+    } else if (!connected) {
+        // A refused attempt also makes the socket writable: its pending
+        // error tells whether the connection was made.
+        const int waited = WaitFor(fd, POLLOUT, deadline);
+        int pending = 0;
+        socklen_t length = sizeof pending;
+        if (waited < 0) {
+            CaptureSystemError(error);
+        } else if (waited == 0) {
+            SetSystemError(error, ETIMEDOUT,
+                           "no connection to " + DottedAddress(address, port) + " within " +
+                               std::to_string(timeout.count()) + " ms");
+        } else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &length) != 0) {
+            CaptureSystemError(error);
+        } else if (pending != 0) {
+            SetSystemError(error, pending, "connect to " + DottedAddress(address, port));
+        } else {
+            connected = true;
+        }
+    }
+    if (!connected) {
         ::close(fd);
         return nullptr;
     }
     auto* socket = new (std::nothrow) OpenSocket;
     if (socket == nullptr) {
+        SetSystemError(error, ENOMEM);
         ::close(fd);
         return nullptr;
     }
@@ -73,7 +103,7 @@ SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::
     return socket;
 }
 
-int SendTcp(SocketHandle socket, const void* data, std::size_t size)
+int SendTcp(SocketHandle socket, const void* data, std::size_t size, SystemError* error)
 {
     if (socket == nullptr)
         return -1;
@@ -81,11 +111,13 @@ int SendTcp(SocketHandle socket, const void* data, std::size_t size)
         const ssize_t n = ::send(socket->fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0)
+            CaptureSystemError(error);
         return n < 0 ? -1 : static_cast<int>(n);
     }
 }
 
-int ReceiveTcp(SocketHandle socket, void* buffer, std::size_t size)
+int ReceiveTcp(SocketHandle socket, void* buffer, std::size_t size, SystemError* error)
 {
     if (socket == nullptr)
         return -1;
@@ -93,8 +125,17 @@ int ReceiveTcp(SocketHandle socket, void* buffer, std::size_t size)
         const ssize_t n = ::recv(socket->fd, buffer, size, MSG_DONTWAIT);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            SetErrorText(error, SystemError::Kind::Other, {});
+        else if (n < 0)
+            CaptureSystemError(error);
         return n < 0 ? -1 : static_cast<int>(n);
     }
+}
+
+bool WaitTcpReadable(SocketHandle socket, std::chrono::milliseconds timeout)
+{
+    return socket != nullptr && WaitFor(socket->fd, POLLIN, Deadline::In(timeout)) > 0;
 }
 
 void CloseTcp(SocketHandle socket)

@@ -1,12 +1,14 @@
 // One upload: StartUpload on the dialog's thread, UploadThreadProc on the
-// worker, the control locking and the progress reports all transports make.
-#include <algorithm>
+// worker, the control locking, and the window's side of the upload engine:
+// progress on the bar and the taskbar button, failures in message boxes.
 #include <climits>
 
 #include "app/pyrrow_dlg.h"
+#include "platform/utf.h"
 #include "res/resource.h"
 
 namespace platform = pyrrow::platform;
+namespace upload = pyrrow::upload;
 
 void CPyrrowDlg::StartUpload()
 {
@@ -47,20 +49,15 @@ void CPyrrowDlg::EnableUploadControls(int state)
                      on && IsDlgButtonChecked(IDC_RADIO_USB));
 }
 
-namespace {
-
-// The bar counts in a signed 32-bit range; larger files stop at its end.
-int BarValue(std::uint32_t value)
+void CPyrrowDlg::ReportProgressStart(std::uint64_t size)
 {
-    return static_cast<int>(std::min<std::uint32_t>(value, INT_MAX));
-}
-
-}  // namespace
-
-void CPyrrowDlg::ReportProgressStart(std::uint32_t size)
-{
+    // The bar counts in a signed 32-bit range: a larger file is shown at a
+    // coarser scale, so the bar still moves steadily to its end.
     m_nProgressTotal = size;
-    ProgressSetRange32(IDC_PROGRESS, 0, BarValue(size));
+    m_nProgressShift = 0;
+    while ((size >> m_nProgressShift) > static_cast<std::uint64_t>(INT_MAX))
+        ++m_nProgressShift;
+    ProgressSetRange32(IDC_PROGRESS, 0, static_cast<int>(size >> m_nProgressShift));
     ProgressSetPos(IDC_PROGRESS, 0);
     if (m_pTaskbarList != nullptr) {
         m_pTaskbarList->SetProgressState(platform::TBPF_NORMAL);
@@ -68,9 +65,9 @@ void CPyrrowDlg::ReportProgressStart(std::uint32_t size)
     }
 }
 
-void CPyrrowDlg::ReportProgressStep(std::uint32_t position)
+void CPyrrowDlg::ReportProgressStep(std::uint64_t position)
 {
-    ProgressSetPos(IDC_PROGRESS, BarValue(position));
+    ProgressSetPos(IDC_PROGRESS, static_cast<int>(position >> m_nProgressShift));
     if (m_pTaskbarList != nullptr)
         m_pTaskbarList->SetProgressValue(position, m_nProgressTotal);
 }
@@ -87,28 +84,64 @@ void CPyrrowDlg::ShowUploadError(const std::u16string& text, const char16_t* cap
     MessageBox(text, caption, platform::MB_ICONERROR);
 }
 
-platform::FileHandle CPyrrowDlg::OpenFirmware(std::uint32_t* size)
-{
-    platform::FileHandle file = platform::OpenExclusiveForReading(m_strFirmwarePath.c_str());
-    std::uint64_t bytes = 0;
-    if (file != nullptr && !platform::GetFileSize(file, &bytes)) {
-        platform::CloseFile(file);
-        file = nullptr;
-    }
-    if (file == nullptr) {
-        ShowUploadError(u"Nepodařilo se otevřít soubor s firmwarem!");
-        return nullptr;
-    }
-    // The size counts in 32 bits, as the progress reports do.
-    *size = static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, UINT32_MAX));
-    return file;
-}
+// The engine's reports as the window shows them.
+class CPyrrowDlg::UploadReporter final : public upload::UploadObserver {
+public:
+    UploadReporter(CPyrrowDlg& dialog, const LinkMessages& messages) : m_dialog(dialog), m_messages(messages) {}
 
-bool CPyrrowDlg::ReadFirmwareBlock(platform::FileHandle file, void* buffer, std::size_t size, std::size_t* read)
+    void OnProgressStart(std::uint64_t total) override { m_dialog.ReportProgressStart(total); }
+    void OnProgress(std::uint64_t done, std::uint64_t) override { m_dialog.ReportProgressStep(done); }
+    void OnProgressEnd() override { m_dialog.ReportProgressEnd(); }
+
+    void OnFailure(const upload::UploadFailure& failure) override
+    {
+        platform::DebugOutput(platform::Utf8ToUtf16Lossy("pyrrow: " + std::string(m_messages.name) + ": " +
+                                                         failure.action + ": " + failure.cause));
+        using upload::FailureKind;
+        const bool header = failure.phase == upload::Phase::Header;
+        switch (failure.kind) {
+        case FailureKind::Cancelled:
+            return;
+        case FailureKind::FirmwareOpen:
+            return m_dialog.ShowUploadError(u"Nepodařilo se otevřít soubor s firmwarem!");
+        case FailureKind::FirmwareRead:
+            return m_dialog.ShowUploadError(header ? m_messages.headerFailed
+                                                   : u"Chyba při čtení souboru s firmwarem!");
+        case FailureKind::NoDevice:
+        case FailureKind::AccessDenied:
+        case FailureKind::DeviceBusy:
+            return m_dialog.ShowUploadError(m_messages.openFailed);
+        case FailureKind::LinkSetup:
+            return m_dialog.ShowUploadError(failure.phase == upload::Phase::Open ? m_messages.openFailed
+                                                                                 : m_messages.headerFailed);
+        case FailureKind::FirmwareTooShort:
+        case FailureKind::HeaderSend:
+        case FailureKind::HeaderNoAnswer:
+        case FailureKind::HeaderRejected:
+            return m_dialog.ShowUploadError(m_messages.headerFailed);
+        case FailureKind::LinkLost:
+            if (header)
+                return m_dialog.ShowUploadError(m_messages.headerFailed);
+            return m_dialog.ShowUploadError(m_messages.ackFailed.empty() ? m_messages.sendFailed
+                                                                         : m_messages.ackFailed);
+        case FailureKind::BlockNoAck:
+            return m_dialog.ShowUploadError(m_messages.ackFailed);
+        case FailureKind::BlockSend:
+            if (m_messages.sendFailed.empty())
+                return m_dialog.ShowUploadError(platform::Utf8ToUtf16Lossy(failure.cause), u"hid_write error");
+            return m_dialog.ShowUploadError(m_messages.sendFailed);
+        }
+    }
+
+private:
+    CPyrrowDlg& m_dialog;
+    const LinkMessages& m_messages;
+};
+
+void CPyrrowDlg::RunLinkUpload(upload::Link& link, const LinkMessages& messages)
 {
-    if (platform::ReadNext(file, buffer, size, read))
-        return true;
-    // A failed read is not the end of the file: the upload would look complete.
-    ShowUploadError(u"Chyba při čtení souboru s firmwarem!");
-    return false;
+    UploadReporter reporter(*this, messages);
+    upload::LinkContext context;
+    context.sleep = m_sleep;
+    upload::RunUpload(link, m_strFirmwarePath, reporter, context);
 }

@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <numeric>
 #include <string>
 
@@ -21,6 +22,8 @@ class ScriptedHid : public pyrrow::platform::HidBackend {
 public:
     explicit ScriptedHid(const std::vector<unsigned>* sleeps) : m_sleeps(sleeps) {}
 
+    std::vector<pyrrow::platform::HidDeviceInfo> Enumerate(unsigned short, unsigned short) override { return {}; }
+    HidDevice OpenPath(const std::string&) override { return nullptr; }
     HidDevice Open(unsigned short vendorId, unsigned short productId) override
     {
         ids = {vendorId, productId};
@@ -159,6 +162,35 @@ TEST_F(UsbUpload, FailedDataWriteShowsTheLibraryText)
     EXPECT_EQ(hid.reports.size(), 3u);
     EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"Broken pipe", u"hid_write error")});
     EXPECT_EQ(host.ProgressCalls().back(), "pos 0");
+}
+
+// A file that shrinks under the upload must not end as if all of it went.
+TEST_F(UsbUpload, FileThatShrinksMidUploadIsAReadError)
+{
+    const auto path = dir.path() / "unit.fw";
+    dlg.m_sleep = [&](unsigned ms) {
+        sleeps.push_back(ms);
+        if (ms == 10 && sleeps.size() == 2)  // after the first data report
+            std::filesystem::resize_file(path, 32 + 64 + 10);
+    };
+    UploadFile(Firmware(32 + 64 * 4));
+    EXPECT_EQ(hid.reports.size(), 3u);  // the header, then 64 and 10 bytes
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"Chyba při čtení souboru s firmwarem!")});
+    EXPECT_EQ(host.ProgressCalls().back(), "pos 0");
+}
+
+// The bar's range is 32-bit; past 2 GiB it shows the file at a coarser
+// scale instead of wrapping or standing still.
+TEST_F(UsbUpload, BarOfAFileOverFourGibibytesMovesForward)
+{
+    const auto path = dir.path() / "unit.fw";
+    pyrrow::test::WriteBytes(path, Firmware(32 + 128));
+    std::filesystem::resize_file(path, (5ull << 30) + 32);  // sparse
+    hid.failWriteAt = 3;
+    dlg.m_strFirmwarePath = dir.File("unit.fw");
+    Upload();
+    EXPECT_EQ(host.ProgressCalls(), (std::vector<std::string>{"range 0 1342177288", "pos 0", "pos 24", "pos 40", "pos 0"}));
+    EXPECT_EQ(taskbar[1], "value 0 5368709152");
 }
 
 TEST_F(UsbUpload, FailedHeaderWriteIsAHeaderError)

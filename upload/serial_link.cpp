@@ -1,0 +1,133 @@
+#include "upload/serial_link.h"
+
+#include <cmath>
+
+namespace pyrrow::upload {
+namespace {
+
+constexpr unsigned kBaudRate = 115200;
+constexpr std::size_t kAnswerBuffer = 256;
+
+unsigned Stretch(unsigned value, double factor)
+{
+    return static_cast<unsigned>(std::lround(value * factor));
+}
+
+FailureKind OpenFailureKind(platform::SystemError::Kind kind)
+{
+    switch (kind) {
+    case platform::SystemError::Kind::NotFound: return FailureKind::NoDevice;
+    case platform::SystemError::Kind::Denied: return FailureKind::AccessDenied;
+    case platform::SystemError::Kind::Busy: return FailureKind::DeviceBusy;
+    case platform::SystemError::Kind::Other: break;
+    }
+    return FailureKind::NoDevice;
+}
+
+}  // namespace
+
+SerialTiming SerialTiming::Scaled(double factor) const
+{
+    SerialTiming t = *this;
+    t.timeouts.readTotalConstant = Stretch(t.timeouts.readTotalConstant, factor);
+    t.timeouts.readTotalMultiplier = Stretch(t.timeouts.readTotalMultiplier, factor);
+    t.timeouts.readInterval = Stretch(t.timeouts.readInterval, factor);
+    t.timeouts.writeTotalConstant = Stretch(t.timeouts.writeTotalConstant, factor);
+    t.timeouts.writeTotalMultiplier = Stretch(t.timeouts.writeTotalMultiplier, factor);
+    return t;
+}
+
+SerialLink::SerialLink(std::u16string portName, platform::SerialHandle& handle, SerialTiming timing)
+    : m_portName(std::move(portName)),
+      m_device(platform::SerialDevicePath(m_portName)),
+      m_handle(handle),
+      m_timing(timing)
+{
+}
+
+UploadFailure SerialLink::Failure(FailureKind kind, const std::string& action, const std::string& cause) const
+{
+    UploadFailure failure;
+    failure.kind = kind;
+    failure.action = action + " " + (m_device.empty() ? std::string("(no port)") : m_device);
+    failure.cause = cause;
+    return failure;
+}
+
+std::optional<UploadFailure> SerialLink::Open(const LinkContext&)
+{
+    platform::SystemError error;
+    m_handle = platform::OpenSerial(m_portName, &error);
+    if (m_handle == nullptr)
+        return Failure(OpenFailureKind(error.kind), "open", error.text);
+    // A port that refuses the line settings cannot carry the upload.
+    if (!platform::ConfigureSerial(m_handle, kBaudRate, &error))
+        return Failure(FailureKind::LinkSetup, "configure", error.text);
+    platform::SetSerialTimeouts(m_handle, m_timing.timeouts);
+    return std::nullopt;
+}
+
+std::optional<UploadFailure> SerialLink::ExchangeHeader(std::span<const unsigned char> header,
+                                                        const LinkContext& context)
+{
+    platform::SystemError error;
+    std::size_t written = 0;
+    if (context.trace)
+        context.trace(true, header);
+    if (!platform::WriteSerial(m_handle, header.data(), header.size(), &written, &error) || written != header.size())
+        return Failure(FailureKind::HeaderSend, "write the header to", error.text);
+    context.sleep(m_timing.pauseAfterHeader);
+
+    // Only an answer of exactly 32 bytes counts; its content is the device's.
+    unsigned char answer[kAnswerBuffer];
+    std::string rejected;
+    std::string lost;
+    for (unsigned attempt = 0; attempt < m_timing.answerAttempts && !context.cancel.stop_requested(); ++attempt) {
+        std::size_t got = 0;
+        if (!platform::ReadSerial(m_handle, answer, sizeof answer, &got, &error)) {
+            lost = error.text;
+            continue;
+        }
+        if (got > 0 && context.trace)
+            context.trace(false, std::span<const unsigned char>(answer, got));
+        if (got == header.size())
+            return std::nullopt;
+        if (got > 0)
+            rejected = "an answer of " + std::to_string(got) + " bytes, 32 expected";
+    }
+    if (context.cancel.stop_requested())
+        return Failure(FailureKind::Cancelled, "wait for the header's answer on", "asked to stop");
+    if (!rejected.empty())
+        return Failure(FailureKind::HeaderRejected, "wait for the header's answer on", rejected);
+    if (!lost.empty())
+        return Failure(FailureKind::LinkLost, "wait for the header's answer on", lost);
+    const unsigned waited = m_timing.answerAttempts *
+                            (m_timing.timeouts.readTotalConstant + m_timing.timeouts.readTotalMultiplier * 256);
+    return Failure(FailureKind::HeaderNoAnswer, "wait for the header's answer on",
+                   "no answer in " + std::to_string(m_timing.answerAttempts) + " reads (up to " +
+                       std::to_string(waited) + " ms); the unit must be waiting for firmware");
+}
+
+std::optional<UploadFailure> SerialLink::SendBlock(std::span<const unsigned char> block, std::uint32_t,
+                                                   const LinkContext& context)
+{
+    platform::SystemError error;
+    std::size_t written = 0;
+    if (context.trace)
+        context.trace(true, block);
+    if (!platform::WriteSerial(m_handle, block.data(), block.size(), &written, &error))
+        return Failure(FailureKind::LinkLost, "write a block to", error.text);
+    if (written != block.size())
+        return Failure(FailureKind::BlockSend, "write a block to", error.text);
+    return std::nullopt;
+}
+
+void SerialLink::Close()
+{
+    if (m_handle == nullptr)
+        return;
+    platform::CloseSerial(m_handle);
+    m_handle = nullptr;
+}
+
+}  // namespace pyrrow::upload

@@ -1,0 +1,53 @@
+// The serial link: the header and a 32-byte answer, then raw 256-byte blocks
+// paced by 10 ms pauses, at 115200 bit/s, 8 data bits, no parity.
+#pragma once
+
+#include <string>
+
+#include "platform/serial.h"
+#include "upload/upload_engine.h"
+
+namespace pyrrow::upload {
+
+struct SerialTiming {
+    platform::SerialTimeouts timeouts{
+        .readInterval = 5,
+        .readTotalMultiplier = 11,
+        .readTotalConstant = 1000,
+        .writeTotalMultiplier = 250,
+        .writeTotalConstant = 3000,
+    };
+    unsigned pauseAfterHeader = 100;
+    unsigned pauseAfterBlock = 10;
+    unsigned answerAttempts = 5;
+
+    // The time-outs stretched by factor (the pacing stays).
+    SerialTiming Scaled(double factor) const;
+};
+
+class SerialLink final : public Link {
+public:
+    // The open port is kept in handle (the window's m_hComPort) while the
+    // upload runs, and handle is null again after Close.
+    SerialLink(std::u16string portName, platform::SerialHandle& handle, SerialTiming timing = {});
+    ~SerialLink() override { Close(); }
+
+    std::optional<UploadFailure> Open(const LinkContext& context) override;
+    std::optional<UploadFailure> ExchangeHeader(std::span<const unsigned char> header,
+                                                const LinkContext& context) override;
+    std::size_t BlockSize() const override { return 256; }
+    std::optional<UploadFailure> SendBlock(std::span<const unsigned char> block, std::uint32_t number,
+                                           const LinkContext& context) override;
+    unsigned PauseAfterBlock() const override { return m_timing.pauseAfterBlock; }
+    void Close() override;
+
+private:
+    UploadFailure Failure(FailureKind kind, const std::string& action, const std::string& cause) const;
+
+    std::u16string m_portName;
+    std::string m_device;
+    platform::SerialHandle& m_handle;
+    SerialTiming m_timing;
+};
+
+}  // namespace pyrrow::upload

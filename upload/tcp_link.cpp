@@ -1,0 +1,188 @@
+#include "upload/tcp_link.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace pyrrow::upload {
+namespace {
+
+constexpr std::size_t kEchoedBytes = 16;
+constexpr std::size_t kStatusByte = 28;
+constexpr std::size_t kReceiveBuffer = 256;
+constexpr std::size_t kFrameData = 1024;
+constexpr int kMinimumAcknowledgement = 6;
+
+std::string DottedAddress(std::uint32_t address, std::uint16_t port)
+{
+    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF) + ":" + std::to_string(port);
+}
+
+std::string Hex(unsigned value)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text = "0x";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        text += kDigits[(value >> shift) & 0xF];
+    return text;
+}
+
+}  // namespace
+
+TcpTiming TcpTiming::Scaled(double factor) const
+{
+    TcpTiming t = *this;
+    t.connectTimeout = std::chrono::milliseconds(std::lround(static_cast<double>(connectTimeout.count()) * factor));
+    t.receiveAttempts = static_cast<unsigned>(std::lround(receiveAttempts * factor));
+    return t;
+}
+
+TcpLink::TcpLink(std::uint32_t address, std::uint16_t port, platform::SocketHandle& handle, TcpTiming timing)
+    : m_address(address), m_port(port), m_handle(handle), m_timing(timing)
+{
+}
+
+void TcpLink::EncodeFrame(std::uint32_t counter, std::span<const unsigned char> data, unsigned char* frame)
+{
+    frame[0] = static_cast<unsigned char>(counter & 0xFF);
+    frame[1] = static_cast<unsigned char>((counter >> 8) & 0xFF);
+    if (!data.empty())
+        std::memcpy(frame + 2, data.data(), data.size());
+}
+
+UploadFailure TcpLink::Failure(FailureKind kind, const std::string& action, const std::string& cause) const
+{
+    UploadFailure failure;
+    failure.kind = kind;
+    failure.action = action + " " + DottedAddress(m_address, m_port);
+    failure.cause = cause;
+    return failure;
+}
+
+std::optional<UploadFailure> TcpLink::Open(const LinkContext&)
+{
+    if (!platform::StartNetwork())
+        return Failure(FailureKind::NoDevice, "connect to", "the network library did not start");
+    m_networkStarted = true;
+    platform::SystemError error;
+    m_handle = platform::ConnectTcp(m_address, m_port, m_timing.connectTimeout, &error);
+    if (m_handle == nullptr)
+        return Failure(error.kind == platform::SystemError::Kind::Denied ? FailureKind::AccessDenied
+                                                                         : FailureKind::NoDevice,
+                       "connect to", error.text);
+    return std::nullopt;
+}
+
+int TcpLink::Receive(unsigned char* buffer, std::size_t size, int minimum, const LinkContext& context, bool* closed)
+{
+    *closed = false;
+    const auto take = [&]() {
+        const int got = platform::ReceiveTcp(m_handle, buffer, size);
+        if (got == 0)
+            *closed = true;
+        if (got > 0 && context.trace)
+            context.trace(false, std::span<const unsigned char>(buffer, static_cast<std::size_t>(got)));
+        return got;
+    };
+    if (m_timing.paceOnAcknowledgement) {
+        // The same total wait, but the answer is taken the moment it comes.
+        const auto total = std::chrono::milliseconds(static_cast<long long>(m_timing.receivePause) *
+                                                     m_timing.receiveAttempts);
+        const auto deadline = std::chrono::steady_clock::now() + total;
+        while (!context.cancel.stop_requested()) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                                     std::chrono::steady_clock::now());
+            if (left.count() <= 0 || !platform::WaitTcpReadable(m_handle, left))
+                return 0;
+            const int got = take();
+            if (got >= minimum)
+                return got;
+            if (*closed)
+                return 0;  // a closed connection would wake us at once for ever
+        }
+        return 0;
+    }
+    for (unsigned attempt = 0; attempt < m_timing.receiveAttempts && !context.cancel.stop_requested(); ++attempt) {
+        context.sleep(m_timing.receivePause);
+        const int got = take();
+        if (got >= minimum)
+            return got;
+    }
+    return 0;
+}
+
+std::optional<UploadFailure> TcpLink::ExchangeHeader(std::span<const unsigned char> header,
+                                                     const LinkContext& context)
+{
+    platform::SystemError error;
+    if (context.trace)
+        context.trace(true, header);
+    const int sent = platform::SendTcp(m_handle, header.data(), header.size(), &error);
+    if (sent != static_cast<int>(header.size()))
+        return Failure(FailureKind::HeaderSend, "send the header to",
+                       sent < 0 ? error.text : std::to_string(sent) + " of 32 bytes sent");
+
+    // The first receive that brings anything decides.
+    unsigned char answer[kReceiveBuffer];
+    bool closed = false;
+    const int got = Receive(answer, sizeof answer, 1, context, &closed);
+    const std::string action = "wait for the header's answer from";
+    if (context.cancel.stop_requested())
+        return Failure(FailureKind::Cancelled, action, "asked to stop");
+    if (got <= 0)
+        return Failure(closed ? FailureKind::LinkLost : FailureKind::HeaderNoAnswer, action,
+                       closed ? "the device closed the connection"
+                              : "no answer in " + std::to_string(m_timing.receiveAttempts * m_timing.receivePause) +
+                                    " ms; the unit must be waiting for firmware");
+    if (got != static_cast<int>(header.size()))
+        return Failure(FailureKind::HeaderRejected, action,
+                       "an answer of " + std::to_string(got) + " bytes, 32 expected");
+    if (std::memcmp(answer, header.data(), kEchoedBytes) != 0)
+        return Failure(FailureKind::HeaderRejected, action, "the answer does not echo the header");
+    const unsigned status = (static_cast<unsigned>(answer[kStatusByte]) << 8) | answer[kStatusByte + 1];
+    if (status != 0)
+        return Failure(FailureKind::HeaderRejected, action, "the device answered with status " + Hex(status));
+    return std::nullopt;
+}
+
+std::optional<UploadFailure> TcpLink::SendBlock(std::span<const unsigned char> block, std::uint32_t number,
+                                                const LinkContext& context)
+{
+    unsigned char frame[2 + kFrameData];
+    EncodeFrame(number, block.first(std::min(block.size(), kFrameData)), frame);
+    const std::size_t size = 2 + std::min(block.size(), kFrameData);
+    if (context.trace)
+        context.trace(true, std::span<const unsigned char>(frame, size));
+    platform::SystemError error;
+    const int sent = platform::SendTcp(m_handle, frame, size, &error);
+    if (sent != static_cast<int>(size))
+        return Failure(FailureKind::BlockSend, "send frame " + std::to_string(number) + " to",
+                       sent < 0 ? error.text
+                                : std::to_string(sent) + " of " + std::to_string(size) + " bytes sent");
+
+    unsigned char answer[kReceiveBuffer];
+    bool closed = false;
+    if (Receive(answer, sizeof answer, kMinimumAcknowledgement, context, &closed) > 0)
+        return std::nullopt;
+    const std::string action = "wait for the acknowledgement of frame " + std::to_string(number) + " from";
+    if (context.cancel.stop_requested())
+        return Failure(FailureKind::Cancelled, action, "asked to stop");
+    return Failure(closed ? FailureKind::LinkLost : FailureKind::BlockNoAck, action,
+                   closed ? "the device closed the connection"
+                          : "no acknowledgement of 6 bytes or more in " +
+                                std::to_string(m_timing.receiveAttempts * m_timing.receivePause) + " ms");
+}
+
+void TcpLink::Close()
+{
+    if (m_handle != nullptr) {
+        platform::CloseTcp(m_handle);
+        m_handle = nullptr;
+    }
+    if (m_networkStarted) {
+        platform::StopNetwork();
+        m_networkStarted = false;
+    }
+}
+
+}  // namespace pyrrow::upload

@@ -1,0 +1,154 @@
+#include "upload/upload_engine.h"
+
+#include <algorithm>
+#include <array>
+
+#include "upload/firmware_file.h"
+
+namespace pyrrow::upload {
+namespace {
+
+// The largest block of any link: a TCP frame's data.
+constexpr std::size_t kMaxBlock = 1024;
+
+UploadFailure FileFailure(FailureKind kind, Phase phase, std::string cause)
+{
+    UploadFailure failure;
+    failure.kind = kind;
+    failure.phase = phase;
+    failure.action = "read the firmware file";
+    failure.cause = std::move(cause);
+    return failure;
+}
+
+// Closes the link on every way out.
+class LinkCloser {
+public:
+    explicit LinkCloser(Link& link) : m_link(link) {}
+    ~LinkCloser() { m_link.Close(); }
+    LinkCloser(const LinkCloser&) = delete;
+    LinkCloser& operator=(const LinkCloser&) = delete;
+
+private:
+    Link& m_link;
+};
+
+// The body of an upload once link and file are open: header, then data.
+std::optional<UploadFailure> Transfer(Link& link, FirmwareFile& file, UploadObserver& observer,
+                                      const LinkContext& context)
+{
+    const std::uint64_t total = file.Size();
+    platform::SystemError error;
+
+    observer.OnPhase(Phase::Header);
+    std::array<unsigned char, kHeaderSize> header{};
+    std::size_t read = 0;
+    if (!file.Read(header.data(), header.size(), &read, &error))
+        return FileFailure(FailureKind::FirmwareRead, Phase::Header, error.text);
+    if (read < header.size())
+        return FileFailure(FailureKind::FirmwareTooShort, Phase::Header,
+                           "the file has " + std::to_string(read) + " bytes, fewer than its 32-byte header");
+    if (auto failure = link.ExchangeHeader(header, context)) {
+        failure->phase = Phase::Header;
+        return failure;
+    }
+
+    observer.OnPhase(Phase::Data);
+    std::array<unsigned char, kMaxBlock> block{};
+    const std::size_t blockSize = std::min(link.BlockSize(), block.size());
+    std::uint64_t position = kHeaderSize;
+    for (std::uint32_t number = 0; position < total; ++number) {
+        if (context.cancel.stop_requested()) {
+            UploadFailure failure;
+            failure.kind = FailureKind::Cancelled;
+            failure.phase = Phase::Data;
+            failure.action = "send block " + std::to_string(number);
+            failure.cause = "asked to stop";
+            failure.block = number;
+            failure.offset = position;
+            return failure;
+        }
+        // Never more than the size taken at the start: the progress is
+        // measured against it, and a file that grows is not sent past it.
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(blockSize, total - position));
+        if (!file.Read(block.data(), want, &read, &error) || read == 0) {
+            // A file that ends early must not look like a finished upload.
+            UploadFailure failure =
+                FileFailure(FailureKind::FirmwareRead, Phase::Data,
+                            read == 0 && error.text.empty()
+                                ? "the file ended after " + std::to_string(position) + " of its " +
+                                      std::to_string(total) + " bytes"
+                                : error.text);
+            failure.block = number;
+            failure.offset = position;
+            return failure;
+        }
+        const std::uint64_t offset = position;
+        position += read;
+        observer.OnProgress(position, total);
+        if (auto failure = link.SendBlock(std::span(block.data(), read), number, context)) {
+            failure->phase = Phase::Data;
+            failure->block = number;
+            failure->offset = offset;
+            return failure;
+        }
+        if (const unsigned pause = link.PauseAfterBlock(); pause != 0)
+            context.sleep(pause);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+const char* KindName(FailureKind kind)
+{
+    switch (kind) {
+    case FailureKind::FirmwareOpen: return "firmware_open";
+    case FailureKind::FirmwareTooShort: return "firmware_too_short";
+    case FailureKind::FirmwareRead: return "firmware_read";
+    case FailureKind::NoDevice: return "no_device";
+    case FailureKind::AccessDenied: return "access_denied";
+    case FailureKind::DeviceBusy: return "device_busy";
+    case FailureKind::LinkSetup: return "link_setup";
+    case FailureKind::HeaderSend: return "header_send";
+    case FailureKind::HeaderNoAnswer: return "header_no_answer";
+    case FailureKind::HeaderRejected: return "header_rejected";
+    case FailureKind::BlockSend: return "block_send";
+    case FailureKind::BlockNoAck: return "block_no_ack";
+    case FailureKind::LinkLost: return "link_lost";
+    case FailureKind::Cancelled: return "cancelled";
+    }
+    return "unknown";
+}
+
+std::optional<UploadFailure> RunUpload(Link& link, const std::u16string& firmwarePath, UploadObserver& observer,
+                                       const LinkContext& context)
+{
+    observer.OnPhase(Phase::Open);
+    std::optional<UploadFailure> failure = link.Open(context);
+    if (failure) {
+        failure->phase = Phase::Open;
+        link.Close();
+        observer.OnFailure(*failure);
+        return failure;
+    }
+    const LinkCloser closer(link);
+
+    FirmwareFile file;
+    platform::SystemError error;
+    if (!file.Open(firmwarePath, &error)) {
+        failure = FileFailure(FailureKind::FirmwareOpen, Phase::Open, error.text);
+        failure->action = "open the firmware file";
+        observer.OnFailure(*failure);
+        return failure;
+    }
+
+    observer.OnProgressStart(file.Size());
+    failure = Transfer(link, file, observer, context);
+    if (failure)
+        observer.OnFailure(*failure);
+    observer.OnProgressEnd();
+    return failure;
+}
+
+}  // namespace pyrrow::upload
