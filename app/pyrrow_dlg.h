@@ -74,7 +74,8 @@ public:
     int SetTextAttribute(const char16_t* name, const char16_t* text);
     int SetNumberAttribute(const char16_t* name, std::int32_t number);
 
-    // Members, in the order of the design.
+    // Members: those of the window and the upload first, then those that
+    // serve only the settings file.
     int m_hIcon;  // the application icon's resource id
     std::u16string m_strFirmwarePath;
     pyrrow::platform::SerialHandle m_hComPort = nullptr;

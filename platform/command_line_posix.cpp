@@ -4,24 +4,15 @@
 #include <climits>
 #include <cstring>
 #include <cwchar>
-#include <iterator>
 #include <string>
 
-#include <utf8.h>
-
 #include "platform/command_line.h"
+#include "platform/utf.h"
 
 namespace pyrrow::platform {
 namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
-
-std::u16string FromUtf8(const std::string& bytes)
-{
-    std::string valid;
-    utf8::replace_invalid(bytes.begin(), bytes.end(), std::back_inserter(valid), kReplacement);
-    return utf8::utf8to16(valid);
-}
 
 // Another multibyte encoding: through the C library, one character at a time.
 std::u16string FromLocale(const char* text)
@@ -39,9 +30,7 @@ std::u16string FromLocale(const char* text)
             ++p;
             continue;
         }
-        std::string utf8;
-        utf8::append(static_cast<std::uint32_t>(c), std::back_inserter(utf8));
-        out += utf8::utf8to16(utf8);
+        AppendCodePoint(out, static_cast<char32_t>(c));
         p += n == 0 ? 1 : n;
     }
     return out;
@@ -57,7 +46,7 @@ std::vector<std::u16string> ProgramArguments(int argc, const char* const* argv)
     const bool utf8 = codeset == "UTF-8" || codeset == "ANSI_X3.4-1968";
     std::vector<std::u16string> arguments;
     for (int i = 1; i < argc; ++i)
-        arguments.push_back(utf8 ? FromUtf8(argv[i]) : FromLocale(argv[i]));
+        arguments.push_back(utf8 ? Utf8ToUtf16Lossy(argv[i]) : FromLocale(argv[i]));
     return arguments;
 }
 
@@ -71,7 +60,7 @@ std::u16string CurrentDirectory()
     char buffer[PATH_MAX];
     if (::getcwd(buffer, sizeof buffer) == nullptr)
         return {};
-    return FromUtf8(buffer);
+    return Utf8ToUtf16Lossy(buffer);
 }
 
 }  // namespace pyrrow::platform

@@ -1,5 +1,5 @@
-// CDialogBase: the base of a dialog's logic in the manner of the framework
-// the design came from. It forwards control operations to a DialogHost and
+// CDialogBase: the base of a dialog's logic, in the manner of the Windows
+// dialog framework. It forwards control operations to a DialogHost and
 // routes the host's events to handlers through the derived class's message
 // map. The framework's default behaviour (OK, Cancel and close end the
 // dialog) lives here.

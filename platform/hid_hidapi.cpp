@@ -1,13 +1,10 @@
 #include <hidapi.h>
 
-#include <cstdint>
 #include <cstdio>
-#include <iterator>
 #include <string>
 
-#include <utf8.h>
-
 #include "platform/hid.h"
+#include "platform/utf.h"
 
 namespace pyrrow::platform {
 namespace {
@@ -15,17 +12,9 @@ namespace {
 std::u16string FromWide(const wchar_t* text)
 {
     std::u16string out;
-    if (text == nullptr)
-        return out;
-    std::string utf8;
-    try {
-        // wchar_t holds UTF-32 on Linux.
-        for (const wchar_t* p = text; *p != 0; ++p)
-            utf8::append(static_cast<std::uint32_t>(*p), std::back_inserter(utf8));
-        out = utf8::utf8to16(utf8);
-    } catch (const std::exception&) {
-        out.clear();  // not a text we can show
-    }
+    // wchar_t holds UTF-32 on Linux.
+    for (const wchar_t* p = text; p != nullptr && *p != 0; ++p)
+        AppendCodePoint(out, static_cast<char32_t>(*p));
     return out;
 }
 
@@ -73,13 +62,7 @@ void ShutdownHid()
 
 void DebugOutput(const std::u16string& text)
 {
-    std::string utf8;
-    try {
-        utf8::utf16to8(text.begin(), text.end(), std::back_inserter(utf8));
-    } catch (const std::exception&) {
-        utf8 = "(text is not valid UTF-16)";
-    }
-    std::fprintf(stderr, "%s\n", utf8.c_str());
+    std::fprintf(stderr, "%s\n", Utf16ToUtf8Lossy(text).c_str());
 }
 
 }  // namespace pyrrow::platform

@@ -1,25 +1,23 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <grp.h>
-#include <pwd.h>
-
 #include <cerrno>
-#include <cstdio>
-#include <string>
 #include <chrono>
-#include <iterator>
+#include <cstdio>
 #include <new>
-
-#include <utf8.h>
+#include <optional>
+#include <string>
 
 #include "platform/deadline.h"
 #include "platform/serial.h"
+#include "platform/utf.h"
 
 namespace pyrrow::platform {
 
@@ -88,12 +86,10 @@ std::string AccessAdvice(const std::string& path)
 
 std::string SerialDevicePath(const std::u16string& portName)
 {
-    std::string name;
-    try {
-        utf8::utf16to8(portName.begin(), portName.end(), std::back_inserter(name));
-    } catch (const std::exception&) {
+    const std::optional<std::string> converted = Utf16ToUtf8(portName);
+    if (!converted)
         return {};
-    }
+    const std::string& name = *converted;
     if (name.empty() || name.front() == '/')
         return name;
     const bool com = name.size() > 3 && (name[0] == 'C' || name[0] == 'c') && (name[1] == 'O' || name[1] == 'o') &&

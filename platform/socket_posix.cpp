@@ -34,12 +34,6 @@ int WaitFor(int fd, short events, const Deadline& deadline)
     }
 }
 
-std::string DottedAddress(std::uint32_t address, std::uint16_t port)
-{
-    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
-           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF) + ":" + std::to_string(port);
-}
-
 }  // namespace
 
 bool StartNetwork()
@@ -68,7 +62,7 @@ SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::
     to.sin_addr.s_addr = htonl(address);
     bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
     if (!connected && errno != EINPROGRESS) {
-        CaptureSystemError(error, "connect to " + DottedAddress(address, port));
+        CaptureSystemError(error);
     } else if (!connected) {
         // A refused attempt also makes the socket writable: its pending
         // error tells whether the connection was made.
@@ -78,13 +72,11 @@ SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::
         if (waited < 0) {
             CaptureSystemError(error);
         } else if (waited == 0) {
-            SetSystemError(error, ETIMEDOUT,
-                           "no connection to " + DottedAddress(address, port) + " within " +
-                               std::to_string(timeout.count()) + " ms");
+            SetSystemError(error, ETIMEDOUT, "no connection within " + std::to_string(timeout.count()) + " ms");
         } else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &length) != 0) {
             CaptureSystemError(error);
         } else if (pending != 0) {
-            SetSystemError(error, pending, "connect to " + DottedAddress(address, port));
+            SetSystemError(error, pending);
         } else {
             connected = true;
         }

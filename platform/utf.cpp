@@ -60,4 +60,17 @@ std::u16string Utf8ToUtf16Lossy(std::string_view text)
     return out;
 }
 
+void AppendCodePoint(std::u16string& text, char32_t codePoint)
+{
+    if (codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+        codePoint = kReplacement;
+    if (codePoint < 0x10000) {
+        text.push_back(static_cast<char16_t>(codePoint));
+        return;
+    }
+    codePoint -= 0x10000;
+    text.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
+    text.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
+}
+
 }  // namespace pyrrow::platform

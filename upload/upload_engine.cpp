@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/utf.h"
 #include "upload/firmware_file.h"
 
 namespace pyrrow::upload {
@@ -11,12 +12,13 @@ namespace {
 // The largest block of any link: a TCP frame's data.
 constexpr std::size_t kMaxBlock = 1024;
 
-UploadFailure FileFailure(FailureKind kind, Phase phase, std::string cause)
+UploadFailure FileFailure(FailureKind kind, Phase phase, const std::string& action, const std::u16string& path,
+                          std::string cause)
 {
     UploadFailure failure;
     failure.kind = kind;
     failure.phase = phase;
-    failure.action = "read the firmware file";
+    failure.action = action + " " + platform::Utf16ToUtf8Lossy(path);
     failure.cause = std::move(cause);
     return failure;
 }
@@ -34,9 +36,12 @@ private:
 };
 
 // The body of an upload once link and file are open: header, then data.
-std::optional<UploadFailure> Transfer(Link& link, FirmwareFile& file, UploadObserver& observer,
-                                      const LinkContext& context)
+std::optional<UploadFailure> Transfer(Link& link, FirmwareFile& file, const std::u16string& path,
+                                      UploadObserver& observer, const LinkContext& context)
 {
+    const auto fileFailure = [&path](FailureKind kind, Phase phase, std::string cause) {
+        return FileFailure(kind, phase, "read the firmware file", path, std::move(cause));
+    };
     const std::uint64_t total = file.Size();
     platform::SystemError error;
 
@@ -44,9 +49,9 @@ std::optional<UploadFailure> Transfer(Link& link, FirmwareFile& file, UploadObse
     std::array<unsigned char, kHeaderSize> header{};
     std::size_t read = 0;
     if (!file.Read(header.data(), header.size(), &read, &error))
-        return FileFailure(FailureKind::FirmwareRead, Phase::Header, error.text);
+        return fileFailure(FailureKind::FirmwareRead, Phase::Header, error.text);
     if (read < header.size())
-        return FileFailure(FailureKind::FirmwareTooShort, Phase::Header,
+        return fileFailure(FailureKind::FirmwareTooShort, Phase::Header,
                            "the file has " + std::to_string(read) + " bytes, fewer than its 32-byte header");
     if (auto failure = link.ExchangeHeader(header, context)) {
         failure->phase = Phase::Header;
@@ -74,7 +79,7 @@ std::optional<UploadFailure> Transfer(Link& link, FirmwareFile& file, UploadObse
         if (!file.Read(block.data(), want, &read, &error) || read == 0) {
             // A file that ends early must not look like a finished upload.
             UploadFailure failure =
-                FileFailure(FailureKind::FirmwareRead, Phase::Data,
+                fileFailure(FailureKind::FirmwareRead, Phase::Data,
                             read == 0 && error.text.empty()
                                 ? "the file ended after " + std::to_string(position) + " of its " +
                                       std::to_string(total) + " bytes"
@@ -137,14 +142,14 @@ std::optional<UploadFailure> RunUpload(Link& link, const std::u16string& firmwar
     FirmwareFile file;
     platform::SystemError error;
     if (!file.Open(firmwarePath, &error)) {
-        failure = FileFailure(FailureKind::FirmwareOpen, Phase::Open, error.text);
-        failure->action = "open the firmware file";
+        failure = FileFailure(FailureKind::FirmwareOpen, Phase::Open, "open the firmware file", firmwarePath,
+                              error.text);
         observer.OnFailure(*failure);
         return failure;
     }
 
     observer.OnProgressStart(file.Size());
-    failure = Transfer(link, file, observer, context);
+    failure = Transfer(link, file, firmwarePath, observer, context);
     if (failure)
         observer.OnFailure(*failure);
     observer.OnProgressEnd();

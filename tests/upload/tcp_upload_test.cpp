@@ -172,8 +172,14 @@ class TcpNoConnection : public TcpUpload, public testing::WithParamInterface<std
 
 TEST_P(TcpNoConnection, IsTold)
 {
-    Prepare(Firmware(100), UnusedLoopbackPort(), GetParam());
+    const std::uint16_t port = UnusedLoopbackPort();
+    Prepare(Firmware(100), port, GetParam());
+    testing::internal::CaptureStderr();
     Upload();
+    const std::string address = GetParam() == 0 ? "0.0.0.0:" : "127.0.0.1:";
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "pyrrow: tcp: connect to " + address + std::to_string(port) + ": " +
+                  (GetParam() == 0 ? "0.0.0.0 names no device" : "Connection refused") + "\n");
     EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"Nepodařilo se připojit k zařízení!")});
     EXPECT_TRUE(host.ProgressCalls().empty());
     EXPECT_EQ(dlg.m_socket, nullptr);
