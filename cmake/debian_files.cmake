@@ -5,7 +5,8 @@ set(doc "${root}/share/doc/pyrrow")
 set(source "${CMAKE_CURRENT_LIST_DIR}/..")
 
 # The newest changelog entry names the package's version.
-file(STRINGS "${source}/dist/debian/changelog" top LIMIT_COUNT 1)
+file(READ "${source}/dist/debian/changelog" changelog)
+string(REGEX MATCH "^[^\n]*" top "${changelog}")
 if(NOT top MATCHES "^pyrrow \\(${CPACK_PACKAGE_VERSION}\\) ")
     message(FATAL_ERROR "dist/debian/changelog starts with \"${top}\"; add an entry for ${CPACK_PACKAGE_VERSION}")
 endif()
