@@ -20,14 +20,24 @@ std::u16string DumpTree(const CMyTag* first)
                     attrs += u'=';
                     attrs += b->values[i].GetString() != nullptr ? b->values[i].GetString() : u"<null>";
                 }
-        if (!attrs.empty())
-            out += attrs + u"]";
+        if (!attrs.empty()) {
+            out += attrs;
+            out += u']';
+        }
         if (e->m_bCData == 1)
             out += u'!';
-        if (e->GetText() != nullptr && e->GetText()[0] != 0)
-            out += u'"' + std::u16string(e->GetText()) + u'"';
-        if (e->m_pChild != nullptr)
-            out += u"(" + DumpTree(e->m_pChild) + u")";
+        // Appended piece by piece: prepending into a temporary string makes
+        // g++ 12 warn falsely (-Wrestrict) in optimised builds.
+        if (e->GetText() != nullptr && e->GetText()[0] != 0) {
+            out += u'"';
+            out += e->GetText();
+            out += u'"';
+        }
+        if (e->m_pChild != nullptr) {
+            out += u'(';
+            out += DumpTree(e->m_pChild);
+            out += u')';
+        }
     }
     return out;
 }
