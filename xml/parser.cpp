@@ -263,6 +263,10 @@ int CMyXMLFile::Parse()
             state = c == u']' ? 1029 : 1027;
             break;
         case 1029:  // CDATA, "]]"
+            // A further "]" belongs to the content: "]]]>" is a "]" and
+            // then the end, as written for a text that ends in "]".
+            if (c == u']')
+                break;
             if (c != u'>') {
                 state = 1027;
                 break;
