@@ -109,7 +109,7 @@ TEST(AllocationFailure, ElementOperations)
             EXPECT_EQ(root.GetName(), nullptr);
         }
 
-        for (char16_t c = u'a'; c < u'a' + 12; ++c) {
+        for (char16_t c = u'a'; c < u'a' + 40; ++c) {  // past the size that builds a name index
             const char16_t name[] = {c, 0};
             const char16_t value[] = {u'v', c, 0};
             if (root.SetAttribute(name, value) == 1) {

@@ -1,6 +1,7 @@
 #include "xml/tag.h"
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -80,10 +81,42 @@ TEST(SimpleTag, EmptyValueIsNotMissing)
     EXPECT_EQ(t.GetAttribute(nullptr), nullptr);
 }
 
+// Names that AddAttribute was given twice: the first slot is the one found
+// and replaced, however many attributes the element has.
+TEST(SimpleTag, ManyAttributesAreFoundAsInBlockOrder)
+{
+    CMyTag t;
+    t.AddAttribute(u"dup", u"first");
+    t.AddAttribute(u"dup", u"second");
+    std::vector<std::u16string> names;
+    for (char16_t i = 0; i < 200; ++i)
+        names.push_back(std::u16string(u"n") + static_cast<char16_t>(u'A' + i % 26) + static_cast<char16_t>(u'A' + i / 26));
+    for (const std::u16string& n : names)
+        ASSERT_EQ(t.AddAttribute(n.c_str(), (u"v" + n).c_str()), 1);
+    t.AddAttribute(names[150].c_str(), u"later");
+
+    EXPECT_EQ(t.SetAttribute(u"dup", u"changed"), 1);
+    EXPECT_EQ(t.SetAttribute(names[150].c_str(), u"changed too"), 1);
+    EXPECT_EQ(t.SetAttribute(u"new", u"last"), 1);
+    for (const std::u16string& n : names) {
+        if (n != names[150]) {
+            EXPECT_EQ(Str(t.GetAttribute(n.c_str())), u"v" + n);
+        }
+    }
+
+    std::u16string all;
+    for (const AttrBlock* b = &t.m_attrs; b != nullptr; b = b->next)
+        for (int i = 0; i < AttrBlock::kSlots; ++i)
+            if (b->names[i].Compare(u"dup") == 0 || b->names[i].Compare(names[150].c_str()) == 0 ||
+                b->names[i].Compare(u"new") == 0)
+                all += Str(b->values[i].GetString()) + u";";
+    EXPECT_EQ(all, u"changed;second;changed too;later;last;");
+}
+
 TEST(SimpleTag, ClearAttributesStartsOverInSlotZero)
 {
     CMyTag t;
-    for (char16_t c = u'a'; c < u'a' + 12; ++c) {
+    for (char16_t c = u'a'; c < u'a' + 40; ++c) {
         const char16_t name[] = {c, 0};
         t.AddAttribute(name, u"v");
     }
