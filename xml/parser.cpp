@@ -125,8 +125,9 @@ int CMyXMLFile::Parse()
     auto close = [&](bool endedByBracket) -> bool {
         if (closed && current != nullptr) {
             if (current->m_pParent == nullptr && endedByBracket) {
-                pyrrow::ShowNotice(m_strToken.GetString(), current->GetName());
-                pyrrow::ShowNotice(m_strFileName.GetString(), current->GetName());
+                const pyrrow::NoticeName caption(current->GetName());
+                pyrrow::ShowNotice(pyrrow::NoticeName(m_strToken.GetString()).Text(), caption.Text());
+                pyrrow::ShowNotice(m_strFileName.GetString(), caption.Text());
             }
             current = current->m_pParent;
             pendingSpace = false;

@@ -28,7 +28,7 @@ int CMySimpleTag::SetName(const char16_t* name)
     if (name == nullptr || name[0] == 0)
         return 0;
     if (!IsEmpty(m_strName)) {
-        pyrrow::ShowNotice(name, m_strName.GetString());
+        pyrrow::ShowNotice(pyrrow::NoticeName(name).Text(), pyrrow::NoticeName(m_strName.GetString()).Text());
         return 0;
     }
     return m_strName.Set(name);

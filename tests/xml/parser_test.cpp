@@ -115,6 +115,18 @@ TEST(Parser, StrayEndTagAfterRootShowsTwoNotices)
               (std::vector<Notice>{{u"s", u"r"}, {u"/tmp/pyrrow.config", u"r"}}));
 }
 
+TEST(Parser, StrayEndTagNoticeShowsNamesCut)
+{
+    NoticeCapture notices;
+    CMyXMLFile doc;
+    doc.m_strFileName.Set(u"/tmp/pyrrow.config");
+    const std::u16string root(65, u'r');
+    EXPECT_EQ(ParseText(doc, u"<" + root + u"></" + root + u"></" + std::u16string(1'000'000, u's') + u">"), -102);
+    const std::u16string caption = std::u16string(64, u'r') + u"\u2026";
+    EXPECT_EQ(notices.notices(), (std::vector<Notice>{{std::u16string(64, u's') + u"\u2026", caption},
+                                                      {u"/tmp/pyrrow.config", caption}}));
+}
+
 TEST(Parser, StrayEndTagEndedBySpaceShowsNothing)
 {
     NoticeCapture notices;

@@ -36,7 +36,10 @@ TEST(SimpleTag, NameIsSetOnce)
     EXPECT_EQ(t.SetName(u"DriverSetting"), 1);
     EXPECT_EQ(t.SetName(u"Other"), 0);
     EXPECT_EQ(Str(t.GetName()), u"DriverSetting");
-    EXPECT_EQ(notices.notices(), (std::vector<Notice>{{u"Other", u"DriverSetting"}}));
+    // A long name is cut, never between the halves of a surrogate pair.
+    EXPECT_EQ(t.SetName((std::u16string(63, u'x') + u"\U0001F600").c_str()), 0);
+    EXPECT_EQ(notices.notices(), (std::vector<Notice>{{u"Other", u"DriverSetting"},
+                                                      {std::u16string(63, u'x') + u"\u2026", u"DriverSetting"}}));
 }
 
 TEST(SimpleTag, SixAttributesSpillIntoASecondBlockInOrder)
