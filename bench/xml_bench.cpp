@@ -1,11 +1,13 @@
 // Speed of the XML document: the settings file round trip, parsing and
-// writing of large generated documents, a 1 MiB text and very deep trees.
+// writing of large generated documents, a 1 MiB text, very deep trees, and
+// the inputs that must cost time in proportion to their size.
 // Files go to /dev/shm where it exists, so that the figures show the
 // library and not the disk.
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include <benchmark/benchmark.h>
@@ -172,6 +174,59 @@ void BM_WriteDeepChain(benchmark::State& state)
         benchmark::DoNotOptimize(doc.Save(out.c_str()));
 }
 BENCHMARK(BM_WriteDeepChain)->Arg(10'000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Inputs whose cost once grew with the square of their size: one value
+// holding n "&amp;", one element with n attributes, and writing a value with
+// n characters to escape. The time per item should stay flat from 10^4 to
+// 10^6.
+void ParseOnce(benchmark::State& state, const std::u16string& text)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto doc = std::make_unique<CMyXMLFile>();
+        doc->m_strContent.Set(text.c_str());
+        state.ResumeTiming();
+        if (doc->Parse() != 1)
+            state.SkipWithError("did not parse");
+        state.PauseTiming();
+        doc.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
+}
+
+void BM_ParseEntitiesInOneValue(benchmark::State& state)
+{
+    std::u16string text = u"<r a=\"";
+    for (std::int64_t i = 0; i < state.range(0); ++i)
+        text += u"&amp;";
+    text += u"\"/>";
+    ParseOnce(state, text);
+}
+BENCHMARK(BM_ParseEntitiesInOneValue)->RangeMultiplier(10)->Range(10'000, 1'000'000)->Unit(benchmark::kMillisecond);
+
+void BM_ParseAttributesOfOneElement(benchmark::State& state)
+{
+    std::u16string text = u"<r";
+    for (std::int64_t i = 0; i < state.range(0); ++i)
+        text += u" a" + utf8::utf8to16(std::to_string(i)) + u"=\"1\"";
+    text += u"/>";
+    ParseOnce(state, text);
+}
+BENCHMARK(BM_ParseAttributesOfOneElement)->RangeMultiplier(10)->Range(10'000, 1'000'000)->Unit(benchmark::kMillisecond);
+
+void BM_WriteValueToEscape(benchmark::State& state)
+{
+    const std::u16string out = ScratchFile("escape.xml");
+    CMyXMLFile doc;
+    doc.m_root.SetName(u"r");
+    doc.m_root.AddAttribute(u"a", std::u16string(static_cast<std::size_t>(state.range(0)), u'&').c_str());
+    for (auto _ : state)
+        if (doc.Save(out.c_str()) != 1)
+            state.SkipWithError("did not save");
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_WriteValueToEscape)->RangeMultiplier(10)->Range(10'000, 1'000'000)->Unit(benchmark::kMillisecond);
 
 void Quiet(const char16_t*, const char16_t*) {}
 

@@ -249,21 +249,26 @@ int CDynWString::FormatV(const char16_t* fmt, va_list args)
 {
     if (fmt == nullptr)
         return 0;
-    if (m_pszText == nullptr && !Alloc(std::max(2 * LengthOf(fmt), static_cast<std::int32_t>(kMinCapacity))))
-        return 0;
+    // Each attempt goes into a fresh buffer, so that an argument pointing
+    // into our own text stays intact until the output is complete.
+    std::int64_t cap = m_pszText != nullptr ? m_nCapacity
+                                            : GrownCapacity(std::max(2 * LengthOf(fmt), static_cast<std::int32_t>(kMinCapacity)));
     for (;;) {
-        va_list attempt;
-        va_copy(attempt, args);  // every attempt needs the arguments from the start
-        const int written = pyrrow::FormatWide(m_pszText, static_cast<std::size_t>(m_nCapacity), fmt, attempt);
-        va_end(attempt);
-        if (written >= 0) {
-            m_nLength = written;
-            return 1;
-        }
-        if (std::int64_t{m_nCapacity} * 2 + 1 > kMaxCapacity || !Alloc(2 * m_nCapacity + 1)) {
+        char16_t* buf = NewBuffer(cap);
+        if (buf == nullptr) {
             Free();
             return 0;
         }
+        va_list attempt;
+        va_copy(attempt, args);  // every attempt needs the arguments from the start
+        const int written = pyrrow::FormatWide(buf, static_cast<std::size_t>(cap), fmt, attempt);
+        va_end(attempt);
+        if (written >= 0) {
+            Adopt(buf, static_cast<std::int32_t>(cap), written);
+            return 1;
+        }
+        delete[] buf;
+        cap = GrownCapacity(2 * cap + 1);
     }
 }
 

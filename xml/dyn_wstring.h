@@ -52,7 +52,8 @@ public:
     int TrimRight();
 
     // printf-style formatting with %s (char16_t string), %d, %u and %%;
-    // replaces the text. 0 when fmt is null or memory ran out.
+    // replaces the text. A %s argument may be this string's own text. 0 when
+    // fmt is null or memory ran out (the string then has no buffer).
     int Format(const char16_t* fmt, ...);
     int FormatV(const char16_t* fmt, va_list args);
 

@@ -35,6 +35,22 @@ NoticeHandler g_noticeHandler = NoticeToStandardError;
 
 }  // namespace
 
+NoticeName::NoticeName(const char16_t* name)
+{
+    int n = 0;
+    if (name != nullptr)
+        while (n < kLength && name[n] != 0)
+            ++n;
+    const bool cut = name != nullptr && name[n] != 0;
+    if (cut && name[n - 1] >= 0xD800 && name[n - 1] <= 0xDBFF)
+        --n;
+    for (int i = 0; i < n; ++i)
+        m_text[i] = name[i];
+    if (cut)
+        m_text[n++] = u'\u2026';
+    m_text[n] = 0;
+}
+
 void ShowNotice(const char16_t* text, const char16_t* caption)
 {
     g_noticeHandler(text != nullptr ? text : u"", caption != nullptr ? caption : u"");

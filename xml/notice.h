@@ -7,6 +7,20 @@ namespace pyrrow {
 
 using NoticeHandler = void (*)(const char16_t* text, const char16_t* caption);
 
+// An element name as a notice shows it: at most kLength code units (one
+// fewer rather than half of a surrogate pair), then "…" when anything was
+// cut, so that a huge name in a file cannot flood the screen. Null gives "".
+class NoticeName {
+public:
+    static constexpr int kLength = 64;
+
+    explicit NoticeName(const char16_t* name);
+    const char16_t* Text() const { return m_text; }
+
+private:
+    char16_t m_text[kLength + 2];
+};
+
 // Shows a notice through the installed handler. Null texts show as empty.
 void ShowNotice(const char16_t* text, const char16_t* caption);
 

@@ -1,6 +1,8 @@
 // Parse: turns m_strContent into the element tree below m_root in one pass,
 // one UTF-16 code unit at a time, with a state machine of numbered states.
 // A negative result names the state in which a syntax error was found.
+#include <algorithm>
+
 #include "xml/char_class.h"
 #include "xml/notice.h"
 #include "xml/xml_file.h"
@@ -45,19 +47,46 @@ const KeywordStep* FindKeywordStep(int state)
 }
 
 // The entities decoded in attribute values, in the order they are decoded.
-constexpr const char16_t* kEntities[][2] = {
-    {u"&quot;", u"\""}, {u"&apos;", u"'"}, {u"&lt;", u"<"}, {u"&gt;", u">"}, {u"&amp;", u"&"},
+struct Entity {
+    const char16_t* name;
+    char16_t character;
 };
+constexpr Entity kEntities[] = {
+    {u"&quot;", u'"'}, {u"&apos;", u'\''}, {u"&lt;", u'<'}, {u"&gt;", u'>'}, {u"&amp;", u'&'},
+};
+
+// Replaces every occurrence of entity in value by the character c, each
+// replacement seeking the next occurrence from the start of the value again,
+// so that "&amp;amp;" decodes to a single "&". In one pass: the value before
+// a replaced character holds no occurrence, and a new one can only begin at
+// that character (the "&" that "&amp;" leaves), so going on from there finds
+// the same occurrences.
+void DecodeEntity(CDynWString& value, const char16_t* entity, char16_t c)
+{
+    char16_t* text = value.GetBuffer();
+    if (text == nullptr)
+        return;
+    std::int32_t n = 0;
+    while (entity[n] != 0)
+        ++n;
+    std::int32_t w = 0;
+    for (std::int32_t r = 0; text[r] != 0; ++r) {
+        text[w++] = text[r];
+        if (w >= n && text[w - 1] == entity[n - 1] && std::equal(entity, entity + n, text + w - n)) {
+            w -= n;
+            text[w++] = c;
+        }
+    }
+    text[w] = 0;
+    value.ReleaseBuffer();
+}
 
 }  // namespace
 
 void CMyXMLFile::StoreAttribute(CMyTag* element)
 {
-    // Every pass starts again at the beginning of the value, so "&amp;amp;"
-    // decodes to a single "&".
     for (const auto& entity : kEntities)
-        while (m_strToken.Replace(entity[0], entity[1], 0) == 1) {
-        }
+        DecodeEntity(m_strToken, entity.name, entity.character);
     element->SetAttribute(m_strAttrName.GetString(), m_strToken.GetString());
 }
 
@@ -96,8 +125,9 @@ int CMyXMLFile::Parse()
     auto close = [&](bool endedByBracket) -> bool {
         if (closed && current != nullptr) {
             if (current->m_pParent == nullptr && endedByBracket) {
-                pyrrow::ShowNotice(m_strToken.GetString(), current->GetName());
-                pyrrow::ShowNotice(m_strFileName.GetString(), current->GetName());
+                const pyrrow::NoticeName caption(current->GetName());
+                pyrrow::ShowNotice(pyrrow::NoticeName(m_strToken.GetString()).Text(), caption.Text());
+                pyrrow::ShowNotice(m_strFileName.GetString(), caption.Text());
             }
             current = current->m_pParent;
             pendingSpace = false;
@@ -263,6 +293,10 @@ int CMyXMLFile::Parse()
             state = c == u']' ? 1029 : 1027;
             break;
         case 1029:  // CDATA, "]]"
+            // A further "]" belongs to the content: "]]]>" is a "]" and
+            // then the end, as written for a text that ends in "]".
+            if (c == u']')
+                break;
             if (c != u'>') {
                 state = 1027;
                 break;

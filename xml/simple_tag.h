@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "xml/attr_index.h"
 #include "xml/dyn_wstring.h"
 #include "xml/my_object.h"
 
@@ -49,4 +50,18 @@ public:
     CDynWString m_strText;
     std::int32_t m_bCData = 0;  // 1: the text is written as a CDATA section
     AttrBlock m_attrs;
+
+private:
+    // The slot holding name, found through the index when there is one.
+    AttrIndex::Slot FindSlot(const char16_t* name) const;
+    // Records a slot that has just been named, building the index once the
+    // element has more attributes than a walk of its blocks handles well.
+    void RecordNamedSlot(AttrBlock* block, int index);
+
+    // Every slot before this one is taken (nothing frees a single slot), so
+    // the search for a free one starts here.
+    AttrBlock* m_pFreeBlock = &m_attrs;
+    int m_nFreeSlot = 0;
+    std::int32_t m_nNamedSlots = 0;
+    AttrIndex m_index;
 };

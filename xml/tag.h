@@ -22,5 +22,7 @@ public:
     CMyTag* m_pParent;
     CMyTag* m_pChild = nullptr;
     CMyTag* m_pNext = nullptr;
-    CDynWString m_strLine;  // where the writer assembles this element's output
+    // Scratch text for the element's owner. The writer leaves it alone: it
+    // assembles its output in one buffer of its own.
+    CDynWString m_strLine;
 };

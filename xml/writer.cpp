@@ -1,7 +1,7 @@
-// WriteTree / WriteTagPart: the element tree as UTF-16LE XML text with a
-// byte order mark, one element per line, one tab per level, CR LF line ends.
-// The walk keeps its own stack, so neither depth nor sibling count is
-// limited by the call stack.
+// WriteTree: the element tree as UTF-16LE XML text with a byte order mark,
+// one element per line, one tab per level, CR LF line ends. The walk keeps
+// its own stack, so neither depth nor sibling count is limited by the call
+// stack, and one line buffer, so that it leaves nothing behind in the tree.
 #include <bit>
 #include <new>
 
@@ -86,19 +86,6 @@ private:
     StackChunk* m_current;
 };
 
-void WriteLine(file::FileHandle f, const CDynWString& line)
-{
-    if (line.GetLength() > 0)
-        file::WriteFile(f, line.GetString(), static_cast<std::size_t>(line.GetLength()) * sizeof(char16_t));
-}
-
-void Indent(CDynWString& line, std::int32_t depth)
-{
-    line.Empty();
-    for (std::int32_t i = 0; i < depth; ++i)
-        line.AppendChar(u'\t');
-}
-
 bool IsEmptyText(const CDynWString& s)
 {
     return s.GetString() == nullptr || s.GetCapacity() == 0 || s.GetLength() == 0;
@@ -121,78 +108,105 @@ bool NeedsCData(const CMyTag* e)
     return false;
 }
 
-// Escapes exactly "&" and the double quote; every other character of a
-// value is written as it is.
-void EscapeValue(CDynWString& line)
+// Appends value with exactly "&" and the double quote escaped; every other
+// character is written as it is. One pass, whatever the number of escapes.
+bool AppendEscaped(CDynWString& line, const char16_t* value)
 {
-    for (std::int32_t i = 0; i < line.GetLength(); ++i)
-        if (line.GetString()[i] == u'&')
-            line.Replace(u"&", u"&amp;", i);
-    for (std::int32_t i = 0; i < line.GetLength(); ++i)
-        if (line.GetString()[i] == u'"')
-            line.Replace(u"\"", u"&quot;", i);
+    const char16_t* run = value;
+    for (const char16_t* p = value;; ++p) {
+        if (*p != 0 && *p != u'&' && *p != u'"')
+            continue;
+        if (!line.AppendN(run, static_cast<std::int32_t>(p - run)))
+            return false;
+        if (*p == 0)
+            return true;
+        if (!line.Append(*p == u'&' ? u"&amp;" : u"&quot;"))
+            return false;
+        run = p + 1;
+    }
 }
 
-}  // namespace
+// The output of one walk: each piece is assembled in one line buffer, shared
+// by all elements, and written at once. Every method gives false at the
+// first failure, of memory or of the file, and the walk then ends.
+class Output {
+public:
+    explicit Output(file::FileHandle f) : m_file(f) {}
 
-void CMyXMLFile::WriteTagPart(CMyTag* e, file::FileHandle f, bool opening, std::int32_t depth)
-{
-    CDynWString& line = e->m_strLine;
-    if (!opening) {
-        if (IsSelfClosing(e))
-            return;
-        Indent(line, depth);
-        WriteLine(f, line);
-        line.Format(u"</%s>\r\n", e->GetName());
-        WriteLine(f, line);
-        return;
+    bool Opening(CMyTag* e, std::int32_t depth);
+    bool Closing(const CMyTag* e, std::int32_t depth);
+
+private:
+    bool Write(const char16_t* text, std::int32_t length)
+    {
+        return length == 0 || file::WriteFile(m_file, text, static_cast<std::size_t>(length) * sizeof(char16_t));
+    }
+    bool WriteLine() { return Write(m_line.GetString(), m_line.GetLength()); }
+    // One tab per level, from a run of tabs as long as the deepest level yet.
+    bool Indent(std::int32_t depth)
+    {
+        while (m_tabs.GetLength() < depth)
+            if (!m_tabs.AppendChar(u'\t'))
+                return false;
+        return Write(m_tabs.GetString(), depth);
     }
 
-    Indent(line, depth);
-    WriteLine(f, line);
-    line.Format(u"<%s", e->GetName());
-    WriteLine(f, line);
+    file::FileHandle m_file;
+    CDynWString m_line;
+    CDynWString m_tabs;
+};
+
+bool Output::Opening(CMyTag* e, std::int32_t depth)
+{
+    if (!Indent(depth) || !m_line.Format(u"<%s", e->GetName()) || !WriteLine())
+        return false;
     for (const AttrBlock* b = &e->m_attrs; b != nullptr; b = b->next) {
         for (int i = 0; i < AttrBlock::kSlots; ++i) {
             if (IsEmptyText(b->names[i]))
                 continue;
-            line.Format(u" %s=\"", b->names[i].GetString());
-            WriteLine(f, line);
-            line.Set(b->values[i].GetString());
-            EscapeValue(line);
-            line.AppendChar(u'"');
-            WriteLine(f, line);
+            const char16_t* value = b->values[i].GetString();
+            if (!m_line.Format(u" %s=\"", b->names[i].GetString()) || !WriteLine())
+                return false;
+            m_line.Empty();
+            if (!AppendEscaped(m_line, value != nullptr ? value : u"") || !m_line.AppendChar(u'"') || !WriteLine())
+                return false;
         }
     }
 
-    // The document keeps the trimmed text.
+    // The document keeps the trimmed text. Trimming fails only on a text
+    // without buffer, which has nothing to trim.
     e->m_strText.TrimRight();
     if (e->m_strText.GetString() != nullptr)
         e->m_strText.TrimLeft();
 
-    if (IsSelfClosing(e)) {
-        line.Set(u" />\r\n");
-    } else if (IsEmptyText(e->m_strText) && e->m_bCData == 0) {
-        line.Set(u">\r\n");
-    } else {
-        line.Set(u">");
-        const bool cdata = NeedsCData(e);
-        if (cdata)
-            line.Append(u"<![CDATA[");
-        line.Append(e->m_strText.GetString() != nullptr ? e->m_strText.GetString() : u"");
-        if (cdata)
-            line.Append(u"]]>");
-    }
-    WriteLine(f, line);
+    if (IsSelfClosing(e))
+        return m_line.Set(u" />\r\n") && WriteLine();
+    if (IsEmptyText(e->m_strText) && e->m_bCData == 0)
+        return m_line.Set(u">\r\n") && WriteLine();
+    const bool cdata = NeedsCData(e);
+    const char16_t* text = e->m_strText.GetString();
+    return m_line.Set(u">") && (!cdata || m_line.Append(u"<![CDATA[")) &&
+           m_line.Append(text != nullptr ? text : u"") && (!cdata || m_line.Append(u"]]>")) && WriteLine();
 }
+
+bool Output::Closing(const CMyTag* e, std::int32_t depth)
+{
+    if (IsSelfClosing(e))
+        return true;
+    return Indent(depth) && m_line.Format(u"</%s>\r\n", e->GetName()) && WriteLine();
+}
+
+}  // namespace
 
 bool CMyXMLFile::WriteTree(file::FileHandle f, CMyTag* start)
 {
     if (f == nullptr)
         return false;
     static constexpr unsigned char kByteOrderMark[] = {0xFF, 0xFE};
-    file::WriteFile(f, kByteOrderMark, sizeof kByteOrderMark);
+    if (!file::WriteFile(f, kByteOrderMark, sizeof kByteOrderMark))
+        return false;
 
+    Output out(f);
     StackChunk first{};
     WalkStack stack(&first);
     stack.Push(start, 0);
@@ -207,7 +221,8 @@ bool CMyXMLFile::WriteTree(file::FileHandle f, CMyTag* start)
                 // out with what lies below it.
                 top.bits = kOpened | kChildPushed | kClosed;
             } else {
-                WriteTagPart(e, f, true, depth);
+                if (!out.Opening(e, depth))
+                    return false;
                 top.bits |= kOpened;
             }
         }
@@ -218,14 +233,15 @@ bool CMyXMLFile::WriteTree(file::FileHandle f, CMyTag* start)
         } else if ((top.bits & kNextPushed) == 0 && e->m_pNext != nullptr) {
             top.bits |= kNextPushed;
             if ((top.bits & kClosed) == 0) {
-                WriteTagPart(e, f, false, depth);
+                if (!out.Closing(e, depth))
+                    return false;
                 top.bits |= kClosed;
             }
             if (!stack.Push(e->m_pNext, depth))
                 return false;
         } else {
-            if ((top.bits & kClosed) == 0)
-                WriteTagPart(e, f, false, depth);
+            if ((top.bits & kClosed) == 0 && !out.Closing(e, depth))
+                return false;
             stack.Pop();
         }
     }

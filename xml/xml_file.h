@@ -67,7 +67,7 @@ private:
     void StoreAttribute(CMyTag* element);
 
     // Writes start, everything below it and its following siblings. False
-    // when memory for the walk ran out (the output is then incomplete).
+    // at the first write or allocation that failed (the output is then
+    // incomplete and must not be kept).
     static bool WriteTree(pyrrow::platform::FileHandle file, CMyTag* start);
-    static void WriteTagPart(CMyTag* element, pyrrow::platform::FileHandle file, bool opening, std::int32_t depth);
 };

@@ -179,6 +179,11 @@ TEST(DynWString, SourcesInsideTheStringItselfAreSafe)
     EXPECT_EQ(s.Append(s.GetString()), 1);
     EXPECT_EQ(Text(s), k + k);
     EXPECT_EQ(s.GetCapacity(), 80);
+    // Formatting the own text, once within the capacity and once beyond it.
+    EXPECT_EQ(s.Format(u"<%s>", s.GetString()), 1);
+    EXPECT_EQ(Text(s), u"<" + k + k + u">");
+    EXPECT_EQ(s.Format(u"%s%s", s.GetString(), s.GetString()), 1);
+    EXPECT_EQ(Text(s), u"<" + k + k + u"><" + k + k + u">");
 }
 
 struct ReplaceCase {

@@ -83,7 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"BracketInInstruction", u"<?a>?>", -2001, u"?"},
         ParseCase{"CdataBeforeFirstElement", u"<![CDATA[x]]><r/>", CMyXMLFile::kParseCDataOutsideElement, u"?"},
         ParseCase{"CommentNeedsTwoDashesRightBeforeBracket", u"<r><!--a--->b-->c</r>", 1, u"r\"c\""},
-        ParseCase{"ThreeBracketsDoNotEndCdata", u"<r><![CDATA[a]]]>b]]></r>", 1, u"r!\"a]]]>b\""},
+        ParseCase{"BracketsBeforeTheEndOfCdataAreContent", u"<r><![CDATA[a]]]]></r>", 1, u"r!\"a]]\""},
+        ParseCase{"CdataEndsAtTheFirstEnd", u"<r><![CDATA[a]]>b]]></r>", 1, u"r!\"ab]]>\""},
         ParseCase{"WhiteSpaceFolded", u"<r>  x \r\n\t y  </r>", 1, u"r\"x y\""},
         ParseCase{"TextAfterEmptyTagGoesToIt", u"<r><a/>z</r>", 1, u"r(a\"z\")"},
         ParseCase{"TextAfterEndTagGoesToIt", u"<r><a></a> z</r>", 1, u"r(a\"z\")"},
@@ -112,6 +113,18 @@ TEST(Parser, StrayEndTagAfterRootShowsTwoNotices)
     EXPECT_EQ(ParseText(doc, u"<r></r></s>"), -102);
     EXPECT_EQ(notices.notices(),
               (std::vector<Notice>{{u"s", u"r"}, {u"/tmp/pyrrow.config", u"r"}}));
+}
+
+TEST(Parser, StrayEndTagNoticeShowsNamesCut)
+{
+    NoticeCapture notices;
+    CMyXMLFile doc;
+    doc.m_strFileName.Set(u"/tmp/pyrrow.config");
+    const std::u16string root(65, u'r');
+    EXPECT_EQ(ParseText(doc, u"<" + root + u"></" + root + u"></" + std::u16string(1'000'000, u's') + u">"), -102);
+    const std::u16string caption = std::u16string(64, u'r') + u"\u2026";
+    EXPECT_EQ(notices.notices(), (std::vector<Notice>{{std::u16string(64, u's') + u"\u2026", caption},
+                                                      {u"/tmp/pyrrow.config", caption}}));
 }
 
 TEST(Parser, StrayEndTagEndedBySpaceShowsNothing)

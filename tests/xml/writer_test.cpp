@@ -1,5 +1,6 @@
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -178,6 +179,72 @@ TEST(Writer, RoundTripOfABuiltTree)
     EXPECT_EQ(DumpTree(&back.m_root),
               u"DriverSetting(Address[pc=-1,path=C:\\fw\\Jednotka \u010D. 7.fw] Note\"first second\" "
               u"Code!\"if (a < b && c > d)\" x(y(z[q=\"quoted\" & <angled>])))");
+}
+
+// What a text is after writing and reading back: trimmed, and outside a
+// CDATA section with every inner run of white space folded to one space.
+std::u16string TextAsRead(const std::u16string& text)
+{
+    const auto space = [](char16_t c) { return c == u' ' || c == u'\t'; };
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && space(text[begin]))
+        ++begin;
+    while (end > begin && space(text[end - 1]))
+        --end;
+    const std::u16string trimmed = text.substr(begin, end - begin);
+    if (trimmed.find_first_of(u"<>&") != std::u16string::npos)
+        return trimmed;
+    std::u16string folded;
+    for (const char16_t c : trimmed)
+        if (!space(c))
+            folded += c;
+        else if (!space(folded.back()))
+            folded += u' ';
+    return folded;
+}
+
+// Every string of up to four characters over those that matter to the
+// format, each the text and an attribute value of an element of its own,
+// reads back as it was written. Only a text holding "]]>" cannot: it would
+// end its CDATA section early.
+TEST(Writer, EveryShortValueReadsBackEqual)
+{
+    const std::u16string alphabet = u"a]<>&\"' \t";
+    std::vector<std::u16string> values{u""};
+    for (std::size_t from = 0; values.back().size() < 4;) {
+        const std::size_t to = values.size();
+        for (std::size_t i = from; i < to; ++i)
+            for (const char16_t c : alphabet)
+                values.push_back(values[i] + c);
+        from = to;
+    }
+
+    CMyXMLFile doc;
+    doc.m_root.SetName(u"r");
+    CMyTag* last = nullptr;
+    for (const std::u16string& v : values) {
+        last = last == nullptr ? doc.m_root.GetOrAddChild() : last->GetOrAddNext();
+        last->SetName(u"e");
+        last->AddAttribute(u"v", v.c_str());
+        if (v.find(u"]]>") == std::u16string::npos)
+            SetText(last, v);
+    }
+    TempDir dir;
+    ASSERT_EQ(doc.Save(dir.File("s.xml").c_str()), 1);
+    ASSERT_EQ(doc.Load(dir.File("s.xml").c_str()), 1);
+    ASSERT_EQ(doc.Parse(), 1);
+
+    const CMyTag* e = doc.m_root.m_pChild;
+    for (const std::u16string& v : values) {
+        ASSERT_NE(e, nullptr);
+        const std::u16string text = v.find(u"]]>") == std::u16string::npos ? TextAsRead(v) : u"";
+        ASSERT_EQ(e->GetText() != nullptr ? e->GetText() : u"", text) << "text of " << testing::PrintToString(v);
+        ASSERT_EQ(e->GetAttribute(u"v") != nullptr ? e->GetAttribute(u"v") : u"<null>", v)
+            << "attribute " << testing::PrintToString(v);
+        e = e->m_pNext;
+    }
+    EXPECT_EQ(e, nullptr);
 }
 
 }  // namespace

@@ -1,4 +1,3 @@
-#include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -11,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "support/notice_capture.h"
+#include "support/small_stack.h"
 #include "support/temp_dir.h"
 #include "support/tree_dump.h"
 #include "xml/xml_file.h"
@@ -288,24 +288,6 @@ TEST(XmlFileEdit, FindOrAddSibling)
     EXPECT_EQ(DumpTree(&doc.m_root), u"DriverSetting(Address File Communication)");
 }
 
-// Runs body on a thread with a small stack: a walk that recursed once per
-// level would overflow it long before the end of a deep tree.
-template <class Body>
-void OnSmallStack(Body body)
-{
-    pthread_attr_t attr;
-    ::pthread_attr_init(&attr);
-    ::pthread_attr_setstacksize(&attr, 256 * 1024);
-    pthread_t thread;
-    auto run = [](void* arg) -> void* {
-        (*static_cast<Body*>(arg))();
-        return nullptr;
-    };
-    ASSERT_EQ(::pthread_create(&thread, &attr, run, &body), 0);
-    ::pthread_join(thread, nullptr);
-    ::pthread_attr_destroy(&attr);
-}
-
 TEST(XmlFileDepth, DeepTreeParsesSavesAndLoadsOnASmallStack)
 {
     TempDir dir;
@@ -314,8 +296,8 @@ TEST(XmlFileDepth, DeepTreeParsesSavesAndLoadsOnASmallStack)
     int saved = 0;
     int reparsed = 0;
     CMyTag* deepest = nullptr;
-    OnSmallStack([&] {
-        constexpr int kDepth = 5000;
+    pyrrow::test::OnSmallStack([&] {
+        constexpr int kDepth = 3000;
         std::u16string text;
         for (int i = 0; i < kDepth; ++i)
             text += u"<a>";
