@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QTest>
 #include <QTimer>
 
 #include <chrono>
@@ -271,6 +272,45 @@ TEST_F(QtHost, EscClosesWhenIdleButNotWhileBusy)
     dlg.m_bBusy = 0;
     PressKey(host.get(), Qt::Key_Escape);
     EXPECT_FALSE(host->isVisible());
+}
+
+// Types text as the operator would: each key to the control that has the
+// window's focus at that moment.
+void Type(QWidget* window, const char* text)
+{
+    for (; *text != 0; ++text)
+        QTest::keyClick(window->focusWidget(), *text);
+}
+
+TEST_F(QtHost, TypingAnAddressFillsTheOctetsInTurn)
+{
+    struct Case {
+        const char* keys;
+        std::uint32_t shown;  // before typing, 0 for a blank field
+        std::uint32_t address;
+    };
+    const Case cases[] = {
+        {"192.168.1.1", 0, 0xC0A80101},      // a dot right after three digits moves no further
+        {"10.0.0.1", 0, 0x0A000001},
+        {"192168001001", 0, 0xC0A80101},     // three digits each, no dots
+        {"10.1.2.3", 0xC0A8DEDE, 0x0A010203},  // over a shown address
+        {"172.016.254.3", 0xC0A8DEDE, 0xAC10FE03},
+        {"300.1.1.1", 0, 0xFF010101},        // above 255 an octet holds 255
+    };
+    ports = {u"ttyS0"};
+    Open();
+    Control<QRadioButton>(IDC_RADIO_TCP)->click();
+    auto* field = qobject_cast<pyrrow::ui::IpAddressField*>(host->Control(IDC_IP_ADDRESS));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        field->SetAddress(c.shown);
+        for (int i = 0; c.shown == 0 && i < 4; ++i)
+            field->Octet(i)->clear();
+        field->Octet(0)->setFocus();
+        field->Octet(0)->selectAll();
+        Type(host.get(), c.keys);
+        EXPECT_EQ(field->Address(), c.address);
+    }
 }
 
 TEST(QtStartUp, ArgumentsReachTheDialog)
