@@ -313,6 +313,21 @@ TEST_F(QtHost, TypingAnAddressFillsTheOctetsInTurn)
     }
 }
 
+TEST_F(QtHost, ATypedAddressIsSavedAtClose)
+{
+    ports = {u"ttyS0"};
+    Open();
+    Control<QRadioButton>(IDC_RADIO_TCP)->click();
+    auto* field = qobject_cast<pyrrow::ui::IpAddressField*>(host->Control(IDC_IP_ADDRESS));
+    field->Octet(0)->setFocus();
+    field->Octet(0)->selectAll();
+    Type(host.get(), "10.0.0.7");
+    host->close();
+    host.reset();
+    const std::string saved = pyrrow::test::ReadBytes(settingsDir.path() / "pyrrow.config");
+    EXPECT_NE(saved.find(pyrrow::test::Utf16LeBytes(u"ip=\"10.0.0.7\"")), std::string::npos);
+}
+
 TEST(QtStartUp, ArgumentsReachTheDialog)
 {
     pyrrow::test::TempDir dir;
