@@ -208,8 +208,8 @@ TEST(TaskbarProgress, AStoppedBusNeverHoldsTheUpload)
     // Far more updates than the connection's socket holds: were any of them
     // to wait for the stopped bus, the loop would never end.
     bus.Stop();
-    constexpr int kUploads = 20;
-    constexpr int kBlocks = 5000;
+    constexpr int kUploads = 10;
+    constexpr int kBlocks = 1000;
     int returned = 0;
     for (int upload = 0; upload < kUploads; ++upload) {
         taskbar->SetProgressState(pyrrow::platform::TBPF_NORMAL);
