@@ -40,7 +40,8 @@ public:
     // The upload calls these for every block from its own thread, so they
     // never wait for the bus: a message goes into the connection's queue and
     // out as far as the socket takes it. A bus that does not read (stopped,
-    // overloaded) loses progress values, never a change of state.
+    // overloaded) loses progress values; changes of state wait for it, up to
+    // a bound.
     void SetProgressState(int state) override
     {
         Drained();
@@ -62,7 +63,7 @@ public:
 private:
     static constexpr double kZero = 0.0;
     // Changes of state queue up to this many bytes for a bus that has stopped
-    // reading: some hundreds of uploads, yet bounded for a bus that never wakes.
+    // reading: well over a hundred uploads, yet bounded for a bus that never wakes.
     static constexpr long kMaxUnsentBytes = 64 * 1024;
 
     // Sends Update(app_uri, {"progress-visible": b, "progress": d}).
