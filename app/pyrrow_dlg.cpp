@@ -29,6 +29,16 @@ constexpr std::size_t kMaxPortName = 127;
 // The remembered selection of FillComPortList holds 255 characters.
 constexpr std::size_t kMaxRememberedPort = 255;
 
+// What the IP field shows is what the operator chose, also when it was typed
+// after the TCP button: with TCP chosen, a close keeps it for the settings.
+void TakeAddressFromField(CPyrrowDlg& dialog)
+{
+    if (!dialog.IsDlgButtonChecked(IDC_RADIO_TCP))
+        return;
+    if (const std::uint32_t shown = dialog.IpGetAddress(IDC_IP_ADDRESS); shown != 0)
+        dialog.m_ipAddress = shown;
+}
+
 }  // namespace
 
 CPyrrowDlg::CPyrrowDlg()
@@ -259,6 +269,7 @@ void CPyrrowDlg::OnClose()
                    platform::MB_ICONEXCLAMATION | platform::MB_OK);
         return;
     }
+    TakeAddressFromField(*this);
     SaveSettings();
     CDialogBase::OnClose();
 }
@@ -273,6 +284,7 @@ void CPyrrowDlg::OnCancel()
 
 void CPyrrowDlg::OnDestroy()
 {
+    TakeAddressFromField(*this);
     SaveSettings();
     m_pTaskbarList.reset();
 }

@@ -15,6 +15,8 @@ constexpr int TBPF_NORMAL = 2;
 // The desktop entry the window belongs to; the launcher entry is named by it.
 inline constexpr const char* kDesktopEntryId = "pyrrow.desktop";
 
+// Neither call waits for the desktop: what it cannot take at once waits in a
+// bounded queue, and values it has not yet taken are dropped for newer ones.
 class TaskbarProgress {
 public:
     virtual ~TaskbarProgress() = default;

@@ -1,6 +1,7 @@
 #include <dbus/dbus.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -36,20 +37,34 @@ public:
     LauncherEntryProgress(const LauncherEntryProgress&) = delete;
     LauncherEntryProgress& operator=(const LauncherEntryProgress&) = delete;
 
+    // The upload calls these for every block from its own thread, so they
+    // never wait for the bus: a message goes into the connection's queue and
+    // out as far as the socket takes it. A bus that does not read (stopped,
+    // overloaded) loses progress values; changes of state wait for it, up to
+    // a bound.
     void SetProgressState(int state) override
     {
+        Drained();
+        if (dbus_connection_get_outgoing_size(m_connection) > kMaxUnsentBytes)
+            return;
         const bool visible = state != TBPF_NOPROGRESS;
         Update(visible, visible ? nullptr : &kZero);
     }
 
     void SetProgressValue(std::uint64_t completed, std::uint64_t total) override
     {
+        // A later value replaces this one; skipping it keeps the queue short.
+        if (!Drained())
+            return;
         const double progress = total == 0 ? 0.0 : static_cast<double>(completed) / static_cast<double>(total);
         Update(true, &progress);
     }
 
 private:
     static constexpr double kZero = 0.0;
+    // Changes of state queue up to this many bytes for a bus that has stopped
+    // reading: well over a hundred uploads, yet bounded for a bus that never wakes.
+    static constexpr long kMaxUnsentBytes = 64 * 1024;
 
     // Sends Update(app_uri, {"progress-visible": b, "progress": d}).
     void Update(bool visible, const double* progress)
@@ -70,9 +85,22 @@ private:
                 ok = AppendEntry(&dict, "progress", DBUS_TYPE_DOUBLE, "d", progress);
             ok = dbus_message_iter_close_container(&args, &dict) && ok;
         }
-        if (ok && dbus_connection_send(m_connection, message, nullptr))
-            dbus_connection_flush(m_connection);
+        if (ok && !dbus_connection_send(m_connection, message, nullptr))
+            std::fprintf(stderr, "pyrrow: taskbar progress: no memory to queue a D-Bus message\n");
         dbus_message_unref(message);
+    }
+
+    // Writes what the socket takes of the messages still queued, without
+    // waiting; true when the bus has taken everything sent so far.
+    bool Drained()
+    {
+        if (!dbus_connection_has_messages_to_send(m_connection))
+            return true;
+        dbus_connection_read_write(m_connection, 0);
+        // Nothing here reads the bus's messages to this connection; let them go.
+        while (DBusMessage* incoming = dbus_connection_pop_message(m_connection))
+            dbus_message_unref(incoming);
+        return !dbus_connection_has_messages_to_send(m_connection);
     }
 
     static bool AppendEntry(DBusMessageIter* dict, const char* key, int type, const char* signature, const void* value)

@@ -26,6 +26,7 @@ struct ControlTemplate {
     bool enabled;
     bool tabStop;
     bool startsGroup;
+    bool alignRight;  // a label's text ends at its right edge, beside the control it names
 };
 
 struct DialogTemplate {

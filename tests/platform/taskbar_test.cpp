@@ -1,8 +1,14 @@
 // Taskbar progress over D-Bus, observed by a second connection on a private
 // session bus (the test program runs under dbus-run-session).
 #include <dbus/dbus.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
@@ -97,6 +103,64 @@ private:
     DBusConnection* m_connection = nullptr;
 };
 
+// A bus daemon of the test's own, named in DBUS_SESSION_BUS_ADDRESS while it
+// lives, so that the test may stop it without disturbing the session's bus.
+class PrivateBus {
+public:
+    PrivateBus()
+    {
+        if (const char* saved = std::getenv("DBUS_SESSION_BUS_ADDRESS"))
+            m_savedAddress = saved;
+        int pipe[2];
+        if (::pipe(pipe) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addclose(&actions, pipe[0]);
+        char program[] = "dbus-daemon";
+        char session[] = "--session";
+        char noFork[] = "--nofork";
+        std::string printAddress = "--print-address=" + std::to_string(pipe[1]);
+        char* argv[] = {program, session, noFork, printAddress.data(), nullptr};
+        const int spawned = posix_spawnp(&m_pid, program, &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(pipe[1]);
+        if (spawned != 0) {
+            ADD_FAILURE() << "dbus-daemon: " << std::strerror(spawned);
+            m_pid = 0;
+            ::close(pipe[0]);
+            return;
+        }
+        std::string address;
+        char c = 0;
+        while (::read(pipe[0], &c, 1) == 1 && c != '\n')
+            address += c;
+        ::close(pipe[0]);
+        if (!address.empty())
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        m_running = !address.empty();
+    }
+    ~PrivateBus()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", m_savedAddress.c_str(), 1);
+    }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    bool Running() const { return m_running; }
+    void Stop() { ::kill(m_pid, SIGSTOP); }
+    void Continue() { ::kill(m_pid, SIGCONT); }
+
+private:
+    pid_t m_pid = 0;
+    bool m_running = false;
+    std::string m_savedAddress;
+};
+
 bool HaveBus()
 {
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
@@ -128,6 +192,45 @@ TEST(TaskbarProgress, AnnouncesStateAndValueOnTheSessionBus)
     ASSERT_TRUE(hidden);
     EXPECT_EQ(hidden->properties,
               (std::map<std::string, std::string>{{"progress", "0.000000"}, {"progress-visible", "false"}}));
+}
+
+TEST(TaskbarProgress, AStoppedBusNeverHoldsTheUpload)
+{
+    if (!HaveBus())
+        GTEST_SKIP() << "no session bus";
+    PrivateBus bus;
+    ASSERT_TRUE(bus.Running());
+    Observer observer;
+    ASSERT_TRUE(observer.Connected());
+    auto taskbar = pyrrow::platform::CreateTaskbarProgress();
+    ASSERT_NE(taskbar, nullptr);
+
+    // Far more updates than the connection's socket holds: were any of them
+    // to wait for the stopped bus, the loop would never end.
+    bus.Stop();
+    constexpr int kUploads = 10;
+    constexpr int kBlocks = 1000;
+    int returned = 0;
+    for (int upload = 0; upload < kUploads; ++upload) {
+        taskbar->SetProgressState(pyrrow::platform::TBPF_NORMAL);
+        for (int block = 1; block <= kBlocks; ++block) {
+            taskbar->SetProgressValue(static_cast<std::uint64_t>(block), kBlocks);
+            ++returned;
+        }
+        taskbar->SetProgressState(pyrrow::platform::TBPF_NOPROGRESS);
+    }
+    EXPECT_EQ(returned, kUploads * kBlocks);
+
+    // Once the bus takes messages again, the updates reach it again.
+    bus.Continue();
+    bool hidden = false;
+    for (int i = 0; i < 10000 && !hidden; ++i) {
+        taskbar->SetProgressState(pyrrow::platform::TBPF_NOPROGRESS);
+        const auto update = observer.Next();
+        ASSERT_TRUE(update);
+        hidden = update->properties.at("progress-visible") == "false";
+    }
+    EXPECT_TRUE(hidden);
 }
 
 TEST(TaskbarProgress, NoSessionBusGivesNoObject)

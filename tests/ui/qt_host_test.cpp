@@ -11,6 +11,9 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTest>
 #include <QTimer>
 
 #include <chrono>
@@ -25,6 +28,7 @@
 #include "support/pty_device.h"
 #include "support/tcp_device.h"
 #include "support/temp_dir.h"
+#include "ui/qt/caption_fit.h"
 #include "ui/qt/ip_address_field.h"
 #include "ui/qt/qt_dialog_host.h"
 
@@ -111,6 +115,72 @@ TEST_F(QtHost, BuildsEveryControlOfTheTemplate)
     EXPECT_NE(qobject_cast<pyrrow::ui::IpAddressField*>(host->Control(IDC_IP_ADDRESS)), nullptr);
     // Three radio buttons, none selected until the dialog initialises.
     EXPECT_FALSE(Control<QRadioButton>(IDC_RADIO_SERIAL)->isChecked());
+}
+
+// The width a control gives its caption, as the style draws it.
+int CaptionRoom(QWidget* w)
+{
+    QStyleOptionButton option;
+    option.initFrom(w);
+    if (qobject_cast<QRadioButton*>(w) != nullptr)
+        return w->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, w).width();
+    if (qobject_cast<QAbstractButton*>(w) != nullptr)
+        return w->style()->subElementRect(QStyle::SE_PushButtonContents, &option, w).width();
+    return w->contentsRect().width();
+}
+
+QString Caption(QWidget* w)
+{
+    if (auto* button = qobject_cast<QAbstractButton*>(w))
+        return button->text();
+    if (auto* label = qobject_cast<QLabel*>(w))
+        return label->text();
+    return {};
+}
+
+TEST_F(QtHost, EveryCaptionFitsInAWideFont)
+{
+    const QFont normal = QApplication::font();
+    for (const int spacing : {0, 2, 5}) {  // extra pixels after each character
+        SCOPED_TRACE(spacing);
+        QFont wide = normal;
+        wide.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
+        QApplication::setFont(wide);
+        auto window = std::make_unique<QtDialogHost>(&dlg, pyrrow::res::MainDialogTemplate());
+        window->show();
+        const QList<QWidget*> controls = window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        for (QWidget* w : controls) {
+            SCOPED_TRACE(Caption(w).toStdString());
+            if (!Caption(w).isEmpty()) {
+                EXPECT_LE(w->fontMetrics().horizontalAdvance(Caption(w)), CaptionRoom(w));
+            }
+            EXPECT_TRUE(window->rect().contains(w->geometry()));
+            for (QWidget* other : controls) {
+                EXPECT_TRUE(other == w || !other->geometry().intersects(w->geometry()))
+                    << Caption(other).toStdString();
+            }
+        }
+        window.reset();
+        QApplication::setFont(normal);
+    }
+}
+
+TEST(CaptionFit, ARowThatGrowsPushesItsNeighboursAndTheWindow)
+{
+    using pyrrow::ui::CaptionPlace;
+    // A radio button, a right-aligned label and its field in one row; a
+    // button alone in the next row; the window 100 wide with 10 to spare.
+    const std::vector<CaptionPlace> controls = {
+        {QRect(10, 0, 20, 10), 25, false},  // grows right into the label's room
+        {QRect(35, 0, 20, 10), 30, true},   // grows left, but not over the radio
+        {QRect(60, 0, 30, 10), 0, false},   // moves along
+        {QRect(10, 20, 20, 10), 0, false},  // another row stays
+    };
+    QSize window(100, 40);
+    const std::vector<QRect> placed = pyrrow::ui::FitCaptions(controls, &window);
+    EXPECT_EQ(placed, (std::vector<QRect>{QRect(10, 0, 25, 10), QRect(40, 0, 30, 10), QRect(75, 0, 30, 10),
+                                          QRect(10, 20, 20, 10)}));
+    EXPECT_EQ(window, QSize(115, 40));
 }
 
 TEST_F(QtHost, InitialisesToTheSerialLink)
@@ -271,6 +341,60 @@ TEST_F(QtHost, EscClosesWhenIdleButNotWhileBusy)
     dlg.m_bBusy = 0;
     PressKey(host.get(), Qt::Key_Escape);
     EXPECT_FALSE(host->isVisible());
+}
+
+// Types text as the operator would: each key to the control that has the
+// window's focus at that moment.
+void Type(QWidget* window, const char* text)
+{
+    for (; *text != 0; ++text)
+        QTest::keyClick(window->focusWidget(), *text);
+}
+
+TEST_F(QtHost, TypingAnAddressFillsTheOctetsInTurn)
+{
+    struct Case {
+        const char* keys;
+        std::uint32_t shown;  // before typing, 0 for a blank field
+        std::uint32_t address;
+    };
+    const Case cases[] = {
+        {"192.168.1.1", 0, 0xC0A80101},      // a dot right after three digits moves no further
+        {"10.0.0.1", 0, 0x0A000001},
+        {"192168001001", 0, 0xC0A80101},     // three digits each, no dots
+        {"10.1.2.3", 0xC0A8DEDE, 0x0A010203},  // over a shown address
+        {"172.016.254.3", 0xC0A8DEDE, 0xAC10FE03},
+        {"300.1.1.1", 0, 0xFF010101},        // above 255 an octet holds 255
+    };
+    ports = {u"ttyS0"};
+    Open();
+    Control<QRadioButton>(IDC_RADIO_TCP)->click();
+    auto* field = qobject_cast<pyrrow::ui::IpAddressField*>(host->Control(IDC_IP_ADDRESS));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        field->SetAddress(c.shown);
+        for (int i = 0; c.shown == 0 && i < 4; ++i)
+            field->Octet(i)->clear();
+        field->Octet(0)->setFocus();
+        field->Octet(0)->selectAll();
+        Type(host.get(), c.keys);
+        EXPECT_EQ(field->Address(), c.address);
+    }
+}
+
+TEST_F(QtHost, ATypedAddressIsSavedAtClose)
+{
+    ports = {u"ttyS0"};
+    Open();
+    Control<QRadioButton>(IDC_RADIO_TCP)->click();
+    auto* field = qobject_cast<pyrrow::ui::IpAddressField*>(host->Control(IDC_IP_ADDRESS));
+    field->Octet(0)->setFocus();
+    field->Octet(0)->selectAll();
+    Type(host.get(), "10.0.0.7");
+    host->close();
+    host.reset();
+    const std::string saved = pyrrow::test::ReadBytes(settingsDir.path() / "pyrrow.config");
+    EXPECT_NE(saved.find(pyrrow::test::Utf16LeBytes(u"ip=\"10.0.0.7\"")), std::string::npos);
 }
 
 TEST(QtStartUp, ArgumentsReachTheDialog)

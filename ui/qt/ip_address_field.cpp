@@ -5,6 +5,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 
+#include <algorithm>
+#include <utility>
+
 namespace pyrrow::ui {
 
 IpAddressField::IpAddressField(QWidget* parent) : QWidget(parent)
@@ -22,22 +25,36 @@ IpAddressField::IpAddressField(QWidget* parent) : QWidget(parent)
         octet->installEventFilter(this);
         layout->addWidget(octet, 1);
         m_octets[i] = octet;
-        // Three digits move on to the next octet, as the common control does.
-        if (i + 1 < m_octets.size()) {
-            connect(octet, &QLineEdit::textEdited, this, [this, i](const QString& text) {
-                if (text.size() == 3)
-                    m_octets[i + 1]->setFocus();
-            });
-        }
+        connect(octet, &QLineEdit::textEdited, this, [this, i](const QString& text) { OctetEdited(i, text); });
     }
     setFocusProxy(m_octets[0]);
+}
+
+void IpAddressField::OctetEdited(std::size_t index, const QString& text)
+{
+    QLineEdit* octet = m_octets[index];
+    // The validator lets 256 to 999 through as unfinished input; the octet
+    // shows its highest value instead, as the common control does.
+    if (text.toUInt() > 255)
+        octet->setText(QStringLiteral("255"));
+    // A third digit typed at the end moves on to the next octet.
+    if (index + 1 < m_octets.size() && octet->text().size() == 3 && octet->cursorPosition() == 3) {
+        MoveOn(index);
+        m_movedOnTo = m_octets[index + 1];
+    }
+}
+
+void IpAddressField::MoveOn(std::size_t index)
+{
+    m_octets[index + 1]->setFocus();
+    m_octets[index + 1]->selectAll();
 }
 
 std::uint32_t IpAddressField::Address() const
 {
     std::uint32_t address = 0;
     for (const QLineEdit* octet : m_octets)
-        address = (address << 8) | (octet->text().toUInt() & 0xFF);
+        address = (address << 8) | std::min(octet->text().toUInt(), 255u);
     return address;
 }
 
@@ -49,18 +66,24 @@ void IpAddressField::SetAddress(std::uint32_t address)
 
 bool IpAddressField::eventFilter(QObject* watched, QEvent* event)
 {
-    // A dot moves on to the next octet.
-    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Period) {
-        for (std::size_t i = 0; i + 1 < m_octets.size(); ++i) {
-            if (watched == m_octets[i]) {
-                m_octets[i + 1]->setFocus();
-                m_octets[i + 1]->selectAll();
-                return true;
-            }
-        }
+    if (event->type() == QEvent::MouseButtonPress)
+        m_movedOnTo = nullptr;
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const QLineEdit* movedOnTo = std::exchange(m_movedOnTo, nullptr);
+    if (static_cast<QKeyEvent*>(event)->key() != Qt::Key_Period)
+        return QWidget::eventFilter(watched, event);
+    // A dot moves on to the next octet, unless three digits have just done
+    // so: "192.168" is typed with its dot, and the dot must not skip "168".
+    if (watched == movedOnTo)
         return true;
+    for (std::size_t i = 0; i + 1 < m_octets.size(); ++i) {
+        if (watched == m_octets[i]) {
+            MoveOn(i);
+            break;
+        }
     }
-    return QWidget::eventFilter(watched, event);
+    return true;
 }
 
 }  // namespace pyrrow::ui

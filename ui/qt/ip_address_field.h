@@ -24,7 +24,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void OctetEdited(std::size_t index, const QString& text);
+    // Puts the focus on the octet after index, its text selected.
+    void MoveOn(std::size_t index);
+
     std::array<QLineEdit*, 4> m_octets{};
+    // The octet that typed digits have just moved the focus to, or null.
+    QLineEdit* m_movedOnTo = nullptr;
 };
 
 }  // namespace pyrrow::ui

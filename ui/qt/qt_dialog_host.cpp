@@ -14,8 +14,11 @@
 #include <QRadioButton>
 #include <QThread>
 
+#include <vector>
+
 #include "res/images.h"
 #include "res/resource.h"
+#include "ui/qt/caption_fit.h"
 #include "ui/qt/ip_address_field.h"
 
 namespace pyrrow::ui {
@@ -93,6 +96,8 @@ void QtDialogHost::BuildControls(const res::DialogTemplate& t)
 {
     const DialogUnits du{QFontMetrics(font())};
     QWidget* previous = nullptr;
+    std::vector<QWidget*> built;
+    std::vector<CaptionPlace> places;
     for (const res::ControlTemplate& c : t.controls) {
         const QString caption = QString::fromUtf16(c.caption);
         QWidget* w = nullptr;
@@ -113,9 +118,12 @@ void QtDialogHost::BuildControls(const res::DialogTemplate& t)
             w = radio;
             break;
         }
-        case ControlKind::Label:
-            w = new QLabel(caption, this);
+        case ControlKind::Label: {
+            auto* label = new QLabel(caption, this);
+            label->setAlignment((c.alignRight ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+            w = label;
             break;
+        }
         case ControlKind::ReadOnlyEdit: {
             auto* edit = new QLineEdit(this);
             edit->setReadOnly(true);
@@ -154,8 +162,14 @@ void QtDialogHost::BuildControls(const res::DialogTemplate& t)
             setTabOrder(previous, w);
         if (c.tabStop)
             previous = w;
+        built.push_back(w);
+        places.push_back({w->geometry(), CaptionWidth(w), c.kind == ControlKind::Label && c.alignRight});
     }
-    setFixedSize(du.X(t.width), du.Y(t.height));
+    QSize size(du.X(t.width), du.Y(t.height));
+    const std::vector<QRect> fitted = FitCaptions(places, &size);
+    for (std::size_t i = 0; i < built.size(); ++i)
+        built[i]->setGeometry(fitted[i]);
+    setFixedSize(size);
 }
 
 QWidget* QtDialogHost::Control(int id) const
