@@ -266,10 +266,17 @@ std::string FaultHelp()
         line.resize(std::max<std::size_t>(line.size() + 1, 24), ' ');
         std::string links;
         for (const Link l : {Link::Tcp, Link::Serial, Link::Usb}) {
-            if ((f.links & LinkBit(l)) != 0)
-                links += (links.empty() ? "" : ",") + std::string(LinkName(l));
+            if ((f.links & LinkBit(l)) != 0) {
+                if (!links.empty())
+                    links += ',';
+                links += LinkName(l);
+            }
         }
-        line += "[" + links + "] " + std::string(f.help) + "\n";
+        line += '[';
+        line += links;
+        line += "] ";
+        line += f.help;
+        line += '\n';
         text += line;
     }
     return text;

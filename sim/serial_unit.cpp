@@ -90,7 +90,9 @@ void SerialUnit::OnPort()
     long allowed = 4096;
     const Clock::time_point now = Clock::now();
     if (m_settings.lineRate) {
-        m_lineFree = std::max(m_lineFree, now - kPaceStep * kByteTime);
+        // An idle line banks no time: a UART starts anew with the next byte.
+        if (m_lineIdle)
+            m_lineFree = std::max(m_lineFree, now - kPaceStep * kByteTime);
         allowed = std::min<long>(allowed, static_cast<long>((now - m_lineFree) / kByteTime));
         if (allowed == 0) {
             // Not a byte more than the line carries: look again when it has
@@ -106,7 +108,8 @@ void SerialUnit::OnPort()
     unsigned char buffer[4096];
     const long n = m_pty->Read(buffer, static_cast<std::size_t>(allowed));
     if (n > 0) {
-        m_lineFree = n < allowed ? now : m_lineFree + n * kByteTime;
+        m_lineIdle = n < allowed;
+        m_lineFree = m_lineIdle ? now : m_lineFree + n * kByteTime;
         Take(buffer, static_cast<std::size_t>(n));
         return;
     }

@@ -72,6 +72,7 @@ private:
 
     // Pacing: when the line will have carried every byte taken so far.
     EventLoop::Clock::time_point m_lineFree{};
+    bool m_lineIdle = true;  // the last read took all there was
     EventLoop::TimerId m_paceTimer = 0;
 };
 
