@@ -68,6 +68,11 @@ protected:
     std::filesystem::path store = dir.path() / "store";
 };
 
+void PrintTo(const LinkCase& c, std::ostream* os)
+{
+    *os << c.link;
+}
+
 class StoredImage : public SimUpload, public testing::WithParamInterface<LinkCase> {};
 
 TEST_P(StoredImage, IsTheFirmwareFile)
@@ -93,6 +98,11 @@ struct FaultCase {
     const char* fault;
     std::u16string message;
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os)
+{
+    *os << c.fault;
+}
 
 class FaultSeenByTheProgram : public SimUpload, public testing::WithParamInterface<FaultCase> {};
 

@@ -118,6 +118,11 @@ struct TcpCase {
     bool stop = false;  // a unit stays without an upload: stop the simulator
 };
 
+void PrintTo(const TcpCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class TcpFault : public testing::TestWithParam<TcpCase> {};
 
 TEST_P(TcpFault, ShowsOnTheWire)

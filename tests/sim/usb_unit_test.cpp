@@ -128,6 +128,11 @@ struct FaultCase {
     std::size_t bytes;  // of the image when the upload ended
 };
 
+void PrintTo(const FaultCase& c, std::ostream* os)
+{
+    *os << c.fault;
+}
+
 class UsbUnitFault : public UsbUnitTest, public testing::WithParamInterface<FaultCase> {};
 
 TEST_P(UsbUnitFault, EndsTheUploadIncomplete)
