@@ -61,7 +61,10 @@ TEST(SimCommandLine, UhidThatIsNoDeviceOrMayNotBeWritten)
         GTEST_SKIP() << "no device node can be made here";
     std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
     SimProcess denied({"usb", "--uhid", node}, /*asNobody=*/true);
-    EXPECT_EQ(denied.Wait(), 2);
+    const int code = denied.Wait();
+    if (code == 126 || code == 127)
+        GTEST_SKIP() << "the user nobody cannot run the simulator from this folder";
+    EXPECT_EQ(code, 2);
     EXPECT_NE(denied.Errors().find("Permission denied"), std::string::npos) << denied.Errors();
     EXPECT_NE(denied.Errors().find("crw-------"), std::string::npos) << denied.Errors();
 }
