@@ -4,6 +4,10 @@
 include(GNUInstallDirs)
 
 install(TARGETS pyrrow RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The device simulator, where the system has what it needs (Linux).
+if(TARGET pyrrow-sim)
+    install(TARGETS pyrrow-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 install(FILES dist/linux/pyrrow.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 foreach(size 16 32 48 64 128)
     install(FILES dist/linux/icons/${size}x${size}/pyrrow.png

@@ -26,7 +26,7 @@
 #include "res/dialog_template.h"
 #include "res/resource.h"
 #include "support/pty_device.h"
-#include "support/tcp_device.h"
+#include "support/sim_process.h"
 #include "support/temp_dir.h"
 #include "ui/qt/caption_fit.h"
 #include "ui/qt/ip_address_field.h"
@@ -34,7 +34,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
 using pyrrow::ui::QtDialogHost;
 
 QString Q(const char16_t* s)
@@ -205,8 +204,9 @@ TEST_F(QtHost, ClickingUploadSendsTheFileOverAPseudoTerminal)
     for (std::size_t i = 0; i < file.size(); ++i)
         file[i] = static_cast<char>(i * 13);
     pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
-    pyrrow::test::PtyDevice device(pyrrow::test::SerialScript{{{0ms, std::string(32, 'A')}}});
-    ports = {std::u16string(device.SlavePath().begin(), device.SlavePath().end())};
+    pyrrow::test::SimProcess sim({"serial", "--once", "--store", (dir.path() / "store").string()});
+    const std::string port = sim.ReadLine();
+    ports = {std::u16string(port.begin(), port.end())};
     dlg.m_strFirmwarePath = dir.File("unit.fw");
     Open();
 
@@ -218,7 +218,8 @@ TEST_F(QtHost, ClickingUploadSendsTheFileOverAPseudoTerminal)
     EXPECT_FALSE(host->Control(IDOK)->isEnabled());
     ASSERT_TRUE(ProcessEventsUntil([this] { return dlg.m_bBusy == 0; }));
 
-    EXPECT_EQ(device.Finish(), file);
+    EXPECT_EQ(sim.Wait(), 0);
+    EXPECT_EQ(pyrrow::test::StoredImages(dir.path() / "store"), std::vector<std::string>{file});
     EXPECT_EQ(positions, (std::vector<int>{288, 289, 0}));
     EXPECT_TRUE(host->Control(IDOK)->isEnabled());
     EXPECT_TRUE(host->Control(IDC_COM_PORT)->isEnabled());
@@ -232,13 +233,10 @@ TEST_F(QtHost, ClickingUploadWithTcpChosenSendsFramesToTheDevice)
     for (std::size_t i = 0; i < file.size(); ++i)
         file[i] = static_cast<char>(i * 7);
     pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
-    pyrrow::test::TcpScript script;
-    script.answer = [](const std::string& header) { return pyrrow::test::Echo(header); };
-    script.dataBytes = file.size() - 32;
-    pyrrow::test::TcpDevice device(script);
+    pyrrow::test::SimProcess sim({"tcp", "--listen", "127.0.0.1:0", "--once", "--store", (dir.path() / "store").string()});
     ports = {u"ttyS0"};
     dlg.m_strFirmwarePath = dir.File("unit.fw");
-    dlg.m_tcpPort = device.Port();
+    dlg.m_tcpPort = sim.ReadPort();
     Open();
 
     Control<QRadioButton>(IDC_RADIO_TCP)->click();
@@ -248,8 +246,8 @@ TEST_F(QtHost, ClickingUploadWithTcpChosenSendsFramesToTheDevice)
     Control<QAbstractButton>(IDOK)->click();
     ASSERT_TRUE(ProcessEventsUntil([this] { return dlg.m_bBusy == 0; }));
 
-    EXPECT_EQ(device.Counters(), (std::vector<std::uint16_t>{0, 1, 2}));
-    EXPECT_EQ(device.Finish().size(), 32u + 1026u + 1026u + 7u);
+    EXPECT_EQ(sim.Wait(), 0);  // frames 0, 1 and 2, each acknowledged
+    EXPECT_EQ(pyrrow::test::StoredImages(dir.path() / "store"), std::vector<std::string>{file});
     EXPECT_EQ(Control<QProgressBar>(IDC_PROGRESS)->value(), 0);
     EXPECT_TRUE(host->Control(IDC_IP_ADDRESS)->isEnabled());
     EXPECT_FALSE(host->Control(IDC_COM_PORT)->isEnabled());
@@ -426,12 +424,9 @@ TEST_F(QtHost, SettingsNameTheDeviceAndAreWrittenBackOnClose)
     pyrrow::test::TempDir dir;
     std::string file(32 + 100, '\0');
     pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
-    pyrrow::test::TcpScript script;
-    script.answer = [](const std::string& header) { return pyrrow::test::Echo(header); };
-    script.dataBytes = 100;
-    pyrrow::test::TcpDevice device(script);
+    pyrrow::test::SimProcess sim({"tcp", "--listen", "127.0.0.1:0", "--once", "--store", (dir.path() / "store").string()});
     const std::string path = (dir.path() / "unit.fw").string();
-    const std::string port = std::to_string(device.Port());
+    const std::string port = std::to_string(sim.ReadPort());
     const std::u16string settings =
         u"\uFEFF<DriverSetting><Address pc='1'/><File path='" + std::u16string(path.begin(), path.end()) +
         u"'/><Communication type='TCP'><TCP ip='127.0.0.1' port='" + std::u16string(port.begin(), port.end()) +
@@ -444,7 +439,8 @@ TEST_F(QtHost, SettingsNameTheDeviceAndAreWrittenBackOnClose)
 
     Control<QAbstractButton>(IDOK)->click();
     ASSERT_TRUE(ProcessEventsUntil([this] { return dlg.m_bBusy == 0; }));
-    EXPECT_EQ(device.Finish().size(), 32u + 102u);  // the upload went to the saved address and port
+    EXPECT_EQ(sim.Wait(), 0);  // the upload went to the saved address and port
+    EXPECT_EQ(pyrrow::test::StoredImages(dir.path() / "store"), std::vector<std::string>{file});
 
     host->close();
     host.reset();  // destroys the window: the settings are saved once more

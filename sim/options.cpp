@@ -1,0 +1,107 @@
+#include "sim/options.h"
+
+#include <charconv>
+#include <ostream>
+
+#include <CLI/CLI.hpp>
+
+namespace pyrrow::sim {
+namespace {
+
+// "HOST:PORT", "HOST" or ":PORT"; false when the port is no number up to 65535.
+bool ParseListen(const std::string& text, Options* options)
+{
+    const auto colon = text.rfind(':');
+    const std::string host = text.substr(0, colon);
+    if (!host.empty())
+        options->host = host;
+    if (colon == std::string::npos)
+        return !host.empty();
+    const std::string port = text.substr(colon + 1);
+    unsigned value = 0;
+    const auto r = std::from_chars(port.data(), port.data() + port.size(), value);
+    if (port.empty() || r.ec != std::errc() || r.ptr != port.data() + port.size() || value > 65535)
+        return false;
+    options->port = static_cast<std::uint16_t>(value);
+    return true;
+}
+
+}  // namespace
+
+ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
+{
+    Options options;
+    std::vector<std::string> faults;
+    std::string listen;
+
+    CLI::App app{"pyrrow-sim: plays control units for Pyrrow on TCP, a serial line or USB, with faults on demand, "
+                 "and records what they received.",
+                 "pyrrow-sim"};
+    app.set_version_flag("--version", std::string("pyrrow-sim ") + PYRROW_VERSION);
+    app.require_subcommand(1);
+    app.fallthrough();
+    app.add_option("--fault", faults, "make a fault (repeatable; see FAULTS below)")
+        ->type_name("FAULT")
+        ->allow_extra_args(false);
+    app.add_option("--store", options.storeDir, "write each complete image into DIR, named by unit and time")
+        ->type_name("DIR");
+    app.add_option("--trace", options.traceFile, "write every exchange to FILE as JSON lines")->type_name("FILE");
+    app.add_flag("--once", options.once,
+                 "end after one upload per unit: exit 0 when every image was complete, 1 otherwise");
+    app.add_flag("--json", options.json, "print a JSON summary of all uploads on standard output at the end");
+    app.footer(
+        "The units' addresses (TCP) or port path (serial) are the first lines on standard output.\n"
+        "Exit codes: 0 done, 1 --once and an upload was incomplete, 2 usage or set-up error.\n\n"
+        "FAULTS (K counts frames from 0; append @unit=N to make only unit N do it):\n" +
+        FaultHelp());
+
+    CLI::App* tcp = app.add_subcommand("tcp", "TCP units on consecutive ports");
+    tcp->add_option("--listen", listen,
+                    "address and first port (default 127.0.0.1:1998 or the next free port; port 0: the system "
+                    "chooses)")
+        ->type_name("ADDR:PORT");
+    tcp->add_option("--count", options.count, "number of units")->check(CLI::Range(1u, 64u));
+
+    CLI::App* serial = app.add_subcommand("serial", "a unit on a pseudo-terminal, whose path is printed");
+    serial->add_option("--link", options.linkPath, "also make a symbolic link to the port at PATH")
+        ->type_name("PATH");
+    serial->add_flag("--line-rate", options.lineRate,
+                     "take the bytes no faster than a UART at 115200 bit/s 8N1 (a pseudo-terminal has no rate)");
+
+    CLI::App* usb = app.add_subcommand("usb", "a USB HID unit 0483:A151 through /dev/uhid");
+    usb->add_option("--uhid", options.uhidPath, "the user-space HID device (default /dev/uhid)")->type_name("PATH");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return {std::nullopt, app.exit(e, out, err)};
+    } catch (const CLI::ParseError& e) {
+        app.exit(e, out, err);
+        return {std::nullopt, kExitUsage};
+    }
+
+    options.link = tcp->parsed() ? Link::Tcp : serial->parsed() ? Link::Serial : Link::Usb;
+    if (!listen.empty() && !ParseListen(listen, &options)) {
+        err << "pyrrow-sim: --listen " << listen << ": give ADDR:PORT with a port from 0 to 65535\n";
+        return {std::nullopt, kExitUsage};
+    }
+    for (const std::string& text : faults) {
+        std::string error;
+        std::optional<Fault> fault = ParseFault(text, options.link, &error);
+        if (fault && fault->unit && *fault->unit > options.count)
+            error = "fault \"" + text + "\" names unit " + std::to_string(*fault->unit) + " of " +
+                    std::to_string(options.count);
+        if (!fault || !error.empty()) {
+            err << "pyrrow-sim: " << error << "\n";
+            return {std::nullopt, kExitUsage};
+        }
+        options.faults.push_back(std::move(*fault));
+    }
+    if (std::string error; !CheckFaultsAgree(options.faults, &error)) {
+        err << "pyrrow-sim: " << error << "\n";
+        return {std::nullopt, kExitUsage};
+    }
+    return {std::move(options), kExitOk};
+}
+
+}  // namespace pyrrow::sim

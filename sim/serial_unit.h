@@ -1,0 +1,79 @@
+// One simulated unit on a serial line, played on a pseudo-terminal: answers
+// the 32-byte header with 32 bytes and collects the raw data that follows
+// until the program closes the port. Optionally it takes the bytes no faster
+// than a real UART at the protocol's line rate, 8N1.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/event_loop.h"
+#include "sim/faults.h"
+#include "sim/pseudo_terminal.h"
+#include "sim/recorder.h"
+
+namespace pyrrow::sim {
+
+class SerialUnit {
+public:
+    struct Settings {
+        std::string name;  // "serial-1"
+        std::string link;  // a symbolic link to the port; empty: none
+        bool lineRate = false;
+        FaultPlan faults;
+        bool once = false;             // stop after the first upload
+        std::function<void()> onDone;  // called when the unit takes no more uploads
+    };
+
+    // Makes the pseudo-terminal (and the link). Null, with the reason in
+    // *error, on failure.
+    static std::unique_ptr<SerialUnit> Create(EventLoop& loop, Recorder& recorder, Settings settings,
+                                              std::string* error);
+    ~SerialUnit();
+    SerialUnit(const SerialUnit&) = delete;
+    SerialUnit& operator=(const SerialUnit&) = delete;
+
+    // The port's path, as the program opens it.
+    const std::string& Path() const { return m_path; }
+
+    // Ends what runs, closes the pseudo-terminal and removes the link.
+    void Stop();
+
+private:
+    SerialUnit(EventLoop& loop, Recorder& recorder, Settings settings);
+    void WatchPort();
+    void OnPort();
+    void OnOpened();
+    void Take(const unsigned char* data, std::size_t size);
+    void AnswerHeader();
+    void Send(const std::string& bytes, const Fault* fault);
+    void EndUpload(const std::string& how, bool byProgram);
+    void Done();
+
+    EventLoop& m_loop;
+    Recorder& m_recorder;
+    Settings m_settings;
+    std::unique_ptr<PseudoTerminal> m_pty;
+    std::string m_path;
+    bool m_waitingForOpen = false;  // the program closed the port
+    bool m_done = false;
+
+    // The upload that runs, from the program's first byte.
+    bool m_active = false;
+    std::string m_header;
+    std::uint64_t m_received = 0;
+    bool m_headerAnswered = false;
+    bool m_broken = false;
+    int m_answersPending = 0;
+    std::vector<EventLoop::TimerId> m_timers;
+    UploadRecord m_record;
+
+    // Pacing: when the line will have carried every byte taken so far.
+    EventLoop::Clock::time_point m_lineFree{};
+    bool m_lineIdle = true;  // the last read took all there was
+    EventLoop::TimerId m_paceTimer = 0;
+};
+
+}  // namespace pyrrow::sim

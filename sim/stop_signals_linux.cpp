@@ -1,0 +1,47 @@
+// SIGINT and SIGTERM through a signalfd: blocked for the process, read by
+// the event loop.
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "sim/stop_signals.h"
+
+namespace pyrrow::sim {
+
+std::unique_ptr<StopSignals> StopSignals::Open(std::string* error)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    if (::sigprocmask(SIG_BLOCK, &set, nullptr) != 0) {
+        *error = std::string("blocking SIGINT and SIGTERM: ") + std::strerror(errno);
+        return nullptr;
+    }
+    // A reader that went away must not end us before the summary is written.
+    ::signal(SIGPIPE, SIG_IGN);
+    const int fd = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (fd < 0) {
+        *error = std::string("signalfd: ") + std::strerror(errno);
+        return nullptr;
+    }
+    return std::unique_ptr<StopSignals>(new StopSignals(fd));
+}
+
+StopSignals::~StopSignals()
+{
+    ::close(m_fd);
+}
+
+std::string StopSignals::Take()
+{
+    signalfd_siginfo info{};
+    if (::read(m_fd, &info, sizeof info) != static_cast<ssize_t>(sizeof info))
+        return {};
+    return info.ssi_signo == SIGINT ? "SIGINT" : "SIGTERM";
+}
+
+}  // namespace pyrrow::sim

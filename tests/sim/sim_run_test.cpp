@@ -1,0 +1,113 @@
+// pyrrow-sim as a script meets it: usage errors and a missing or locked
+// /dev/uhid end with exit code 2 and say what to do, the default port moves
+// on to the next free one, and a stop request ends it cleanly.
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "support/sim_process.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using pyrrow::test::SimProcess;
+
+struct UsageCase {
+    std::vector<std::string> args;
+    std::string says;
+};
+
+TEST(SimCommandLine, UsageErrorsEndWithCode2AndSayWhy)
+{
+    const UsageCase cases[] = {
+        {{"tcp", "--fault", "header:loud"}, "unknown fault \"header:loud\""},
+        {{"tcp", "--fault", "ack:short@frame=x"}, "must read ack:short@frame=K"},
+        {{"tcp", "--fault", "header:status=70000"}, "N must be 0 to 65535"},
+        {{"serial", "--fault", "ack:drop@frame=1"}, "not offered on the serial link"},
+        {{"tcp", "--fault", "header:silent", "--fault", "header:split"}, "both decide the header answer"},
+        {{"tcp", "--count", "2", "--fault", "busy@unit=3"}, "names unit 3 of 2"},
+        {{"tcp", "--listen", "127.0.0.1:99999"}, "give ADDR:PORT"},
+        {{"--once"}, "A subcommand is required"},
+        {{"usb", "--uhid", "/nonexistent/uhid"}, "sudo modprobe uhid"},
+        {{"usb", "--uhid", "/dev/null/uhid"}, "/dev/null/uhid"},
+    };
+    for (const UsageCase& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        SimProcess sim(c.args);
+        EXPECT_EQ(sim.Wait(), 2);
+        EXPECT_NE(sim.Errors().find(c.says), std::string::npos) << sim.Errors();
+        EXPECT_TRUE(sim.Output().empty());
+    }
+}
+
+TEST(SimCommandLine, UhidThatIsNoDeviceOrMayNotBeWritten)
+{
+    pyrrow::test::TempDir dir;
+    pyrrow::test::WriteBytes(dir.path() / "file", "");
+    SimProcess plain({"usb", "--uhid", (dir.path() / "file").string()});
+    EXPECT_EQ(plain.Wait(), 2);
+    EXPECT_NE(plain.Errors().find("is not the uhid device"), std::string::npos) << plain.Errors();
+
+    // A character device only root may write (the null device's numbers).
+    const std::string node = (dir.path() / "uhid").string();
+    if (::mknod(node.c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+        GTEST_SKIP() << "no device node can be made here";
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    SimProcess denied({"usb", "--uhid", node}, /*asNobody=*/true);
+    const int code = denied.Wait();
+    if (code == 126 || code == 127)
+        GTEST_SKIP() << "the user nobody cannot run the simulator from this folder";
+    EXPECT_EQ(code, 2);
+    EXPECT_NE(denied.Errors().find("Permission denied"), std::string::npos) << denied.Errors();
+    EXPECT_NE(denied.Errors().find("crw-------"), std::string::npos) << denied.Errors();
+}
+
+TEST(SimCommandLine, DefaultPortsAreConsecutiveAndMoveOnWhenTaken)
+{
+    SimProcess first({"tcp", "--count", "2"});
+    const std::uint16_t a = first.ReadPort();
+    const std::uint16_t b = first.ReadPort();
+    SimProcess second({"tcp"});
+    const std::uint16_t c = second.ReadPort();
+    EXPECT_GE(a, 1998);
+    EXPECT_EQ(b, a + 1);
+    EXPECT_GT(c, b);
+    EXPECT_LT(c, 1998 + 100);
+}
+
+TEST(SimCommandLine, StopRequestEndsCleanly)
+{
+    pyrrow::test::TempDir dir;
+    const std::filesystem::path link = dir.path() / "port";
+    {
+        SimProcess sim({"serial", "--link", link.string()});
+        const std::string path = sim.ReadLine();
+        EXPECT_EQ(std::filesystem::read_symlink(link), path);
+        sim.Signal(SIGTERM);
+        EXPECT_EQ(sim.Wait(), 0);
+        EXPECT_NE(sim.Errors().find("SIGTERM"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+        EXPECT_FALSE(std::filesystem::exists(path));  // the pseudo-terminal is gone too
+    }
+    {
+        // --once without an upload: stopped, so incomplete; the summary still comes.
+        SimProcess sim({"tcp", "--listen", "127.0.0.1:0", "--once", "--json", "--trace",
+                        (dir.path() / "trace").string()});
+        EXPECT_NE(sim.ReadPort(), 0);
+        sim.Signal(SIGINT);
+        EXPECT_EQ(sim.Wait(), 1);
+        const auto summary = nlohmann::json::parse(sim.Output());
+        EXPECT_EQ(summary["exit_code"], 1);
+        EXPECT_TRUE(summary["units"][0]["uploads"].empty());
+        EXPECT_TRUE(std::filesystem::exists(dir.path() / "trace"));
+    }
+}
+
+}  // namespace
