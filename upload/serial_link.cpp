@@ -5,7 +5,7 @@
 namespace pyrrow::upload {
 namespace {
 
-constexpr unsigned kBaudRate = 115200;
+constexpr unsigned kBaudRate = protocol::kSerialLineRate;
 constexpr std::size_t kAnswerBuffer = 256;
 
 unsigned Stretch(unsigned value, double factor)

@@ -35,7 +35,7 @@ public:
     std::optional<UploadFailure> Open(const LinkContext& context) override;
     std::optional<UploadFailure> ExchangeHeader(std::span<const unsigned char> header,
                                                 const LinkContext& context) override;
-    std::size_t BlockSize() const override { return 256; }
+    std::size_t BlockSize() const override { return protocol::kSerialBlockSize; }
     std::optional<UploadFailure> SendBlock(std::span<const unsigned char> block, std::uint32_t number,
                                            const LinkContext& context) override;
     unsigned PauseAfterBlock() const override { return m_timing.pauseAfterBlock; }

@@ -6,11 +6,13 @@
 namespace pyrrow::upload {
 namespace {
 
-constexpr std::size_t kEchoedBytes = 16;
-constexpr std::size_t kStatusByte = 28;
+using protocol::kTcpEchoedBytes;
+using protocol::kTcpFrameData;
+using protocol::kTcpStatusHigh;
+using protocol::kTcpStatusLow;
 constexpr std::size_t kReceiveBuffer = 256;
-constexpr std::size_t kFrameData = 1024;
-constexpr int kMinimumAcknowledgement = 6;
+constexpr int kMinimumAcknowledgement = static_cast<int>(protocol::kTcpMinimumAcknowledgement);
+constexpr std::size_t kFrameSize = protocol::kTcpCounterBytes + kTcpFrameData;
 
 std::string DottedAddress(std::uint32_t address, std::uint16_t port)
 {
@@ -137,9 +139,9 @@ std::optional<UploadFailure> TcpLink::ExchangeHeader(std::span<const unsigned ch
     if (got != static_cast<int>(header.size()))
         return Failure(FailureKind::HeaderRejected, action,
                        "an answer of " + std::to_string(got) + " bytes, 32 expected");
-    if (std::memcmp(answer, header.data(), kEchoedBytes) != 0)
+    if (std::memcmp(answer, header.data(), kTcpEchoedBytes) != 0)
         return Failure(FailureKind::HeaderRejected, action, "the answer does not echo the header");
-    const unsigned status = (static_cast<unsigned>(answer[kStatusByte]) << 8) | answer[kStatusByte + 1];
+    const unsigned status = (static_cast<unsigned>(answer[kTcpStatusHigh]) << 8) | answer[kTcpStatusLow];
     if (status != 0)
         return Failure(FailureKind::HeaderRejected, action, "the device answered with status " + Hex(status));
     return std::nullopt;
@@ -148,9 +150,10 @@ std::optional<UploadFailure> TcpLink::ExchangeHeader(std::span<const unsigned ch
 std::optional<UploadFailure> TcpLink::SendBlock(std::span<const unsigned char> block, std::uint32_t number,
                                                 const LinkContext& context)
 {
-    unsigned char frame[2 + kFrameData];
-    EncodeFrame(number, block.first(std::min(block.size(), kFrameData)), frame);
-    const std::size_t size = 2 + std::min(block.size(), kFrameData);
+    unsigned char frame[kFrameSize];
+    const std::span<const unsigned char> data = block.first(std::min(block.size(), kTcpFrameData));
+    EncodeFrame(number, data, frame);
+    const std::size_t size = protocol::kTcpCounterBytes + data.size();
     if (context.trace)
         context.trace(true, std::span<const unsigned char>(frame, size));
     platform::SystemError error;

@@ -13,6 +13,8 @@
 #include <stop_token>
 #include <string>
 
+#include "upload/protocol.h"
+
 namespace pyrrow::upload {
 
 // Where an upload is.
@@ -100,7 +102,7 @@ public:
     virtual void Close() = 0;
 };
 
-constexpr std::size_t kHeaderSize = 32;
+using protocol::kHeaderSize;
 
 // Runs one upload of the firmware file over the link. Nothing on success.
 std::optional<UploadFailure> RunUpload(Link& link, const std::u16string& firmwarePath, UploadObserver& observer,

@@ -8,7 +8,7 @@
 namespace pyrrow::upload {
 namespace {
 
-constexpr std::size_t kReportSize = 65;  // report id + 64 payload bytes
+constexpr std::size_t kReportSize = 1 + protocol::kUsbReportSize;  // the report id first
 
 }  // namespace
 
@@ -35,7 +35,7 @@ UploadFailure UsbLink::Failure(FailureKind kind, const std::string& action, cons
 
 std::optional<UploadFailure> UsbLink::Open(const LinkContext&)
 {
-    m_device = m_path.empty() ? m_hid.Open(kVendorId, kProductId) : m_hid.OpenPath(m_path);
+    m_device = m_path.empty() ? m_hid.Open(protocol::kUsbVendorId, protocol::kUsbProductId) : m_hid.OpenPath(m_path);
     if (m_device != nullptr)
         return std::nullopt;
     // The library's own words, asked for right after the failed call.
@@ -52,7 +52,7 @@ std::optional<UploadFailure> UsbLink::ExchangeHeader(std::span<const unsigned ch
     if (m_hid.SetNonblocking(m_device, 1) != 0)
         return Failure(FailureKind::LinkSetup, "switch to non-blocking reads on",
                        platform::Utf16ToUtf8Lossy(m_hid.Error(m_device)));
-    unsigned char report[kReportSize] = {};
+    unsigned char report[kReportSize] = {protocol::kUsbReportId};
     std::memcpy(report + 1, header.data(), std::min(header.size(), kReportSize - 1));
     if (context.trace)
         context.trace(true, std::span<const unsigned char>(report, sizeof report));
@@ -81,7 +81,7 @@ std::optional<UploadFailure> UsbLink::ExchangeHeader(std::span<const unsigned ch
 std::optional<UploadFailure> UsbLink::SendBlock(std::span<const unsigned char> block, std::uint32_t number,
                                                 const LinkContext& context)
 {
-    unsigned char report[kReportSize] = {};
+    unsigned char report[kReportSize] = {protocol::kUsbReportId};
     std::memcpy(report + 1, block.data(), std::min(block.size(), kReportSize - 1));
     if (context.trace)
         context.trace(true, std::span<const unsigned char>(report, sizeof report));

@@ -21,8 +21,6 @@ struct UsbTiming {
 
 class UsbLink final : public Link {
 public:
-    static constexpr unsigned short kVendorId = 0x0483;
-    static constexpr unsigned short kProductId = 0xA151;
 
     // The first device with the product's ids, or the one at path when
     // path is not empty.
@@ -32,7 +30,7 @@ public:
     std::optional<UploadFailure> Open(const LinkContext& context) override;
     std::optional<UploadFailure> ExchangeHeader(std::span<const unsigned char> header,
                                                 const LinkContext& context) override;
-    std::size_t BlockSize() const override { return 64; }
+    std::size_t BlockSize() const override { return protocol::kUsbReportSize; }
     std::optional<UploadFailure> SendBlock(std::span<const unsigned char> block, std::uint32_t number,
                                            const LinkContext& context) override;
     unsigned PauseAfterBlock() const override { return m_timing.pauseAfterReport; }
