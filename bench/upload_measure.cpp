@@ -17,9 +17,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "app/pyrrow_dlg.h"
+#include "bench/measure.h"
 #include "res/resource.h"
 
 namespace {
@@ -43,6 +45,7 @@ public:
     void IpSetAddress(int, std::uint32_t) override {}
     void ProgressSetRange(int, int, int) override {}
     void ProgressSetPosition(int, int) override {}
+    void ProgressPostPosition(int, int) override {}
     void MessageBox(const std::u16string&, const std::u16string&, unsigned) override { ++m_messages; }
     std::optional<std::u16string> ChooseFileToOpen(const pyrrow::platform::OpenFileRequest&) override { return {}; }
     void SetWindowIcon(int) override {}
@@ -55,6 +58,8 @@ public:
     int m_messages = 0;
 };
 
+}  // namespace
+
 double CpuSeconds()
 {
     rusage usage{};
@@ -63,11 +68,7 @@ double CpuSeconds()
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-struct Figures {
-    double wall;
-    double cpu;
-    int messages;
-};
+namespace {
 
 // Runs one upload on this thread, as the worker would.
 Figures Measure(CPyrrowDlg& dialog, NullHost& host)
@@ -81,14 +82,15 @@ Figures Measure(CPyrrowDlg& dialog, NullHost& host)
 
 void Print(const char* link, const Figures& f, double prescribed, double goal)
 {
-    std::printf("%-7s wall %8.1f ms  prescribed %8.1f ms  ratio %.3f (goal <= %.2f)  cpu %6.1f ms = %.2f %% of wall (goal < 2 %%)%s\n",
+    std::printf("%-15s wall %8.1f ms  prescribed %8.1f ms  ratio %.3f (goal <= %.2f)  cpu %6.1f ms = %.2f %% of wall (goal < 2 %%)%s\n",
                 link, f.wall * 1000, prescribed * 1000, f.wall / prescribed, goal, f.cpu * 1000, 100 * f.cpu / f.wall,
                 f.messages != 0 ? "  [the upload reported a failure]" : "");
 }
 
 // The serial device: a pseudo-terminal whose master a child process plays,
-// answering the header at once and reading everything after it.
-void MeasureSerial(const std::u16string& firmware, std::size_t size)
+// answering the header at once and reading everything after it. window,
+// when set, runs the upload through the real window instead.
+void MeasureSerial(const std::u16string& firmware, std::size_t size, const WindowRun& window)
 {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     ::grantpt(master);
@@ -119,15 +121,21 @@ void MeasureSerial(const std::u16string& firmware, std::size_t size)
     NullHost host;
     host.m_port = std::u16string(slave.begin(), slave.end());
     CPyrrowDlg dialog;
-    dialog.AttachHost(&host);
-    dialog.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_SERIAL);
     dialog.m_strFirmwarePath = firmware;
-    const Figures f = Measure(dialog, host);
+    Figures f{};
+    if (window) {
+        f = window(dialog, host.m_port);
+    } else {
+        dialog.AttachHost(&host);
+        dialog.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_SERIAL);
+        f = Measure(dialog, host);
+    }
     int status = 0;
     ::waitpid(child, &status, 0);
     ::close(master);
     const std::size_t blocks = (size - 32 + 255) / 256;
-    Print("serial", f, 0.100 + 0.010 * static_cast<double>(blocks), 1.05);
+    Print(window ? "serial (window)" : "serial", f, 0.100 + 0.010 * static_cast<double>(blocks),
+          window ? 1.03 : 1.05);
     if (WEXITSTATUS(status) != 0)
         std::printf("serial  the device did not receive the whole file\n");
 }
@@ -235,7 +243,9 @@ void MeasureUsb(const std::u16string& firmware, std::size_t size)
 
 }  // namespace
 
-int main()
+// With --window the serial upload also runs through the real window (it
+// needs a display, or QT_QPA_PLATFORM=offscreen).
+int main(int argc, char** argv)
 {
     constexpr std::size_t kSize = 64 * 1024;
     const std::filesystem::path file = std::filesystem::temp_directory_path() / "pyrrow-measure.fw";
@@ -247,7 +257,9 @@ int main()
     const std::string name = file.string();
     const std::u16string firmware(name.begin(), name.end());
     std::printf("Upload of %zu bytes to a device that answers at once\n", kSize);
-    MeasureSerial(firmware, kSize);
+    MeasureSerial(firmware, kSize, {});
+    if (argc > 1 && std::string(argv[1]) == "--window")
+        MeasureSerial(firmware, kSize, RealWindow(argc, argv));
     MeasureTcp(firmware, kSize);
     MeasureUsb(firmware, kSize);
     std::filesystem::remove(file);

@@ -86,6 +86,7 @@ std::uint32_t CDialogBase::IpGetAddress(int id) const { return m_pHost->IpGetAdd
 void CDialogBase::IpSetAddress(int id, std::uint32_t address) { m_pHost->IpSetAddress(id, address); }
 void CDialogBase::ProgressSetRange32(int id, int low, int high) { m_pHost->ProgressSetRange(id, low, high); }
 void CDialogBase::ProgressSetPos(int id, int position) { m_pHost->ProgressSetPosition(id, position); }
+void CDialogBase::ProgressPostPos(int id, int position) { m_pHost->ProgressPostPosition(id, position); }
 void CDialogBase::SetIcon(int iconId) { m_pHost->SetWindowIcon(iconId); }
 void CDialogBase::SetButtonBitmap(int id, int bitmapId) { m_pHost->SetButtonBitmap(id, bitmapId); }
 void CDialogBase::EndDialog(int result) { m_pHost->EndDialog(result); }

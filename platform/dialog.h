@@ -60,6 +60,8 @@ public:
     void IpSetAddress(int id, std::uint32_t address);
     void ProgressSetRange32(int id, int low, int high);
     void ProgressSetPos(int id, int position);
+    // Moves the bar without waiting for the window (see DialogHost).
+    void ProgressPostPos(int id, int position);
     void MessageBox(const std::u16string& text, const std::u16string& caption, unsigned style);
     std::optional<std::u16string> ChooseFileToOpen(const OpenFileRequest& request);
     void SetIcon(int iconId);

@@ -52,6 +52,10 @@ public:
 
     virtual void ProgressSetRange(int id, int low, int high) = 0;
     virtual void ProgressSetPosition(int id, int position) = 0;
+    // The same without waiting for the window: a value the window has not
+    // shown yet when the next one comes is replaced by it, and every later
+    // synchronous operation comes after the values posted before it.
+    virtual void ProgressPostPosition(int id, int position) = 0;
 
     // A modal message owned by the dialog; returns when it is confirmed.
     virtual void MessageBox(const std::u16string& text, const std::u16string& caption, unsigned style) = 0;

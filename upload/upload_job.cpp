@@ -67,7 +67,8 @@ void CPyrrowDlg::ReportProgressStart(std::uint64_t size)
 
 void CPyrrowDlg::ReportProgressStep(std::uint64_t position)
 {
-    ProgressSetPos(IDC_PROGRESS, static_cast<int>(position >> m_nProgressShift));
+    // The worker does not wait for the window to draw every block.
+    ProgressPostPos(IDC_PROGRESS, static_cast<int>(position >> m_nProgressShift));
     if (m_pTaskbarList != nullptr)
         m_pTaskbarList->SetProgressValue(position, m_nProgressTotal);
 }

@@ -37,6 +37,7 @@ public:
     void IpSetAddress(int id, std::uint32_t address) override;
     void ProgressSetRange(int id, int low, int high) override;
     void ProgressSetPosition(int id, int position) override;
+    void ProgressPostPosition(int id, int position) override { ProgressSetPosition(id, position); }
     void MessageBox(const std::u16string& text, const std::u16string& caption, unsigned style) override;
     std::optional<std::u16string> ChooseFileToOpen(const platform::OpenFileRequest& request) override;
     void SetWindowIcon(int iconId) override;

@@ -354,6 +354,25 @@ void QtDialogHost::ProgressSetPosition(int id, int position)
     });
 }
 
+void QtDialogHost::ProgressPostPosition(int id, int position)
+{
+    if (QThread::currentThread() == thread())
+        return ProgressSetPosition(id, position);
+    m_postedBar = id;
+    m_postedPosition = position;
+    // One call on its way is enough: it shows the newest value when it runs.
+    if (m_positionPending.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_positionPending = false;
+            if (auto* bar = ControlAs<QProgressBar>(m_postedBar))
+                bar->setValue(m_postedPosition);
+        },
+        Qt::QueuedConnection);
+}
+
 void QtDialogHost::MessageBox(const std::u16string& text, const std::u16string& caption, unsigned style)
 {
     OnGuiThread([=, this] {

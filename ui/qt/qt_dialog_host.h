@@ -8,6 +8,7 @@
 
 #include <QDialog>
 
+#include <atomic>
 #include <map>
 #include <type_traits>
 
@@ -44,6 +45,7 @@ public:
     void IpSetAddress(int id, std::uint32_t address) override;
     void ProgressSetRange(int id, int low, int high) override;
     void ProgressSetPosition(int id, int position) override;
+    void ProgressPostPosition(int id, int position) override;
     void MessageBox(const std::u16string& text, const std::u16string& caption, unsigned style) override;
     std::optional<std::u16string> ChooseFileToOpen(const platform::OpenFileRequest& request) override;
     void SetWindowIcon(int iconId) override;
@@ -68,6 +70,11 @@ private:
     platform::CDialogBase* m_dialog;
     std::map<int, QWidget*> m_controls;
     bool m_destroyed = false;
+    // The newest position posted by the worker, and whether a call that
+    // shows it is on its way to the window's thread.
+    std::atomic<int> m_postedBar{0};
+    std::atomic<int> m_postedPosition{0};
+    std::atomic<bool> m_positionPending{false};
 };
 
 }  // namespace pyrrow::ui
