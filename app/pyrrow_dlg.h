@@ -106,6 +106,12 @@ public:
     std::function<std::vector<std::u16string>()> m_enumeratePorts;
     pyrrow::platform::HidBackend* m_hid;
     std::function<std::u16string(pyrrow::platform::ModuleHandle)> m_moduleFileName;
+    // Where the settings file may go: whether the program may write at a
+    // path (a folder or a file), and the user's own settings folder.
+    std::function<bool(const std::u16string&)> m_canWrite = [](const std::u16string& path) {
+        return pyrrow::platform::CanWrite(path.c_str());
+    };
+    std::function<std::u16string()> m_userConfigFolder = pyrrow::platform::UserConfigFolder;
 
 protected:
     bool DispatchEvent(pyrrow::platform::DialogEvent event, int id) override;

@@ -1,6 +1,9 @@
+#include <pwd.h>
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
+#include <vector>
 #include <iterator>
 #include <string>
 
@@ -42,6 +45,34 @@ void RemovePathExtension(char16_t* path)
             dot = p;
     if (dot != nullptr)
         *dot = 0;
+}
+
+std::u16string UserConfigFolder()
+{
+    std::string folder;
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    std::vector<char> record(16384);
+    passwd entry {};
+    passwd* found = nullptr;
+    if (config != nullptr && config[0] == '/') {
+        folder = config;
+    } else if (home != nullptr && home[0] == '/') {
+        folder = std::string(home) + "/.config";
+    } else if (::getpwuid_r(::geteuid(), &entry, record.data(), record.size(), &found) == 0 && found != nullptr &&
+               found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+        folder = std::string(found->pw_dir) + "/.config";
+    } else {
+        return {};
+    }
+    folder += "/pyrrow";
+    std::u16string path;
+    try {
+        utf8::utf8to16(folder.begin(), folder.end(), std::back_inserter(path));
+    } catch (const std::exception&) {
+        return {};  // a name that is not UTF-8 cannot name a settings file we could open
+    }
+    return path;
 }
 
 }  // namespace pyrrow::platform

@@ -1,5 +1,6 @@
 // Loading the settings: the file beside the executable (its extension
-// replaced by ".config"), read into the dialog's settings members. Loading never
+// replaced by ".config"), or the user's own where the program's folder may
+// not be written, read into the dialog's settings members. Loading never
 // changes the document and tells the operator nothing; a file that cannot
 // be read is moved aside, so that the close does not write over it.
 #include <string>
@@ -57,6 +58,11 @@ int CPyrrowDlg::OpenSettingsFile()
     }
     if (m_configPath.GetString() == nullptr || m_configPath.GetCapacity() == 0 || m_configPath.GetLength() == 0)
         return 0;
+    const std::u16string beside = m_configPath.GetString();
+    const std::u16string chosen = pyrrow::settings::ChooseSettingsFile(beside, m_canWrite, m_userConfigFolder);
+    if (chosen != beside && !m_configPath.Set(chosen.c_str()))
+        m_configPath.Set(beside.c_str());
+
     const int loaded = m_settings.Load(m_configPath.GetString());
     const int parsed = m_settings.Parse();
     // A file that is there but cannot be used is kept from the close, which

@@ -1,5 +1,6 @@
 #include "settings/settings_file.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <iterator>
 
@@ -30,6 +31,42 @@ void Tell(const std::string& line)
 }
 
 }  // namespace
+
+std::u16string ChooseSettingsFile(const std::u16string& besideProgram, const WriteCheck& canWrite,
+                                  const UserFolder& userFolder)
+{
+    const std::size_t slash = besideProgram.rfind(u'/');
+    const std::u16string folder = slash == std::u16string::npos ? u"."
+                                  : slash == 0                  ? u"/"
+                                                                : besideProgram.substr(0, slash);
+    const std::u16string name = besideProgram.substr(slash == std::u16string::npos ? 0 : slash + 1);
+    const std::string beside = Utf8(besideProgram);
+
+    if (canWrite(folder)) {
+        Tell("using " + beside + " (beside the program; its folder may be written)");
+        return besideProgram;
+    }
+    std::uint64_t size = 0;
+    const bool besideExists = platform::GetRegularFileSize(besideProgram.c_str(), &size);
+    if (besideExists && canWrite(besideProgram)) {
+        Tell("using " + beside + " (beside the program; the file may be written, its folder " + Utf8(folder) +
+             " may not)");
+        return besideProgram;
+    }
+    const std::u16string own = userFolder();
+    if (own.empty()) {
+        Tell("using " + beside + " (beside the program, though its folder " + Utf8(folder) +
+             " may not be written: no home folder is known for a file of this user's own)");
+        return besideProgram;
+    }
+    const std::u16string path = own + u"/" + name;
+    Tell("using " + Utf8(path) + " (this user's own file: the program's folder " + Utf8(folder) +
+         " may not be written)");
+    if (platform::CreateFolders(own.c_str()) && besideExists && !platform::GetRegularFileSize(path.c_str(), &size) &&
+        platform::CopyToNewFile(besideProgram.c_str(), path.c_str()))
+        Tell(Utf8(path) + " starts as a copy of " + beside);
+    return path;
+}
 
 bool SetAside(const std::u16string& path, const std::string& why)
 {

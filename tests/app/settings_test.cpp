@@ -397,6 +397,47 @@ TEST_F(Settings, FileHeldByAnotherProgramIsNeitherMovedNorWrittenOver)
     EXPECT_FALSE(fs::exists(dir.path() / "pyrrow.config.damaged"));
 }
 
+TEST_F(Settings, ProgramFolderThatMayNotBeWrittenGivesTheUsersOwnFileStartedFromTheOneBesideIt)
+{
+    WriteSettings(kGood);
+    const std::string beside = Written();
+    const fs::path own = dir.path() / "home" / ".config" / "pyrrow";
+    const fs::path ownFile = own / "pyrrow.config";
+    dlg.m_canWrite = [](const std::u16string&) { return false; };  // neither the folder nor the file
+    dlg.m_userConfigFolder = [&] { return own.u16string(); };
+    testing::internal::CaptureStderr();
+    Init({u"COM1"});
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(told, "settings: using " + ownFile.string() + " (this user's own file: the program's folder " +
+                        dir.path().string() + " may not be written)\n" + "settings: " + ownFile.string() +
+                        " starts as a copy of " + File().string() + "\n");
+    EXPECT_EQ(std::u16string(dlg.m_configPath.GetString()), ownFile.u16string());
+    EXPECT_EQ(fs::status(own).permissions(), fs::perms::owner_all);
+    EXPECT_EQ(dlg.m_pcAddress, 7);
+    EXPECT_EQ(dlg.m_ipAddress, 0x0A000009u);
+
+    dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_USB);
+    dlg.OnEvent(DialogEvent::Command, IDC_RADIO_USB);
+    Close();
+    EXPECT_EQ(ReadBytes(File()), beside);
+    EXPECT_NE(ReadBytes(ownFile).find(Utf16LeBytes(u"type=\"USB\"")), std::string::npos);
+
+    // Only once: later starts keep the user's file.
+    const std::string saved = ReadBytes(ownFile);
+    dlg.OpenSettingsFile();
+    EXPECT_EQ(ReadBytes(ownFile), saved);
+}
+
+TEST_F(Settings, FileThatMayBeWrittenInAFolderThatMayNotStaysBesideTheProgram)
+{
+    WriteSettings(kGood);
+    dlg.m_canWrite = [this](const std::u16string& path) { return path == File().u16string(); };
+    dlg.m_userConfigFolder = [] { return std::u16string(u"/nonexistent/never-used"); };
+    Init({u"COM1"});
+    EXPECT_EQ(std::u16string(dlg.m_configPath.GetString()), File().u16string());
+    EXPECT_EQ(dlg.m_pcAddress, 7);
+}
+
 TEST_F(Settings, TooLongProgramPathUsesNoSettings)
 {
     dlg.m_moduleFileName = [](pyrrow::platform::ModuleHandle) { return u"/" + std::u16string(600, u'x'); };
