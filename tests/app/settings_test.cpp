@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -436,6 +437,49 @@ TEST_F(Settings, FileThatMayBeWrittenInAFolderThatMayNotStaysBesideTheProgram)
     Init({u"COM1"});
     EXPECT_EQ(std::u16string(dlg.m_configPath.GetString()), File().u16string());
     EXPECT_EQ(dlg.m_pcAddress, 7);
+}
+
+// Sets an environment variable (null: unsets it) while it lives.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const char* value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        m_had = std::getenv(name) != nullptr;
+        value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+    ~ScopedVariable() { m_had ? ::setenv(m_name, m_old.c_str(), 1) : ::unsetenv(m_name); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* m_name;
+    std::string m_old;
+    bool m_had = false;
+};
+
+TEST(UserConfigFolder, FollowsTheXdgRule)
+{
+    struct Case {
+        const char* config;
+        const char* home;
+        std::u16string folder;  // empty: any absolute folder ending in /.config/pyrrow
+    };
+    for (const Case& c : {Case{"/etc/xdg-jana", "/home/jana", u"/etc/xdg-jana/pyrrow"},
+                          Case{"relative/config", "/home/jana", u"/home/jana/.config/pyrrow"},
+                          Case{"", "/home/jana", u"/home/jana/.config/pyrrow"},
+                          Case{nullptr, "/home/jana", u"/home/jana/.config/pyrrow"},
+                          Case{nullptr, nullptr, u""}}) {
+        ScopedVariable config("XDG_CONFIG_HOME", c.config);
+        ScopedVariable home("HOME", c.home);
+        const std::u16string folder = pyrrow::platform::UserConfigFolder();
+        if (!c.folder.empty()) {
+            EXPECT_EQ(folder, c.folder) << (c.config ? c.config : "(unset)");
+        } else {  // the home folder of the user's account
+            EXPECT_TRUE(folder.starts_with(u"/") && folder.ends_with(u"/.config/pyrrow"));
+        }
+    }
 }
 
 TEST_F(Settings, TooLongProgramPathUsesNoSettings)
