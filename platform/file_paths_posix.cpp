@@ -159,7 +159,9 @@ bool MoveAside(const char16_t* path, const char16_t* suffix, std::u16string* mov
     // Never replaces anything, and renames a symbolic link itself: what it
     // leads to stays as it is.
     for (int n = 0; n < kAsideNames; ++n) {
-        const std::string aside = name + tail + (n == 0 ? std::string() : "." + std::to_string(n));
+        std::string aside = name + tail;
+        if (n > 0)
+            aside.append(".").append(std::to_string(n));
         int result = ::renameat2(AT_FDCWD, name.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE);
         if (result != 0 && errno == EINVAL) {
             // A file system that cannot rename without replacing: a second
@@ -186,8 +188,9 @@ bool MoveAside(const char16_t* path, const char16_t* suffix, std::u16string* mov
             return false;
         }
     }
-    Report("move aside", name, "every name from " + name + tail + " to " + name + tail + "." +
-                                   std::to_string(kAsideNames - 1) + " is taken");
+    const std::string first = name + tail;
+    Report("move aside", name, "every name from " + first + " to " + first + "." + std::to_string(kAsideNames - 1) +
+                                   " is taken");
     return false;
 }
 
