@@ -171,9 +171,10 @@ FileHandle BeginReplacement(const char16_t* path)
         return nullptr;
 
     f->fd = CreateNewFile(f->target, &f->temporary);
+    const int created = f->fd >= 0 ? 0 : errno;
     if (f->fd >= 0) {
         f->kind = f->temporary.empty() ? OpenFile::Kind::Unnamed : OpenFile::Kind::Named;
-    } else if (exists && (errno == EACCES || errno == EPERM)) {
+    } else if (exists && (created == EACCES || created == EPERM)) {
         // A file that may be written in a folder that may not: the file
         // itself is rewritten.
         f->fd = OpenInPlace(f->target, st);
@@ -183,7 +184,7 @@ FileHandle BeginReplacement(const char16_t* path)
         }
         f->kind = OpenFile::Kind::InPlace;
     } else {
-        Report("save", f->name, "cannot create a new file in " + DirectoryOf(f->target) + ": " + ErrorText(errno));
+        Report("save", f->name, "cannot create a new file in " + DirectoryOf(f->target) + ": " + ErrorText(created));
         return nullptr;
     }
 
@@ -215,12 +216,14 @@ bool CommitReplacement(FileHandle f, bool writeComplete)
     bool written = !f->failed && writeComplete;
     if (written) {
         int error = 0;
-        if (f->kind == OpenFile::Kind::InPlace)
+        if (f->kind == OpenFile::Kind::InPlace) {
             written = WriteInPlace(f, &error);
-        else if (::fsync(f->fd) != 0)
-            written = (error = errno) == 0;
-        else
+        } else if (::fsync(f->fd) != 0) {
+            error = errno;
+            written = false;
+        } else {
             written = PlaceNewFile(f->fd, &f->temporary, f->target, true, &error);
+        }
         if (!written)
             ReportError("save", f->target, error);
     }
