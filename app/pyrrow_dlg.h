@@ -110,6 +110,12 @@ public:
     std::function<std::u16string(pyrrow::platform::ModuleHandle)> m_moduleFileName;
     // The serial line's time-outs and pauses; only tests shorten them.
     pyrrow::upload::SerialTiming m_serialTiming;
+    // Where the settings file may go: whether the program may write at a
+    // path (a folder or a file), and the user's own settings folder.
+    std::function<bool(const std::u16string&)> m_canWrite = [](const std::u16string& path) {
+        return pyrrow::platform::CanWrite(path.c_str());
+    };
+    std::function<std::u16string()> m_userConfigFolder = pyrrow::platform::UserConfigFolder;
 
 protected:
     bool DispatchEvent(pyrrow::platform::DialogEvent event, int id) override;

@@ -1,4 +1,6 @@
-// Where the program's own executable is, for the settings file beside it.
+// Where the program's own executable is, for the settings file beside it,
+// and the user's own folder for the program's settings, for when the
+// program's folder cannot be written.
 #pragma once
 
 #include <string>
@@ -16,5 +18,10 @@ std::u16string ModuleFileName(ModuleHandle module);
 // Removes the extension of the last path component in place: its last dot
 // and what follows. A name without a dot stays as it is.
 void RemovePathExtension(char16_t* path);
+
+// This user's folder for the program's settings: $XDG_CONFIG_HOME/pyrrow,
+// or ~/.config/pyrrow when that variable is unset or not an absolute path.
+// Empty when no home folder is known. The folder may not exist yet.
+std::u16string UserConfigFolder();
 
 }  // namespace pyrrow::platform

@@ -1,12 +1,13 @@
+#include <pwd.h>
 #include <unistd.h>
 
 #include <climits>
-#include <iterator>
+#include <cstdlib>
 #include <string>
-
-#include <utf8.h>
+#include <vector>
 
 #include "platform/executable.h"
+#include "platform/utf.h"
 
 namespace pyrrow::platform {
 
@@ -21,13 +22,8 @@ std::u16string ModuleFileName(ModuleHandle)
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
     if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer)
         return {};
-    std::u16string path;
-    try {
-        utf8::utf8to16(buffer, buffer + n, std::back_inserter(path));
-    } catch (const std::exception&) {
-        return {};  // a name that is not UTF-8 cannot name a settings file we could open
-    }
-    return path;
+    // A name that is not UTF-8 cannot name a settings file we could open.
+    return Utf8ToUtf16(std::string_view(buffer, static_cast<std::size_t>(n))).value_or(std::u16string());
 }
 
 void RemovePathExtension(char16_t* path)
@@ -42,6 +38,29 @@ void RemovePathExtension(char16_t* path)
             dot = p;
     if (dot != nullptr)
         *dot = 0;
+}
+
+std::u16string UserConfigFolder()
+{
+    std::string folder;
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    std::vector<char> record(16384);
+    passwd entry {};
+    passwd* found = nullptr;
+    if (config != nullptr && config[0] == '/') {
+        folder = config;
+    } else if (home != nullptr && home[0] == '/') {
+        folder = std::string(home) + "/.config";
+    } else if (::getpwuid_r(::geteuid(), &entry, record.data(), record.size(), &found) == 0 && found != nullptr &&
+               found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+        folder = std::string(found->pw_dir) + "/.config";
+    } else {
+        return {};
+    }
+    folder += "/pyrrow";
+    // A name that is not UTF-8 cannot name a settings file we could open.
+    return Utf8ToUtf16(folder).value_or(std::u16string());
 }
 
 }  // namespace pyrrow::platform

@@ -1,80 +1,96 @@
-#include "platform/file.h"
-#include "platform/system_error.h"
+#include "platform/file_posix.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
-#include <iterator>
-#include <memory>
 #include <new>
-#include <random>
+#include <optional>
 #include <string>
 
-#include <utf8.h>
+#include "platform/utf.h"
 
 namespace pyrrow::platform {
 
-struct OpenFile {
-    int fd = -1;
-    // Set for a replacement: where the content goes and where it is written first.
-    std::string target;
-    std::string temporary;
-    bool committed = false;
-    bool failed = false;  // a write failed or was short
-    // Buffered output of a replacement; without it, writes go straight out.
-    std::unique_ptr<char[]> buffer;
-    std::size_t pending = 0;
-};
-
-namespace {
-
-constexpr std::size_t kWriteBuffer = 64 * 1024;
+namespace file_posix {
 
 bool ToSystemPath(const char16_t* path, std::string* out)
 {
     if (path == nullptr || path[0] == 0)
         return false;
-    const char16_t* end = path;
-    while (*end != 0)
-        ++end;
     try {
-        utf8::utf16to8(path, end, std::back_inserter(*out));
+        std::optional<std::string> name = Utf16ToUtf8(path);
+        if (!name)
+            return false;  // a lone surrogate names no file
+        *out = std::move(*name);
     } catch (const std::exception&) {
-        return false;  // a lone surrogate names no file, or memory ran out
+        return false;  // memory ran out
     }
     return true;
 }
 
-bool WriteAll(int fd, const char* data, std::size_t size)
+std::string Printable(const char16_t* path)
+{
+    std::string name;
+    if (path == nullptr)
+        return "(no name)";
+    if (!ToSystemPath(path, &name))
+        return path[0] == 0 ? "(empty name)" : "(a name that is not valid UTF-16)";
+    return name;
+}
+
+std::string ErrorText(int error)
+{
+    char buffer[128];
+    return ::strerror_r(error, buffer, sizeof buffer);
+}
+
+void Report(const char* action, const std::string& object, const std::string& reason)
+{
+    std::fprintf(stderr, "file: %s %s: %s\n", action, object.c_str(), reason.c_str());
+}
+
+void ReportError(const char* action, const std::string& object, int error)
+{
+    Report(action, object, ErrorText(error));
+}
+
+void Tell(SystemError* cause, const char* action, const std::string& object, int error, const char* reason)
+{
+    if (cause == nullptr) {
+        if (reason != nullptr)
+            Report(action, object, reason);
+        else
+            ReportError(action, object, error);
+    } else if (reason != nullptr) {
+        const auto kind = error == EWOULDBLOCK ? SystemError::Kind::Busy
+                          : error == ENOENT    ? SystemError::Kind::NotFound
+                                               : SystemError::Kind::Other;
+        SetErrorText(cause, kind, reason);
+    } else {
+        SetSystemError(cause, error);
+    }
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size, int* error)
 {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            *error = n < 0 ? errno : ENOSPC;  // nothing written and no reason: the device is full
             return false;
         }
-        if (n == 0)
-            return false;
         data += n;
         size -= static_cast<std::size_t>(n);
     }
     return true;
-}
-
-bool Flush(OpenFile* f)
-{
-    if (f->pending > 0) {
-        if (!WriteAll(f->fd, f->buffer.get(), f->pending))
-            f->failed = true;
-        f->pending = 0;
-    }
-    return !f->failed;
 }
 
 std::string DirectoryOf(const std::string& path)
@@ -85,49 +101,168 @@ std::string DirectoryOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// A new, exclusive file beside target; its name is target with a random tail.
-int CreateBeside(const std::string& target, std::string* name)
+namespace {
+
+// A name beside near that nothing is likely to have: near with a random tail.
+bool RandomNameBeside(const std::string& near, std::string* name)
 {
+    unsigned int random = 0;
+    if (::getrandom(&random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
+        return false;
     try {
-        std::random_device random;
-        for (int attempt = 0; attempt < 16; ++attempt) {
-            *name = target + ".new-" + std::to_string(random() % 1000000000u);
-            const int fd = ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0 || errno != EEXIST)
-                return fd;
-        }
+        *name = near + ".new-" + std::to_string(random % 1000000000u);
     } catch (const std::exception&) {
-        // no random source or no memory: no file
+        errno = ENOMEM;
+        return false;
     }
+    return true;
+}
+
+// Links the unnamed file behind fd to name; fails when name exists.
+int LinkUnnamed(int fd, const std::string& name)
+{
+    // Through /proc any user may link the file; the direct way needs a
+    // privilege and serves where /proc is not mounted.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return 0;
+    if (errno != ENOENT)
+        return -1;
+    return ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
+}
+
+}  // namespace
+
+int CreateNewFile(const std::string& near, std::string* temporary)
+{
+    temporary->clear();
+    const int fd = ::open(DirectoryOf(near).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+        return fd;
+    // The file system keeps no unnamed files: a named one, removed on failure.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        if (!RandomNameBeside(near, temporary))
+            return -1;
+        const int named = ::open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (named >= 0)
+            return named;
+        if (errno != EEXIST)
+            break;
+    }
+    const int error = errno;
+    temporary->clear();
+    errno = error;
     return -1;
 }
 
-// A handle for an open descriptor of a regular file that could be locked
-// (LOCK_SH or LOCK_EX) at once; otherwise the descriptor is closed and the
-// result is null. Only regular files: a FIFO or a device could keep a reader
-// waiting forever.
-FileHandle AdoptRegularFile(int fd, int lock, SystemError* error = nullptr)
+bool PlaceNewFile(int fd, std::string* temporary, const std::string& target, bool replace, int* error)
 {
-    if (fd < 0) {
-        CaptureSystemError(error);
+    if (temporary->empty() && !replace) {
+        if (LinkUnnamed(fd, target) == 0)
+            return true;
+        *error = errno;
+        return false;
+    }
+    if (temporary->empty()) {
+        // An unnamed file cannot replace a name: it gets a free name first.
+        for (int attempt = 0;; ++attempt) {
+            std::string name;
+            if (!RandomNameBeside(target, &name)) {
+                *error = errno;
+                return false;
+            }
+            if (LinkUnnamed(fd, name) == 0) {
+                *temporary = std::move(name);
+                break;
+            }
+            if (errno != EEXIST || attempt == 15) {
+                *error = errno;
+                return false;
+            }
+        }
+    }
+    int result = 0;
+    bool renamed = false;
+    if (replace) {
+        result = ::rename(temporary->c_str(), target.c_str());
+        renamed = result == 0;
+    } else {
+        result = ::renameat2(AT_FDCWD, temporary->c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
+        renamed = result == 0;
+        // A file system that cannot rename without replacing: a second name,
+        // then the first one removed.
+        if (result != 0 && errno == EINVAL)
+            result = ::link(temporary->c_str(), target.c_str());
+    }
+    if (result != 0)
+        *error = errno;
+    if (!renamed)
+        ::unlink(temporary->c_str());
+    temporary->clear();
+    return result == 0;
+}
+
+bool Flush(OpenFile* f)
+{
+    if (f->pending > 0 && !f->failed) {
+        int error = 0;
+        if (!WriteAll(f->fd, f->buffer.get(), f->pending, &error)) {
+            f->failed = true;
+            ReportError("write", f->name, error);
+        }
+    }
+    f->pending = 0;
+    return !f->failed;
+}
+
+}  // namespace file_posix
+
+using namespace file_posix;
+
+namespace {
+
+// A handle for an open descriptor of a regular file that could be locked
+// (LOCK_SH or LOCK_EX) at once; otherwise the descriptor is closed, the
+// cause told, and the result is null. Only regular files: a FIFO or a
+// device could keep a reader waiting forever.
+FileHandle AdoptRegularFile(int fd, int lock, std::string name, SystemError* cause = nullptr)
+{
+    struct stat st {};
+    const char* reason = nullptr;
+    int error = 0;
+    if (::fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        reason = "not a regular file";
+    else if (::flock(fd, lock | LOCK_NB) != 0)
+        error = errno;
+    if (error == EWOULDBLOCK)
+        reason = "held by another program";
+    if (reason != nullptr || error != 0) {
+        Tell(cause, "open", name, error, reason);
+        ::close(fd);
         return nullptr;
     }
-    struct stat st {};
-    OpenFile* f = nullptr;
-    if (::fstat(fd, &st) != 0)
-        CaptureSystemError(error);
-    else if (!S_ISREG(st.st_mode))
-        SetErrorText(error, SystemError::Kind::Other, "not a regular file");
-    else if (::flock(fd, lock | LOCK_NB) != 0)
-        CaptureSystemError(error, "another program holds the file");
-    else if ((f = new (std::nothrow) OpenFile) == nullptr)
-        SetSystemError(error, ENOMEM);
+    auto* f = new (std::nothrow) OpenFile;
     if (f == nullptr) {
         ::close(fd);
         return nullptr;
     }
     f->fd = fd;
+    f->name.swap(name);
     return f;
+}
+
+// Writes straight to the descriptor; the first failure is told.
+bool WriteThrough(OpenFile* f, const void* data, std::size_t size)
+{
+    int error = 0;
+    if (!WriteAll(f->fd, static_cast<const char*>(data), size, &error)) {
+        if (!f->failed)
+            ReportError("write", f->name, error);
+        f->failed = true;
+    }
+    return !f->failed;
 }
 
 }  // namespace
@@ -135,103 +270,76 @@ FileHandle AdoptRegularFile(int fd, int lock, SystemError* error = nullptr)
 FileHandle OpenOrCreateShared(const char16_t* path)
 {
     std::string name;
-    if (!ToSystemPath(path, &name))
-        return nullptr;
-    int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (fd < 0 && (errno == EACCES || errno == EROFS))
-        fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    // A shared lock stands in for the sharing rules: it fails while a
-    // document holds the file exclusively after saving it.
-    return AdoptRegularFile(fd, LOCK_SH);
-}
-
-FileHandle BeginReplacement(const char16_t* path)
-{
-    auto* f = new (std::nothrow) OpenFile;
-    if (f == nullptr)
-        return nullptr;
-    if (!ToSystemPath(path, &f->target)) {
-        delete f;
+    if (!ToSystemPath(path, &name)) {
+        Report("open", Printable(path), "no such file can be named");
         return nullptr;
     }
-    struct stat st {};
-    const bool exists = ::stat(f->target.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) {
-        delete f;
-        return nullptr;
-    }
-    // A settings file reached through a link is replaced where it really
-    // is, so that the link stays.
-    if (exists) {
-        if (char* real = ::realpath(f->target.c_str(), nullptr)) {
-            try {
-                f->target = real;
-            } catch (const std::exception&) {
-                // memory ran out: the link itself is replaced
-            }
-            std::free(real);
+    int fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    int error = fd < 0 ? errno : 0;
+    if (error == ENOENT) {
+        // Created only where nothing is, not even a symbolic link: a link
+        // that leads nowhere is not followed to make a file at its end.
+        fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NONBLOCK, 0666);
+        error = fd < 0 ? errno : 0;
+        if (error == EEXIST) {
+            Report("create", name, "a symbolic link that leads nowhere is in its place");
+            return nullptr;
+        }
+        if (fd < 0) {
+            ReportError("create", name, error);
+            return nullptr;
         }
     }
-    f->fd = CreateBeside(f->target, &f->temporary);
-    if (f->fd < 0) {
-        delete f;
+    if (error == EACCES || error == EROFS) {  // a file that may only be read
+        fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        error = fd < 0 ? errno : 0;
+    }
+    if (fd < 0) {
+        ReportError("open", name, error);
         return nullptr;
     }
-    if ((exists && ::fchmod(f->fd, st.st_mode & 07777) != 0) || ::flock(f->fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(f->fd);
-        ::unlink(f->temporary.c_str());
-        delete f;
-        return nullptr;
-    }
-    f->buffer.reset(new (std::nothrow) char[kWriteBuffer]);
-    return f;
-}
-
-bool CommitReplacement(FileHandle f, bool writeComplete)
-{
-    if (f == nullptr || f->temporary.empty() || f->committed)
-        return false;
-    const bool written = Flush(f) && writeComplete && ::fsync(f->fd) == 0;
-    if (!written || ::rename(f->temporary.c_str(), f->target.c_str()) != 0) {
-        ::unlink(f->temporary.c_str());
-        f->temporary.clear();
-        return false;
-    }
-    f->committed = true;
-    // Make the rename itself durable; the content is already in place, so a
-    // failure here is not a failed save.
-    const int dir = ::open(DirectoryOf(f->target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
-}
-
-bool GetFileSize(FileHandle f, std::uint64_t* size)
-{
-    struct stat st {};
-    if (f == nullptr || ::fstat(f->fd, &st) != 0)
-        return false;
-    *size = static_cast<std::uint64_t>(st.st_size);
-    return true;
+    // A shared lock stands in for the sharing rules: it fails while a
+    // document holds the file exclusively after saving it.
+    return AdoptRegularFile(fd, LOCK_SH, std::move(name));
 }
 
 FileHandle OpenExclusiveForReading(const char16_t* path, SystemError* error)
 {
     std::string name;
     if (!ToSystemPath(path, &name)) {
-        SetErrorText(error, SystemError::Kind::NotFound, "no file named");
+        Tell(error, "open", Printable(path), ENOENT, "no such file can be named");
         return nullptr;
     }
-    return AdoptRegularFile(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK), LOCK_EX, error);
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        Tell(error, "open", name, errno);
+        return nullptr;
+    }
+    return AdoptRegularFile(fd, LOCK_EX, std::move(name), error);
+}
+
+bool GetFileSize(FileHandle f, std::uint64_t* size)
+{
+    struct stat st {};
+    if (f == nullptr)
+        return false;
+    if (::fstat(f->fd, &st) != 0) {
+        ReportError("size of", f->name, errno);
+        return false;
+    }
+    *size = static_cast<std::uint64_t>(st.st_size);
+    return true;
 }
 
 bool ReadFromStart(FileHandle f, void* buffer, std::size_t size, std::size_t* read)
 {
     *read = 0;
-    if (f == nullptr || ::lseek(f->fd, 0, SEEK_SET) != 0)
+    if (f == nullptr)
         return false;
+    if (::lseek(f->fd, 0, SEEK_SET) != 0) {
+        ReportError("read", f->name, errno);
+        return false;
+    }
     return ReadNext(f, buffer, size, read);
 }
 
@@ -246,7 +354,10 @@ bool ReadNext(FileHandle f, void* buffer, std::size_t size, std::size_t* read, S
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            CaptureSystemError(error);
+            if (error != nullptr)
+                CaptureSystemError(error);
+            else
+                ReportError("read", f->name, errno);
             return false;
         }
         if (n == 0)
@@ -258,20 +369,27 @@ bool ReadNext(FileHandle f, void* buffer, std::size_t size, std::size_t* read, S
 
 bool WriteFile(FileHandle f, const void* data, std::size_t size)
 {
-    if (f == nullptr)
+    if (f == nullptr || f->failed)
         return false;
-    if (f->temporary.empty() || f->committed) {
-        if (!WriteAll(f->fd, static_cast<const char*>(data), size))
+    switch (f->committed ? OpenFile::Kind::Plain : f->kind) {
+    case OpenFile::Kind::Plain:
+        return WriteThrough(f, data, size);
+    case OpenFile::Kind::InPlace:
+        try {
+            f->whole.append(static_cast<const char*>(data), size);
+        } catch (const std::exception&) {
+            Report("write", f->name, "out of memory for the new content");
             f->failed = true;
+        }
         return !f->failed;
+    case OpenFile::Kind::Unnamed:
+    case OpenFile::Kind::Named:
+        break;
     }
     if (f->pending + size > kWriteBuffer && !Flush(f))
         return false;
-    if (f->buffer == nullptr || size >= kWriteBuffer) {
-        if (!WriteAll(f->fd, static_cast<const char*>(data), size))
-            f->failed = true;
-        return !f->failed;
-    }
+    if (f->buffer == nullptr || size >= kWriteBuffer)
+        return WriteThrough(f, data, size);
     std::memcpy(f->buffer.get() + f->pending, data, size);
     f->pending += size;
     return true;
@@ -281,9 +399,12 @@ void CloseFile(FileHandle f)
 {
     if (f == nullptr)
         return;
-    if (!f->temporary.empty() && !f->committed)
+    // An uncommitted replacement is discarded: an unnamed file vanishes with
+    // its descriptor, a named one is removed.
+    if (!f->temporary.empty())
         ::unlink(f->temporary.c_str());
-    ::close(f->fd);
+    if (::close(f->fd) != 0)
+        ReportError("close", f->name, errno);
     delete f;
 }
 

@@ -51,6 +51,15 @@ std::string Utf16ToUtf8Lossy(std::u16string_view text)
     return out;
 }
 
+std::optional<std::u16string> Utf8ToUtf16(std::string_view text)
+{
+    if (!utf8::is_valid(text.begin(), text.end()))
+        return std::nullopt;
+    std::u16string out;
+    utf8::utf8to16(text.begin(), text.end(), std::back_inserter(out));
+    return out;
+}
+
 std::u16string Utf8ToUtf16Lossy(std::string_view text)
 {
     std::string valid;

@@ -13,6 +13,10 @@ namespace pyrrow::platform {
 // surrogate) gives nothing, since a replacement would name another object.
 std::optional<std::string> Utf16ToUtf8(std::u16string_view text);
 
+// For names the system gives (paths): bytes that are not UTF-8 give nothing,
+// since such a name could not be opened again.
+std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
+
 // For texts people read: what is not valid becomes U+FFFD.
 std::string Utf16ToUtf8Lossy(std::u16string_view text);
 std::u16string Utf8ToUtf16Lossy(std::string_view text);

@@ -1,8 +1,13 @@
 // Loading the settings: the file beside the executable (its extension
-// replaced by ".config"), read into the dialog's settings members. Loading
-// never changes the document and tells the operator nothing.
+// replaced by ".config"), or the user's own where the program's folder may
+// not be written, read into the dialog's settings members. Loading never
+// changes the document and tells the operator nothing; a file that cannot
+// be read is moved aside, so that the close does not write over it.
+#include <string>
+
 #include "app/pyrrow_dlg.h"
 #include "app/wide_numbers.h"
+#include "settings/settings_file.h"
 
 namespace platform = pyrrow::platform;
 
@@ -53,8 +58,30 @@ int CPyrrowDlg::OpenSettingsFile()
     }
     if (m_configPath.GetString() == nullptr || m_configPath.GetCapacity() == 0 || m_configPath.GetLength() == 0)
         return 0;
-    m_settings.Load(m_configPath.GetString());
-    m_settings.Parse();
+    const std::u16string beside = m_configPath.GetString();
+    const std::u16string chosen = pyrrow::settings::ChooseSettingsFile(beside, m_canWrite, m_userConfigFolder);
+    if (chosen != beside && !m_configPath.Set(chosen.c_str()))
+        m_configPath.Set(beside.c_str());
+
+    const int loaded = m_settings.Load(m_configPath.GetString());
+    const int parsed = m_settings.Parse();
+    // A file that is there but cannot be used is kept from the close, which
+    // would write the defaults over it: it is moved aside, or, where it
+    // cannot be, nothing is saved. Either way the defaults are used, not
+    // what part of the file could be read.
+    const std::u16string path = m_configPath.GetString();
+    std::uint64_t size = 0;
+    if (parsed != 1 && platform::GetRegularFileSize(path.c_str(), &size) && size > 0) {
+        const std::string why = loaded != 0 ? "does not parse (code " + std::to_string(parsed) + ")"
+                                            : "cannot be loaded (" + std::to_string(size) + " bytes)";
+        if (!pyrrow::settings::SetAside(path, why))
+            m_configPath.Empty();
+        // Loading again empties the tree that part of the file gave (a
+        // failed load has emptied it already); in place of a file moved
+        // aside an empty one appears, as at a first start.
+        if (loaded != 0)
+            m_settings.Load(path.c_str());
+    }
     return 1;
 }
 

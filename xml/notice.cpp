@@ -1,29 +1,17 @@
 #include "xml/notice.h"
 
 #include <cstdio>
-#include <iterator>
 #include <string>
 
-#include <utf8.h>
+#include "platform/utf.h"
 
 namespace pyrrow {
 namespace {
 
 std::string ToUtf8(const char16_t* s)
 {
-    std::string out;
-    if (s == nullptr)
-        return out;
-    const char16_t* end = s;
-    while (*end != 0)
-        ++end;
-    try {
-        utf8::utf16to8(s, end, std::back_inserter(out));
-    } catch (const utf8::exception&) {
-        // A lone surrogate: the notice must still appear.
-        out.assign("(text is not valid UTF-16)");
-    }
-    return out;
+    // A lone surrogate becomes U+FFFD: the notice must still appear.
+    return s == nullptr ? std::string() : platform::Utf16ToUtf8Lossy(s);
 }
 
 void NoticeToStandardError(const char16_t* text, const char16_t* caption)

@@ -1,0 +1,74 @@
+#include "settings/settings_file.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/file.h"
+#include "platform/utf.h"
+
+namespace pyrrow::settings {
+
+namespace platform = pyrrow::platform;
+
+namespace {
+
+std::string Utf8(const std::u16string& text)
+{
+    return platform::Utf16ToUtf8(text).value_or("(a name that is not valid UTF-16)");
+}
+
+void Tell(const std::string& line)
+{
+    std::fprintf(stderr, "settings: %s\n", line.c_str());
+}
+
+}  // namespace
+
+std::u16string ChooseSettingsFile(const std::u16string& besideProgram, const WriteCheck& canWrite,
+                                  const UserFolder& userFolder)
+{
+    const std::size_t slash = besideProgram.rfind(u'/');
+    const std::u16string folder = slash == std::u16string::npos ? u"."
+                                  : slash == 0                  ? u"/"
+                                                                : besideProgram.substr(0, slash);
+    const std::u16string name = besideProgram.substr(slash == std::u16string::npos ? 0 : slash + 1);
+    const std::string beside = Utf8(besideProgram);
+
+    if (canWrite(folder)) {
+        Tell("using " + beside + " (beside the program; its folder may be written)");
+        return besideProgram;
+    }
+    std::uint64_t size = 0;
+    const bool besideExists = platform::GetRegularFileSize(besideProgram.c_str(), &size);
+    if (besideExists && canWrite(besideProgram)) {
+        Tell("using " + beside + " (beside the program; the file may be written, its folder " + Utf8(folder) +
+             " may not)");
+        return besideProgram;
+    }
+    const std::u16string own = userFolder();
+    if (own.empty()) {
+        Tell("using " + beside + " (beside the program, though its folder " + Utf8(folder) +
+             " may not be written: no home folder is known for a file of this user's own)");
+        return besideProgram;
+    }
+    const std::u16string path = own + u"/" + name;
+    Tell("using " + Utf8(path) + " (this user's own file: the program's folder " + Utf8(folder) +
+         " may not be written)");
+    if (platform::CreateFolders(own.c_str()) && besideExists && !platform::GetRegularFileSize(path.c_str(), &size) &&
+        platform::CopyToNewFile(besideProgram.c_str(), path.c_str()))
+        Tell(Utf8(path) + " starts as a copy of " + beside);
+    return path;
+}
+
+bool SetAside(const std::u16string& path, const std::string& why)
+{
+    std::u16string aside;
+    if (platform::MoveAside(path.c_str(), u".damaged", &aside)) {
+        Tell(Utf8(path) + " " + why + "; moved aside to " + Utf8(aside) + ", the defaults are used");
+        return true;
+    }
+    Tell(Utf8(path) + " " + why + " and stays as it is; the defaults are used and no settings are saved in this run");
+    return false;
+}
+
+}  // namespace pyrrow::settings

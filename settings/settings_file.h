@@ -1,0 +1,31 @@
+// Which settings file a run uses, and what becomes of one that cannot be
+// read: the file beside the program wherever the program may write there,
+// otherwise the user's own file, started from a copy of the one beside the
+// program; a file that is there but cannot be loaded is moved aside before
+// anything is written over it. Each decision is told on standard error.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace pyrrow::settings {
+
+// Whether the program may write at a path: create files in a folder, change
+// a file.
+using WriteCheck = std::function<bool(const std::u16string&)>;
+// The user's own folder for the program's settings; empty when none is known.
+using UserFolder = std::function<std::u16string()>;
+
+// The settings file to use, given the file beside the program. The user's
+// own folder is asked for, and made, only when the program's folder may not
+// be written; the file beside the program is then copied there once, when
+// the user has no file yet.
+std::u16string ChooseSettingsFile(const std::u16string& besideProgram, const WriteCheck& canWrite,
+                                  const UserFolder& userFolder);
+
+// Moves the settings file at path aside to path + ".damaged" (numbered
+// when that is taken), telling why it could not be used. False when it
+// stays where it is.
+bool SetAside(const std::u16string& path, const std::string& why);
+
+}  // namespace pyrrow::settings
