@@ -33,9 +33,28 @@ private:
     Link& m_link;
 };
 
-// The body of an upload once link and file are open: header, then data.
-std::optional<UploadFailure> Transfer(Link& link, FirmwareFile& file, UploadObserver& observer,
-                                      const LinkContext& context)
+// Firmware already read into memory, read in order as a file would be.
+class FirmwareBytes {
+public:
+    explicit FirmwareBytes(std::span<const unsigned char> bytes) : m_bytes(bytes) {}
+    std::uint64_t Size() const { return m_bytes.size(); }
+    bool Read(void* buffer, std::size_t size, std::size_t* read, platform::SystemError*)
+    {
+        *read = std::min(size, m_bytes.size() - m_position);
+        std::copy_n(m_bytes.data() + m_position, *read, static_cast<unsigned char*>(buffer));
+        m_position += *read;
+        return true;
+    }
+
+private:
+    std::span<const unsigned char> m_bytes;
+    std::size_t m_position = 0;
+};
+
+// The body of an upload once link and firmware are open: header, then data.
+// Source is FirmwareFile or FirmwareBytes.
+template <typename Source>
+std::optional<UploadFailure> Transfer(Link& link, Source& file, UploadObserver& observer, const LinkContext& context)
 {
     const std::uint64_t total = file.Size();
     platform::SystemError error;
@@ -98,6 +117,18 @@ std::optional<UploadFailure> Transfer(Link& link, FirmwareFile& file, UploadObse
     return std::nullopt;
 }
 
+// Progress from start to end around the transfer.
+template <typename Source>
+std::optional<UploadFailure> Finish(Link& link, Source& file, UploadObserver& observer, const LinkContext& context)
+{
+    observer.OnProgressStart(file.Size());
+    std::optional<UploadFailure> failure = Transfer(link, file, observer, context);
+    if (failure)
+        observer.OnFailure(*failure);
+    observer.OnProgressEnd();
+    return failure;
+}
+
 }  // namespace
 
 const char* KindName(FailureKind kind)
@@ -143,12 +174,23 @@ std::optional<UploadFailure> RunUpload(Link& link, const std::u16string& firmwar
         return failure;
     }
 
-    observer.OnProgressStart(file.Size());
-    failure = Transfer(link, file, observer, context);
-    if (failure)
+    return Finish(link, file, observer, context);
+}
+
+std::optional<UploadFailure> RunUpload(Link& link, std::span<const unsigned char> firmware, UploadObserver& observer,
+                                       const LinkContext& context)
+{
+    observer.OnPhase(Phase::Open);
+    std::optional<UploadFailure> failure = link.Open(context);
+    if (failure) {
+        failure->phase = Phase::Open;
+        link.Close();
         observer.OnFailure(*failure);
-    observer.OnProgressEnd();
-    return failure;
+        return failure;
+    }
+    const LinkCloser closer(link);
+    FirmwareBytes bytes(firmware);
+    return Finish(link, bytes, observer, context);
 }
 
 }  // namespace pyrrow::upload
