@@ -77,14 +77,14 @@ Selection Choose(const DeviceUri& uri, const std::vector<platform::HidDeviceInfo
         else {
             message += "; attached:";
             for (const auto& unit : usbUnits)
-                message += " " + Describe(unit) + ";";
+                message.append(" ").append(Describe(unit)).append(";");
             message += " select one of them";
         }
         return Failure(kExitNoDevice, "no_device", message);
     }
     std::string message = std::to_string(matches.size()) + " USB units match:";
     for (const auto* unit : matches)
-        message += " " + Describe(*unit) + ";";
+        message.append(" ").append(Describe(*unit)).append(";");
     message += " select one with usb:serial=SN or usb:path=PATH (one --device per unit flashes them all)";
     return Failure(kExitAmbiguous, "ambiguous", message);
 }
