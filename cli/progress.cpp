@@ -45,6 +45,7 @@ struct ProgressBoard::UnitState {
     std::atomic<std::uint64_t> total{0};
     std::atomic<std::int64_t> startNs{0};
     std::atomic<int> exitCode{0};
+    std::atomic<std::int64_t> durationMs{0};
 };
 
 // The engine's reports of one unit; runs on that unit's worker only.
@@ -168,7 +169,7 @@ std::string ProgressBoard::Line(std::size_t index) const
     case kWaiting: return line + "waiting";
     case kOpening: return line + "opening";
     case kHeader: return line + "header sent, waiting for the answer";
-    case kOk: return line + "ok";
+    case kOk: return line + "ok in " + Fixed(static_cast<double>(state.durationMs.load()) / 1000.0, 1) + " s";
     case kFailed: return line + "failed (exit " + std::to_string(state.exitCode.load()) + ")";
     default: break;
     }
@@ -228,6 +229,7 @@ void ProgressBoard::Result(std::size_t index, const UnitResult& result)
 {
     UnitState& state = m_state[index];
     state.exitCode.store(result.exitCode);
+    state.durationMs.store(result.durationMs);
     state.phase.store(result.ok ? kOk : kFailed);
     if (m_mode == OutputMode::Json) {
         Json event;
