@@ -156,6 +156,11 @@ struct Scenario {
     std::string kind;
 };
 
+void PrintTo(const Scenario& s, std::ostream* os)
+{
+    *os << s.name;
+}
+
 class Failures : public Cli, public testing::WithParamInterface<Scenario> {};
 
 TEST_P(Failures, EndWithTheirExitCodeAndErrorKind)

@@ -5,6 +5,9 @@
 #include "cli/exit_codes.h"
 #include "cli/options.h"
 #include "cli/select.h"
+#include "upload/serial_link.h"
+#include "upload/tcp_link.h"
+#include "upload/usb_link.h"
 
 namespace {
 
@@ -17,6 +20,11 @@ struct ArgumentCase {
     int exitCode;
     std::string note;  // what the case is about
 };
+
+void PrintTo(const ArgumentCase& c, std::ostream* os)
+{
+    *os << c.note;
+}
 
 class Arguments : public testing::TestWithParam<ArgumentCase> {};
 
@@ -78,6 +86,11 @@ struct UriCase {
     std::string port;  // serial port, or TCP "address:port", or the USB value
 };
 
+void PrintTo(const UriCase& c, std::ostream* os)
+{
+    *os << '"' << c.text << '"';
+}
+
 class Uris : public testing::TestWithParam<UriCase> {};
 
 TEST_P(Uris, ParseOrExplain)
@@ -134,6 +147,11 @@ struct SelectCase {
     std::string path;  // of the unit chosen
 };
 
+void PrintTo(const SelectCase& c, std::ostream* os)
+{
+    *os << c.uri;
+}
+
 class Selection : public testing::TestWithParam<SelectCase> {};
 
 TEST_P(Selection, OneUnitOrAnErrorThatListsThem)
@@ -171,6 +189,22 @@ TEST(Selection, TheSameUnitNamedTwiceIsFound)
     const DeviceUri bySerial = *pyrrow::cli::ParseDeviceUri("usb:serial=A", nullptr);
     EXPECT_TRUE(pyrrow::cli::SameUnitTwice({{usb, "/dev/hidraw1"}, {bySerial, "/dev/hidraw1"}}));
     EXPECT_FALSE(pyrrow::cli::SameUnitTwice({{usb, "/dev/hidraw1"}, {bySerial, "/dev/hidraw2"}}));
+}
+
+// --timeout-scale 0.01 shortens every wait but removes none: a wait of no
+// looks at all would fail before the unit could answer.
+TEST(TimeoutScale, TheSmallestFactorKeepsEveryWait)
+{
+    const auto serial = pyrrow::upload::SerialTiming{}.Scaled(0.01);
+    EXPECT_GE(serial.timeouts.readInterval, 1u);
+    EXPECT_GE(serial.timeouts.readTotalConstant, 1u);
+    EXPECT_EQ(serial.pauseAfterBlock, 10u);
+    const auto tcp = pyrrow::upload::TcpTiming{}.Scaled(0.01);
+    EXPECT_GE(tcp.receiveAttempts, 1u);
+    EXPECT_GE(tcp.connectTimeout.count(), 1);
+    EXPECT_EQ(tcp.receivePause, 100u);
+    EXPECT_GE(pyrrow::upload::UsbTiming{}.Scaled(0.01).answerPolls, 1u);
+    EXPECT_EQ(pyrrow::upload::TcpTiming{}.Scaled(2).receiveAttempts, 52u);
 }
 
 }  // namespace
