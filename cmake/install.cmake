@@ -3,7 +3,7 @@
 # that gives the user at the machine access to the device.
 include(GNUInstallDirs)
 
-install(TARGETS pyrrow RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS pyrrow pyrrow-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The device simulator, where the system has what it needs (Linux).
 if(TARGET pyrrow-sim)
     install(TARGETS pyrrow-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

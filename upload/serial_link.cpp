@@ -1,5 +1,6 @@
 #include "upload/serial_link.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace pyrrow::upload {
@@ -8,9 +9,12 @@ namespace {
 constexpr unsigned kBaudRate = protocol::kSerialLineRate;
 constexpr std::size_t kAnswerBuffer = 256;
 
+// A time-out that was there stays there, however small the factor: 0 would
+// mean no time-out at all.
 unsigned Stretch(unsigned value, double factor)
 {
-    return static_cast<unsigned>(std::lround(value * factor));
+    const long stretched = std::lround(value * factor);
+    return value == 0 ? 0u : static_cast<unsigned>(std::max(1L, stretched));
 }
 
 FailureKind OpenFailureKind(platform::SystemError::Kind kind)

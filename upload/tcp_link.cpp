@@ -1,5 +1,6 @@
 #include "upload/tcp_link.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -34,8 +35,10 @@ std::string Hex(unsigned value)
 TcpTiming TcpTiming::Scaled(double factor) const
 {
     TcpTiming t = *this;
-    t.connectTimeout = std::chrono::milliseconds(std::lround(static_cast<double>(connectTimeout.count()) * factor));
-    t.receiveAttempts = static_cast<unsigned>(std::lround(receiveAttempts * factor));
+    // At least one look and one millisecond: none would fail at once.
+    t.connectTimeout =
+        std::chrono::milliseconds(std::max(1L, std::lround(static_cast<double>(connectTimeout.count()) * factor)));
+    t.receiveAttempts = static_cast<unsigned>(std::max(1L, std::lround(receiveAttempts * factor)));
     return t;
 }
 
@@ -135,7 +138,9 @@ std::optional<UploadFailure> TcpLink::ExchangeHeader(std::span<const unsigned ch
         return Failure(closed ? FailureKind::LinkLost : FailureKind::HeaderNoAnswer, action,
                        closed ? "the device closed the connection"
                               : "no answer in " + std::to_string(m_timing.receiveAttempts * m_timing.receivePause) +
-                                    " ms; the unit must be waiting for firmware");
+                                    " ms (" + std::to_string(m_timing.receiveAttempts) + " looks " +
+                                    std::to_string(m_timing.receivePause) +
+                                    " ms apart); the unit must be waiting for firmware");
     if (got != static_cast<int>(header.size()))
         return Failure(FailureKind::HeaderRejected, action,
                        "an answer of " + std::to_string(got) + " bytes, 32 expected");

@@ -35,9 +35,29 @@ private:
     Link& m_link;
 };
 
-// The body of an upload once link and file are open: header, then data.
-std::optional<UploadFailure> Transfer(Link& link, FirmwareFile& file, const std::u16string& path,
-                                      UploadObserver& observer, const LinkContext& context)
+// Firmware already read into memory, read in order as a file would be.
+class FirmwareBytes {
+public:
+    explicit FirmwareBytes(std::span<const unsigned char> bytes) : m_bytes(bytes) {}
+    std::uint64_t Size() const { return m_bytes.size(); }
+    bool Read(void* buffer, std::size_t size, std::size_t* read, platform::SystemError*)
+    {
+        *read = std::min(size, m_bytes.size() - m_position);
+        std::copy_n(m_bytes.data() + m_position, *read, static_cast<unsigned char*>(buffer));
+        m_position += *read;
+        return true;
+    }
+
+private:
+    std::span<const unsigned char> m_bytes;
+    std::size_t m_position = 0;
+};
+
+// The body of an upload once link and firmware are open: header, then data.
+// Source is FirmwareFile or FirmwareBytes; path names it in failures.
+template <typename Source>
+std::optional<UploadFailure> Transfer(Link& link, Source& file, const std::u16string& path, UploadObserver& observer,
+                                      const LinkContext& context)
 {
     const auto fileFailure = [&path](FailureKind kind, Phase phase, std::string cause) {
         return FileFailure(kind, phase, "read the firmware file", path, std::move(cause));
@@ -103,6 +123,32 @@ std::optional<UploadFailure> Transfer(Link& link, FirmwareFile& file, const std:
     return std::nullopt;
 }
 
+// Progress from start to end around the transfer.
+template <typename Source>
+std::optional<UploadFailure> Finish(Link& link, Source& file, const std::u16string& path, UploadObserver& observer,
+                                    const LinkContext& context)
+{
+    observer.OnProgressStart(file.Size());
+    std::optional<UploadFailure> failure = Transfer(link, file, path, observer, context);
+    if (failure)
+        observer.OnFailure(*failure);
+    observer.OnProgressEnd();
+    return failure;
+}
+
+// Opens the link; a failure is told, and what the link opened is closed.
+std::optional<UploadFailure> OpenLink(Link& link, UploadObserver& observer, const LinkContext& context)
+{
+    observer.OnPhase(Phase::Open);
+    std::optional<UploadFailure> failure = link.Open(context);
+    if (failure) {
+        failure->phase = Phase::Open;
+        link.Close();
+        observer.OnFailure(*failure);
+    }
+    return failure;
+}
+
 }  // namespace
 
 const char* KindName(FailureKind kind)
@@ -129,14 +175,9 @@ const char* KindName(FailureKind kind)
 std::optional<UploadFailure> RunUpload(Link& link, const std::u16string& firmwarePath, UploadObserver& observer,
                                        const LinkContext& context)
 {
-    observer.OnPhase(Phase::Open);
-    std::optional<UploadFailure> failure = link.Open(context);
-    if (failure) {
-        failure->phase = Phase::Open;
-        link.Close();
-        observer.OnFailure(*failure);
+    std::optional<UploadFailure> failure = OpenLink(link, observer, context);
+    if (failure)
         return failure;
-    }
     const LinkCloser closer(link);
 
     FirmwareFile file;
@@ -148,12 +189,17 @@ std::optional<UploadFailure> RunUpload(Link& link, const std::u16string& firmwar
         return failure;
     }
 
-    observer.OnProgressStart(file.Size());
-    failure = Transfer(link, file, firmwarePath, observer, context);
-    if (failure)
-        observer.OnFailure(*failure);
-    observer.OnProgressEnd();
-    return failure;
+    return Finish(link, file, firmwarePath, observer, context);
+}
+
+std::optional<UploadFailure> RunUpload(Link& link, std::span<const unsigned char> firmware, UploadObserver& observer,
+                                       const LinkContext& context)
+{
+    if (std::optional<UploadFailure> failure = OpenLink(link, observer, context))
+        return failure;
+    const LinkCloser closer(link);
+    FirmwareBytes bytes(firmware);
+    return Finish(link, bytes, u"(in memory)", observer, context);
 }
 
 }  // namespace pyrrow::upload

@@ -107,5 +107,10 @@ using protocol::kHeaderSize;
 // Runs one upload of the firmware file over the link. Nothing on success.
 std::optional<UploadFailure> RunUpload(Link& link, const std::u16string& firmwarePath, UploadObserver& observer,
                                        const LinkContext& context);
+// The same with the firmware's bytes read beforehand: the command-line tool
+// reads the file once, checks it and sends the same bytes to every unit
+// (the file is opened for one reader at a time).
+std::optional<UploadFailure> RunUpload(Link& link, std::span<const unsigned char> firmware, UploadObserver& observer,
+                                       const LinkContext& context);
 
 }  // namespace pyrrow::upload

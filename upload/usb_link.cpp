@@ -1,5 +1,6 @@
 #include "upload/usb_link.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -15,7 +16,8 @@ constexpr std::size_t kReportSize = 1 + protocol::kUsbReportSize;  // the report
 UsbTiming UsbTiming::Scaled(double factor) const
 {
     UsbTiming t = *this;
-    t.answerPolls = static_cast<unsigned>(std::lround(answerPolls * factor));
+    // At least one poll: none would fail at once.
+    t.answerPolls = static_cast<unsigned>(std::max(1L, std::lround(answerPolls * factor)));
     return t;
 }
 

@@ -21,7 +21,7 @@ foreach(case IN LISTS cases)
     list(GET fields 1 extra)
     list(GET fields 2 said)
 
-    set(expected bin/pyrrow bin/pyrrow-sim share/applications/pyrrow.desktop share/man/man1/pyrrow.1)
+    set(expected bin/pyrrow bin/pyrrow-cli bin/pyrrow-sim share/applications/pyrrow.desktop share/man/man1/pyrrow.1)
     foreach(size 16 32 48 64 128)
         list(APPEND expected share/icons/hicolor/${size}x${size}/apps/pyrrow.png)
     endforeach()

@@ -1,0 +1,32 @@
+// Whether this user can open a device node now, told without opening it
+// (opening a serial port pulses DTR and RTS, which resets some units), and
+// what to do when the system refuses. One source file per system
+// (device_access_linux.cpp).
+#pragma once
+
+#include <string>
+
+namespace pyrrow::cli {
+
+struct NodeAccess {
+    enum class State { Ok, Denied, Busy, Missing };
+    State state = State::Missing;
+    // Of the node itself: "root", "dialout", "0660".
+    std::string owner;
+    std::string group;
+    std::string mode;
+    std::string holder;  // busy: who holds it, as far as can be seen
+};
+
+// Looks at the node behind path (links followed). countOwn: this process's
+// own holdings count as busy too (only tests want that).
+NodeAccess ProbeNode(const std::string& path, bool countOwn = false);
+
+// "ok", "denied", "busy", "missing".
+const char* StateName(NodeAccess::State state);
+
+// What gives this user access to the node: the group to join for a serial
+// port, the udev rule for a USB unit.
+std::string DeniedAdvice(bool usb, const NodeAccess& access);
+
+}  // namespace pyrrow::cli

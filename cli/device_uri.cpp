@@ -1,0 +1,109 @@
+#include "cli/device_uri.h"
+
+#include <charconv>
+
+namespace pyrrow::cli {
+namespace {
+
+constexpr const char* kForms =
+    "use serial:/dev/ttyUSB0, serial:ttyUSB0, serial:COM3, tcp:192.168.1.20, tcp:192.168.1.20:1998, usb, "
+    "usb:serial=SN or usb:path=PATH";
+
+bool StartsWith(const std::string& text, const char* prefix)
+{
+    return text.rfind(prefix, 0) == 0;
+}
+
+// A decimal number of at most max, digits only.
+std::optional<unsigned> ParseNumber(const std::string& text, unsigned max)
+{
+    if (text.empty() || text.size() > 5)
+        return std::nullopt;
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value > max)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<DeviceUri> Fail(std::string* error, const std::string& text, const std::string& why)
+{
+    if (error != nullptr)
+        *error = "--device " + text + ": " + why + "; " + kForms;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> ParseIpv4(const std::string& text)
+{
+    std::uint32_t address = 0;
+    std::size_t start = 0;
+    for (int octet = 0; octet < 4; ++octet) {
+        const std::size_t dot = octet < 3 ? text.find('.', start) : text.size();
+        if (dot == std::string::npos)
+            return std::nullopt;
+        const auto number = ParseNumber(text.substr(start, dot - start), 255);
+        if (!number)
+            return std::nullopt;
+        address = (address << 8) | *number;
+        start = dot + 1;
+    }
+    return address;
+}
+
+std::string FormatIpv4(std::uint32_t address)
+{
+    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
+std::optional<DeviceUri> ParseDeviceUri(const std::string& text, std::string* error)
+{
+    DeviceUri uri;
+    uri.text = text;
+    if (StartsWith(text, "serial:")) {
+        uri.link = DeviceUri::Link::Serial;
+        uri.serialPort = text.substr(7);
+        if (uri.serialPort.empty())
+            return Fail(error, text, "no port named");
+        // A relative path would depend on the folder the tool runs in.
+        if (uri.serialPort.front() != '/' && uri.serialPort.find('/') != std::string::npos)
+            return Fail(error, text, "a port is a name (ttyUSB0, COM3) or an absolute path");
+        return uri;
+    }
+    if (StartsWith(text, "tcp:")) {
+        uri.link = DeviceUri::Link::Tcp;
+        std::string host = text.substr(4);
+        if (const auto colon = host.find(':'); colon != std::string::npos) {
+            const auto port = ParseNumber(host.substr(colon + 1), 65535);
+            if (!port || *port == 0)
+                return Fail(error, text, "the port must be a number from 1 to 65535");
+            uri.port = static_cast<std::uint16_t>(*port);
+            host.resize(colon);
+        }
+        const auto address = ParseIpv4(host);
+        if (!address)
+            return Fail(error, text, "the address must be an IPv4 address such as 192.168.1.20");
+        if (*address == 0)
+            return Fail(error, text, "0.0.0.0 names no device");
+        uri.address = *address;
+        return uri;
+    }
+    if (text == "usb") {
+        uri.link = DeviceUri::Link::Usb;
+        return uri;
+    }
+    if (StartsWith(text, "usb:serial=") || StartsWith(text, "usb:path=")) {
+        uri.link = DeviceUri::Link::Usb;
+        const bool serial = StartsWith(text, "usb:serial=");
+        uri.usbMatch = serial ? DeviceUri::UsbMatch::SerialNumber : DeviceUri::UsbMatch::Path;
+        uri.usbValue = text.substr(serial ? 11 : 9);
+        if (uri.usbValue.empty())
+            return Fail(error, text, serial ? "no serial number given" : "no path given");
+        return uri;
+    }
+    return Fail(error, text, "not a device");
+}
+
+}  // namespace pyrrow::cli

@@ -1,0 +1,34 @@
+// The --device texts of pyrrow-cli: which link, and which port, address or
+// unit on it. Parsing is pure, so the accepted forms are tested as a table.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace pyrrow::cli {
+
+// The port a TCP element without a port means in the window's settings.
+constexpr std::uint16_t kDefaultTcpPort = 1998;
+
+struct DeviceUri {
+    enum class Link { Serial, Tcp, Usb };
+    enum class UsbMatch { Any, SerialNumber, Path };
+
+    Link link = Link::Serial;
+    std::string text;        // as given; names the unit in every report
+    std::string serialPort;  // as the window names ports: ttyUSB0, /dev/ttyUSB0, COM3
+    std::uint32_t address = 0;  // IPv4, first octet in the most significant byte
+    std::uint16_t port = kDefaultTcpPort;
+    UsbMatch usbMatch = UsbMatch::Any;
+    std::string usbValue;  // the serial number or the path
+};
+
+// The URI, or nothing with *error saying what is wrong and what is accepted.
+std::optional<DeviceUri> ParseDeviceUri(const std::string& text, std::string* error);
+
+// "a.b.c.d": four decimal numbers of 0 to 255. Nothing for any other text.
+std::optional<std::uint32_t> ParseIpv4(const std::string& text);
+std::string FormatIpv4(std::uint32_t address);
+
+}  // namespace pyrrow::cli

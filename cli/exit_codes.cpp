@@ -1,0 +1,59 @@
+#include "cli/exit_codes.h"
+
+namespace pyrrow::cli {
+
+int ExitCodeOf(upload::FailureKind kind)
+{
+    using upload::FailureKind;
+    switch (kind) {
+    case FailureKind::FirmwareOpen:
+    case FailureKind::FirmwareTooShort:
+    case FailureKind::FirmwareRead:
+        return kExitFirmware;
+    case FailureKind::NoDevice: return kExitNoDevice;
+    case FailureKind::AccessDenied: return kExitDenied;
+    case FailureKind::DeviceBusy: return kExitBusy;
+    case FailureKind::HeaderNoAnswer: return kExitNoAnswer;
+    case FailureKind::HeaderRejected: return kExitRejected;
+    case FailureKind::LinkSetup:
+    case FailureKind::HeaderSend:
+    case FailureKind::BlockSend:
+    case FailureKind::BlockNoAck:
+    case FailureKind::LinkLost:
+        return kExitTransfer;
+    case FailureKind::Cancelled: return kExitInterrupted;
+    }
+    return kExitTransfer;
+}
+
+int CombineExitCodes(const std::vector<int>& units, bool interrupted)
+{
+    if (interrupted)
+        return kExitInterrupted;
+    if (units.empty())
+        return kExitOk;
+    for (const int code : units)
+        if (code != units.front())
+            return kExitMixed;
+    return units.front();
+}
+
+const char* ExitCodeTable()
+{
+    return "Exit codes:\n"
+           "    0  every unit flashed\n"
+           "    2  usage: bad or conflicting options, bad URI\n"
+           "    3  settings file unreadable or missing what is needed\n"
+           "    4  firmware file missing, unreadable or shorter than its 32-byte header\n"
+           "    5  no unit matches the selector (TCP: nothing accepts the connection)\n"
+           "    6  the selector matches more than one unit\n"
+           "    7  the system refused access to the device\n"
+           "    8  the port or device is in use by another program\n"
+           "    9  no answer to the header\n"
+           "   10  the header answer was rejected (wrong length, echo or status)\n"
+           "   11  the transfer failed: a block not written, a frame not acknowledged, the link lost\n"
+           "   14  several units, and they did not all end the same way\n"
+           "  130  interrupted (SIGINT/SIGTERM): every unit stopped between blocks, every port closed\n";
+}
+
+}  // namespace pyrrow::cli

@@ -1,0 +1,37 @@
+// The exit codes of pyrrow-cli. Scripts and production lines rely on them:
+// they never change meaning.
+#pragma once
+
+#include <vector>
+
+#include "upload/upload_engine.h"
+
+namespace pyrrow::cli {
+
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitUsage = 2,
+    kExitSettings = 3,
+    kExitFirmware = 4,
+    kExitNoDevice = 5,
+    kExitAmbiguous = 6,
+    kExitDenied = 7,
+    kExitBusy = 8,
+    kExitNoAnswer = 9,
+    kExitRejected = 10,
+    kExitTransfer = 11,
+    kExitMixed = 14,
+    kExitInterrupted = 130,
+};
+
+// The code of one unit whose upload failed this way.
+int ExitCodeOf(upload::FailureKind kind);
+
+// The code of a whole run: interrupted wins; otherwise the units' common
+// code, or kExitMixed when they did not all end the same way.
+int CombineExitCodes(const std::vector<int>& units, bool interrupted);
+
+// The table for --help.
+const char* ExitCodeTable();
+
+}  // namespace pyrrow::cli

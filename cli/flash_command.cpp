@@ -1,0 +1,117 @@
+// pyrrow-cli flash: settings, firmware and devices are checked before any
+// unit is touched; then every unit is flashed in parallel.
+#include <chrono>
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/firmware_image.h"
+#include "cli/flash_run.h"
+#include "cli/progress.h"
+#include "cli/select.h"
+#include "cli/settings_source.h"
+#include "cli/stop_on_signal.h"
+#include "cli/terminal.h"
+#include "cli/trace_log.h"
+#include "platform/hid.h"
+#include "platform/serial.h"
+#include "upload/usb_link.h"
+
+namespace pyrrow::cli {
+namespace {
+
+OutputMode ModeOf(const FlashOptions& options)
+{
+    if (options.json)
+        return OutputMode::Json;
+    if (options.quiet)
+        return OutputMode::Quiet;
+    return StandardErrorIsTerminal() ? OutputMode::Terminal : OutputMode::Plain;
+}
+
+std::vector<std::string> Labels(const std::vector<DeviceUri>& devices)
+{
+    std::vector<std::string> labels;
+    for (const DeviceUri& device : devices)
+        labels.push_back(device.text);
+    return labels;
+}
+
+}  // namespace
+
+int RunFlash(const FlashOptions& given, const std::string& version)
+{
+    const auto start = std::chrono::steady_clock::now();
+    // Before any other thread exists, so that every worker inherits it.
+    std::stop_source stop;
+    const StopOnSignal signals(stop);
+
+    FlashOptions options = given;
+    const OutputMode mode = ModeOf(options);
+    const auto fail = [&](int code, const char* kind, const std::string& message) {
+        ProgressBoard(mode, options.quiet, Labels(options.devices)).RunFailure(code, kind, message);
+        return code;
+    };
+
+    if (!options.settings.empty()) {
+        const SettingsChoice settings = ReadSettingsFile(options.settings);
+        if (!settings.readable)
+            return fail(kExitSettings, "settings", "--settings: " + settings.problem);
+        if (options.devices.empty()) {
+            if (!settings.device)
+                return fail(kExitSettings, "settings",
+                            "--settings " + options.settings + " names no link: " + settings.deviceProblem +
+                                "; give --device or choose the link in the window once");
+            options.devices.push_back(*settings.device);
+        }
+        if (options.firmware.empty()) {
+            if (settings.firmware.empty())
+                return fail(kExitSettings, "settings",
+                            "--settings " + options.settings + " names no firmware file (File/@path); give FILE");
+            options.firmware = settings.firmware;
+        }
+        if (auto conflict = DeviceConflict(options))
+            return fail(kExitUsage, "usage", *conflict);
+    }
+
+    std::string problem;
+    const auto firmware = LoadFirmware(options.firmware, &problem);
+    if (!firmware)
+        return fail(kExitFirmware, "firmware", problem + "; check the path and the file");
+
+    TraceLog trace;
+    if (!options.trace.empty() && !trace.Open(options.trace, &problem))
+        return fail(kExitUsage, "usage", problem);
+
+    std::vector<platform::HidDeviceInfo> usbUnits;
+    for (const DeviceUri& device : options.devices)
+        if (device.link == DeviceUri::Link::Usb) {
+            usbUnits = platform::SystemHid().Enumerate(upload::UsbLink::kVendorId, upload::UsbLink::kProductId);
+            break;
+        }
+    std::vector<Selection> selections;
+    std::vector<Target> targets;
+    for (const DeviceUri& device : options.devices) {
+        selections.push_back(Select(device, usbUnits, platform::SerialPortExists));
+        if (selections.back().target)
+            targets.push_back(*selections.back().target);
+    }
+    if (auto twice = SameUnitTwice(targets))
+        return fail(kExitUsage, "usage", *twice);
+
+    ProgressBoard board(mode, options.quiet, Labels(options.devices));
+    board.Start(*firmware, version);
+    const LinkOptions linkOptions{options.timeoutScale, options.paceAck};
+    const std::vector<UnitResult> results =
+        FlashUnits(selections, *firmware, board, trace.IsOpen() ? &trace : nullptr, linkOptions, stop.get_token());
+
+    std::vector<int> codes;
+    for (const UnitResult& result : results)
+        codes.push_back(result.exitCode);
+    const int exitCode = CombineExitCodes(codes, signals.Interrupted());
+    board.Summary(exitCode, results,
+                  std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                      .count());
+    return exitCode;
+}
+
+}  // namespace pyrrow::cli

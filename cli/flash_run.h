@@ -1,0 +1,28 @@
+// The parallel part of a flash run: one worker thread per unit, each with
+// its own link, pauses and progress; a unit that fails does not stop the
+// others, and a stop request ends each between blocks with its port closed.
+#pragma once
+
+#include <stop_token>
+#include <vector>
+
+#include "cli/firmware_image.h"
+#include "cli/progress.h"
+#include "cli/select.h"
+#include "cli/trace_log.h"
+#include "cli/unit_result.h"
+
+namespace pyrrow::cli {
+
+struct LinkOptions {
+    double timeoutScale = 1.0;
+    bool paceAck = false;  // TCP: the next frame as soon as the acknowledgement is there
+};
+
+// One result per selection, in the same order; a selection that found no
+// unit gives its failure without a worker. trace may be null.
+std::vector<UnitResult> FlashUnits(const std::vector<Selection>& units, const FirmwareImage& firmware,
+                                   ProgressBoard& board, TraceLog* trace, const LinkOptions& options,
+                                   std::stop_token stop);
+
+}  // namespace pyrrow::cli

@@ -1,0 +1,116 @@
+#include "cli/options.h"
+
+#include <set>
+#include <sstream>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/exit_codes.h"
+
+namespace pyrrow::cli {
+namespace {
+
+Invocation Usage(std::string message)
+{
+    Invocation invocation;
+    invocation.exitCode = kExitUsage;
+    invocation.error = "pyrrow-cli: " + std::move(message) + "\nRun with --help for more information.\n";
+    return invocation;
+}
+
+}  // namespace
+
+std::optional<std::string> DeviceConflict(const FlashOptions& options)
+{
+    std::set<std::string> seen;
+    for (const DeviceUri& device : options.devices) {
+        if (options.paceAck && device.link != DeviceUri::Link::Tcp)
+            return "--pace ack is for TCP units only, and " + device.text + " is not one";
+        if (!seen.insert(device.text).second)
+            return "--device " + device.text + " is given twice";
+    }
+    return std::nullopt;
+}
+
+Invocation ParseArguments(const std::vector<std::string>& args)
+{
+    CLI::App app{"Uploads firmware into control units over a serial line, TCP or USB HID, without a window.",
+                 "pyrrow-cli"};
+    app.set_version_flag("--version", std::string("pyrrow-cli ") + PYRROW_VERSION);
+    app.require_subcommand(1, 1);
+    app.footer(ExitCodeTable());
+
+    bool listJson = false;
+    CLI::App* list = app.add_subcommand("list", "List the serial ports and USB units, whether they can be opened, "
+                                                "and the --device text that selects each");
+    list->add_flag("--json", listJson, "One JSON object per line on standard output");
+
+    FlashOptions options;
+    std::vector<std::string> deviceTexts;
+    std::string pace = "protocol";
+    CLI::App* flash = app.add_subcommand("flash", "Upload FILE into one or more units; several --device options "
+                                                  "flash in parallel");
+    flash->add_option("FILE", options.firmware, "The firmware file (default: the path of --settings)");
+    flash->add_option("-d,--device", deviceTexts,
+                      "serial:/dev/ttyUSB0, serial:ttyUSB0, serial:COM3, tcp:ADDRESS[:PORT] (port 1998 unless "
+                      "given), usb, usb:serial=SN, usb:path=PATH; repeat for several units")
+        ->type_name("URI")
+        ->allow_extra_args(false);
+    flash->add_option("--settings", options.settings,
+                      "Take link, port or address and firmware path from this settings file of the window "
+                      "(read only); options given here win")
+        ->type_name("FILE");
+    flash->add_flag("-q,--quiet", options.quiet, "Print only the results");
+    flash->add_flag("--json", options.json,
+                    "Standard output carries only JSON, one object per line; human text goes to standard error");
+    flash->add_option("--timeout-scale", options.timeoutScale,
+                      "Stretch the protocol's time-outs by F for slow links (the pacing stays)")
+        ->type_name("F")
+        ->check(CLI::Range(0.01, 100.0));
+    flash->add_option("--trace", options.trace, "Write every exchange as JSON lines into FILE")->type_name("FILE");
+    flash->add_option("--pace", pace,
+                      "TCP only: 'ack' sends the next frame as soon as the acknowledgement has arrived; "
+                      "'protocol' (default) keeps the fixed 100 ms pause")
+        ->type_name("protocol|ack")
+        ->check(CLI::IsMember({"protocol", "ack"}));
+
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        std::ostringstream out;
+        std::ostringstream err;
+        const int code = app.exit(e, out, err);
+        Invocation invocation;
+        invocation.exitCode = code == 0 ? kExitOk : kExitUsage;
+        invocation.output = out.str();
+        invocation.error = err.str();
+        return invocation;
+    }
+
+    Invocation invocation;
+    if (list->parsed()) {
+        invocation.command = Invocation::Command::List;
+        invocation.listJson = listJson;
+        return invocation;
+    }
+    for (const std::string& text : deviceTexts) {
+        std::string error;
+        const auto uri = ParseDeviceUri(text, &error);
+        if (!uri)
+            return Usage(error);
+        options.devices.push_back(*uri);
+    }
+    options.paceAck = pace == "ack";
+    if (options.firmware.empty() && options.settings.empty())
+        return Usage("flash: give the firmware FILE (or --settings with a file path)");
+    if (options.devices.empty() && options.settings.empty())
+        return Usage("flash: give at least one --device (or --settings with a link)");
+    if (auto conflict = DeviceConflict(options))
+        return Usage("flash: " + *conflict);
+    invocation.command = Invocation::Command::Flash;
+    invocation.flash = std::move(options);
+    return invocation;
+}
+
+}  // namespace pyrrow::cli

@@ -1,0 +1,46 @@
+// The command line of pyrrow-cli: the list and flash commands and their
+// options, parsed into plain values (CLI11 does the parsing). Pure: nothing
+// is opened or printed here.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/device_uri.h"
+
+namespace pyrrow::cli {
+
+struct FlashOptions {
+    std::string firmware;            // empty: the path of the settings file
+    std::vector<DeviceUri> devices;  // empty: the link of the settings file
+    std::string settings;
+    bool quiet = false;
+    bool json = false;
+    double timeoutScale = 1.0;
+    std::string trace;
+    bool paceAck = false;
+};
+
+struct Invocation {
+    enum class Command {
+        List,
+        Flash,
+        Done,  // help, version or a usage error: print and end with exitCode
+    };
+    Command command = Command::Done;
+    int exitCode = 0;
+    std::string output;  // for standard output (help, version)
+    std::string error;   // for standard error
+    bool listJson = false;
+    FlashOptions flash;
+};
+
+// The arguments without the program's name.
+Invocation ParseArguments(const std::vector<std::string>& args);
+
+// Why these devices and options do not go together (--pace ack is for TCP
+// only, a unit named twice), or nothing.
+std::optional<std::string> DeviceConflict(const FlashOptions& options);
+
+}  // namespace pyrrow::cli

@@ -1,0 +1,309 @@
+#include "cli/progress.h"
+
+#include <cinttypes>
+
+#include <nlohmann/json.hpp>
+
+namespace pyrrow::cli {
+
+using Json = nlohmann::ordered_json;
+
+namespace {
+
+constexpr auto kJsonInterval = std::chrono::milliseconds(200);  // at most 5 a second
+constexpr auto kTerminalInterval = std::chrono::milliseconds(200);
+constexpr auto kPlainInterval = std::chrono::seconds(5);
+
+enum UnitPhase : int { kWaiting, kOpening, kHeader, kData, kOk, kFailed };
+
+std::int64_t Nanoseconds(ProgressBoard::Clock::time_point t)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
+
+std::string Fixed(double value, int decimals)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+}  // namespace
+
+std::string FormatBytes(std::uint64_t bytes)
+{
+    if (bytes < 1024)
+        return std::to_string(bytes) + " B";
+    if (bytes < 1024 * 1024)
+        return Fixed(static_cast<double>(bytes) / 1024.0, 1) + " KiB";
+    return Fixed(static_cast<double>(bytes) / (1024.0 * 1024.0), 1) + " MiB";
+}
+
+struct ProgressBoard::UnitState {
+    std::atomic<int> phase{kWaiting};
+    std::atomic<std::uint64_t> done{0};
+    std::atomic<std::uint64_t> total{0};
+    std::atomic<std::int64_t> startNs{0};
+    std::atomic<int> exitCode{0};
+    std::atomic<std::int64_t> durationMs{0};
+};
+
+// The engine's reports of one unit; runs on that unit's worker only.
+class ProgressBoard::UnitObserver final : public upload::UploadObserver {
+public:
+    UnitObserver(ProgressBoard& board, std::size_t index) : m_board(board), m_index(index) {}
+
+    void OnPhase(upload::Phase phase) override
+    {
+        UnitState& state = m_board.m_state[m_index];
+        if (phase == upload::Phase::Open) {
+            state.startNs.store(Nanoseconds(Clock::now()));
+            state.phase.store(kOpening);
+            return;
+        }
+        state.phase.store(phase == upload::Phase::Header ? kHeader : kData);
+        if (phase == upload::Phase::Header)
+            Report(true);
+    }
+
+    void OnProgressStart(std::uint64_t total) override { m_board.m_state[m_index].total.store(total); }
+
+    void OnProgress(std::uint64_t done, std::uint64_t) override
+    {
+        m_board.m_state[m_index].done.store(done);
+        Report(false);
+    }
+
+private:
+    void Report(bool header)
+    {
+        const auto now = Clock::now();
+        const UnitState& state = m_board.m_state[m_index];
+        switch (m_board.m_mode) {
+        case OutputMode::Terminal:
+            if (!Due(now, kTerminalInterval))
+                return;
+            m_board.Redraw();
+            break;
+        case OutputMode::Plain: {
+            if (header)
+                return;
+            const std::uint64_t total = state.total.load();
+            const int decile = total == 0 ? 10 : static_cast<int>(state.done.load() * 10 / total);
+            if (decile <= m_decile && !Due(now, kPlainInterval))
+                return;
+            m_decile = decile;
+            m_last = now;
+            m_board.Emit(m_board.m_err, m_board.Line(m_index) + "\n");
+            break;
+        }
+        case OutputMode::Json: {
+            if (!m_board.JsonProgress() || !Due(now, kJsonInterval))
+                return;
+            Json event;
+            event["v"] = 1;
+            event["event"] = "progress";
+            event["unit"] = m_board.m_units[m_index];
+            event["phase"] = header ? "header" : "data";
+            event["done"] = header ? 0 : state.done.load();
+            event["total"] = state.total.load();
+            m_board.EmitJson(event.dump());
+            break;
+        }
+        case OutputMode::Quiet:
+            break;
+        }
+    }
+
+    // Whether the interval has passed since the last report (and if so,
+    // the report is now).
+    bool Due(Clock::time_point now, Clock::duration interval)
+    {
+        if (m_reported && now - m_last < interval)
+            return false;
+        m_reported = true;
+        m_last = now;
+        return true;
+    }
+
+    ProgressBoard& m_board;
+    std::size_t m_index;
+    bool m_reported = false;
+    Clock::time_point m_last{};
+    int m_decile = 0;
+};
+
+ProgressBoard::ProgressBoard(OutputMode mode, bool jsonQuiet, std::vector<std::string> units, std::FILE* out,
+                             std::FILE* err)
+    : m_mode(mode),
+      m_jsonQuiet(jsonQuiet),
+      m_units(std::move(units)),
+      m_out(out),
+      m_err(err),
+      m_state(std::make_unique<UnitState[]>(m_units.size()))
+{
+    for (std::size_t i = 0; i < m_units.size(); ++i)
+        m_observers.push_back(std::make_unique<UnitObserver>(*this, i));
+}
+
+ProgressBoard::~ProgressBoard() = default;
+
+upload::UploadObserver& ProgressBoard::Unit(std::size_t index)
+{
+    return *m_observers[index];
+}
+
+void ProgressBoard::Emit(std::FILE* stream, const std::string& text)
+{
+    // One call: the stream's own lock keeps the lines of two workers apart.
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+std::string ProgressBoard::Line(std::size_t index) const
+{
+    const UnitState& state = m_state[index];
+    std::string line = m_units[index] + ": ";
+    const int phase = state.phase.load();
+    switch (phase) {
+    case kWaiting: return line + "waiting";
+    case kOpening: return line + "opening";
+    case kHeader: return line + "header sent, waiting for the answer";
+    case kOk: return line + "ok in " + Fixed(static_cast<double>(state.durationMs.load()) / 1000.0, 1) + " s";
+    case kFailed: return line + "failed (exit " + std::to_string(state.exitCode.load()) + ")";
+    default: break;
+    }
+    const std::uint64_t done = state.done.load();
+    const std::uint64_t total = state.total.load();
+    const double seconds =
+        static_cast<double>(Nanoseconds(Clock::now()) - state.startNs.load()) / 1e9;
+    line += std::to_string(total == 0 ? 100 : done * 100 / total) + "% (" + FormatBytes(done) + " of " +
+            FormatBytes(total);
+    if (seconds > 0.5 && done > 0) {
+        const double rate = static_cast<double>(done) / seconds;
+        line += ", " + FormatBytes(static_cast<std::uint64_t>(rate)) + "/s, " +
+                Fixed(static_cast<double>(total - done) / rate, 0) + " s left";
+    }
+    return line + ")";
+}
+
+void ProgressBoard::Redraw()
+{
+    if (!m_drawn)
+        return;
+    // Back to the first unit's line, then every line rewritten.
+    std::string text = "\x1b[" + std::to_string(m_units.size()) + "F";
+    for (std::size_t i = 0; i < m_units.size(); ++i)
+        text += "\x1b[2K" + Line(i) + "\n";
+    Emit(m_err, text);
+}
+
+void ProgressBoard::Start(const FirmwareImage& firmware, const std::string& version)
+{
+    if (m_mode == OutputMode::Json) {
+        Json event;
+        event["v"] = 1;
+        event["event"] = "start";
+        event["version"] = version;
+        event["file"] = firmware.path;
+        event["size"] = firmware.bytes.size();
+        event["sha256"] = firmware.sha256;
+        event["units"] = m_units;
+        EmitJson(event.dump());
+    }
+    if (m_mode == OutputMode::Quiet || m_mode == OutputMode::Json)
+        return;
+    Emit(m_err, "Flashing " + firmware.path + " (" + std::to_string(firmware.bytes.size()) + " bytes, SHA-256 " +
+                    firmware.sha256 + ") into " + std::to_string(m_units.size()) +
+                    (m_units.size() == 1 ? " unit\n" : " units\n"));
+    if (m_mode == OutputMode::Terminal) {
+        std::string lines;
+        for (std::size_t i = 0; i < m_units.size(); ++i)
+            lines += Line(i) + "\n";
+        Emit(m_err, lines);
+        m_drawn = true;
+    }
+}
+
+void ProgressBoard::Result(std::size_t index, const UnitResult& result)
+{
+    UnitState& state = m_state[index];
+    state.exitCode.store(result.exitCode);
+    state.durationMs.store(result.durationMs);
+    state.phase.store(result.ok ? kOk : kFailed);
+    if (m_mode == OutputMode::Json) {
+        Json event;
+        event["v"] = 1;
+        event["event"] = "result";
+        event["unit"] = m_units[index];
+        event["device"] = result.device.empty() ? Json() : Json(result.device);
+        event["status"] = result.ok ? "ok" : "failed";
+        event["exit_code"] = result.exitCode;
+        if (result.ok) {
+            event["error"] = nullptr;
+        } else {
+            Json error;
+            error["kind"] = result.kind;
+            error["message"] = result.message;
+            error["cause"] = result.cause.empty() ? Json() : Json(result.cause);
+            error["frame"] = result.frame ? Json(*result.frame) : Json();
+            error["offset"] = result.offset ? Json(*result.offset) : Json();
+            event["error"] = error;
+        }
+        event["duration_ms"] = result.durationMs;
+        EmitJson(event.dump());
+    }
+    if (m_mode == OutputMode::Terminal) {
+        // The failure's whole text follows in the summary, below the lines.
+        Redraw();
+        return;
+    }
+    const std::string seconds = Fixed(static_cast<double>(result.durationMs) / 1000.0, 1);
+    Emit(m_err, result.ok ? m_units[index] + ": ok in " + seconds + " s\n" : "pyrrow-cli: " + result.message + "\n");
+}
+
+void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results, std::int64_t durationMs)
+{
+    std::size_t ok = 0;
+    for (const UnitResult& result : results)
+        ok += result.ok ? 1 : 0;
+    if (m_mode == OutputMode::Json) {
+        Json event;
+        event["v"] = 1;
+        event["event"] = "summary";
+        event["units"] = results.size();
+        event["ok"] = ok;
+        event["failed"] = results.size() - ok;
+        event["exit_code"] = exitCode;
+        event["duration_ms"] = durationMs;
+        EmitJson(event.dump());
+    }
+    std::string text;
+    if (m_mode == OutputMode::Terminal)
+        for (const UnitResult& result : results)
+            if (!result.ok)
+                text += "pyrrow-cli: " + result.message + "\n";
+    if (results.size() > 1 || m_mode == OutputMode::Terminal)
+        text += std::to_string(ok) + " of " + std::to_string(results.size()) + " units flashed (exit " +
+                std::to_string(exitCode) + ")\n";
+    Emit(m_err, text);
+}
+
+void ProgressBoard::RunFailure(int exitCode, const std::string& kind, const std::string& message)
+{
+    if (m_mode == OutputMode::Json) {
+        Json event;
+        event["v"] = 1;
+        event["event"] = "summary";
+        event["units"] = m_units.size();
+        event["ok"] = 0;
+        event["failed"] = m_units.size();
+        event["exit_code"] = exitCode;
+        event["error"] = {{"kind", kind}, {"message", message}};
+        event["duration_ms"] = 0;
+        EmitJson(event.dump());
+    }
+    Emit(m_err, "pyrrow-cli: " + message + "\n");
+}
+
+}  // namespace pyrrow::cli

@@ -1,0 +1,75 @@
+// What a flash run tells while it runs: on a terminal one line per unit on
+// standard error, redrawn in place; elsewhere plain lines, at most one per
+// unit every 10 % or 5 s; -q only the results; --json one JSON object per
+// line on standard output (human text then goes to standard error). The
+// workers report from their own threads: each output is one write of whole
+// lines, and what one worker shows of another it reads from atomics.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/firmware_image.h"
+#include "cli/unit_result.h"
+#include "upload/upload_engine.h"
+
+namespace pyrrow::cli {
+
+enum class OutputMode { Terminal, Plain, Quiet, Json };
+
+class ProgressBoard {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // units: the names of the units, in the order of their --device options.
+    // jsonQuiet: with --json, leave out the progress events.
+    ProgressBoard(OutputMode mode, bool jsonQuiet, std::vector<std::string> units, std::FILE* out = stdout,
+                  std::FILE* err = stderr);
+    ~ProgressBoard();
+    ProgressBoard(const ProgressBoard&) = delete;
+    ProgressBoard& operator=(const ProgressBoard&) = delete;
+
+    OutputMode Mode() const { return m_mode; }
+
+    // The run is about to flash this file.
+    void Start(const FirmwareImage& firmware, const std::string& version);
+    // The observer of one unit's upload; it lives as long as the board.
+    upload::UploadObserver& Unit(std::size_t index);
+    // The unit is done (also for units that never started: selection failed).
+    void Result(std::size_t index, const UnitResult& result);
+    // The run is done: the summary of all units.
+    void Summary(int exitCode, const std::vector<UnitResult>& results, std::int64_t durationMs);
+    // The run failed before any unit started (settings, firmware).
+    void RunFailure(int exitCode, const std::string& kind, const std::string& message);
+
+    // Shared with the units' observers.
+    struct UnitState;
+    void Redraw();
+    void Emit(std::FILE* stream, const std::string& text);
+    void EmitJson(const std::string& line) { Emit(m_out, line + "\n"); }
+    bool JsonProgress() const { return m_mode == OutputMode::Json && !m_jsonQuiet; }
+    std::FILE* Human() const { return m_err; }
+
+private:
+    std::string Line(std::size_t index) const;
+
+    OutputMode m_mode;
+    bool m_jsonQuiet;
+    std::vector<std::string> m_units;
+    std::FILE* m_out;
+    std::FILE* m_err;
+    std::unique_ptr<UnitState[]> m_state;
+    class UnitObserver;
+    std::vector<std::unique_ptr<UnitObserver>> m_observers;
+    bool m_drawn = false;  // the terminal lines are on the screen
+};
+
+// "512 B", "64.0 KiB", "1.5 MiB".
+std::string FormatBytes(std::uint64_t bytes);
+
+}  // namespace pyrrow::cli

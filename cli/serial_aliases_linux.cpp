@@ -1,0 +1,36 @@
+#include <algorithm>
+#include <filesystem>
+
+#include "cli/serial_aliases.h"
+#include "platform/serial.h"
+#include "platform/serial_ports.h"
+#include "platform/utf.h"
+
+namespace pyrrow::cli {
+
+std::vector<SerialPortEntry> ListSerialPorts()
+{
+    namespace fs = std::filesystem;
+    std::vector<SerialPortEntry> ports;
+    for (const std::u16string& name : platform::EnumerateSerialPorts()) {
+        SerialPortEntry entry;
+        entry.name = platform::Utf16ToUtf8Lossy(name);
+        entry.path = platform::SerialDevicePath(name);
+        ports.push_back(entry);
+    }
+    std::error_code ec;
+    for (fs::directory_iterator it("/dev/serial/by-id", ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code linkError;
+        const fs::path target = fs::canonical(it->path(), linkError);
+        if (linkError)
+            continue;
+        for (SerialPortEntry& entry : ports)
+            if (target == entry.path)
+                entry.aliases.push_back(it->path().string());
+    }
+    for (SerialPortEntry& entry : ports)
+        std::sort(entry.aliases.begin(), entry.aliases.end());
+    return ports;
+}
+
+}  // namespace pyrrow::cli

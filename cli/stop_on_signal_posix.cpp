@@ -1,0 +1,55 @@
+#include <pthread.h>
+#include <signal.h>
+
+#include "cli/stop_on_signal.h"
+
+namespace pyrrow::cli {
+namespace {
+
+sigset_t StopSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
+}  // namespace
+
+// The signals are blocked in every thread and taken by one watcher with
+// sigwait, so no handler runs and the stop request is made from an ordinary
+// thread.
+StopOnSignal::StopOnSignal(std::stop_source& stop) : m_stop(stop)
+{
+    const sigset_t set = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    m_watcher = std::thread([this, set] {
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&set, &signal) != 0 || m_finished.load())
+                return;
+            m_interrupted.store(true);
+            m_stop.request_stop();
+        }
+    });
+}
+
+StopOnSignal::~StopOnSignal()
+{
+    m_finished.store(true);
+    pthread_kill(m_watcher.native_handle(), SIGTERM);
+    m_watcher.join();
+    const sigset_t set = StopSignals();
+    // A signal that came once the work was done is taken here rather than
+    // left to kill the process: the run's result stands.
+    sigset_t pending;
+    sigpending(&pending);
+    if (sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1) {
+        int signal = 0;
+        sigwait(&set, &signal);
+    }
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+}  // namespace pyrrow::cli

@@ -1,0 +1,17 @@
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "cli/terminal.h"
+
+namespace pyrrow::cli {
+
+bool StandardErrorIsTerminal()
+{
+    // A terminal that cannot move the cursor gets plain lines.
+    const char* term = std::getenv("TERM");
+    return ::isatty(STDERR_FILENO) == 1 && term != nullptr && std::strcmp(term, "dumb") != 0;
+}
+
+}  // namespace pyrrow::cli

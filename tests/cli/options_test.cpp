@@ -1,0 +1,210 @@
+// The command line and the --device texts of pyrrow-cli, and which unit a
+// selector means, as tables.
+#include <gtest/gtest.h>
+
+#include "cli/exit_codes.h"
+#include "cli/options.h"
+#include "cli/select.h"
+#include "upload/serial_link.h"
+#include "upload/tcp_link.h"
+#include "upload/usb_link.h"
+
+namespace {
+
+using pyrrow::cli::DeviceUri;
+using pyrrow::cli::Invocation;
+
+struct ArgumentCase {
+    std::vector<std::string> args;
+    Invocation::Command command;
+    int exitCode;
+    std::string note;  // what the case is about
+};
+
+void PrintTo(const ArgumentCase& c, std::ostream* os)
+{
+    *os << c.note;
+}
+
+class Arguments : public testing::TestWithParam<ArgumentCase> {};
+
+TEST_P(Arguments, ParseToCommandAndExitCode)
+{
+    const ArgumentCase& c = GetParam();
+    const Invocation invocation = pyrrow::cli::ParseArguments(c.args);
+    EXPECT_EQ(invocation.command, c.command) << c.note << "\n" << invocation.error;
+    EXPECT_EQ(invocation.exitCode, c.exitCode) << c.note << "\n" << invocation.error;
+    if (invocation.exitCode == pyrrow::cli::kExitUsage) {
+        EXPECT_FALSE(invocation.error.empty()) << c.note;
+    }
+}
+
+using Cmd = Invocation::Command;
+INSTANTIATE_TEST_SUITE_P(
+    Table, Arguments,
+    testing::Values(
+        ArgumentCase{{"--version"}, Cmd::Done, 0, "version"},
+        ArgumentCase{{"--help"}, Cmd::Done, 0, "help"},
+        ArgumentCase{{}, Cmd::Done, 2, "a command is needed"},
+        ArgumentCase{{"erase"}, Cmd::Done, 2, "no such command"},
+        ArgumentCase{{"list", "--json"}, Cmd::List, 0, "list"},
+        ArgumentCase{{"flash", "a.fw", "-d", "tcp:10.0.0.1"}, Cmd::Flash, 0, "one unit"},
+        ArgumentCase{{"flash", "-d", "tcp:10.0.0.1", "a.fw"}, Cmd::Flash, 0, "a device takes one value"},
+        ArgumentCase{{"flash", "a.fw"}, Cmd::Done, 2, "no device and no settings"},
+        ArgumentCase{{"flash", "-d", "usb"}, Cmd::Done, 2, "no file and no settings"},
+        ArgumentCase{{"flash", "--settings", "s.config"}, Cmd::Flash, 0, "all from the settings"},
+        ArgumentCase{{"flash", "a.fw", "-d", "serial:ttyUSB0", "--pace", "ack"}, Cmd::Done, 2, "ack is TCP only"},
+        ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3.4", "--pace", "ack"}, Cmd::Flash, 0, "ack over TCP"},
+        ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3.4", "--pace", "fast"}, Cmd::Done, 2, "no such pacing"},
+        ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3.4", "--timeout-scale", "0"}, Cmd::Done, 2, "scale 0"},
+        ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3.4", "--timeout-scale", "2.5"}, Cmd::Flash, 0, "scale"},
+        ArgumentCase{{"flash", "a.fw", "-d", "usb", "-d", "usb"}, Cmd::Done, 2, "one unit twice"},
+        ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3"}, Cmd::Done, 2, "bad URI"},
+        ArgumentCase{{"flash", "a.fw", "-d", "usb", "--erase"}, Cmd::Done, 2, "unknown option"},
+        ArgumentCase{{"flash", "a.fw", "b.fw", "-d", "usb"}, Cmd::Done, 2, "two files"}));
+
+TEST(Arguments, FlashOptionsKeepEveryDeviceInOrder)
+{
+    const Invocation invocation = pyrrow::cli::ParseArguments(
+        {"flash", "a.fw", "-d", "tcp:10.0.0.1:80", "--device", "usb:serial=A1", "-q", "--json", "--trace", "t.json"});
+    ASSERT_EQ(invocation.command, Cmd::Flash) << invocation.error;
+    const auto& flash = invocation.flash;
+    EXPECT_EQ(flash.firmware, "a.fw");
+    ASSERT_EQ(flash.devices.size(), 2u);
+    EXPECT_EQ(flash.devices[0].port, 80);
+    EXPECT_EQ(flash.devices[1].usbValue, "A1");
+    EXPECT_TRUE(flash.quiet);
+    EXPECT_TRUE(flash.json);
+    EXPECT_EQ(flash.trace, "t.json");
+    EXPECT_FALSE(flash.paceAck);
+}
+
+struct UriCase {
+    std::string text;
+    bool valid;
+    DeviceUri::Link link;
+    std::string port;  // serial port, or TCP "address:port", or the USB value
+};
+
+void PrintTo(const UriCase& c, std::ostream* os)
+{
+    *os << '"' << c.text << '"';
+}
+
+class Uris : public testing::TestWithParam<UriCase> {};
+
+TEST_P(Uris, ParseOrExplain)
+{
+    const UriCase& c = GetParam();
+    std::string error;
+    const auto uri = pyrrow::cli::ParseDeviceUri(c.text, &error);
+    ASSERT_EQ(uri.has_value(), c.valid) << c.text << ": " << error;
+    if (!uri) {
+        EXPECT_NE(error.find(c.text), std::string::npos) << error;
+        return;
+    }
+    EXPECT_EQ(uri->link, c.link) << c.text;
+    EXPECT_EQ(uri->text, c.text);
+    switch (uri->link) {
+    case DeviceUri::Link::Serial: EXPECT_EQ(uri->serialPort, c.port); break;
+    case DeviceUri::Link::Tcp:
+        EXPECT_EQ(pyrrow::cli::FormatIpv4(uri->address) + ":" + std::to_string(uri->port), c.port);
+        break;
+    case DeviceUri::Link::Usb: EXPECT_EQ(uri->usbValue, c.port); break;
+    }
+}
+
+using L = DeviceUri::Link;
+INSTANTIATE_TEST_SUITE_P(Table, Uris,
+                         testing::Values(UriCase{"serial:/dev/ttyUSB0", true, L::Serial, "/dev/ttyUSB0"},
+                                         UriCase{"serial:ttyUSB0", true, L::Serial, "ttyUSB0"},
+                                         UriCase{"serial:COM3", true, L::Serial, "COM3"},
+                                         UriCase{"serial:", false, L::Serial, ""},
+                                         UriCase{"serial:dev/ttyUSB0", false, L::Serial, ""},
+                                         UriCase{"tcp:192.168.1.20", true, L::Tcp, "192.168.1.20:1998"},
+                                         UriCase{"tcp:192.168.1.20:1998", true, L::Tcp, "192.168.1.20:1998"},
+                                         UriCase{"tcp:10.0.0.255:65535", true, L::Tcp, "10.0.0.255:65535"},
+                                         UriCase{"tcp:192.168.1.20:0", false, L::Tcp, ""},
+                                         UriCase{"tcp:192.168.1.20:65536", false, L::Tcp, ""},
+                                         UriCase{"tcp:192.168.1.20:", false, L::Tcp, ""},
+                                         UriCase{"tcp:192.168.1.256", false, L::Tcp, ""},
+                                         UriCase{"tcp:192.168.1", false, L::Tcp, ""},
+                                         UriCase{"tcp:192.168.1.2.3", false, L::Tcp, ""},
+                                         UriCase{"tcp:0.0.0.0", false, L::Tcp, ""},
+                                         UriCase{"tcp:unit.example", false, L::Tcp, ""},
+                                         UriCase{"usb", true, L::Usb, ""},
+                                         UriCase{"usb:serial=SN-7", true, L::Usb, "SN-7"},
+                                         UriCase{"usb:path=/dev/hidraw2", true, L::Usb, "/dev/hidraw2"},
+                                         UriCase{"usb:serial=", false, L::Usb, ""},
+                                         UriCase{"usb:vid=0483", false, L::Usb, ""},
+                                         UriCase{"USB", false, L::Usb, ""},
+                                         UriCase{"", false, L::Usb, ""}));
+
+// Which unit a selector means among attached USB units A, B and a second B.
+struct SelectCase {
+    std::string uri;
+    int exitCode;
+    std::string path;  // of the unit chosen
+};
+
+void PrintTo(const SelectCase& c, std::ostream* os)
+{
+    *os << c.uri;
+}
+
+class Selection : public testing::TestWithParam<SelectCase> {};
+
+TEST_P(Selection, OneUnitOrAnErrorThatListsThem)
+{
+    const SelectCase& c = GetParam();
+    const std::vector<pyrrow::platform::HidDeviceInfo> units = {
+        {"/dev/hidraw1", u"A"}, {"/dev/hidraw2", u"B"}, {"/dev/hidraw3", u"B"}};
+    const auto uri = pyrrow::cli::ParseDeviceUri(c.uri, nullptr);
+    ASSERT_TRUE(uri);
+    const auto selection = pyrrow::cli::Select(*uri, units, [](const std::u16string& name) { return name == u"ttyUSB0"; });
+    EXPECT_EQ(selection.exitCode, c.exitCode) << c.uri << ": " << selection.message;
+    if (selection.target) {
+        EXPECT_EQ(selection.target->devicePath, c.path);
+        return;
+    }
+    EXPECT_EQ(selection.message.rfind(c.uri + ": ", 0), 0u) << selection.message;
+    if (c.exitCode == pyrrow::cli::kExitAmbiguous) {
+        EXPECT_NE(selection.message.find("/dev/hidraw2"), std::string::npos) << selection.message;
+        EXPECT_NE(selection.message.find("/dev/hidraw3"), std::string::npos) << selection.message;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Selection,
+                         testing::Values(SelectCase{"usb", 6, ""}, SelectCase{"usb:serial=A", 0, "/dev/hidraw1"},
+                                         SelectCase{"usb:serial=B", 6, ""}, SelectCase{"usb:serial=C", 5, ""},
+                                         SelectCase{"usb:path=/dev/hidraw3", 0, "/dev/hidraw3"},
+                                         SelectCase{"usb:path=/dev/hidraw9", 5, ""},
+                                         SelectCase{"serial:ttyUSB0", 0, "/dev/ttyUSB0"},
+                                         SelectCase{"serial:ttyUSB1", 5, ""},
+                                         SelectCase{"tcp:10.1.2.3", 0, "10.1.2.3:1998"}));
+
+TEST(Selection, TheSameUnitNamedTwiceIsFound)
+{
+    const DeviceUri usb = *pyrrow::cli::ParseDeviceUri("usb", nullptr);
+    const DeviceUri bySerial = *pyrrow::cli::ParseDeviceUri("usb:serial=A", nullptr);
+    EXPECT_TRUE(pyrrow::cli::SameUnitTwice({{usb, "/dev/hidraw1"}, {bySerial, "/dev/hidraw1"}}));
+    EXPECT_FALSE(pyrrow::cli::SameUnitTwice({{usb, "/dev/hidraw1"}, {bySerial, "/dev/hidraw2"}}));
+}
+
+// --timeout-scale 0.01 shortens every wait but removes none: a wait of no
+// looks at all would fail before the unit could answer.
+TEST(TimeoutScale, TheSmallestFactorKeepsEveryWait)
+{
+    const auto serial = pyrrow::upload::SerialTiming{}.Scaled(0.01);
+    EXPECT_GE(serial.timeouts.readInterval, 1u);
+    EXPECT_GE(serial.timeouts.readTotalConstant, 1u);
+    EXPECT_EQ(serial.pauseAfterBlock, 10u);
+    const auto tcp = pyrrow::upload::TcpTiming{}.Scaled(0.01);
+    EXPECT_GE(tcp.receiveAttempts, 1u);
+    EXPECT_GE(tcp.connectTimeout.count(), 1);
+    EXPECT_EQ(tcp.receivePause, 100u);
+    EXPECT_GE(pyrrow::upload::UsbTiming{}.Scaled(0.01).answerPolls, 1u);
+    EXPECT_EQ(pyrrow::upload::TcpTiming{}.Scaled(2).receiveAttempts, 52u);
+}
+
+}  // namespace
