@@ -85,7 +85,7 @@ int RunFlash(const FlashOptions& given, const std::string& version)
     std::vector<platform::HidDeviceInfo> usbUnits;
     for (const DeviceUri& device : options.devices)
         if (device.link == DeviceUri::Link::Usb) {
-            usbUnits = platform::SystemHid().Enumerate(upload::UsbLink::kVendorId, upload::UsbLink::kProductId);
+            usbUnits = platform::SystemHid().Enumerate(protocol::kUsbVendorId, protocol::kUsbProductId);
             break;
         }
     std::vector<Selection> selections;

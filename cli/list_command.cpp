@@ -47,7 +47,7 @@ std::vector<Entry> Collect()
         entries.push_back(entry);
     }
     const auto units =
-        platform::SystemHid().Enumerate(upload::UsbLink::kVendorId, upload::UsbLink::kProductId);
+        platform::SystemHid().Enumerate(protocol::kUsbVendorId, protocol::kUsbProductId);
     std::map<std::string, int> serialCount;
     for (const auto& unit : units)
         ++serialCount[platform::Utf16ToUtf8Lossy(unit.serialNumber)];

@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "platform/hid.h"
+#include "res/version.h"
 
 int main(int argc, char** argv)
 {
@@ -22,7 +23,7 @@ int main(int argc, char** argv)
         code = pyrrow::cli::RunList(invocation.listJson);
         break;
     case Invocation::Command::Flash:
-        code = pyrrow::cli::RunFlash(invocation.flash, PYRROW_VERSION);
+        code = pyrrow::cli::RunFlash(invocation.flash, pyrrow::res::kVersion);
         break;
     }
     pyrrow::platform::ShutdownHid();

@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/exit_codes.h"
+#include "res/version.h"
 
 namespace pyrrow::cli {
 namespace {
@@ -36,7 +37,7 @@ Invocation ParseArguments(const std::vector<std::string>& args)
 {
     CLI::App app{"Uploads firmware into control units over a serial line, TCP or USB HID, without a window.",
                  "pyrrow-cli"};
-    app.set_version_flag("--version", std::string("pyrrow-cli ") + PYRROW_VERSION);
+    app.set_version_flag("--version", std::string("pyrrow-cli ") + res::kVersion);
     app.require_subcommand(1, 1);
     app.footer(ExitCodeTable());
 
