@@ -341,6 +341,44 @@ TEST_F(QtHost, EscClosesWhenIdleButNotWhileBusy)
     EXPECT_FALSE(host->isVisible());
 }
 
+// Return held at the end of an upload and Esc pressed with it: a second
+// upload must not start under the first, and the window must never close
+// while one runs (ASan finds what a worker does to a window that is gone).
+TEST_F(QtHost, KeyStormOfEnterAndEscNeverClosesUnderAnUpload)
+{
+    pyrrow::test::TempDir dir;
+    pyrrow::test::WriteBytes(dir.path() / "unit.fw", std::string(32 + 2048, 'k'));
+    pyrrow::test::SimProcess sim({"tcp", "--listen", "127.0.0.1:0"});
+    ports = {u"ttyS0"};
+    dlg.m_strFirmwarePath = dir.File("unit.fw");
+    dlg.m_tcpPort = sim.ReadPort();
+    dlg.m_ipAddress = 0x7F000001;
+    Open();
+    Control<QRadioButton>(IDC_RADIO_TCP)->click();
+
+    int keys = 0;
+    int uploads = 0;
+    bool wasBusy = false;
+    bool closedWhileBusy = false;
+    QTimer storm;
+    QObject::connect(&storm, &QTimer::timeout, [&] {
+        if (!host->isVisible())
+            return;
+        const bool busy = dlg.m_bBusy != 0;
+        uploads += busy && !wasBusy ? 1 : 0;
+        wasBusy = busy;
+        PressKey(host.get(), ++keys % 2 != 0 ? Qt::Key_Return : Qt::Key_Escape);
+        closedWhileBusy = closedWhileBusy || (!host->isVisible() && dlg.m_bBusy != 0);
+    });
+    storm.start(3);
+    ProcessEventsUntil([&] { return !host->isVisible(); }, 3000);
+    storm.stop();
+    EXPECT_FALSE(closedWhileBusy);
+    EXPECT_GE(uploads, 1);
+    ProcessEventsUntil([this] { return dlg.m_bBusy == 0; });
+    dlg.m_worker.Join();
+}
+
 // Types text as the operator would: each key to the control that has the
 // window's focus at that moment.
 void Type(QWidget* window, const char* text)
