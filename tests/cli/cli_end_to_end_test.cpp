@@ -22,6 +22,7 @@
 #include "platform/serial.h"
 #include "platform/utf.h"
 #include "support/pty_device.h"
+#include "support/sim_process.h"
 #include "support/tcp_device.h"
 #include "support/temp_dir.h"
 
@@ -148,10 +149,13 @@ protected:
     pyrrow::test::TempDir dir;
 };
 
-// One failure scenario: what the device does, the exit code and the error
-// kind of the unit's result (empty: the run fails before any unit).
+// One failure scenario: the simulated device's link and fault (none: the
+// name says what is done instead), the exit code and the error kind of the
+// unit's result (empty: the run fails before any unit).
 struct Scenario {
     std::string name;
+    std::string link;   // "tcp" or "serial" for pyrrow-sim
+    std::string fault;  // its --fault
     int exitCode;
     std::string kind;
 };
@@ -168,16 +172,17 @@ TEST_P(Failures, EndWithTheirExitCodeAndErrorKind)
     const Scenario& s = GetParam();
     const std::string firmware = WriteFirmware(Firmware(2048));
     std::vector<std::string> args = {"flash", firmware, "--json", "--timeout-scale", "0.1"};
-    std::unique_ptr<TcpDevice> device;
+    std::unique_ptr<pyrrow::test::SimProcess> sim;
     std::unique_ptr<pyrrow::test::PtyDevice> pty;
     pyrrow::platform::SerialHandle holder = nullptr;
-    const auto tcpDevice = [&](TcpScript script) {
-        script.dataBytes = 2048;
-        device = std::make_unique<TcpDevice>(script);
+    if (!s.link.empty()) {
+        std::vector<std::string> simArgs = {s.link, "--fault", s.fault};
+        if (s.link == "tcp")
+            simArgs.insert(simArgs.end(), {"--listen", "127.0.0.1:0"});
+        sim = std::make_unique<pyrrow::test::SimProcess>(simArgs);
         args.push_back("--device");
-        args.push_back(Tcp(device->Port()));
-    };
-    if (s.name == "firmware_missing") {
+        args.push_back(s.link == "tcp" ? Tcp(sim->ReadPort()) : "serial:" + sim->ReadLine());
+    } else if (s.name == "firmware_missing") {
         args[1] = (dir.path() / "none.fw").string();
         args.push_back("--device=tcp:127.0.0.1:1");
     } else if (s.name == "firmware_too_short") {
@@ -189,14 +194,6 @@ TEST_P(Failures, EndWithTheirExitCodeAndErrorKind)
         args.push_back("--device=" + Tcp(UnusedLoopbackPort()));
     } else if (s.name == "no_serial_port") {
         args.push_back("--device=serial:/dev/pyrrow-no-such-port");
-    } else if (s.name == "silent") {
-        tcpDevice({.answer = [](const std::string&) { return std::vector<TcpScript::Piece>{}; }});
-    } else if (s.name == "rejected") {
-        tcpDevice({.answer = [](const std::string& header) { return Echo(header, 0, 1); }});
-    } else if (s.name == "no_acknowledgement") {
-        tcpDevice({.answer = [](const std::string& header) { return Echo(header); }, .acknowledgement = ""});
-    } else if (s.name == "closed_mid_upload") {
-        tcpDevice({.answer = [](const std::string& header) { return Echo(header); }, .closeAfterFrames = 1});
     } else if (s.name == "busy") {
         pty = std::make_unique<pyrrow::test::PtyDevice>(pyrrow::test::SerialScript{});
         holder = pyrrow::platform::OpenSerial(pyrrow::platform::Utf8ToUtf16Lossy(pty->SlavePath()));
@@ -228,11 +225,11 @@ TEST_P(Failures, EndWithTheirExitCodeAndErrorKind)
     const std::string message = error.at("message");
     EXPECT_EQ(message.rfind(results[0].at("unit").get<std::string>() + ": ", 0), 0u) << message;
     EXPECT_NE(outcome.err.find(message), std::string::npos) << outcome.err;
-    if (s.name == "no_acknowledgement") {
-        EXPECT_EQ(error.at("frame"), 0);
-        EXPECT_EQ(error.at("offset"), 32);
+    if (s.fault == "ack:drop@frame=1") {
+        EXPECT_EQ(error.at("frame"), 1);
+        EXPECT_EQ(error.at("offset"), 32 + 1024);
     }
-    if (s.name == "silent") {
+    if (s.fault == "header:silent") {
         EXPECT_NE(message.find("must be waiting for firmware"), std::string::npos) << message;
     }
     if (s.name == "busy") {  // who holds it, seen from the other process
@@ -240,17 +237,26 @@ TEST_P(Failures, EndWithTheirExitCodeAndErrorKind)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Failures,
-                         testing::Values(Scenario{"firmware_missing", 4, ""}, Scenario{"firmware_too_short", 4, ""},
-                                         Scenario{"settings_missing", 3, ""},
-                                         Scenario{"nothing_listens", 5, "no_device"},
-                                         Scenario{"no_serial_port", 5, "no_device"},
-                                         Scenario{"busy", 8, "device_busy"},
-                                         Scenario{"silent", 9, "header_no_answer"},
-                                         Scenario{"rejected", 10, "header_rejected"},
-                                         Scenario{"no_acknowledgement", 11, "block_no_ack"},
-                                         Scenario{"closed_mid_upload", 11, "link_lost"}),
-                         [](const auto& param) { return param.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Table, Failures,
+    testing::Values(Scenario{"firmware_missing", "", "", 4, ""}, Scenario{"firmware_too_short", "", "", 4, ""},
+                    Scenario{"settings_missing", "", "", 3, ""},
+                    Scenario{"nothing_listens", "", "", 5, "no_device"},
+                    Scenario{"no_serial_port", "", "", 5, "no_device"}, Scenario{"busy", "", "", 8, "device_busy"},
+                    Scenario{"tcp_busy", "tcp", "busy", 5, "no_device"},
+                    Scenario{"tcp_silent", "tcp", "header:silent", 9, "header_no_answer"},
+                    Scenario{"tcp_status", "tcp", "header:status=1", 10, "header_rejected"},
+                    Scenario{"tcp_wrong_echo", "tcp", "header:wrong-echo", 10, "header_rejected"},
+                    Scenario{"tcp_split", "tcp", "header:split", 10, "header_rejected"},
+                    Scenario{"tcp_short_answer", "tcp", "header:length=31", 10, "header_rejected"},
+                    Scenario{"tcp_short_ack", "tcp", "ack:short@frame=0", 11, "block_no_ack"},
+                    Scenario{"tcp_dropped_ack", "tcp", "ack:drop@frame=1", 11, "block_no_ack"},
+                    Scenario{"tcp_closed", "tcp", "link:close@bytes=100", 11, "link_lost"},
+                    Scenario{"serial_silent", "serial", "header:silent", 9, "header_no_answer"},
+                    Scenario{"serial_short_answer", "serial", "header:length=31", 10, "header_rejected"},
+                    Scenario{"serial_hangup", "serial", "link:hangup@bytes=300", 11, "link_lost"},
+                    Scenario{"serial_busy", "serial", "busy", 8, "device_busy"}),
+    [](const auto& param) { return param.param.name; });
 
 TEST_F(Cli, FourUnitsInParallelOneFailingEndWith14AndTheOthersFlashed)
 {
