@@ -93,8 +93,9 @@ TEST(SimCommandLine, StopRequestEndsCleanly)
         sim.Signal(SIGTERM);
         EXPECT_EQ(sim.Wait(), 0);
         EXPECT_NE(sim.Errors().find("SIGTERM"), std::string::npos);
+        // (Whether the pseudo-terminal went too cannot be seen from here: a
+        // test running beside this one may get its number at once.)
         EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
-        EXPECT_FALSE(std::filesystem::exists(path));  // the pseudo-terminal is gone too
     }
     {
         // --once without an upload: stopped, so incomplete; the summary still comes.
