@@ -13,12 +13,11 @@
 
 WindowRun RealWindow(int argc, char** argv)
 {
-    // The application lives as long as the program.
-    static std::unique_ptr<QApplication> application;
+    // The application lives as long as the run it serves, and goes before
+    // the program's end takes the libraries' own statics away.
     static int count = argc;
-    if (!application)
-        application = std::make_unique<QApplication>(count, argv);
-    return [](CPyrrowDlg& dialog, const std::u16string& port) {
+    auto application = std::make_shared<QApplication>(count, argv);
+    return [application](CPyrrowDlg& dialog, const std::u16string& port) {
         dialog.m_enumeratePorts = [port] { return std::vector<std::u16string>{port}; };
         dialog.m_moduleFileName = [](pyrrow::platform::ModuleHandle) { return std::u16string(); };
         const std::u16string firmware = dialog.m_strFirmwarePath;

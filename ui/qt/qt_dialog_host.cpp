@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QThread>
+#include <QTimer>
 
 #include <vector>
 
@@ -341,6 +342,7 @@ void QtDialogHost::IpSetAddress(int id, std::uint32_t address)
 void QtDialogHost::ProgressSetRange(int id, int low, int high)
 {
     OnGuiThread([=, this] {
+        ++m_progressGeneration;
         if (auto* bar = ControlAs<QProgressBar>(id))
             bar->setRange(low, high);
     });
@@ -349,6 +351,7 @@ void QtDialogHost::ProgressSetRange(int id, int low, int high)
 void QtDialogHost::ProgressSetPosition(int id, int position)
 {
     OnGuiThread([=, this] {
+        ++m_progressGeneration;
         if (auto* bar = ControlAs<QProgressBar>(id))
             bar->setValue(position);
     });
@@ -360,15 +363,23 @@ void QtDialogHost::ProgressPostPosition(int id, int position)
         return ProgressSetPosition(id, position);
     m_postedBar = id;
     m_postedPosition = position;
-    // One call on its way is enough: it shows the newest value when it runs.
+    // One update on its way is enough: it shows the newest value when it
+    // runs, a moment later so that the bar is drawn a few times a second
+    // rather than for every block, and not at all once a later synchronous
+    // call has set the bar.
     if (m_positionPending.exchange(true))
         return;
+    const unsigned generation = m_progressGeneration;
     QMetaObject::invokeMethod(
         this,
-        [this] {
-            m_positionPending = false;
-            if (auto* bar = ControlAs<QProgressBar>(m_postedBar))
-                bar->setValue(m_postedPosition);
+        [this, generation] {
+            QTimer::singleShot(kPostedProgressDelayMs, this, [this, generation] {
+                m_positionPending = false;
+                if (generation != m_progressGeneration)
+                    return;
+                if (auto* bar = ControlAs<QProgressBar>(m_postedBar))
+                    bar->setValue(m_postedPosition);
+            });
         },
         Qt::QueuedConnection);
 }

@@ -70,11 +70,14 @@ private:
     platform::CDialogBase* m_dialog;
     std::map<int, QWidget*> m_controls;
     bool m_destroyed = false;
-    // The newest position posted by the worker, and whether a call that
-    // shows it is on its way to the window's thread.
+    // The newest position posted by the worker, whether a call that shows
+    // it is on its way to the window's thread, and a count of the bar's
+    // synchronous changes, after which such a call shows nothing.
+    static constexpr int kPostedProgressDelayMs = 40;
     std::atomic<int> m_postedBar{0};
     std::atomic<int> m_postedPosition{0};
     std::atomic<bool> m_positionPending{false};
+    std::atomic<unsigned> m_progressGeneration{0};
 };
 
 }  // namespace pyrrow::ui
