@@ -35,6 +35,7 @@ using nlohmann::json;
 using pyrrow::test::Echo;
 using pyrrow::test::TcpDevice;
 using pyrrow::test::TcpScript;
+using pyrrow::test::UnusedLoopbackPort;
 
 struct Outcome {
     int exitCode = -1;
@@ -118,19 +119,6 @@ std::string Firmware(std::size_t dataBytes)
     for (std::size_t i = 0; i < 32 + dataBytes; ++i)
         file += static_cast<char>((i * 7 + 3) & 0xFF);
     return file;
-}
-
-std::uint16_t UnusedLoopbackPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
 }
 
 std::string Tcp(std::uint16_t port)

@@ -5,10 +5,8 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +27,9 @@ struct TcpScript {
     bool closeAtAccept = false;             // close right after accepting
 };
 
+// A loopback port nobody listens on: bound once, then released.
+std::uint16_t UnusedLoopbackPort();
+
 // The header echoed back with the given status bytes 28 and 29, in one piece.
 std::vector<TcpScript::Piece> Echo(const std::string& header, unsigned char status28 = 0, unsigned char status29 = 0);
 
@@ -44,13 +45,9 @@ public:
     std::string Finish();
     // The block counters of the frames received, in order.
     std::vector<std::uint16_t> Counters();
-    // For a pause of the program: returns once the device has sent an answer
-    // that no earlier call took (or after five seconds).
-    void WaitForAnswer();
 
 private:
     void Run();
-    void Answered();
 
     TcpScript m_script;
     int m_listener = -1;
@@ -58,10 +55,6 @@ private:
     std::string m_received;
     std::vector<std::uint16_t> m_counters;
     std::thread m_thread;
-    std::mutex m_mutex;
-    std::condition_variable m_answered;
-    long m_answersSent = 0;
-    long m_answersTaken = 0;
 };
 
 }  // namespace pyrrow::test

@@ -25,20 +25,7 @@ using pyrrow::test::Echo;
 using pyrrow::test::MessageBoxCall;
 using pyrrow::test::TcpDevice;
 using pyrrow::test::TcpScript;
-
-// A loopback port nobody listens on: bound once, then released.
-std::uint16_t UnusedLoopbackPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
+using pyrrow::test::UnusedLoopbackPort;
 
 class TcpUpload : public pyrrow::test::DialogTest {
 protected:
