@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/tcp_device_process.h"
+
 extern char** environ;
 
 namespace {
@@ -30,43 +32,9 @@ using Clock = std::chrono::steady_clock;
 // a child process; the listener's port.
 std::uint16_t StartDevice(std::size_t size, std::vector<pid_t>& children)
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener, 1);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int fd = ::accept(listener, nullptr, nullptr);
-        auto receive = [fd](std::size_t n) {
-            std::string got;
-            char buffer[2048];
-            while (got.size() < n) {
-                const ssize_t r = ::recv(fd, buffer, std::min(sizeof buffer, n - got.size()), 0);
-                if (r <= 0)
-                    break;
-                got.append(buffer, static_cast<std::size_t>(r));
-            }
-            return got;
-        };
-        std::string header = receive(32);
-        header[28] = header[29] = 0;
-        ::send(fd, header.data(), header.size(), 0);
-        for (std::size_t left = size - 32; left > 0;) {
-            const std::size_t n = std::min<std::size_t>(left, 1024);
-            if (receive(n + 2).size() != n + 2)
-                ::_exit(1);
-            ::send(fd, "ACK-OK", 6, 0);
-            left -= n;
-        }
-        ::_exit(0);
-    }
-    ::close(listener);
-    children.push_back(child);
-    return ntohs(address.sin_port);
+    std::uint16_t port = 0;
+    children.push_back(StartTcpDeviceProcess(size, &port));
+    return port;
 }
 
 struct Figures {

@@ -22,6 +22,7 @@
 
 #include "app/pyrrow_dlg.h"
 #include "bench/measure.h"
+#include "bench/tcp_device_process.h"
 #include "res/resource.h"
 
 namespace {
@@ -144,48 +145,15 @@ void MeasureSerial(const std::u16string& firmware, std::size_t size, const Windo
 // serves, echoing the header and acknowledging every frame at once.
 void MeasureTcp(const std::u16string& firmware, std::size_t size)
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener, 1);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int fd = ::accept(listener, nullptr, nullptr);
-        auto receive = [fd](std::size_t n) {
-            std::string got;
-            char buffer[2048];
-            while (got.size() < n) {
-                const ssize_t r = ::recv(fd, buffer, std::min(sizeof buffer, n - got.size()), 0);
-                if (r <= 0)
-                    break;
-                got.append(buffer, static_cast<std::size_t>(r));
-            }
-            return got;
-        };
-        std::string header = receive(32);
-        header[28] = header[29] = 0;
-        ::send(fd, header.data(), header.size(), 0);
-        for (std::size_t left = size - 32; left > 0;) {
-            const std::size_t n = std::min<std::size_t>(left, 1024);
-            if (receive(n + 2).size() != n + 2)
-                ::_exit(1);
-            ::send(fd, "ACK-OK", 6, 0);
-            left -= n;
-        }
-        ::_exit(0);
-    }
-    ::close(listener);
+    std::uint16_t port = 0;
+    const pid_t child = StartTcpDeviceProcess(size, &port);
     NullHost host;
     host.m_address = 0x7F000001;
     CPyrrowDlg dialog;
     dialog.AttachHost(&host);
     dialog.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
     dialog.m_strFirmwarePath = firmware;
-    dialog.m_tcpPort = ntohs(address.sin_port);
+    dialog.m_tcpPort = port;
     const Figures f = Measure(dialog, host);
     int status = 0;
     ::waitpid(child, &status, 0);
