@@ -71,10 +71,13 @@ bool CPyrrowDlg::OnInitDialog()
 
 void CPyrrowDlg::InitFromCommandLine()
 {
-    // The port as the list names it: "/dev/ttyUSB0" is the entry "ttyUSB0".
+    // The port as the list names it: "/dev/ttyUSB0" is the entry "ttyUSB0",
+    // "\\.\COM10" the entry "COM10".
     std::u16string port = m_pCmdLine->m_szPort;
     if (port.starts_with(u"/dev/") && port.find(u'/', 5) == std::u16string::npos)
         port.erase(0, 5);
+    else if (port.starts_with(u"\\\\.\\") && port.find(u'\\', 4) == std::u16string::npos)
+        port.erase(0, 4);
     ListSetCurSel(IDC_COM_PORT, 0);
     ListSelectString(IDC_COM_PORT, port);
     m_strFirmwarePath = m_pCmdLine->m_szFile;
