@@ -5,6 +5,7 @@
 # last test.
 set(PYRROW_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(PYRROW_WINE_ENVIRONMENT "WINEPREFIX=${PYRROW_WINEPREFIX}" "WINEDEBUG=-all")
+set(PYRROW_WINE_RUN ${CMAKE_CURRENT_LIST_DIR}/wine_run.sh)
 
 add_test(NAME WinePrefixStart COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_prefix.sh start)
 add_test(NAME WinePrefixStop COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_prefix.sh stop)
@@ -13,6 +14,6 @@ set_tests_properties(WinePrefixStop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT
 
 # A test that runs the Windows program target with the arguments given.
 function(pyrrow_add_wine_test name target)
-    add_test(NAME ${name} COMMAND ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/wine_run.sh $<TARGET_FILE:${target}> ${ARGN})
+    add_test(NAME ${name} COMMAND ${PYRROW_WINE_RUN} $<TARGET_FILE:${target}> ${ARGN})
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "${PYRROW_WINE_ENVIRONMENT}" TIMEOUT 300)
 endfunction()
