@@ -1,6 +1,7 @@
 #include <winsock2.h>
 
 #include <chrono>
+#include <cstdio>
 #include <new>
 #include <string>
 
@@ -21,11 +22,10 @@ constexpr WORD kWinsockVersion = 0x0101;
 
 std::u16string PeerName(std::uint32_t address, std::uint16_t port)
 {
-    std::string text;
-    for (int shift = 24; shift >= 0; shift -= 8)
-        text += std::to_string((address >> shift) & 0xFF) + (shift > 0 ? "." : "");
-    text += ":" + std::to_string(port);
-    return std::u16string(text.begin(), text.end());
+    char text[32];
+    const int n = std::snprintf(text, sizeof text, "%u.%u.%u.%u:%u", (address >> 24) & 0xFF, (address >> 16) & 0xFF,
+                                (address >> 8) & 0xFF, address & 0xFF, static_cast<unsigned>(port));
+    return std::u16string(text, text + (n > 0 ? n : 0));
 }
 
 void Fail(const char* action, const std::u16string& peer, int code)
