@@ -1,7 +1,7 @@
 // Files as the XML document needs them: open an existing settings file for
 // reading (created empty when missing), replace a file safely by writing its
 // new content beside it, ask the size, read, write, close. One source file
-// per operating system implements it (file_posix.cpp today).
+// per operating system implements it (file_posix.cpp, file_win.cpp).
 //
 // Paths are UTF-16; conversion to the system's encoding happens here.
 // A FileHandle is null when no file is open. Functions taking a handle

@@ -7,7 +7,8 @@
 namespace pyrrow::platform {
 
 // Runs body on a new thread that nobody waits for. False when no thread
-// could be started (body then never runs).
+// could be started (body then never runs). On Windows the thread runs with
+// the system timer at 1 ms, so that its pauses keep their length.
 bool StartDetachedThread(std::function<void()> body);
 
 // Waits the given number of milliseconds: the one place the program pauses.
