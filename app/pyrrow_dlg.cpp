@@ -174,11 +174,12 @@ bool CPyrrowDlg::SelectPort(const std::u16string& name)
         return false;
     if (ListSelectExact(IDC_COM_PORT, name) >= 0)
         return true;
-    // "/dev/ttyUSB0" is the entry "ttyUSB0".
-    constexpr std::u16string_view kDev = u"/dev/";
-    if (name.starts_with(kDev) && name.find(u'/', kDev.size()) == std::u16string::npos &&
-        ListSelectExact(IDC_COM_PORT, name.substr(kDev.size())) >= 0)
-        return true;
+    // "/dev/ttyUSB0" is the entry "ttyUSB0", "\\.\COM10" the entry "COM10".
+    for (const std::u16string_view prefix : {std::u16string_view(u"/dev/"), std::u16string_view(u"\\\\.\\")}) {
+        if (name.starts_with(prefix) && name.find(prefix.back(), prefix.size()) == std::u16string::npos &&
+            ListSelectExact(IDC_COM_PORT, name.substr(prefix.size())) >= 0)
+            return true;
+    }
     // A pseudo-terminal, a /dev/serial/by-id link or a port the system does
     // not list: usable all the same, so it joins the list.
     if (!m_portExists(name))

@@ -9,7 +9,8 @@ namespace pyrrow::platform {
 
 // The arguments after the program's name, converted from the encoding of
 // the process's locale (bytes that are not text become U+FFFD). Call before
-// a toolkit removes its own options from argv.
+// a toolkit removes its own options from argv. Windows splits the process's
+// UTF-16 command line instead and does not look at argc and argv.
 std::vector<std::u16string> ProgramArguments(int argc, const char* const* argv);
 
 // True for a character that marks an option. On Linux only "-": a leading

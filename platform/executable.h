@@ -11,12 +11,13 @@ namespace pyrrow::platform {
 using ModuleHandle = const void*;
 ModuleHandle CurrentModule();
 
-// The full path of the module's file (/proc/self/exe on Linux), or an empty
-// text when it cannot be had.
+// The full path of the module's file (/proc/self/exe on Linux,
+// GetModuleFileNameW on Windows), or an empty text when it cannot be had.
 std::u16string ModuleFileName(ModuleHandle module);
 
 // Removes the extension of the last path component in place: its last dot
-// and what follows. A name without a dot stays as it is.
+// and what follows. A name without a dot stays as it is. ('\\' separates
+// path components on Windows too.)
 void RemovePathExtension(char16_t* path);
 
 // This user's folder for the program's settings: $XDG_CONFIG_HOME/pyrrow,

@@ -40,7 +40,7 @@ public:
     virtual void Close(HidDevice device) = 0;
 };
 
-// hidapi itself (the hidraw backend on Linux).
+// hidapi itself (the hidraw backend on Linux); on Windows, SetupAPI and hid.dll.
 HidBackend& SystemHid();
 
 // Releases what hidapi holds; called once when the program ends.

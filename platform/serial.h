@@ -2,7 +2,7 @@
 // exclusively, set the line (speed, 8 data bits, no parity, stop bits as the
 // port has them, DTR and RTS off, no flow control), and read and write with
 // the time-outs of the serial protocol. One source file per operating
-// system implements it (serial_posix.cpp today).
+// system implements it (serial_posix.cpp, serial_win.cpp).
 #pragma once
 
 #include <cstddef>
@@ -29,7 +29,8 @@ struct SerialTimeouts {
 
 // The device of a port name: an absolute path stays as it is, "COMn" is
 // the n-th standard port (/dev/ttyS<n-1> on Linux), any other name is looked
-// up among the devices (/dev/<name>).
+// up among the devices (/dev/<name>). On Windows: \\.\<name>, and a name
+// that begins with \\ as it is.
 std::string SerialDevicePath(const std::u16string& portName);
 
 // True when the port's device exists as a character device (links followed),

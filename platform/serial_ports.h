@@ -11,6 +11,7 @@ namespace pyrrow::platform {
 // given sysfs root, in natural order (ttyS2 before ttyS10). Ports without a
 // device behind them and UARTs whose type is 0 (placeholders that have no
 // hardware) are left out. Empty when there are none or sysfs cannot be read.
+// Windows lists the names the registry holds (COM3), sysfsRoot unused.
 std::vector<std::u16string> EnumerateSerialPorts(const std::string& sysfsRoot = "/sys");
 
 // Natural order of names: runs of digits compare by their value.

@@ -1,7 +1,7 @@
 // TCP connections as the TCP transport needs them: one connection attempt
 // with a time-out, then a non-blocking socket for the whole upload whose
 // send and receive never wait. One source file per operating system
-// implements it (socket_posix.cpp today).
+// implements it (socket_posix.cpp, socket_win.cpp).
 #pragma once
 
 #include <chrono>

@@ -1,6 +1,9 @@
 // Progress on the window's taskbar button, in the manner of ITaskbarList3.
 // On Linux it is announced over the session D-Bus as the launcher-entry
-// progress that KDE Plasma's task manager and the common docks show.
+// progress that KDE Plasma's task manager and the common docks show; on
+// Windows it is ITaskbarList3 on the window of the calling thread that has
+// a taskbar button of its own, so it is created on the dialog's thread once
+// the window exists.
 #pragma once
 
 #include <cstdint>

@@ -9,7 +9,9 @@
 namespace pyrrow::platform {
 
 // One worker thread at a time. Start joins the previous worker first, and
-// the destructor joins the last one, so no worker outlives its owner.
+// the destructor joins the last one, so no worker outlives its owner. On
+// Windows the thread runs with the system timer at 1 ms, so that its pauses
+// keep their length.
 class WorkerThread {
 public:
     WorkerThread() = default;

@@ -3,9 +3,11 @@
 #include "app/prikazovy_radek.h"
 #include "res/resource.h"
 #include "support/dialog_fixture.h"
+#include "support/system_conventions.h"
 
 namespace {
 
+using pyrrow::test::AbsolutePath;
 using pyrrow::test::DialogTest;
 using pyrrow::platform::DialogEvent;
 
@@ -108,19 +110,21 @@ TEST_F(MainDialog, CommandLinePortIsSelectedByItsWholeName)
 
 TEST_F(MainDialog, CommandLinePortNotInTheListTakesTheFirstEntry)
 {
-    InitWithArguments({u"-c", u"COM7", u"115200", u"8", u"0", u"-f", u"/srv/unit.fw"}, {u"ttyS0", u"ttyUSB0"});
+    const std::u16string file = AbsolutePath(u"srv/unit.fw");
+    InitWithArguments({u"-c", u"COM7", u"115200", u"8", u"0", u"-f", file}, {u"ttyS0", u"ttyUSB0"});
     EXPECT_EQ(Selected(), u"ttyS0");
     EXPECT_TRUE(host.IsButtonChecked(IDC_RADIO_SERIAL));
     EXPECT_EQ(std::u16string(dlg.m_comPort.GetString()), u"ttyS0");
-    EXPECT_EQ(dlg.m_strFirmwarePath, u"/srv/unit.fw");
-    EXPECT_EQ(host.Text(IDC_FILE_PATH), u"/srv/unit.fw");
+    EXPECT_EQ(dlg.m_strFirmwarePath, file);
+    EXPECT_EQ(host.Text(IDC_FILE_PATH), file);
     EXPECT_EQ(dlg.m_configPath.GetLength(), 0);  // no settings in this mode
 }
 
 TEST_F(MainDialog, CommandLinePortAsDevicePathSelectsItsEntry)
 {
-    InitWithArguments({u"-c", u"/dev/ttyUSB0", u"115200", u"8", u"0"}, {u"ttyS0", u"ttyUSB0"});
-    EXPECT_EQ(Selected(), u"ttyUSB0");
+    const pyrrow::test::DevicePathCase c = pyrrow::test::PortByDevicePath();
+    InitWithArguments({u"-c", c.argument, u"115200", u"8", u"0"}, c.ports);
+    EXPECT_EQ(Selected(), c.entry);
     EXPECT_EQ(host.Text(IDC_FILE_PATH), u"");
 }
 
@@ -174,14 +178,14 @@ TEST_F(MainDialog, LongPortNamesAreCut)
 
 TEST_F(MainDialog, BrowseOffersFirmwareFilesFirstAndKeepsThePathOnCancel)
 {
-    InitWithArguments({u"-dir", u"/srv/firmware"}, {u"ttyS0"});
+    InitWithArguments({u"-dir", AbsolutePath(u"srv/firmware")}, {u"ttyS0"});
     dlg.m_strFirmwarePath = u"/old.fw";
     host.AnswerFileDialogWith(std::nullopt);
     dlg.OnEvent(DialogEvent::Command, IDC_BROWSE);
     EXPECT_EQ(dlg.m_strFirmwarePath, u"/old.fw");
     const auto request = host.LastFileRequest();
     ASSERT_TRUE(request.has_value());
-    EXPECT_EQ(request->initialDirectory, u"/srv/firmware");
+    EXPECT_EQ(request->initialDirectory, AbsolutePath(u"srv/firmware"));
     ASSERT_EQ(request->filters.size(), 2u);
     EXPECT_EQ(request->filters[0].name, u"Pyrrow FW files");
     EXPECT_EQ(request->filters[0].pattern, u"*.fw");

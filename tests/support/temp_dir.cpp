@@ -1,8 +1,8 @@
 #include "support/temp_dir.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 #include <utf8.h>
@@ -11,10 +11,17 @@ namespace pyrrow::test {
 
 TempDir::TempDir()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "pyrrow-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
+    // A name nobody has taken: create_directory fails on one that exists.
+    std::random_device random;
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::filesystem::path candidate = base / ("pyrrow-test-" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate)) {
+            m_path = std::move(candidate);
+            return;
+        }
+    }
+    throw std::runtime_error("no fresh temporary directory");
 }
 
 TempDir::~TempDir()
@@ -27,8 +34,7 @@ TempDir::~TempDir()
 
 std::u16string TempDir::File(const std::string& name) const
 {
-    const std::string s = (m_path / name).string();
-    return utf8::utf8to16(s);
+    return (m_path / std::filesystem::path(utf8::utf8to16(name))).u16string();
 }
 
 std::string ReadBytes(const std::filesystem::path& file)

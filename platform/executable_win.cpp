@@ -1,0 +1,55 @@
+#include <windows.h>
+
+#include <string>
+
+#include "platform/executable.h"
+#include "platform/windows_text.h"
+
+namespace pyrrow::platform {
+
+ModuleHandle CurrentModule()
+{
+    return ::GetModuleHandleW(nullptr);
+}
+
+std::u16string ModuleFileName(ModuleHandle module)
+{
+    // The buffer grows until the path fits: a path longer than MAX_PATH is
+    // cut and reported as a full buffer.
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(static_cast<HMODULE>(const_cast<void*>(module)), buffer.data(),
+                                                  static_cast<DWORD>(buffer.size()));
+        const DWORD error = ::GetLastError();
+        if (length == 0) {
+            ReportSystemError("settings", "find", u"the program's own file", error);
+            return {};
+        }
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return FromWide(buffer);
+        }
+        if (buffer.size() >= 32768) {
+            ReportSystemError("settings", "find", u"the program's own file", ERROR_INSUFFICIENT_BUFFER);
+            return {};
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+void RemovePathExtension(char16_t* path)
+{
+    // Both slashes separate folders on Windows.
+    char16_t* name = path;
+    for (char16_t* p = path; *p != 0; ++p)
+        if (*p == u'\\' || *p == u'/')
+            name = p + 1;
+    char16_t* dot = nullptr;
+    for (char16_t* p = name; *p != 0; ++p)
+        if (*p == u'.')
+            dot = p;
+    if (dot != nullptr)
+        *dot = 0;
+}
+
+}  // namespace pyrrow::platform

@@ -1,0 +1,155 @@
+#include <windows.h>
+
+#include <new>
+
+#include "platform/serial.h"
+#include "platform/windows_text.h"
+
+namespace pyrrow::platform {
+
+struct OpenSerialPort {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    std::u16string name;
+    bool outputStuck = false;  // a write failed or timed out
+};
+
+namespace {
+
+constexpr const char* kArea = "serial";
+
+std::wstring DevicePath(const std::u16string& portName)
+{
+    // "\\.\COM10": the device namespace, without which only COM1 to COM9 open.
+    if (portName.starts_with(u"\\\\"))
+        return ToWide(portName);
+    return L"\\\\.\\" + ToWide(portName);
+}
+
+DWORD Clamped(std::size_t size)
+{
+    return size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
+}
+
+}  // namespace
+
+std::string SerialDevicePath(const std::u16string& portName)
+{
+    return ToUtf8(FromWide(DevicePath(portName)));
+}
+
+SerialHandle OpenSerial(const std::u16string& portName)
+{
+    const std::wstring path = DevicePath(portName);
+    // No sharing: a port another program has open fails.
+    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        ReportSystemError(kArea, "open", FromWide(path), ::GetLastError());
+        return nullptr;
+    }
+    // Only a serial port has a line state.
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(h, &dcb)) {
+        ReportSystemError(kArea, "read the line settings of", FromWide(path), ::GetLastError());
+        ::CloseHandle(h);
+        return nullptr;
+    }
+    auto* port = new (std::nothrow) OpenSerialPort;
+    if (port == nullptr) {
+        ::CloseHandle(h);
+        return nullptr;
+    }
+    port->handle = h;
+    port->name = FromWide(path);
+    return port;
+}
+
+bool ConfigureSerial(SerialHandle port, unsigned baudRate)
+{
+    if (port == nullptr)
+        return false;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(port->handle, &dcb)) {
+        ReportSystemError(kArea, "read the line settings of", port->name, ::GetLastError());
+        return false;
+    }
+    // 8 data bits, no parity, DTR and RTS held off, no flow control of
+    // either kind; stop bits and the rest stay as the port has them. DTR
+    // goes off through the line settings: a separate CLRDTR is refused by
+    // some drivers.
+    dcb.BaudRate = baudRate;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    if (!::SetCommState(port->handle, &dcb)) {
+        ReportSystemError(kArea, "set 8N1 at the speed asked on", port->name, ::GetLastError());
+        return false;
+    }
+    return true;
+}
+
+void SetSerialTimeouts(SerialHandle port, const SerialTimeouts& timeouts)
+{
+    if (port == nullptr)
+        return;
+    // One to one: the port's driver keeps these times itself.
+    COMMTIMEOUTS t{};
+    t.ReadIntervalTimeout = timeouts.readInterval;
+    t.ReadTotalTimeoutMultiplier = timeouts.readTotalMultiplier;
+    t.ReadTotalTimeoutConstant = timeouts.readTotalConstant;
+    t.WriteTotalTimeoutMultiplier = timeouts.writeTotalMultiplier;
+    t.WriteTotalTimeoutConstant = timeouts.writeTotalConstant;
+    if (!::SetCommTimeouts(port->handle, &t))
+        ReportSystemError(kArea, "set the time-outs of", port->name, ::GetLastError());
+}
+
+bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read)
+{
+    *read = 0;
+    if (port == nullptr)
+        return false;
+    DWORD n = 0;
+    if (!::ReadFile(port->handle, buffer, Clamped(size), &n, nullptr)) {
+        ReportSystemError(kArea, "read from", port->name, ::GetLastError());
+        return false;
+    }
+    *read = n;
+    return true;
+}
+
+bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::size_t* written)
+{
+    *written = 0;
+    if (port == nullptr)
+        return false;
+    DWORD n = 0;
+    if (!::WriteFile(port->handle, data, Clamped(size), &n, nullptr)) {
+        ReportSystemError(kArea, "write to", port->name, ::GetLastError());
+        port->outputStuck = true;
+        return false;
+    }
+    *written = n;
+    if (n < size)
+        port->outputStuck = true;
+    return true;
+}
+
+void CloseSerial(SerialHandle port)
+{
+    if (port == nullptr)
+        return;
+    // Output that a failed or short write left behind would never go out.
+    if (port->outputStuck)
+        ::PurgeComm(port->handle, PURGE_TXABORT | PURGE_TXCLEAR);
+    ::CloseHandle(port->handle);
+    delete port;
+}
+
+}  // namespace pyrrow::platform

@@ -1,0 +1,28 @@
+// What the Windows sources of the platform layer share: UTF-16 text as the
+// ...W functions take it, and the system's reason for a failed call, caught
+// right after the call and written to standard error with what was tried on
+// what. No <windows.h> here: codes are DWORDs as unsigned long.
+#pragma once
+
+#include <string>
+
+namespace pyrrow::platform {
+
+// UTF-16 as wchar_t (16 bits on Windows) and back.
+std::wstring ToWide(const std::u16string& text);
+std::u16string FromWide(const wchar_t* text);
+std::u16string FromWide(const std::wstring& text);
+
+// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
+std::string ToUtf8(const std::u16string& text);
+
+// The system's message of an error code (GetLastError, WSAGetLastError)
+// without the line end: "Access is denied."
+std::u16string SystemMessage(unsigned long code);
+// The same in UTF-8 followed by the code: "Access is denied. (5)".
+std::string SystemErrorText(unsigned long code);
+
+// Writes "area: action object: reason" to standard error.
+void ReportSystemError(const char* area, const char* action, const std::u16string& object, unsigned long code);
+
+}  // namespace pyrrow::platform

@@ -1,0 +1,73 @@
+#include <windows.h>
+
+#include <cstdio>
+#include <iterator>
+
+#include <utf8.h>
+
+#include "platform/windows_text.h"
+
+namespace pyrrow::platform {
+
+std::wstring ToWide(const std::u16string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::u16string FromWide(const wchar_t* text)
+{
+    return text != nullptr ? FromWide(std::wstring(text)) : std::u16string();
+}
+
+std::u16string FromWide(const std::wstring& text)
+{
+    return std::u16string(text.begin(), text.end());
+}
+
+std::string ToUtf8(const std::u16string& text)
+{
+    std::u16string valid;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        const bool high = c >= 0xD800 && c <= 0xDBFF;
+        const bool low = c >= 0xDC00 && c <= 0xDFFF;
+        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            valid.push_back(c);
+            valid.push_back(text[++i]);
+        } else {
+            valid.push_back(high || low ? u'\uFFFD' : c);
+        }
+    }
+    std::string out;
+    utf8::utf16to8(valid.begin(), valid.end(), std::back_inserter(out));
+    return out;
+}
+
+std::u16string SystemMessage(unsigned long code)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+        0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length > 0 && buffer != nullptr ? std::wstring(buffer, length) : std::wstring();
+    if (buffer != nullptr)
+        ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+        text.pop_back();
+    if (text.empty())
+        text = L"error";
+    return FromWide(text);
+}
+
+std::string SystemErrorText(unsigned long code)
+{
+    return ToUtf8(SystemMessage(code)) + " (" + std::to_string(code) + ")";
+}
+
+void ReportSystemError(const char* area, const char* action, const std::u16string& object, unsigned long code)
+{
+    const std::string reason = SystemErrorText(code);
+    std::fprintf(stderr, "%s: %s %s: %s\n", area, action, ToUtf8(object).c_str(), reason.c_str());
+}
+
+}  // namespace pyrrow::platform

@@ -1,0 +1,27 @@
+// Where a test's expectation follows the system's conventions rather than
+// the program's behaviour: absolute paths, which characters mark options on
+// the command line, and how a serial port is named by its device path.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pyrrow::test {
+
+// An absolute path of the system made of a relative one written with '/':
+// "srv/unit.fw" is /srv/unit.fw on Linux and C:\srv\unit.fw on Windows.
+std::u16string AbsolutePath(const std::u16string& relative);
+
+// Whether a leading '/' marks an option as '-' does (Windows).
+bool SlashMarksOptions();
+
+// A port given on the command line by its device path, the port list, and
+// the entry that the path names.
+struct DevicePathCase {
+    std::u16string argument;
+    std::vector<std::u16string> ports;
+    std::u16string entry;
+};
+DevicePathCase PortByDevicePath();
+
+}  // namespace pyrrow::test

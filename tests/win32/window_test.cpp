@@ -1,0 +1,154 @@
+// pyrrow.exe itself under a virtual display: a copy of it in a folder of the
+// test's own, started as a user would, driven by the keys an operator
+// presses. Return starts an upload to a loopback TCP device, Esc closes the
+// window, and the settings file beside the program is written byte for
+// byte as on Linux.
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "support/dialog_fixture.h"
+#include "support/tcp_device.h"
+#include "support/temp_dir.h"
+
+// After the program's headers, whose names its macros would rename.
+#include <windows.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using pyrrow::test::ReadBytes;
+using pyrrow::test::Utf16LeBytes;
+
+const fs::path kGolden = fs::path(PYRROW_TEST_DATA) / "settings";
+
+// The visible dialog of a process, or null.
+HWND DialogOf(DWORD processId)
+{
+    struct Search {
+        DWORD processId;
+        HWND found;
+    } search{processId, nullptr};
+    ::EnumWindows(
+        [](HWND window, LPARAM p) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(p);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            wchar_t className[16] = {};
+            ::GetClassNameW(window, className, 16);
+            if (owner != s->processId || !::IsWindowVisible(window) || std::wstring(className) != L"#32770")
+                return TRUE;
+            s->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// A copy of pyrrow.exe in a folder of its own, started and watched.
+class Program {
+public:
+    explicit Program(const fs::path& folder) : m_exe(folder / "pyrrow.exe")
+    {
+        fs::copy_file(PYRROW_EXE, m_exe);
+        std::wstring commandLine = L"\"" + m_exe.wstring() + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        m_started = ::CreateProcessW(m_exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                     folder.c_str(), &startup, &m_process) != 0;
+    }
+    ~Program()
+    {
+        if (m_started && ::WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT)
+            ::TerminateProcess(m_process.hProcess, 1);
+        if (m_started) {
+            ::CloseHandle(m_process.hProcess);
+            ::CloseHandle(m_process.hThread);
+        }
+    }
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Its window once it is shown, or null after 30 s.
+    HWND Window()
+    {
+        for (int i = 0; m_started && i < 300; ++i) {
+            if (HWND window = DialogOf(m_process.dwProcessId))
+                return window;
+            std::this_thread::sleep_for(100ms);
+        }
+        return nullptr;
+    }
+
+    // Presses a key in the window until the program ends (Esc is refused
+    // while an upload runs); true when it ended within 30 s.
+    bool PressUntilEnded(HWND window, WPARAM key)
+    {
+        for (int i = 0; i < 150; ++i) {
+            ::PostMessageW(window, WM_KEYDOWN, key, 0);
+            if (::WaitForSingleObject(m_process.hProcess, 200) == WAIT_OBJECT_0)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    fs::path m_exe;
+    PROCESS_INFORMATION m_process{};
+    bool m_started = false;
+};
+
+TEST(Window, FirstCloseWritesTheSettingsBesideTheProgram)
+{
+    pyrrow::test::TempDir dir;
+    {
+        Program program(dir.path());
+        const HWND window = program.Window();
+        ASSERT_NE(window, nullptr);
+        wchar_t caption[32] = {};
+        ::GetWindowTextW(window, caption, 32);
+        EXPECT_EQ(std::wstring(caption), L"Pyrrow");
+        EXPECT_TRUE(program.PressUntilEnded(window, VK_ESCAPE));
+    }
+    EXPECT_EQ(ReadBytes(dir.path() / "pyrrow.config"), ReadBytes(kGolden / "first_close_serial.config"));
+}
+
+TEST(Window, ReturnUploadsToTheTcpDeviceOfTheSettings)
+{
+    pyrrow::test::TempDir dir;
+    const std::string firmware = pyrrow::test::Firmware(32 + 3 * 1024 + 5);
+    pyrrow::test::WriteBytes(dir.path() / "unit.fw", firmware);
+    pyrrow::test::TcpScript script;
+    script.answer = [](const std::string& header) { return pyrrow::test::Echo(header); };
+    script.dataBytes = firmware.size() - 32;
+    pyrrow::test::TcpDevice device(script);
+    // Written as the program writes it, so that saving it again changes nothing.
+    const std::string port = std::to_string(device.Port());
+    const std::u16string settings = u"\uFEFF<DriverSetting>\r\n"
+                                    u"\t<Address pc=\"1\" />\r\n"
+                                    u"\t<File path=\"" + dir.File("unit.fw") + u"\" />\r\n"
+                                    u"\t<Communication type=\"TCP\">\r\n"
+                                    u"\t\t<TCP ip=\"127.0.0.1\" port=\"" + std::u16string(port.begin(), port.end()) +
+                                    u"\" timeout=\"5000\" readDelay=\"300\" />\r\n"
+                                    u"\t</Communication>\r\n"
+                                    u"</DriverSetting>\r\n";
+    pyrrow::test::WriteBytes(dir.path() / "pyrrow.config", Utf16LeBytes(settings));
+    {
+        Program program(dir.path());
+        const HWND window = program.Window();
+        ASSERT_NE(window, nullptr);
+        ::PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+        std::string frames = firmware.substr(0, 32);
+        for (std::size_t at = 32, counter = 0; at < firmware.size(); at += 1024, ++counter)
+            frames += std::string(1, static_cast<char>(counter)) + '\0' + firmware.substr(at, 1024);
+        EXPECT_EQ(device.Finish(), frames);
+        EXPECT_TRUE(program.PressUntilEnded(window, VK_ESCAPE));
+    }
+    EXPECT_EQ(ReadBytes(dir.path() / "pyrrow.config"), Utf16LeBytes(settings));
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+#!/bin/sh
+# Starts or stops what the Windows tests run in. "start" makes the Wine
+# prefix named by WINEPREFIX when it is new, starts a virtual display
+# (Xvfb) for the windows the tests open and a persistent Wine server, so
+# that each test program starts in a fraction of a second. "stop" ends both.
+# Output goes nowhere, so that whoever started this does not wait for it.
+set -eu
+: "${WINEPREFIX:?}"
+export WINEDEBUG=-all
+display_file="$WINEPREFIX/pyrrow-display"
+
+case "$1" in
+start)
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        mkdir -p "$WINEPREFIX"
+        wineboot --init </dev/null >/dev/null 2>&1
+        wineserver --wait
+    fi
+    # The first free display number from 90 on.
+    if [ ! -f "$display_file" ] || ! kill -0 "$(cut -d' ' -f2 "$display_file")" 2>/dev/null; then
+        n=90
+        while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+        Xvfb ":$n" -nolisten tcp -screen 0 1280x1024x24 </dev/null >/dev/null 2>&1 &
+        echo ":$n $!" > "$display_file"
+        sleep 1
+    fi
+    # A server that runs already (exit code 2) serves as well.
+    wineserver --persistent </dev/null >/dev/null 2>&1 || [ $? -eq 2 ]
+    # Wine's own services and desktop start with the first program and stay
+    # with the server; started here, they hold no test's output open.
+    DISPLAY=$(cut -d' ' -f1 "$display_file") wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+    ;;
+stop)
+    wineserver --kill </dev/null >/dev/null 2>&1 || true
+    if [ -f "$display_file" ]; then
+        kill "$(cut -d' ' -f2 "$display_file")" 2>/dev/null || true
+        rm -f "$display_file"
+    fi
+    ;;
+esac

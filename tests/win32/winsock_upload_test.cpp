@@ -1,0 +1,113 @@
+// The TCP upload through Winsock against a scripted device on the loopback
+// interface: frames and their counters, a refused connection, a rejected
+// header answer.
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "res/resource.h"
+#include "support/dialog_fixture.h"
+#include "support/tcp_device.h"
+#include "support/temp_dir.h"
+
+// After the program's headers, whose names its macros would rename.
+#include <winsock2.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using pyrrow::test::Firmware;
+using pyrrow::test::MessageBoxCall;
+using pyrrow::test::TcpDevice;
+using pyrrow::test::TcpScript;
+using pyrrow::test::UploadError;
+
+// A loopback port nobody listens on: bound once, then released.
+std::uint16_t UnusedLoopbackPort()
+{
+    WSADATA data{};
+    ::WSAStartup(0x0202, &data);
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    ::closesocket(s);
+    ::WSACleanup();
+    return ntohs(address.sin_port);
+}
+
+class WinsockUpload : public pyrrow::test::DialogTest {
+protected:
+    WinsockUpload()
+    {
+        // The protocol's 100 ms pauses, twenty times shorter (tests only).
+        dlg.m_sleep = [this](unsigned ms) {
+            sleeps.push_back(ms);
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms / 20));
+        };
+    }
+
+    void Prepare(const std::string& file, std::uint16_t port)
+    {
+        Init({u"COM1"});
+        dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
+        host.TypeIpAddress(IDC_IP_ADDRESS, 0x7F000001);
+        dlg.m_tcpPort = port;
+        pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
+        dlg.m_strFirmwarePath = dir.File("unit.fw");
+    }
+
+    static TcpScript Echoing(const std::string& file, unsigned char status28 = 0)
+    {
+        TcpScript s;
+        s.answer = [status28](const std::string& header) { return pyrrow::test::Echo(header, status28); };
+        s.dataBytes = file.size() - 32;
+        return s;
+    }
+
+    pyrrow::test::TempDir dir;
+};
+
+TEST_F(WinsockUpload, FramesCarryCountersAndEachIsAcknowledged)
+{
+    const std::string file = Firmware(32 + 1024 + 1);
+    TcpDevice device(Echoing(file));
+    Prepare(file, device.Port());
+    Upload();
+    EXPECT_EQ(device.Counters(), (std::vector<std::uint16_t>{0, 1}));
+    std::string expected = file.substr(0, 32);
+    expected += std::string("\0\0", 2) + file.substr(32, 1024) + std::string("\1\0", 2) + file.substr(32 + 1024);
+    EXPECT_EQ(device.Finish(), expected);
+    EXPECT_EQ(host.ProgressCalls(), (std::vector<std::string>{"range 0 1057", "pos 0", "pos 1056", "pos 1057", "pos 0"}));
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_EQ(dlg.m_socket, nullptr);
+}
+
+TEST_F(WinsockUpload, RefusedConnectionFailsAtOnce)
+{
+    Prepare(Firmware(100), UnusedLoopbackPort());
+    const auto start = std::chrono::steady_clock::now();
+    Upload();
+    // Refused shows in select's exception set: no waiting for the 3.5 s time-out.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"Nepodařilo se připojit k zařízení!")});
+    EXPECT_TRUE(host.ProgressCalls().empty());
+}
+
+TEST_F(WinsockUpload, HeaderWithAStatusSendsNoData)
+{
+    const std::string file = Firmware(32 + 100);
+    TcpDevice device(Echoing(file, 1));
+    Prepare(file, device.Port());
+    Upload();
+    EXPECT_EQ(device.Finish(), file.substr(0, 32));
+    EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"HeaderTCP error")});
+    EXPECT_EQ(host.ProgressCalls().back(), "pos 0");
+}
+
+}  // namespace
