@@ -1,4 +1,6 @@
 #include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include <string>
 
@@ -50,6 +52,17 @@ void RemovePathExtension(char16_t* path)
             dot = p;
     if (dot != nullptr)
         *dot = 0;
+}
+
+std::u16string UserConfigFolder()
+{
+    // The roaming application data of the user: %APPDATA%\Pyrrow.
+    wchar_t* folder = nullptr;
+    std::u16string path;
+    if (::SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &folder) == S_OK && folder != nullptr)
+        path = FromWide(folder) + u"\\Pyrrow";
+    ::CoTaskMemFree(folder);
+    return path;
 }
 
 }  // namespace pyrrow::platform

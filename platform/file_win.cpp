@@ -248,17 +248,24 @@ bool GetFileSize(FileHandle f, std::uint64_t* size)
     return true;
 }
 
-FileHandle OpenExclusiveForReading(const char16_t* path)
+FileHandle OpenExclusiveForReading(const char16_t* path, SystemError* error)
 {
     std::wstring name;
-    if (!ToSystemPath(path, &name))
+    if (!ToSystemPath(path, &name)) {
+        SetErrorText(error, SystemError::Kind::NotFound, "no such file can be named");
         return nullptr;
+    }
     // No sharing: a file another program has open fails, and nobody else
     // opens it meanwhile.
     const HANDLE h =
         ::CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        ReportSystemError(kArea, "open", Named(name), ::GetLastError());
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = ::GetLastError();
+        if (error != nullptr)
+            SetSystemError(error, static_cast<int>(code));
+        else
+            ReportSystemError(kArea, "open", Named(name), code);
+    }
     return AdoptDiskFile(h, name);
 }
 
@@ -274,7 +281,7 @@ bool ReadFromStart(FileHandle f, void* buffer, std::size_t size, std::size_t* re
     return ReadNext(f, buffer, size, read);
 }
 
-bool ReadNext(FileHandle f, void* buffer, std::size_t size, std::size_t* read)
+bool ReadNext(FileHandle f, void* buffer, std::size_t size, std::size_t* read, SystemError* error)
 {
     *read = 0;
     if (f == nullptr)
@@ -285,7 +292,11 @@ bool ReadNext(FileHandle f, void* buffer, std::size_t size, std::size_t* read)
         const DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
         DWORD n = 0;
         if (!::ReadFile(f->handle, out + *read, chunk, &n, nullptr)) {
-            ReportSystemError(kArea, "read", Named(f->target), ::GetLastError());
+            const DWORD code = ::GetLastError();
+            if (error != nullptr)
+                SetSystemError(error, static_cast<int>(code));
+            else
+                ReportSystemError(kArea, "read", Named(f->target), code);
             return false;
         }
         if (n == 0)

@@ -14,6 +14,7 @@ extern "C" {
 #include <vector>
 
 #include "platform/hid.h"
+#include "platform/utf.h"
 #include "platform/windows_text.h"
 
 // The open device: the handle of its interface, opened for overlapped I/O,
@@ -95,12 +96,15 @@ bool HasIds(const std::wstring& path, unsigned short vendorId, unsigned short pr
     return match;
 }
 
-HidDevice OpenPath(const std::wstring& path)
+// The device at path; on failure *reason gets the system's words.
+HidDevice OpenInterface(const std::wstring& path, std::u16string* reason)
 {
     const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        ReportSystemError(kArea, "open", FromWide(path), ::GetLastError());
+        const DWORD code = ::GetLastError();
+        *reason = SystemMessage(code);
+        ReportSystemError(kArea, "open", FromWide(path), code);
         return nullptr;
     }
     PHIDP_PREPARSED_DATA preparsed = nullptr;
@@ -112,6 +116,7 @@ HidDevice OpenPath(const std::wstring& path)
     auto* device = described ? new (std::nothrow) hid_device_ : nullptr;
     HANDLE event = device != nullptr ? ::CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr;
     if (device == nullptr || event == nullptr) {
+        *reason = SystemMessage(error);
         if (!described)
             ReportSystemError(kArea, "read the report lengths of", FromWide(path), error);
         delete device;
@@ -127,17 +132,45 @@ HidDevice OpenPath(const std::wstring& path)
     return device;
 }
 
+// The serial number a device reports, or nothing.
+std::u16string SerialNumberOf(const std::wstring& path)
+{
+    const HANDLE h = ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                   nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return {};
+    wchar_t serial[128] = {};
+    const bool got = ::HidD_GetSerialNumberString(h, serial, sizeof serial);
+    ::CloseHandle(h);
+    return got ? FromWide(serial) : std::u16string();
+}
+
 class WindowsHid final : public HidBackend {
 public:
+    std::vector<HidDeviceInfo> Enumerate(unsigned short vendorId, unsigned short productId) override
+    {
+        std::vector<HidDeviceInfo> found;
+        for (const std::wstring& path : HidInterfaces())
+            if (HasIds(path, vendorId, productId))
+                found.push_back({ToUtf8(FromWide(path)), SerialNumberOf(path)});
+        return found;
+    }
+
     HidDevice Open(unsigned short vendorId, unsigned short productId) override
     {
         for (const std::wstring& path : HidInterfaces())
             if (HasIds(path, vendorId, productId))
-                return OpenPath(path);
+                return OpenInterface(path, &m_openError);
         char ids[32];
         std::snprintf(ids, sizeof ids, "%04X:%04X", vendorId, productId);
         std::fprintf(stderr, "%s: open %s: no such device is attached\n", kArea, ids);
+        m_openError = u"no such device is attached";
         return nullptr;
+    }
+
+    HidDevice OpenPath(const std::string& path) override
+    {
+        return OpenInterface(ToWide(Utf8ToUtf16Lossy(path)), &m_openError);
     }
 
     int SetNonblocking(HidDevice device, int nonblocking) override
@@ -224,7 +257,7 @@ public:
         return static_cast<int>(copied);
     }
 
-    std::u16string Error(HidDevice device) override { return device != nullptr ? device->lastError : std::u16string(); }
+    std::u16string Error(HidDevice device) override { return device != nullptr ? device->lastError : m_openError; }
 
     void Close(HidDevice device) override
     {
@@ -239,6 +272,10 @@ public:
         ::CloseHandle(device->handle);
         delete device;
     }
+
+private:
+    // Why the last open failed; the library's text for a null device.
+    std::u16string m_openError;
 };
 
 }  // namespace

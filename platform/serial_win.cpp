@@ -37,25 +37,40 @@ std::string SerialDevicePath(const std::u16string& portName)
     return ToUtf8(FromWide(DevicePath(portName)));
 }
 
-SerialHandle OpenSerial(const std::u16string& portName)
+bool SerialPortExists(const std::u16string& portName)
+{
+    // A COM port that exists answers to its DOS device name, listed or not.
+    std::wstring name = ToWide(portName);
+    if (name.starts_with(L"\\\\.\\"))
+        name.erase(0, 4);
+    wchar_t target[512];
+    return !name.empty() && ::QueryDosDeviceW(name.c_str(), target, 512) != 0;
+}
+
+SerialHandle OpenSerial(const std::u16string& portName, SystemError* error)
 {
     const std::wstring path = DevicePath(portName);
     // No sharing: a port another program has open fails.
     const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        ReportSystemError(kArea, "open", FromWide(path), ::GetLastError());
+        const DWORD code = ::GetLastError();
+        // Windows says "access denied" for a port another program holds.
+        TellSystemError(error, kArea, "open", FromWide(path), code);
+        if (error != nullptr && code == ERROR_ACCESS_DENIED)
+            error->kind = SystemError::Kind::Busy;
         return nullptr;
     }
     // Only a serial port has a line state.
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(h, &dcb)) {
-        ReportSystemError(kArea, "read the line settings of", FromWide(path), ::GetLastError());
+        TellSystemError(error, kArea, "read the line settings of", FromWide(path), ::GetLastError());
         ::CloseHandle(h);
         return nullptr;
     }
     auto* port = new (std::nothrow) OpenSerialPort;
     if (port == nullptr) {
+        TellSystemError(error, kArea, "open", FromWide(path), ERROR_NOT_ENOUGH_MEMORY);
         ::CloseHandle(h);
         return nullptr;
     }
@@ -64,14 +79,14 @@ SerialHandle OpenSerial(const std::u16string& portName)
     return port;
 }
 
-bool ConfigureSerial(SerialHandle port, unsigned baudRate)
+bool ConfigureSerial(SerialHandle port, unsigned baudRate, SystemError* error)
 {
     if (port == nullptr)
         return false;
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(port->handle, &dcb)) {
-        ReportSystemError(kArea, "read the line settings of", port->name, ::GetLastError());
+        TellSystemError(error, kArea, "read the line settings of", port->name, ::GetLastError());
         return false;
     }
     // 8 data bits, no parity, DTR and RTS held off, no flow control of
@@ -89,7 +104,7 @@ bool ConfigureSerial(SerialHandle port, unsigned baudRate)
     dcb.fInX = FALSE;
     dcb.fRtsControl = RTS_CONTROL_DISABLE;
     if (!::SetCommState(port->handle, &dcb)) {
-        ReportSystemError(kArea, "set 8N1 at the speed asked on", port->name, ::GetLastError());
+        TellSystemError(error, kArea, "set 8 data bits, no parity at the speed asked on", port->name, ::GetLastError());
         return false;
     }
     return true;
@@ -110,34 +125,37 @@ void SetSerialTimeouts(SerialHandle port, const SerialTimeouts& timeouts)
         ReportSystemError(kArea, "set the time-outs of", port->name, ::GetLastError());
 }
 
-bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read)
+bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read, SystemError* error)
 {
     *read = 0;
     if (port == nullptr)
         return false;
     DWORD n = 0;
     if (!::ReadFile(port->handle, buffer, Clamped(size), &n, nullptr)) {
-        ReportSystemError(kArea, "read from", port->name, ::GetLastError());
+        TellSystemError(error, kArea, "read from", port->name, ::GetLastError());
         return false;
     }
     *read = n;
     return true;
 }
 
-bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::size_t* written)
+bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::size_t* written, SystemError* error)
 {
     *written = 0;
     if (port == nullptr)
         return false;
     DWORD n = 0;
     if (!::WriteFile(port->handle, data, Clamped(size), &n, nullptr)) {
-        ReportSystemError(kArea, "write to", port->name, ::GetLastError());
+        TellSystemError(error, kArea, "write to", port->name, ::GetLastError());
         port->outputStuck = true;
         return false;
     }
     *written = n;
-    if (n < size)
+    if (n < size) {
         port->outputStuck = true;
+        SetErrorText(error, SystemError::Kind::Other,
+                     std::to_string(n) + " of " + std::to_string(size) + " bytes written in time");
+    }
     return true;
 }
 

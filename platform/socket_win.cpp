@@ -28,14 +28,14 @@ std::u16string PeerName(std::uint32_t address, std::uint16_t port)
     return std::u16string(text, text + (n > 0 ? n : 0));
 }
 
-void Fail(const char* action, const std::u16string& peer, int code)
+void Fail(SystemError* error, const char* action, const std::u16string& peer, int code)
 {
-    ReportSystemError(kArea, action, peer, static_cast<unsigned long>(code));
+    TellSystemError(error, kArea, action, peer, static_cast<unsigned long>(code));
 }
 
 // Waits until the connection attempt ends or the time is up. A refused
 // attempt shows in the exception set, a made one in the write set.
-bool WaitConnected(SOCKET s, std::chrono::milliseconds timeout, const std::u16string& peer)
+bool WaitConnected(SOCKET s, std::chrono::milliseconds timeout, const std::u16string& peer, SystemError* cause)
 {
     fd_set writable;
     fd_set failed;
@@ -47,11 +47,11 @@ bool WaitConnected(SOCKET s, std::chrono::milliseconds timeout, const std::u16st
     timeval wait{static_cast<long>(us / 1'000'000), static_cast<long>(us % 1'000'000)};
     const int r = ::select(0, nullptr, &writable, &failed, &wait);
     if (r == SOCKET_ERROR) {
-        Fail("wait for the connection to", peer, ::WSAGetLastError());
+        Fail(cause, "wait for the connection to", peer, ::WSAGetLastError());
         return false;
     }
     if (r == 0) {
-        Fail("connect to", peer, WSAETIMEDOUT);
+        Fail(cause, "connect to", peer, WSAETIMEDOUT);
         return false;
     }
     // The pending error tells why, whichever set the socket is in.
@@ -60,7 +60,7 @@ bool WaitConnected(SOCKET s, std::chrono::milliseconds timeout, const std::u16st
     if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == SOCKET_ERROR)
         error = ::WSAGetLastError();
     if (FD_ISSET(s, &failed) || error != 0) {
-        Fail("connect to", peer, error != 0 ? error : WSAECONNREFUSED);
+        Fail(cause, "connect to", peer, error != 0 ? error : WSAECONNREFUSED);
         return false;
     }
     return FD_ISSET(s, &writable) != 0;
@@ -78,7 +78,7 @@ bool StartNetwork()
     WSADATA data{};
     const int r = ::WSAStartup(kWinsockVersion, &data);
     if (r != 0) {
-        Fail("start", u"Winsock 1.1", r);
+        Fail(nullptr, "start", u"Winsock 1.1", r);
         return false;
     }
     return true;
@@ -89,19 +89,22 @@ void StopNetwork()
     ::WSACleanup();
 }
 
-SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::milliseconds timeout)
+SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::milliseconds timeout,
+                        SystemError* error)
 {
-    if (address == 0)
+    if (address == 0) {
+        SetErrorText(error, SystemError::Kind::NotFound, "0.0.0.0 names no device");
         return nullptr;
+    }
     const std::u16string peer = PeerName(address, port);
     const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) {
-        Fail("make a socket for", peer, ::WSAGetLastError());
+        Fail(error, "make a socket for", peer, ::WSAGetLastError());
         return nullptr;
     }
     u_long nonBlocking = 1;
     if (::ioctlsocket(s, static_cast<long>(FIONBIO), &nonBlocking) == SOCKET_ERROR) {
-        Fail("make the socket non-blocking for", peer, ::WSAGetLastError());
+        Fail(error, "make the socket non-blocking for", peer, ::WSAGetLastError());
         ::closesocket(s);
         return nullptr;
     }
@@ -110,13 +113,13 @@ SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::
     to.sin_port = ::htons(port);
     to.sin_addr.s_addr = ::htonl(address);
     if (::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == SOCKET_ERROR) {
-        const int error = ::WSAGetLastError();
-        if (error != WSAEWOULDBLOCK) {
-            Fail("connect to", peer, error);
+        const int code = ::WSAGetLastError();
+        if (code != WSAEWOULDBLOCK) {
+            Fail(error, "connect to", peer, code);
             ::closesocket(s);
             return nullptr;
         }
-        if (!WaitConnected(s, timeout, peer)) {
+        if (!WaitConnected(s, timeout, peer, error)) {
             ::closesocket(s);
             return nullptr;
         }
@@ -131,32 +134,42 @@ SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::
     return socket;
 }
 
-int SendTcp(SocketHandle socket, const void* data, std::size_t size)
+int SendTcp(SocketHandle socket, const void* data, std::size_t size, SystemError* error)
 {
     if (socket == nullptr)
         return -1;
     const int n = ::send(socket->s, static_cast<const char*>(data), Clamped(size), 0);
     if (n == SOCKET_ERROR) {
-        const int error = ::WSAGetLastError();
-        if (error != WSAEWOULDBLOCK)
-            Fail("send to", socket->peer, error);
+        const int code = ::WSAGetLastError();
+        if (code != WSAEWOULDBLOCK)
+            Fail(error, "send to", socket->peer, code);
         return -1;
     }
     return n;
 }
 
-int ReceiveTcp(SocketHandle socket, void* buffer, std::size_t size)
+int ReceiveTcp(SocketHandle socket, void* buffer, std::size_t size, SystemError* error)
 {
     if (socket == nullptr)
         return -1;
     const int n = ::recv(socket->s, static_cast<char*>(buffer), Clamped(size), 0);
     if (n == SOCKET_ERROR) {
-        const int error = ::WSAGetLastError();
-        if (error != WSAEWOULDBLOCK)  // nothing waiting yet: the caller polls
-            Fail("receive from", socket->peer, error);
+        const int code = ::WSAGetLastError();
+        if (code != WSAEWOULDBLOCK)  // nothing waiting yet: the caller polls
+            Fail(error, "receive from", socket->peer, code);
+        else
+            SetErrorText(error, SystemError::Kind::Other, {});
         return -1;
     }
     return n;
+}
+
+bool WaitTcpReadable(SocketHandle socket, std::chrono::milliseconds timeout)
+{
+    if (socket == nullptr)
+        return false;
+    WSAPOLLFD p{socket->s, POLLRDNORM, 0};
+    return ::WSAPoll(&p, 1, static_cast<INT>(timeout.count())) > 0;
 }
 
 void CloseTcp(SocketHandle socket)

@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <timeapi.h>
 
+#include <cstdio>
 #include <system_error>
 #include <thread>
 
@@ -9,10 +10,11 @@
 
 namespace pyrrow::platform {
 
-bool StartDetachedThread(std::function<void()> body)
+bool WorkerThread::Start(std::function<void()> body)
 {
+    Join();
     try {
-        std::thread([body = std::move(body)] {
+        m_thread = std::thread([body = std::move(body)] {
             // The system timer ticks every 15.6 ms unless asked for more: the
             // upload's 10 ms pauses would last 15.6 ms. The worker asks for
             // 1 ms for as long as it runs.
@@ -22,11 +24,18 @@ bool StartDetachedThread(std::function<void()> body)
             body();
             if (fine)
                 ::timeEndPeriod(1);
-        }).detach();
+        });
         return true;
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& error) {
+        std::fprintf(stderr, "pyrrow: start the upload's worker thread: %s\n", error.what());
         return false;
     }
+}
+
+void WorkerThread::Join()
+{
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 void Sleep(unsigned milliseconds)

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/system_error.h"
+
 namespace pyrrow::platform {
 
 // UTF-16 as wchar_t (16 bits on Windows) and back.
@@ -24,5 +26,10 @@ std::string SystemErrorText(unsigned long code);
 
 // Writes "area: action object: reason" to standard error.
 void ReportSystemError(const char* area, const char* action, const std::u16string& object, unsigned long code);
+
+// Gives the reason to error when the caller takes it, else writes it as
+// ReportSystemError does.
+void TellSystemError(SystemError* error, const char* area, const char* action, const std::u16string& object,
+                     unsigned long code);
 
 }  // namespace pyrrow::platform

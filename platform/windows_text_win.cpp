@@ -64,6 +64,15 @@ std::string SystemErrorText(unsigned long code)
     return ToUtf8(SystemMessage(code)) + " (" + std::to_string(code) + ")";
 }
 
+void TellSystemError(SystemError* error, const char* area, const char* action, const std::u16string& object,
+                     unsigned long code)
+{
+    if (error != nullptr)
+        SetSystemError(error, static_cast<int>(code));
+    else
+        ReportSystemError(area, action, object, code);
+}
+
 void ReportSystemError(const char* area, const char* action, const std::u16string& object, unsigned long code)
 {
     const std::string reason = SystemErrorText(code);

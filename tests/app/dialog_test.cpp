@@ -91,14 +91,18 @@ TEST_F(MainDialog, CommandLinePortIsSelectedByItsWholeName)
     // A fresh dialog for each case.
     struct Fresh final : MainDialog {
         void TestBody() override {}
-        using MainDialog::devices, MainDialog::dlg, MainDialog::host, MainDialog::InitWithArguments,
+        using MainDialog::devices, MainDialog::dlg, MainDialog::host, MainDialog::Init, MainDialog::record,
             MainDialog::Selected;
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.port.begin(), c.port.end()));
         Fresh test;
         test.devices = c.devices;
-        test.InitWithArguments({u"-c", c.port, u"115200", u"8", u"0"}, listed);
+        // Straight into the record: on Windows a leading '/' would mark an option.
+        c.port.copy(test.record.m_szPort, c.port.size());
+        test.record.m_szPort[c.port.size()] = 0;
+        test.dlg.m_pCmdLine = &test.record;
+        test.Init(listed);
         EXPECT_EQ(test.host.ListItems(IDC_COM_PORT), c.list);
         EXPECT_EQ(test.Selected(), c.selected);
         EXPECT_EQ(std::u16string(test.dlg.m_comPort.GetString()), c.selected);

@@ -91,21 +91,6 @@ std::vector<std::uint16_t> TcpDevice::Counters()
     return m_counters;
 }
 
-void TcpDevice::Answered()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    ++m_answersSent;
-    m_answered.notify_all();
-}
-
-void TcpDevice::WaitForAnswer()
-{
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_answered.wait_for(lock, std::chrono::seconds(5), [this] { return m_answersSent > m_answersTaken; });
-    if (m_answersSent > m_answersTaken)
-        ++m_answersTaken;
-}
-
 void TcpDevice::Run()
 {
     if (Poll(m_listener, POLLRDNORM, 10000) <= 0)
@@ -136,8 +121,6 @@ void TcpDevice::Run()
         std::this_thread::sleep_for(piece.delay);
         SendAll(fd, piece.bytes);
     }
-    if (!pieces.empty())
-        Answered();
 
     std::size_t left = m_script.dataBytes;
     long frames = 0;
@@ -153,10 +136,8 @@ void TcpDevice::Run()
         ++frames;
         if (frames == m_script.closeAfterFrames)
             break;
-        if (!m_script.acknowledgement.empty()) {
+        if (!m_script.acknowledgement.empty())
             SendAll(fd, m_script.acknowledgement);
-            Answered();
-        }
     }
     if (m_script.closeAfterFrames < 0) {
         // Wait for the program to close its end, so nothing it sends is lost.

@@ -193,4 +193,37 @@ TEST_F(SerialUpload, PortHeldByAnotherProgramIsNotOpened)
     EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"Nepodařilo se připojit ke zvolenému portu!")});
 }
 
+// The window's messages stay as they are; the cause goes to standard error
+// with what was tried on what.
+TEST_F(SerialUpload, FailuresWriteTheirCauseToStandardError)
+{
+    pyrrow::test::WriteBytes(dir.path() / "plain.txt", "not a tty");
+    pyrrow::test::PtyDevice device(pyrrow::test::SerialScript{});
+    const std::string plain = (dir.path() / "plain.txt").string();
+    const std::string missing = (dir.path() / "missing.fw").string();
+    struct Case {
+        std::string port;
+        std::string firmware;
+        std::string line;
+    };
+    const Case cases[] = {
+        {"/nonexistent/ttyX", missing, "pyrrow: serial: open /nonexistent/ttyX: No such file or directory\n"},
+        {plain, missing, "pyrrow: serial: open " + plain + ": Inappropriate ioctl for device (not a serial port)\n"},
+        {device.SlavePath(), missing,
+         "pyrrow: serial: open the firmware file " + missing + ": No such file or directory\n"},
+    };
+    Init({u"ttyS0"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.port);
+        host.SetListItems(IDC_COM_PORT, {std::u16string(c.port.begin(), c.port.end())}, 0);
+        dlg.m_strFirmwarePath = std::u16string(c.firmware.begin(), c.firmware.end());
+        testing::internal::CaptureStderr();
+        Upload();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.line);
+    }
+    EXPECT_EQ(Messages(), (std::vector<MessageBoxCall>{UploadError(u"Nepodařilo se připojit ke zvolenému portu!"),
+                                                       UploadError(u"Nepodařilo se připojit ke zvolenému portu!"),
+                                                       UploadError(u"Nepodařilo se otevřít soubor s firmwarem!")}));
+}
+
 }  // namespace

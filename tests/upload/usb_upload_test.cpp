@@ -168,12 +168,17 @@ TEST_F(UsbUpload, FailedDataWriteShowsTheLibraryText)
 TEST_F(UsbUpload, FileThatShrinksMidUploadIsAReadError)
 {
     const auto path = dir.path() / "unit.fw";
+    bool shrunk = false;
     dlg.m_sleep = [&](unsigned ms) {
         sleeps.push_back(ms);
+        std::error_code error;
         if (ms == 10 && sleeps.size() == 2)  // after the first data report
-            std::filesystem::resize_file(path, 32 + 64 + 10);
+            std::filesystem::resize_file(path, 32 + 64 + 10, error);
+        shrunk = shrunk || (sleeps.size() == 2 && !error);
     };
     UploadFile(Firmware(32 + 64 * 4));
+    if (!shrunk)
+        GTEST_SKIP() << "the system keeps a file open for the upload alone from changing";
     EXPECT_EQ(hid.reports.size(), 3u);  // the header, then 64 and 10 bytes
     EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"Chyba při čtení souboru s firmwarem!")});
     EXPECT_EQ(host.ProgressCalls().back(), "pos 0");

@@ -197,6 +197,7 @@ TEST(AllocationFailure, SaveWritesTheWholeDocumentOrNothing)
     const std::string previous = pyrrow::test::Utf16LeBytes(u"\uFEFF<previous />\r\n");
     std::unique_ptr<CMyXMLFile> doc;
     const auto parsed = [&] {
+        doc.reset();  // it holds the file it saved; Windows would not let it be written meanwhile
         pyrrow::test::WriteBytes(dir.path() / "s.xml", previous);
         doc = std::make_unique<CMyXMLFile>();
         doc->m_strContent.Set(kSettingsText.c_str());

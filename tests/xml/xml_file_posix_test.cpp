@@ -34,10 +34,6 @@ using pyrrow::test::TempDir;
 using pyrrow::test::Utf16LeBytes;
 using pyrrow::test::WriteBytes;
 
-std::u16string Content(const CMyXMLFile& doc)
-{
-    return doc.m_strContent.GetString() != nullptr ? doc.m_strContent.GetString() : u"<null>";
-}
 
 TEST(XmlFileLoad, RefusesWhatIsNotARegularFile)
 {

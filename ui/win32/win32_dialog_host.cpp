@@ -20,6 +20,9 @@ using res::ControlKind;
 
 // Asks the window's thread to run a function: sent, so the sender waits.
 constexpr UINT kRunOnWindowThread = WM_APP + 1;
+// A progress position from the worker: wParam the bar, lParam the position;
+// shown unless the bar was set synchronously after it was posted.
+constexpr UINT kPostedProgress = WM_APP + 2;
 
 std::wstring Wide(const std::u16string& text)
 {
@@ -89,6 +92,11 @@ bool Win32DialogHost::HandleMessage(HWND__* window, unsigned message, unsigned l
         return true;
     case kRunOnWindowThread:
         (*reinterpret_cast<const std::function<void()>*>(lParam))();
+        return true;
+    case kPostedProgress:
+        m_positionPending = false;
+        if (m_postedGeneration == m_progressGeneration)
+            ::SendDlgItemMessageW(m_window, static_cast<int>(wParam), PBM_SETPOS, static_cast<WPARAM>(m_postedPosition), 0);
         return true;
     default:
         return false;
@@ -193,13 +201,31 @@ void Win32DialogHost::IpSetAddress(int id, std::uint32_t address)
 void Win32DialogHost::ProgressSetRange(int id, int low, int high)
 {
     OnWindowThread([=, this] {
+        ++m_progressGeneration;
         ::SendDlgItemMessageW(m_window, id, PBM_SETRANGE32, static_cast<WPARAM>(low), high);
     });
 }
 
 void Win32DialogHost::ProgressSetPosition(int id, int position)
 {
-    OnWindowThread([=, this] { ::SendDlgItemMessageW(m_window, id, PBM_SETPOS, static_cast<WPARAM>(position), 0); });
+    OnWindowThread([=, this] {
+        ++m_progressGeneration;
+        ::SendDlgItemMessageW(m_window, id, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    });
+}
+
+void Win32DialogHost::ProgressPostPosition(int id, int position)
+{
+    if (::GetCurrentThreadId() == m_thread || m_window == nullptr)
+        return ProgressSetPosition(id, position);
+    // The worker does not wait: the newest value goes with the one message
+    // on its way. Messages sent later are handled before posted ones, so a
+    // synchronous setting of the bar makes the posted value stale.
+    m_postedPosition = position;
+    if (m_positionPending.exchange(true))
+        return;
+    m_postedGeneration = m_progressGeneration.load();
+    ::PostMessageW(m_window, kPostedProgress, static_cast<WPARAM>(id), 0);
 }
 
 void Win32DialogHost::MessageBox(const std::u16string& text, const std::u16string& caption, unsigned style)

@@ -6,6 +6,7 @@
 // window's thread; the caller waits until it is done.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <vector>
@@ -44,6 +45,7 @@ public:
     void IpSetAddress(int id, std::uint32_t address) override;
     void ProgressSetRange(int id, int low, int high) override;
     void ProgressSetPosition(int id, int position) override;
+    void ProgressPostPosition(int id, int position) override;
     void MessageBox(const std::u16string& text, const std::u16string& caption, unsigned style) override;
     std::optional<std::u16string> ChooseFileToOpen(const platform::OpenFileRequest& request) override;
     void SetWindowIcon(int iconId) override;
@@ -62,6 +64,12 @@ private:
     std::vector<unsigned char> m_template;  // DLGTEMPLATEEX and its items
     std::map<int, res::ControlKind> m_kinds;
     HWND__* m_window = nullptr;
+    // The worker's newest posted position, whether a message showing it is
+    // on its way, and a count of the bar's synchronous changes.
+    std::atomic<int> m_postedPosition{0};
+    std::atomic<bool> m_positionPending{false};
+    std::atomic<unsigned> m_postedGeneration{0};
+    std::atomic<unsigned> m_progressGeneration{0};
     unsigned long m_thread = 0;
 };
 
