@@ -15,7 +15,7 @@ std::wstring ToWide(const std::u16string& text);
 std::u16string FromWide(const wchar_t* text);
 std::u16string FromWide(const std::wstring& text);
 
-// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
+// UTF-16 to UTF-8 for texts people read (Utf16ToUtf8Lossy of platform/utf.h).
 std::string ToUtf8(const std::u16string& text);
 
 // The system's message of an error code (GetLastError, WSAGetLastError)

@@ -1,10 +1,8 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <iterator>
 
-#include <utf8.h>
-
+#include "platform/utf.h"
 #include "platform/windows_text.h"
 
 namespace pyrrow::platform {
@@ -26,21 +24,7 @@ std::u16string FromWide(const std::wstring& text)
 
 std::string ToUtf8(const std::u16string& text)
 {
-    std::u16string valid;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        const bool high = c >= 0xD800 && c <= 0xDBFF;
-        const bool low = c >= 0xDC00 && c <= 0xDFFF;
-        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            valid.push_back(c);
-            valid.push_back(text[++i]);
-        } else {
-            valid.push_back(high || low ? u'\uFFFD' : c);
-        }
-    }
-    std::string out;
-    utf8::utf16to8(valid.begin(), valid.end(), std::back_inserter(out));
-    return out;
+    return Utf16ToUtf8Lossy(text);
 }
 
 std::u16string SystemMessage(unsigned long code)

@@ -8,7 +8,4 @@ public:
     CMyObject(const CMyObject&) = delete;
     CMyObject& operator=(const CMyObject&) = delete;
     virtual ~CMyObject() = default;
-
-    // Kept for the layout of the class family; nothing overrides or calls it.
-    virtual int GetKind() const { return 0; }
 };
