@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "app/pyrrow_dlg.h"
@@ -53,7 +54,11 @@ SettingsChoice ReadSettingsFile(const std::string& path)
     CPyrrowDlg dialog;
     if (!ReadContent(path, dialog.m_settings, &choice.problem))
         return choice;
-    dialog.m_settings.Parse();
+    // A damaged file must not flash a unit with what part of it could be read.
+    if (const int parsed = dialog.m_settings.Parse(); parsed != 1) {
+        choice.problem = "does not parse (code " + std::to_string(parsed) + ")";
+        return choice;
+    }
     // Sentinels that tell a value the file gave from the record's defaults.
     dialog.m_linkKind = LINK_NONE;
     dialog.m_comPort.Free();

@@ -22,6 +22,10 @@ sigset_t StopSignals()
 // thread.
 StopOnSignal::StopOnSignal(std::stop_source& stop) : m_stop(stop)
 {
+    // A reader of the output that goes away (a closed pipe, a CI log
+    // collector that ended) must not kill the run mid-upload: the write
+    // fails instead and the units end as they would.
+    ::signal(SIGPIPE, SIG_IGN);
     const sigset_t set = StopSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     m_watcher = std::thread([this, set] {

@@ -6,19 +6,14 @@ namespace {
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
 
-bool StartsWithIgnoringCase(const std::u16string& text, const std::u16string& prefix)
-{
-    if (prefix.size() > text.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (FoldCase(text[i]) != FoldCase(prefix[i]))
-            return false;
-    return true;
-}
-
 bool EqualIgnoringCase(const std::u16string& a, const std::u16string& b)
 {
-    return a.size() == b.size() && StartsWithIgnoringCase(a, b);
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (FoldCase(a[i]) != FoldCase(b[i]))
+            return false;
+    return true;
 }
 
 }  // namespace
@@ -99,18 +94,6 @@ void CDialogBase::MessageBox(const std::u16string& text, const std::u16string& c
 std::optional<std::u16string> CDialogBase::ChooseFileToOpen(const OpenFileRequest& request)
 {
     return m_pHost->ChooseFileToOpen(request);
-}
-
-int CDialogBase::ListSelectString(int id, const std::u16string& text)
-{
-    const int count = ListGetCount(id);
-    for (int i = 0; i < count; ++i) {
-        if (StartsWithIgnoringCase(ListGetText(id, i), text)) {
-            ListSetCurSel(id, i);
-            return i;
-        }
-    }
-    return -1;
 }
 
 int CDialogBase::ListSelectExact(int id, const std::u16string& text)

@@ -50,9 +50,6 @@ public:
     void ListResetContent(int id);
     void ListAddString(int id, const std::u16string& text);
     void ListSetCurSel(int id, int index);
-    // Selects the first entry from the top whose text begins with text,
-    // letter case aside; leaves the selection when none does. The index or -1.
-    int ListSelectString(int id, const std::u16string& text);
     // Selects the first entry whose whole text is text, letter case aside;
     // leaves the selection when none is. The index or -1.
     int ListSelectExact(int id, const std::u16string& text);
@@ -103,7 +100,7 @@ bool DispatchFromMap(Dialog* dialog, std::span<const MessageMapEntry<Dialog>> ma
     return false;
 }
 
-// Case folding for prefix matching: ASCII and the Latin-1 / Latin
+// Case folding for matching names: ASCII and the Latin-1 / Latin
 // Extended-A letters, never the process locale.
 char16_t FoldCase(char16_t c);
 

@@ -53,8 +53,8 @@ public:
     virtual void ProgressSetRange(int id, int low, int high) = 0;
     virtual void ProgressSetPosition(int id, int position) = 0;
     // The same without waiting for the window: a value the window has not
-    // shown yet when the next one comes is replaced by it, and every later
-    // synchronous operation comes after the values posted before it.
+    // shown yet when the next one comes is replaced by it, and a later
+    // synchronous setting of the bar wins over every value posted before it.
     virtual void ProgressPostPosition(int id, int position) = 0;
 
     // A modal message owned by the dialog; returns when it is confirmed.

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string>
 
 #include "platform/system_error.h"
 
@@ -76,6 +77,11 @@ bool ReadNext(FileHandle file, void* buffer, std::size_t size, std::size_t* read
 
 // Closes the file (an uncommitted replacement is discarded). Null is fine.
 void CloseFile(FileHandle file);
+
+// Where the last folder separator of path stands ('/', and '\\' too on
+// Windows), or std::u16string::npos; and the separator this system writes.
+std::size_t LastPathSeparator(const std::u16string& path);
+char16_t PathSeparator();
 
 // Whether this user may write at path: create files in it when it is a
 // folder, change it when it is a file (a file without any write permission

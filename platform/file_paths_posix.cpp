@@ -23,6 +23,16 @@ constexpr int kAsideNames = 1000;
 
 }  // namespace
 
+std::size_t LastPathSeparator(const std::u16string& path)
+{
+    return path.rfind(u'/');
+}
+
+char16_t PathSeparator()
+{
+    return u'/';
+}
+
 bool CanWrite(const char16_t* path)
 {
     std::string name;

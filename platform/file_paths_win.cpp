@@ -23,6 +23,16 @@ bool IsFolder(const std::wstring& path)
 
 }  // namespace
 
+std::size_t LastPathSeparator(const std::u16string& path)
+{
+    return path.find_last_of(u"\\/");
+}
+
+char16_t PathSeparator()
+{
+    return u'\\';
+}
+
 bool CanWrite(const char16_t* path)
 {
     if (path == nullptr || path[0] == 0)

@@ -1,6 +1,7 @@
 #include <hidapi.h>
 
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "platform/hid.h"
@@ -18,10 +19,14 @@ std::u16string FromWide(const wchar_t* text)
     return out;
 }
 
+// hidapi starts itself on the first call and keeps one error text for all
+// failed opens: units opened side by side (the command-line tool) take
+// turns, and each thread keeps the text of its own last open.
 class Hidapi final : public HidBackend {
 public:
     std::vector<HidDeviceInfo> Enumerate(unsigned short vendorId, unsigned short productId) override
     {
+        const std::lock_guard<std::mutex> lock(m_libraryState);
         std::vector<HidDeviceInfo> found;
         hid_device_info* list = hid_enumerate(vendorId, productId);
         for (const hid_device_info* d = list; d != nullptr; d = d->next)
@@ -31,9 +36,18 @@ public:
     }
     HidDevice Open(unsigned short vendorId, unsigned short productId) override
     {
-        return hid_open(vendorId, productId, nullptr);
+        const std::lock_guard<std::mutex> lock(m_libraryState);
+        HidDevice device = hid_open(vendorId, productId, nullptr);
+        t_openError = device == nullptr ? FromWide(hid_error(nullptr)) : std::u16string();
+        return device;
     }
-    HidDevice OpenPath(const std::string& path) override { return hid_open_path(path.c_str()); }
+    HidDevice OpenPath(const std::string& path) override
+    {
+        const std::lock_guard<std::mutex> lock(m_libraryState);
+        HidDevice device = hid_open_path(path.c_str());
+        t_openError = device == nullptr ? FromWide(hid_error(nullptr)) : std::u16string();
+        return device;
+    }
     int SetNonblocking(HidDevice device, int nonblocking) override { return hid_set_nonblocking(device, nonblocking); }
     int Write(HidDevice device, const unsigned char* data, std::size_t length) override
     {
@@ -43,9 +57,18 @@ public:
     {
         return hid_read(device, data, length);
     }
-    std::u16string Error(HidDevice device) override { return FromWide(hid_error(device)); }
+    std::u16string Error(HidDevice device) override
+    {
+        return device != nullptr ? FromWide(hid_error(device)) : t_openError;
+    }
     void Close(HidDevice device) override { hid_close(device); }
+
+private:
+    static thread_local std::u16string t_openError;
+    std::mutex m_libraryState;
 };
+
+thread_local std::u16string Hidapi::t_openError;
 
 }  // namespace
 

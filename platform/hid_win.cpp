@@ -160,17 +160,17 @@ public:
     {
         for (const std::wstring& path : HidInterfaces())
             if (HasIds(path, vendorId, productId))
-                return OpenInterface(path, &m_openError);
+                return OpenInterface(path, &t_openError);
         char ids[32];
         std::snprintf(ids, sizeof ids, "%04X:%04X", vendorId, productId);
         std::fprintf(stderr, "%s: open %s: no such device is attached\n", kArea, ids);
-        m_openError = u"no such device is attached";
+        t_openError = u"no such device is attached";
         return nullptr;
     }
 
     HidDevice OpenPath(const std::string& path) override
     {
-        return OpenInterface(ToWide(Utf8ToUtf16Lossy(path)), &m_openError);
+        return OpenInterface(ToWide(Utf8ToUtf16Lossy(path)), &t_openError);
     }
 
     int SetNonblocking(HidDevice device, int nonblocking) override
@@ -257,7 +257,7 @@ public:
         return static_cast<int>(copied);
     }
 
-    std::u16string Error(HidDevice device) override { return device != nullptr ? device->lastError : m_openError; }
+    std::u16string Error(HidDevice device) override { return device != nullptr ? device->lastError : t_openError; }
 
     void Close(HidDevice device) override
     {
@@ -274,9 +274,11 @@ public:
     }
 
 private:
-    // Why the last open failed; the library's text for a null device.
-    std::u16string m_openError;
+    // Why this thread's last open failed; the text for a null device.
+    static thread_local std::u16string t_openError;
 };
+
+thread_local std::u16string WindowsHid::t_openError;
 
 }  // namespace
 

@@ -1,6 +1,8 @@
 #include <windows.h>
 #include <shobjidl.h>
 
+#include <atomic>
+
 #include "platform/taskbar.h"
 #include "platform/windows_text.h"
 
@@ -19,14 +21,37 @@ BOOL CALLBACK TakeAppWindow(HWND window, LPARAM found)
     return FALSE;
 }
 
+// The taskbar list belongs to the window's thread (a single-threaded
+// apartment): calls from the worker go to a message-only window of that
+// thread, posted so that the worker never waits. Of the values only the
+// newest one not yet shown is kept.
+constexpr UINT kShowState = WM_APP + 1;
+constexpr UINT kShowValue = WM_APP + 2;
+constexpr const wchar_t* kWindowClass = L"PyrrowTaskbarProgress";
+
 class TaskbarList final : public TaskbarProgress {
 public:
     TaskbarList(ITaskbarList3* list, HWND window, bool comStarted)
         : m_list(list), m_window(window), m_comStarted(comStarted)
     {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = Receive;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kWindowClass;
+        if (::RegisterClassExW(&windowClass) == 0 && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+            ReportSystemError(kArea, "register", u"the progress window class", ::GetLastError());
+        m_receiver = ::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                       ::GetModuleHandleW(nullptr), nullptr);
+        if (m_receiver == nullptr)
+            ReportSystemError(kArea, "create", u"the progress window", ::GetLastError());
+        else
+            ::SetWindowLongPtrW(m_receiver, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
     ~TaskbarList() override
     {
+        if (m_receiver != nullptr)
+            ::DestroyWindow(m_receiver);  // messages still on their way go with it
         m_list->Release();
         if (m_comStarted)
             ::CoUninitialize();
@@ -36,15 +61,34 @@ public:
 
     void SetProgressState(int state) override
     {
-        Check("show the progress state on", m_list->SetProgressState(m_window, static_cast<TBPFLAG>(state)));
+        if (m_receiver != nullptr)
+            ::PostMessageW(m_receiver, kShowState, static_cast<WPARAM>(state), 0);
     }
 
     void SetProgressValue(std::uint64_t completed, std::uint64_t total) override
     {
-        Check("show the progress on", m_list->SetProgressValue(m_window, completed, total));
+        m_completed = completed;
+        m_total = total;
+        if (m_receiver != nullptr && !m_valuePending.exchange(true))
+            ::PostMessageW(m_receiver, kShowValue, 0, 0);
     }
 
 private:
+    static LRESULT CALLBACK Receive(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        auto* self = reinterpret_cast<TaskbarList*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self == nullptr || (message != kShowState && message != kShowValue))
+            return ::DefWindowProcW(window, message, wParam, lParam);
+        if (message == kShowState) {
+            Check("show the progress state on",
+                  self->m_list->SetProgressState(self->m_window, static_cast<TBPFLAG>(wParam)));
+        } else {
+            self->m_valuePending = false;
+            Check("show the progress on", self->m_list->SetProgressValue(self->m_window, self->m_completed, self->m_total));
+        }
+        return 0;
+    }
+
     static void Check(const char* action, HRESULT result)
     {
         if (FAILED(result))
@@ -54,6 +98,10 @@ private:
     ITaskbarList3* m_list;
     HWND m_window;
     bool m_comStarted;
+    HWND m_receiver = nullptr;
+    std::atomic<std::uint64_t> m_completed{0};
+    std::atomic<std::uint64_t> m_total{0};
+    std::atomic<bool> m_valuePending{false};
 };
 
 }  // namespace

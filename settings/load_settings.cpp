@@ -3,10 +3,12 @@
 // not be written, read into the dialog's settings members. Loading never
 // changes the document and tells the operator nothing; a file that cannot
 // be read is moved aside, so that the close does not write over it.
+#include <cstdio>
 #include <string>
 
 #include "app/pyrrow_dlg.h"
 #include "app/wide_numbers.h"
+#include "platform/utf.h"
 #include "settings/settings_file.h"
 
 namespace platform = pyrrow::platform;
@@ -71,7 +73,12 @@ int CPyrrowDlg::OpenSettingsFile()
     // what part of the file could be read.
     const std::u16string path = m_configPath.GetString();
     std::uint64_t size = 0;
-    if (parsed != 1 && platform::GetRegularFileSize(path.c_str(), &size) && size > 0) {
+    if (parsed == CMyXMLFile::kParseOutOfMemory) {
+        // Nothing is wrong with the file: it stays, and this run saves nothing.
+        std::fprintf(stderr, "settings: %s could not be read for lack of memory; no settings are saved in this run\n",
+                     platform::Utf16ToUtf8Lossy(path).c_str());
+        m_configPath.Empty();
+    } else if (parsed != 1 && platform::GetRegularFileSize(path.c_str(), &size) && size > 0) {
         const std::string why = loaded != 0 ? "does not parse (code " + std::to_string(parsed) + ")"
                                             : "cannot be loaded (" + std::to_string(size) + " bytes)";
         if (!pyrrow::settings::SetAside(path, why))

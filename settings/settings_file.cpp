@@ -27,9 +27,11 @@ void Tell(const std::string& line)
 std::u16string ChooseSettingsFile(const std::u16string& besideProgram, const WriteCheck& canWrite,
                                   const UserFolder& userFolder)
 {
-    const std::size_t slash = besideProgram.rfind(u'/');
+    const std::size_t slash = platform::LastPathSeparator(besideProgram);
+    // The root folder ("/", "C:\\") keeps its separator.
+    const bool root = slash != std::u16string::npos && (slash == 0 || besideProgram[slash - 1] == u':');
     const std::u16string folder = slash == std::u16string::npos ? u"."
-                                  : slash == 0                  ? u"/"
+                                  : root                        ? besideProgram.substr(0, slash + 1)
                                                                 : besideProgram.substr(0, slash);
     const std::u16string name = besideProgram.substr(slash == std::u16string::npos ? 0 : slash + 1);
     const std::string beside = Utf8(besideProgram);
@@ -51,7 +53,7 @@ std::u16string ChooseSettingsFile(const std::u16string& besideProgram, const Wri
              " may not be written: no home folder is known for a file of this user's own)");
         return besideProgram;
     }
-    const std::u16string path = own + u"/" + name;
+    const std::u16string path = own + platform::PathSeparator() + name;
     Tell("using " + Utf8(path) + " (this user's own file: the program's folder " + Utf8(folder) +
          " may not be written)");
     if (platform::CreateFolders(own.c_str()) && besideExists && !platform::GetRegularFileSize(path.c_str(), &size) &&

@@ -109,7 +109,14 @@ bool MakeLink(const std::string& target, const std::string& link, std::string* e
             *error = link + " exists and is no symbolic link; it is left alone";
             return false;
         }
-        // Left behind by a simulator that was killed.
+        // Left behind by a simulator that was killed: a link to a pseudo-
+        // terminal. Any other link is someone else's.
+        char points[PATH_MAX] = {};
+        const ssize_t n = ::readlink(link.c_str(), points, sizeof points - 1);
+        if (n <= 0 || std::string(points, static_cast<std::size_t>(n)).rfind("/dev/pts/", 0) != 0) {
+            *error = link + " is a symbolic link that does not lead to a pseudo-terminal; it is left alone";
+            return false;
+        }
         ::unlink(link.c_str());
     }
     if (::symlink(target.c_str(), link.c_str()) != 0) {

@@ -178,6 +178,13 @@ TEST_P(Failures, EndWithTheirExitCodeAndErrorKind)
         args.push_back("--device=tcp:127.0.0.1:1");
     } else if (s.name == "settings_missing") {
         args = {"flash", "--json", "--settings", (dir.path() / "none.config").string()};
+    } else if (s.name == "settings_damaged") {
+        // Link and file would be there, but the document breaks off after them.
+        const std::u16string text = u"\uFEFF<DriverSetting><Address pc='1'/><File path='" +
+                                    pyrrow::platform::Utf8ToUtf16Lossy(firmware) +
+                                    u"'/><Communication type='TCP'><TCP ip='127.0.0.1' port='1'/></Communication><Oops";
+        pyrrow::test::WriteBytes(dir.path() / "damaged.config", pyrrow::test::Utf16LeBytes(text));
+        args = {"flash", "--json", "--settings", (dir.path() / "damaged.config").string()};
     } else if (s.name == "nothing_listens") {
         args.push_back("--device=" + Tcp(UnusedLoopbackPort()));
     } else if (s.name == "no_serial_port") {
@@ -228,7 +235,7 @@ TEST_P(Failures, EndWithTheirExitCodeAndErrorKind)
 INSTANTIATE_TEST_SUITE_P(
     Table, Failures,
     testing::Values(Scenario{"firmware_missing", "", "", 4, ""}, Scenario{"firmware_too_short", "", "", 4, ""},
-                    Scenario{"settings_missing", "", "", 3, ""},
+                    Scenario{"settings_missing", "", "", 3, ""}, Scenario{"settings_damaged", "", "", 3, ""},
                     Scenario{"nothing_listens", "", "", 5, "no_device"},
                     Scenario{"no_serial_port", "", "", 5, "no_device"}, Scenario{"busy", "", "", 8, "device_busy"},
                     Scenario{"tcp_busy", "tcp", "busy", 5, "no_device"},

@@ -37,18 +37,18 @@ TEST(DialogBase, MessageMapAndDefaults)
     EXPECT_EQ(host.EndedWith(), 2);
 }
 
-TEST(DialogBase, SelectStringMatchesAPrefixWithoutRegardToCase)
+TEST(DialogBase, SelectExactMatchesTheWholeTextWithoutRegardToCase)
 {
     pyrrow::test::TestHost host;
     ProbeDialog dialog;
     dialog.AttachHost(&host);
     host.SetListItems(1000, {u"COM10", u"COM1", u"ttyUSB0", u"\u010Cidlo"}, 2);
-    EXPECT_EQ(dialog.ListSelectString(1000, u"com1"), 0);  // COM10 comes first
-    EXPECT_EQ(dialog.ListSelectString(1000, u"TTYusb"), 2);
-    EXPECT_EQ(dialog.ListSelectString(1000, u"\u010D"), 3);
-    EXPECT_EQ(dialog.ListSelectString(1000, u"COM2"), -1);
+    EXPECT_EQ(dialog.ListSelectExact(1000, u"com1"), 1);  // not COM10, which comes first
+    EXPECT_EQ(dialog.ListSelectExact(1000, u"TTYusb0"), 2);
+    EXPECT_EQ(dialog.ListSelectExact(1000, u"\u010DIDLO"), 3);
+    EXPECT_EQ(dialog.ListSelectExact(1000, u"ttyUSB"), -1);
     EXPECT_EQ(dialog.ListGetCurSel(1000), 3);  // no match keeps the selection
-    EXPECT_EQ(dialog.ListSelectString(1000, u"COM10 "), -1);
+    EXPECT_EQ(dialog.ListSelectExact(1000, u"COM10 "), -1);
 }
 
 }  // namespace
