@@ -31,8 +31,11 @@ std::string StateText(const NodeAccess& access)
 {
     switch (access.state) {
     case NodeAccess::State::Denied:
+        if (access.owner.empty())
+            return "denied";
         return "denied (" + access.owner + ":" + access.group + " " + access.mode + ")";
     case NodeAccess::State::Busy: return "busy (" + access.holder + ")";
+    case NodeAccess::State::Unchecked: return "unchecked (only opening it would tell, and that resets some units)";
     default: return StateName(access.state);
     }
 }
@@ -42,8 +45,7 @@ std::vector<Entry> Collect()
     std::vector<Entry> entries;
     for (const SerialPortEntry& port : ListSerialPorts()) {
         Entry entry{"serial", port.name, port.path, port.aliases, {}, ProbeNode(port.path), {}};
-        // The stable alias survives replugging in another order.
-        entry.device = "serial:" + (port.aliases.empty() ? port.path : port.aliases.front());
+        entry.device = "serial:" + port.selector;
         entries.push_back(entry);
     }
     const auto units =
