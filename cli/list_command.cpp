@@ -90,7 +90,7 @@ int RunList(bool json)
             line["mode"] = entry.access.mode;
             line["holder"] = entry.access.holder.empty() ? Json() : Json(entry.access.holder);
             line["device"] = entry.device;
-            text += line.dump() + "\n";
+            text += line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
             continue;
         }
         text += entry.device + "\n    " + entry.kind + " " + entry.path;

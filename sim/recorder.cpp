@@ -78,7 +78,8 @@ void Recorder::Trace(const std::string& unit, std::string_view direction, const 
         line["event"] = event;
     if (fault != nullptr)
         line["fault"] = fault->text;
-    const std::string text = line.dump() + "\n";
+    // Paths are bytes: text that is not UTF-8 is replaced, not left to end us.
+    const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     // A line at a time, so that a trace read while the simulator runs (or
     // after it was killed) ends on a whole exchange.
     if (std::fputs(text.c_str(), m_trace) < 0 || std::fflush(m_trace) != 0) {
@@ -186,7 +187,7 @@ std::string Recorder::SummaryJson(int exitCode) const
     summary["units"] = std::move(units);
     summary["faults_hit"] = hits;
     summary["exit_code"] = exitCode;
-    return summary.dump();
+    return summary.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 }  // namespace pyrrow::sim
