@@ -22,7 +22,7 @@ menu=$(winepath -u "$(on_windows %APPDATA%)\\Microsoft\\Windows\\Start Menu\\Pro
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pyrrow'
 
 wine "$installer" /S </dev/null >/dev/null 2>&1
-for program in pyrrow.exe pyrrow-cli.exe; do
+for program in pyrrow.exe pyrrow-cli.exe pyrrow-sim.exe; do
     [ -f "$folder/$program" ] || fail "no $folder/$program"
 done
 [ -f "$folder/Uninstall.exe" ] || fail "no uninstaller"
@@ -37,7 +37,7 @@ for _ in $(seq 100); do
     [ -e "$folder/pyrrow.exe" ] || [ -e "$folder/Uninstall.exe" ] || break
     sleep 0.1
 done
-for program in pyrrow.exe pyrrow-cli.exe; do
+for program in pyrrow.exe pyrrow-cli.exe pyrrow-sim.exe; do
     [ ! -e "$folder/$program" ] || fail "$program left behind"
 done
 [ ! -e "$menu/Pyrrow.lnk" ] || fail "Start-menu entry left behind"
