@@ -3,7 +3,10 @@
 // nothing but the kind of event. The handler finds the event object of that
 // kind by its name (made of the process id) and sets it; a watcher thread
 // waits on those objects and passes each request on as a byte through a
-// loopback socket, which the event loop watches.
+// loopback socket, which the event loop watches. Closing the console (and
+// logging off, shutting down) ends the process once the handler returns:
+// the handler waits, within the 5 s Windows grants, until the simulator has
+// closed its files.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -30,9 +33,17 @@ constexpr std::array<Request, 5> kRequests = {{
     {CTRL_SHUTDOWN_EVENT, "Windows shutting down"},
 }};
 
+constexpr DWORD kCloseGraceMs = 4500;
+
 std::wstring EventName(DWORD type)
 {
     return L"Local\\pyrrow-sim-stop-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(type);
+}
+
+// Set when the simulator has ended.
+std::wstring DoneEventName()
+{
+    return L"Local\\pyrrow-sim-done-" + std::to_wstring(::GetCurrentProcessId());
 }
 
 BOOL WINAPI OnConsoleControl(DWORD type)
@@ -42,6 +53,12 @@ BOOL WINAPI OnConsoleControl(DWORD type)
         return FALSE;  // not a request we take: the default ends the process
     ::SetEvent(event);
     ::CloseHandle(event);
+    if (type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT) {
+        if (const HANDLE done = ::OpenEventW(SYNCHRONIZE, FALSE, DoneEventName().c_str())) {
+            ::WaitForSingleObject(done, kCloseGraceMs);
+            ::CloseHandle(done);
+        }
+    }
     return TRUE;
 }
 
@@ -61,6 +78,10 @@ public:
             ::CloseHandle(m_finished);
         CloseSocket(m_pair.reader);
         CloseSocket(m_pair.writer);
+        if (m_done != nullptr) {
+            ::SetEvent(m_done);
+            ::CloseHandle(m_done);
+        }
     }
 
     bool Open(std::string* error)
@@ -69,10 +90,11 @@ public:
         if (m_pair.reader < 0)
             return false;
         m_finished = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        m_done = ::CreateEventW(nullptr, TRUE, FALSE, DoneEventName().c_str());
         for (std::size_t i = 0; i < kRequests.size(); ++i)
             m_events[i] = ::CreateEventW(nullptr, FALSE, FALSE, EventName(kRequests[i].type).c_str());
         for (HANDLE event : m_events)
-            if (event == nullptr || m_finished == nullptr) {
+            if (event == nullptr || m_finished == nullptr || m_done == nullptr) {
                 *error = "cannot make the events for the console's stop requests: " +
                          WindowsErrorText(::GetLastError());
                 return false;
@@ -115,6 +137,7 @@ private:
     SocketPair m_pair;
     std::array<HANDLE, kRequests.size()> m_events{};
     HANDLE m_finished = nullptr;
+    HANDLE m_done = nullptr;
     std::thread m_watcher;
 };
 
