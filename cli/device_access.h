@@ -1,7 +1,7 @@
 // Whether this user can open a device node now, told without opening it
 // (opening a serial port pulses DTR and RTS, which resets some units), and
 // what to do when the system refuses. One source file per system
-// (device_access_linux.cpp).
+// (device_access_linux.cpp, device_access_win.cpp); StateName is shared.
 #pragma once
 
 #include <string>
@@ -9,9 +9,12 @@
 namespace pyrrow::cli {
 
 struct NodeAccess {
-    enum class State { Ok, Denied, Busy, Missing };
+    // Unchecked: only opening would tell, and that is not done (Windows
+    // tells whether a serial port is free only by opening it).
+    enum class State { Ok, Denied, Busy, Missing, Unchecked };
     State state = State::Missing;
-    // Of the node itself: "root", "dialout", "0660".
+    // Of the node itself: "root", "dialout", "0660"; empty where the system
+    // has no such thing (Windows).
     std::string owner;
     std::string group;
     std::string mode;
@@ -22,8 +25,13 @@ struct NodeAccess {
 // own holdings count as busy too (only tests want that).
 NodeAccess ProbeNode(const std::string& path, bool countOwn = false);
 
-// "ok", "denied", "busy", "missing".
+// "ok", "denied", "busy", "missing", "unchecked".
 const char* StateName(NodeAccess::State state);
+
+// What it means when the system says a port is in use. Windows gives the same
+// answer ("access denied") to a port another program holds and to a port
+// this user may not use.
+std::string BusyMeaning();
 
 // What gives this user access to the node: the group to join for a serial
 // port, the udev rule for a USB unit.

@@ -119,15 +119,9 @@ NodeAccess ProbeNode(const std::string& path, bool countOwn)
     return access;
 }
 
-const char* StateName(NodeAccess::State state)
+std::string BusyMeaning()
 {
-    switch (state) {
-    case NodeAccess::State::Ok: return "ok";
-    case NodeAccess::State::Denied: return "denied";
-    case NodeAccess::State::Busy: return "busy";
-    case NodeAccess::State::Missing: return "missing";
-    }
-    return "missing";
+    return "the port is in use by another program";
 }
 
 std::string DeniedAdvice(bool usb, const NodeAccess& access)

@@ -53,7 +53,7 @@ const char* ExitCodeTable()
            "   10  the header answer was rejected (wrong length, echo or status)\n"
            "   11  the transfer failed: a block not written, a frame not acknowledged, the link lost\n"
            "   14  several units, and they did not all end the same way\n"
-           "  130  interrupted (SIGINT/SIGTERM): every unit stopped between blocks, every port closed\n";
+           "  130  interrupted (SIGINT/SIGTERM, Ctrl+C): every unit stopped between blocks, every port closed\n";
 }
 
 }  // namespace pyrrow::cli

@@ -31,8 +31,11 @@ std::string StateText(const NodeAccess& access)
 {
     switch (access.state) {
     case NodeAccess::State::Denied:
+        if (access.owner.empty())
+            return "denied";
         return "denied (" + access.owner + ":" + access.group + " " + access.mode + ")";
     case NodeAccess::State::Busy: return "busy (" + access.holder + ")";
+    case NodeAccess::State::Unchecked: return "unchecked (only opening it would tell, and that resets some units)";
     default: return StateName(access.state);
     }
 }
@@ -42,8 +45,7 @@ std::vector<Entry> Collect()
     std::vector<Entry> entries;
     for (const SerialPortEntry& port : ListSerialPorts()) {
         Entry entry{"serial", port.name, port.path, port.aliases, {}, ProbeNode(port.path), {}};
-        // The stable alias survives replugging in another order.
-        entry.device = "serial:" + (port.aliases.empty() ? port.path : port.aliases.front());
+        entry.device = "serial:" + port.selector;
         entries.push_back(entry);
     }
     const auto units =
@@ -88,7 +90,7 @@ int RunList(bool json)
             line["mode"] = entry.access.mode;
             line["holder"] = entry.access.holder.empty() ? Json() : Json(entry.access.holder);
             line["device"] = entry.device;
-            text += line.dump() + "\n";
+            text += line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
             continue;
         }
         text += entry.device + "\n    " + entry.kind + " " + entry.path;

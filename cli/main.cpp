@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "platform/hid.h"
@@ -12,7 +13,7 @@
 int main(int argc, char** argv)
 {
     using pyrrow::cli::Invocation;
-    const Invocation invocation = pyrrow::cli::ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    const Invocation invocation = pyrrow::cli::ParseArguments(pyrrow::cli::Utf8Arguments(argc, argv));
     int code = invocation.exitCode;
     switch (invocation.command) {
     case Invocation::Command::Done:

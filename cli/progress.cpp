@@ -21,6 +21,13 @@ std::int64_t Nanoseconds(ProgressBoard::Clock::time_point t)
     return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
 
+// Paths come from the command line as bytes; text that is not UTF-8 is
+// replaced rather than left to end the program.
+std::string JsonText(const Json& event)
+{
+    return event.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 std::string Fixed(double value, int decimals)
 {
     char text[32];
@@ -107,7 +114,7 @@ private:
             event["phase"] = header ? "header" : "data";
             event["done"] = header ? 0 : state.done.load();
             event["total"] = state.total.load();
-            m_board.EmitJson(event.dump());
+            m_board.EmitJson(JsonText(event));
             break;
         }
         case OutputMode::Quiet:
@@ -209,7 +216,7 @@ void ProgressBoard::Start(const FirmwareImage& firmware, const std::string& vers
         event["size"] = firmware.bytes.size();
         event["sha256"] = firmware.sha256;
         event["units"] = m_units;
-        EmitJson(event.dump());
+        EmitJson(JsonText(event));
     }
     if (m_mode == OutputMode::Quiet || m_mode == OutputMode::Json)
         return;
@@ -251,7 +258,7 @@ void ProgressBoard::Result(std::size_t index, const UnitResult& result)
             event["error"] = error;
         }
         event["duration_ms"] = result.durationMs;
-        EmitJson(event.dump());
+        EmitJson(JsonText(event));
     }
     if (m_mode == OutputMode::Terminal) {
         // The failure's whole text follows in the summary, below the lines.
@@ -276,7 +283,7 @@ void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results
         event["failed"] = results.size() - ok;
         event["exit_code"] = exitCode;
         event["duration_ms"] = durationMs;
-        EmitJson(event.dump());
+        EmitJson(JsonText(event));
     }
     std::string text;
     if (m_mode == OutputMode::Terminal)
@@ -301,7 +308,7 @@ void ProgressBoard::RunFailure(int exitCode, const std::string& kind, const std:
         event["exit_code"] = exitCode;
         event["error"] = {{"kind", kind}, {"message", message}};
         event["duration_ms"] = 0;
-        EmitJson(event.dump());
+        EmitJson(JsonText(event));
     }
     Emit(m_err, "pyrrow-cli: " + message + "\n");
 }

@@ -1,6 +1,7 @@
 // The serial ports with the stable names the system gives them besides the
 // kernel's (/dev/serial/by-id/... on Linux), which stay the same when units
-// are plugged in another order. One source file per system.
+// are plugged in another order. One source file per system (Windows has no
+// such names: COM3 is the one name).
 #pragma once
 
 #include <string>
@@ -9,9 +10,12 @@
 namespace pyrrow::cli {
 
 struct SerialPortEntry {
-    std::string name;  // the kernel's: ttyUSB0
-    std::string path;  // /dev/ttyUSB0
+    std::string name;  // the kernel's: ttyUSB0; Windows: COM3
+    std::string path;  // /dev/ttyUSB0; Windows: \\.\COM3
     std::vector<std::string> aliases;
+    // What follows "serial:" in the --device text that selects it: the
+    // first stable alias or the path (Linux), the name (Windows).
+    std::string selector;
 };
 
 std::vector<SerialPortEntry> ListSerialPorts();

@@ -28,8 +28,11 @@ std::vector<SerialPortEntry> ListSerialPorts()
             if (target == entry.path)
                 entry.aliases.push_back(it->path().string());
     }
-    for (SerialPortEntry& entry : ports)
+    for (SerialPortEntry& entry : ports) {
         std::sort(entry.aliases.begin(), entry.aliases.end());
+        // The stable alias survives replugging in another order.
+        entry.selector = entry.aliases.empty() ? entry.path : entry.aliases.front();
+    }
     return ports;
 }
 

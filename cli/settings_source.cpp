@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -20,7 +21,8 @@ namespace {
 bool ReadContent(const std::string& path, CMyXMLFile& document, std::string* problem)
 {
     errno = 0;
-    std::ifstream in(path, std::ios::binary);
+    // The path is UTF-8: Windows must not take it in its ANSI code page.
+    std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);
     if (!in) {
         *problem = "cannot open " + path + ": " + std::strerror(errno != 0 ? errno : ENOENT);
         return false;

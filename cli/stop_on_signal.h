@@ -1,6 +1,7 @@
 // SIGINT and SIGTERM (Ctrl+C, a stopped CI job) become a stop request for
 // every worker, so that each ends between blocks and closes its port. One
-// source file per system (stop_on_signal_posix.cpp).
+// source file per system (stop_on_signal_posix.cpp, stop_on_signal_win.cpp:
+// the console's Ctrl+C, Ctrl+Break and closing).
 #pragma once
 
 #include <atomic>

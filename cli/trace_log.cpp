@@ -40,7 +40,7 @@ void TraceLog::Write(const std::string& unit, bool sent, std::span<const unsigne
     line["unit"] = unit;
     line["direction"] = sent ? "sent" : "received";
     line["bytes"] = hex;
-    const std::string text = line.dump() + "\n";
+    const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     std::fwrite(text.data(), 1, text.size(), m_file);
 }
 

@@ -1,9 +1,9 @@
-# Installing on Windows: pyrrow.exe alone in its folder, where it keeps its
-# settings file beside itself. The packages: an installer made by NSIS
+# Installing on Windows: pyrrow.exe, pyrrow-cli.exe and pyrrow-sim.exe in one
+# folder, where the window keeps its settings file beside itself. The packages: an installer made by NSIS
 # (Pyrrow-VERSION-win64.exe) that installs for the current user only, under
 # the user's own programs folder, so that no administrator is needed and the
 # settings file can be written; and the same files as a zip.
-install(TARGETS pyrrow RUNTIME DESTINATION .)
+install(TARGETS pyrrow pyrrow-cli pyrrow-sim RUNTIME DESTINATION .)
 
 set(CPACK_GENERATOR NSIS ZIP)
 set(CPACK_PACKAGE_NAME Pyrrow)

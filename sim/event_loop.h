@@ -1,7 +1,8 @@
 // The simulator's one thread: waits on descriptors and timers and calls
 // their handlers, nothing else. Handlers may add and remove descriptors and
 // timers, their own included. One source file per operating system
-// implements the wait (event_loop_posix.cpp today).
+// implements the wait (event_loop_posix.cpp, event_loop_win.cpp: there
+// every descriptor is a socket).
 #pragma once
 
 #include <chrono>

@@ -62,9 +62,18 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
         ->type_name("ADDR:PORT");
     tcp->add_option("--count", options.count, "number of units")->check(CLI::Range(1u, 64u));
 
-    CLI::App* serial = app.add_subcommand("serial", "a unit on a pseudo-terminal, whose path is printed");
-    serial->add_option("--link", options.linkPath, "also make a symbolic link to the port at PATH")
-        ->type_name("PATH");
+    CLI::App* serial = app.add_subcommand(
+        "serial", "a unit on a pseudo-terminal, whose path is printed, or on the port given with --port");
+    CLI::Option* link =
+        serial->add_option("--link", options.linkPath, "also make a symbolic link to the pseudo-terminal at PATH")
+            ->type_name("PATH");
+    serial
+        ->add_option("--port", options.serialPort,
+                     "play the unit on this port instead, one end of a null-modem pair whose other end the program "
+                     "opens (COM9 on Windows, where there are no pseudo-terminals; a tty path elsewhere); an "
+                     "upload there ends when the line has been quiet for 1 s")
+        ->type_name("PORT")
+        ->excludes(link);
     serial->add_flag("--line-rate", options.lineRate,
                      "take the bytes no faster than a UART at 115200 bit/s 8N1 (a pseudo-terminal has no rate)");
 

@@ -32,6 +32,7 @@ struct Options {
     unsigned count = 1;
 
     // serial
+    std::string serialPort;  // a port named for the unit; empty: a pseudo-terminal
     std::string linkPath;
     bool lineRate = false;
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <system_error>
@@ -78,7 +79,8 @@ void Recorder::Trace(const std::string& unit, std::string_view direction, const 
         line["event"] = event;
     if (fault != nullptr)
         line["fault"] = fault->text;
-    const std::string text = line.dump() + "\n";
+    // Paths are bytes: text that is not UTF-8 is replaced, not left to end us.
+    const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     // A line at a time, so that a trace read while the simulator runs (or
     // after it was killed) ends on a whole exchange.
     if (std::fputs(text.c_str(), m_trace) < 0 || std::fflush(m_trace) != 0) {
@@ -108,16 +110,21 @@ std::string Recorder::Store(const std::string& unit, const std::string& image)
 {
     const std::filesystem::path file =
         std::filesystem::path(m_options.storeDir) / (unit + "_" + UtcFileText(std::chrono::system_clock::now()) + ".fw");
-    std::FILE* out = std::fopen(file.c_str(), "wbx");
-    bool written = out != nullptr && std::fwrite(image.data(), 1, image.size(), out) == image.size();
-    int error = errno;
-    if (out != nullptr && std::fclose(out) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (!written) {
+    // Never over an image stored before (the simulator alone names them,
+    // one at a time).
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec) || ec) {
         std::cerr << "pyrrow-sim: " << unit << ": cannot store the image as " << file.string() << ": "
-                  << std::strerror(error) << "\n";
+                  << (ec ? ec.message() : std::string("a file of that name is there")) << "\n";
+        return {};
+    }
+    errno = 0;
+    std::ofstream out(file, std::ios::binary);
+    out.write(image.data(), static_cast<std::streamsize>(image.size()));
+    out.close();
+    if (!out) {
+        std::cerr << "pyrrow-sim: " << unit << ": cannot store the image as " << file.string() << ": "
+                  << std::strerror(errno != 0 ? errno : EIO) << "\n";
         return {};
     }
     return file.string();
@@ -186,7 +193,7 @@ std::string Recorder::SummaryJson(int exitCode) const
     summary["units"] = std::move(units);
     summary["faults_hit"] = hits;
     summary["exit_code"] = exitCode;
-    return summary.dump();
+    return summary.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 }  // namespace pyrrow::sim

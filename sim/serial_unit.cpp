@@ -1,10 +1,10 @@
 #include "sim/serial_unit.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "sim/header_answer.h"
+#include "sim/named_port.h"
+#include "sim/pseudo_terminal.h"
 #include "upload/protocol.h"
 
 namespace pyrrow::sim {
@@ -19,6 +19,11 @@ constexpr auto kByteTime = std::chrono::nanoseconds(std::chrono::nanoseconds(std
 // While pacing, the unit takes bytes in steps of this many (about 2.8 ms);
 // an idle line gives no more credit than that either.
 constexpr long kPaceStep = 32;
+// A named port does not show the program closing its end: an upload ends
+// when the line has been quiet this long after the last byte either way.
+// The program pauses 10 ms between blocks and waits well under a second
+// for the header's answer.
+constexpr std::chrono::seconds kQuietEnd{1};
 
 bool Benign(FaultKind kind)
 {
@@ -30,19 +35,19 @@ bool Benign(FaultKind kind)
 std::unique_ptr<SerialUnit> SerialUnit::Create(EventLoop& loop, Recorder& recorder, Settings settings,
                                                std::string* error)
 {
-    std::unique_ptr<PseudoTerminal> pty = PseudoTerminal::Open(error);
-    if (!pty)
+    std::unique_ptr<SerialLine> line =
+        settings.port.empty() ? OpenPseudoTerminal(settings.link, error) : OpenNamedPort(settings.port, error);
+    if (!line)
         return nullptr;
-    if (const Fault* busy = settings.faults.Busy(); busy != nullptr && !pty->Hold(error))
-        return nullptr;
-    if (!settings.link.empty() && !MakeLink(pty->Path(), settings.link, error))
+    if (const Fault* busy = settings.faults.Busy(); busy != nullptr && !line->Hold(error))
         return nullptr;
     std::unique_ptr<SerialUnit> unit(new SerialUnit(loop, recorder, std::move(settings)));
-    unit->m_path = pty->Path();
-    unit->m_pty = std::move(pty);
+    unit->m_path = line->Where();
+    unit->m_line = std::move(line);
     if (const Fault* busy = unit->m_settings.faults.Busy())
         recorder.Event(unit->m_settings.name, "port held", busy);
-    loop.Watch(unit->m_pty->OpenWatchFd(), [u = unit.get()](unsigned) { u->OnOpened(); });
+    if (unit->m_line->OpenWatchFd() >= 0)
+        loop.Watch(unit->m_line->OpenWatchFd(), [u = unit.get()](unsigned) { u->OnOpened(); });
     unit->WatchPort();
     return unit;
 }
@@ -61,24 +66,23 @@ void SerialUnit::Stop()
 {
     if (m_active)
         EndUpload("interrupted: the simulator stopped", false);
-    if (m_pty) {
+    if (m_line) {
         m_loop.Cancel(m_paceTimer);
-        m_loop.Unwatch(m_pty->Fd());
-        m_loop.Unwatch(m_pty->OpenWatchFd());
-        if (!m_settings.link.empty())
-            RemoveLink(m_settings.link, m_path);
-        m_pty.reset();
+        m_loop.Unwatch(m_line->Fd());
+        if (m_line->OpenWatchFd() >= 0)
+            m_loop.Unwatch(m_line->OpenWatchFd());
+        m_line.reset();
     }
 }
 
 void SerialUnit::WatchPort()
 {
-    m_loop.Watch(m_pty->Fd(), [this](unsigned) { OnPort(); });
+    m_loop.Watch(m_line->Fd(), [this](unsigned) { OnPort(); });
 }
 
 void SerialUnit::OnOpened()
 {
-    m_pty->TakeOpens();
+    m_line->TakeOpens();
     if (m_waitingForOpen) {
         m_waitingForOpen = false;
         WatchPort();
@@ -97,7 +101,7 @@ void SerialUnit::OnPort()
         if (allowed == 0) {
             // Not a byte more than the line carries: look again when it has
             // carried the next few.
-            m_loop.Unwatch(m_pty->Fd());
+            m_loop.Unwatch(m_line->Fd());
             m_paceTimer = m_loop.At(m_lineFree + kPaceStep * kByteTime, [this] {
                 m_paceTimer = 0;
                 WatchPort();
@@ -106,21 +110,32 @@ void SerialUnit::OnPort()
         }
     }
     unsigned char buffer[4096];
-    const long n = m_pty->Read(buffer, static_cast<std::size_t>(allowed));
+    std::string error;
+    const long n = m_line->Read(buffer, static_cast<std::size_t>(allowed), &error);
     if (n > 0) {
         m_lineIdle = n < allowed;
         m_lineFree = m_lineIdle ? now : m_lineFree + n * kByteTime;
         Take(buffer, static_cast<std::size_t>(n));
         return;
     }
-    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+    if (n == 0)
         return;
-    // The program closed the port (EIO) and everything it wrote was read.
-    // The master reports a hang-up until the next open: wait for that.
-    m_loop.Unwatch(m_pty->Fd());
-    m_waitingForOpen = true;
+    m_loop.Unwatch(m_line->Fd());
+    if (!error.empty())
+        m_recorder.Event(m_settings.name, "the line failed: " + error);
+    if (m_line->OpenWatchFd() >= 0) {
+        // The program closed the pseudo-terminal and everything it wrote was
+        // read. The master reports a hang-up until the next open: wait for that.
+        m_waitingForOpen = true;
+        if (m_active)
+            EndUpload(error.empty() ? "closed by the program" : "the line failed: " + error, error.empty());
+        return;
+    }
+    // A named port that failed takes no more uploads.
     if (m_active)
-        EndUpload("closed by the program", true);
+        EndUpload("the line failed: " + error, false);
+    Stop();
+    Done();
 }
 
 void SerialUnit::Take(const unsigned char* data, std::size_t size)
@@ -147,6 +162,7 @@ void SerialUnit::Take(const unsigned char* data, std::size_t size)
     m_record.image.append(reinterpret_cast<const char*>(data), size);
     if (!hadHeader && m_header.size() == protocol::kHeaderSize)
         AnswerHeader();
+    AwaitQuiet();
 
     if (hangingUp) {
         m_record.faults.push_back(hangup->text);
@@ -194,14 +210,31 @@ void SerialUnit::AnswerHeader()
 
 void SerialUnit::Send(const std::string& bytes, const Fault* fault)
 {
-    if (bytes.empty())
+    if (bytes.empty() || !m_line)
         return;
-    if (!m_pty->Write(bytes.data(), bytes.size())) {
+    std::string error;
+    if (!m_line->Write(bytes.data(), bytes.size(), &error)) {
         m_broken = true;
-        m_recorder.Event(m_settings.name, std::string("cannot answer: ") + std::strerror(errno));
+        m_recorder.Event(m_settings.name, "cannot answer: " + error);
         return;
     }
     m_recorder.Sent(m_settings.name, bytes.data(), bytes.size(), fault);
+    AwaitQuiet();
+}
+
+void SerialUnit::AwaitQuiet()
+{
+    if (!m_active || !m_line || m_line->OpenWatchFd() >= 0)
+        return;
+    m_loop.Cancel(m_quietTimer);
+    m_quietTimer = m_loop.After(kQuietEnd, [this] {
+        m_quietTimer = 0;
+        // An answer still to come is part of the upload.
+        if (m_answersPending > 0)
+            AwaitQuiet();
+        else
+            EndUpload("the line fell quiet for " + std::to_string(kQuietEnd.count()) + " s", true);
+    });
 }
 
 void SerialUnit::EndUpload(const std::string& how, bool byProgram)
@@ -209,6 +242,8 @@ void SerialUnit::EndUpload(const std::string& how, bool byProgram)
     for (const EventLoop::TimerId t : m_timers)
         m_loop.Cancel(t);
     m_timers.clear();
+    m_loop.Cancel(m_quietTimer);
+    m_quietTimer = 0;
     const std::size_t data = m_record.image.size() - m_header.size();
     m_record.frames = (data + protocol::kSerialBlockSize - 1) / protocol::kSerialBlockSize;
     m_record.end = how;

@@ -1,7 +1,9 @@
-// One simulated unit on a serial line, played on a pseudo-terminal: answers
-// the 32-byte header with 32 bytes and collects the raw data that follows
-// until the program closes the port. Optionally it takes the bytes no faster
-// than a real UART at the protocol's line rate, 8N1.
+// One simulated unit on a serial line, played on a pseudo-terminal or on a
+// port the user names: answers the 32-byte header with 32 bytes and collects
+// the raw data that follows until the program closes the port (on a named
+// port, which does not show that: until the line falls quiet). Optionally
+// it takes the bytes no faster than a real UART at the protocol's line
+// rate, 8N1.
 #pragma once
 
 #include <functional>
@@ -11,8 +13,8 @@
 
 #include "sim/event_loop.h"
 #include "sim/faults.h"
-#include "sim/pseudo_terminal.h"
 #include "sim/recorder.h"
+#include "sim/serial_line.h"
 
 namespace pyrrow::sim {
 
@@ -20,25 +22,26 @@ class SerialUnit {
 public:
     struct Settings {
         std::string name;  // "serial-1"
-        std::string link;  // a symbolic link to the port; empty: none
+        std::string port;  // the port named for the unit; empty: a pseudo-terminal
+        std::string link;  // a symbolic link to the pseudo-terminal; empty: none
         bool lineRate = false;
         FaultPlan faults;
         bool once = false;             // stop after the first upload
         std::function<void()> onDone;  // called when the unit takes no more uploads
     };
 
-    // Makes the pseudo-terminal (and the link). Null, with the reason in
-    // *error, on failure.
+    // Opens the named port, or makes the pseudo-terminal (and the link).
+    // Null, with the reason in *error, on failure.
     static std::unique_ptr<SerialUnit> Create(EventLoop& loop, Recorder& recorder, Settings settings,
                                               std::string* error);
     ~SerialUnit();
     SerialUnit(const SerialUnit&) = delete;
     SerialUnit& operator=(const SerialUnit&) = delete;
 
-    // The port's path, as the program opens it.
+    // The pseudo-terminal's path, as the program opens it, or the port named.
     const std::string& Path() const { return m_path; }
 
-    // Ends what runs, closes the pseudo-terminal and removes the link.
+    // Ends what runs, closes the port and removes the link.
     void Stop();
 
 private:
@@ -49,13 +52,14 @@ private:
     void Take(const unsigned char* data, std::size_t size);
     void AnswerHeader();
     void Send(const std::string& bytes, const Fault* fault);
+    void AwaitQuiet();
     void EndUpload(const std::string& how, bool byProgram);
     void Done();
 
     EventLoop& m_loop;
     Recorder& m_recorder;
     Settings m_settings;
-    std::unique_ptr<PseudoTerminal> m_pty;
+    std::unique_ptr<SerialLine> m_line;
     std::string m_path;
     bool m_waitingForOpen = false;  // the program closed the port
     bool m_done = false;
@@ -68,6 +72,7 @@ private:
     bool m_broken = false;
     int m_answersPending = 0;
     std::vector<EventLoop::TimerId> m_timers;
+    EventLoop::TimerId m_quietTimer = 0;  // a named port: the end of the upload
     UploadRecord m_record;
 
     // Pacing: when the line will have carried every byte taken so far.

@@ -112,6 +112,7 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err)
     case Link::Serial: {
         SerialUnit::Settings s;
         s.name = UnitName(Link::Serial, 1);
+        s.port = o.serialPort;
         s.link = o.linkPath;
         s.lineRate = o.lineRate;
         s.faults = FaultPlan(o.faults, 1);

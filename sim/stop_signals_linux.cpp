@@ -10,6 +10,28 @@
 #include "sim/stop_signals.h"
 
 namespace pyrrow::sim {
+namespace {
+
+class SignalFd final : public StopSignals {
+public:
+    explicit SignalFd(int fd) : m_fd(fd) {}
+    ~SignalFd() override { ::close(m_fd); }
+
+    int Fd() const override { return m_fd; }
+
+    std::string Take() override
+    {
+        signalfd_siginfo info{};
+        if (::read(m_fd, &info, sizeof info) != static_cast<ssize_t>(sizeof info))
+            return {};
+        return info.ssi_signo == SIGINT ? "SIGINT" : "SIGTERM";
+    }
+
+private:
+    int m_fd;
+};
+
+}  // namespace
 
 std::unique_ptr<StopSignals> StopSignals::Open(std::string* error)
 {
@@ -28,20 +50,7 @@ std::unique_ptr<StopSignals> StopSignals::Open(std::string* error)
         *error = std::string("signalfd: ") + std::strerror(errno);
         return nullptr;
     }
-    return std::unique_ptr<StopSignals>(new StopSignals(fd));
-}
-
-StopSignals::~StopSignals()
-{
-    ::close(m_fd);
-}
-
-std::string StopSignals::Take()
-{
-    signalfd_siginfo info{};
-    if (::read(m_fd, &info, sizeof info) != static_cast<ssize_t>(sizeof info))
-        return {};
-    return info.ssi_signo == SIGINT ? "SIGINT" : "SIGTERM";
+    return std::make_unique<SignalFd>(fd);
 }
 
 }  // namespace pyrrow::sim

@@ -1,7 +1,8 @@
 // The device side of TCP: a port bound on an IPv4 address (listening, or
 // only held), accepted connections, and sends and receives that never wait.
-// One source file per operating system implements it (tcp_socket_posix.cpp
-// today). Descriptors are plain ints; -1 is none.
+// One source file per operating system implements it (tcp_socket_posix.cpp,
+// tcp_socket_win.cpp). Descriptors are plain ints (Winsock's socket handles
+// are small numbers too); -1 is none.
 #pragma once
 
 #include <cstddef>
@@ -25,12 +26,13 @@ BoundPort BindTcp(const std::string& host, std::uint16_t port, bool listen, std:
 // A connection waiting on the listener, non-blocking; -1 when none.
 int AcceptTcp(int listener);
 
-// Receives what is there: the count, 0 when the peer closed its side, -1 on
-// an error with errno set (EAGAIN: nothing there yet).
-long ReceiveTcp(int fd, void* buffer, std::size_t size);
+// Receives what is there: the count, 0 when the peer closed its side, -1
+// when nothing is there yet (*error stays empty) or on an error (*error
+// says why).
+long ReceiveTcp(int fd, void* buffer, std::size_t size, std::string* error);
 
-// Sends all bytes, or gives false with errno set.
-bool SendTcp(int fd, const void* data, std::size_t size);
+// Sends all bytes, or gives false with the reason in *error.
+bool SendTcp(int fd, const void* data, std::size_t size, std::string* error);
 
 // Closes in order (the peer sees the end of the stream) or with a reset.
 void CloseTcp(int fd);

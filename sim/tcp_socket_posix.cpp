@@ -60,15 +60,22 @@ int AcceptTcp(int listener)
     return ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
 }
 
-long ReceiveTcp(int fd, void* buffer, std::size_t size)
+long ReceiveTcp(int fd, void* buffer, std::size_t size, std::string* error)
 {
-    return static_cast<long>(::recv(fd, buffer, size, 0));
+    const ssize_t n = ::recv(fd, buffer, size, 0);
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        *error = std::strerror(errno);
+    return static_cast<long>(n);
 }
 
-bool SendTcp(int fd, const void* data, std::size_t size)
+bool SendTcp(int fd, const void* data, std::size_t size, std::string* error)
 {
     // Answers are a few dozen bytes: the socket's buffer takes them whole.
-    return ::send(fd, data, size, MSG_NOSIGNAL) == static_cast<ssize_t>(size);
+    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+    if (n == static_cast<ssize_t>(size))
+        return true;
+    *error = n < 0 ? std::strerror(errno) : std::to_string(n) + " of " + std::to_string(size) + " bytes sent";
+    return false;
 }
 
 void CloseTcp(int fd)

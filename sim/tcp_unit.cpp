@@ -1,7 +1,5 @@
 #include "sim/tcp_unit.h"
 
-#include <cerrno>
-#include <cstring>
 #include <vector>
 
 #include "sim/header_answer.h"
@@ -106,13 +104,14 @@ void TcpUnit::OnListener()
 void TcpUnit::OnReadable()
 {
     unsigned char buffer[4096];
-    const long n = ReceiveTcp(m_connection->fd, buffer, sizeof buffer);
+    std::string error;
+    const long n = ReceiveTcp(m_connection->fd, buffer, sizeof buffer, &error);
     if (n > 0) {
         Take(buffer, static_cast<std::size_t>(n));
     } else if (n == 0) {
         EndUpload("closed by the program", true, false);
-    } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-        EndUpload(std::string("connection failed: ") + std::strerror(errno), false, false);
+    } else if (!error.empty()) {
+        EndUpload("connection failed: " + error, false, false);
     }
 }
 
@@ -261,10 +260,10 @@ void TcpUnit::SendAnswer(const std::string& bytes, const Fault* fault)
 {
     if (!m_connection)
         return;
-    if (!SendTcp(m_connection->fd, bytes.data(), bytes.size())) {
+    if (std::string error; !SendTcp(m_connection->fd, bytes.data(), bytes.size(), &error)) {
         // The receive side sees the end of the connection and ends the upload.
         m_connection->broken = true;
-        m_recorder.Event(m_settings.name, std::string("cannot send: ") + std::strerror(errno));
+        m_recorder.Event(m_settings.name, "cannot send: " + error);
         return;
     }
     m_recorder.Sent(m_settings.name, bytes.data(), bytes.size(), fault);

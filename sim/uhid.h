@@ -2,8 +2,8 @@
 // Linux), as the USB unit needs it: create a device with its ids and report
 // descriptor, send input reports, read what the host does (opens, closes,
 // output reports, report requests) and destroy it. One source file per
-// operating system implements it (uhid_linux.cpp today); where there is no
-// such interface, Open says so.
+// operating system implements it (uhid_linux.cpp; uhid_win.cpp, where
+// there is no such interface, and Open says so).
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,5 @@
 // The time of day in UTC as the trace and the names of stored images show
-// it. One source file per operating system implements it
-// (wall_clock_posix.cpp today).
+// it.
 #pragma once
 
 #include <chrono>

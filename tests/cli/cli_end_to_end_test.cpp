@@ -171,7 +171,8 @@ TEST_P(Failures, EndWithTheirExitCodeAndErrorKind)
         args.push_back("--device");
         args.push_back(s.link == "tcp" ? Tcp(sim->ReadPort()) : "serial:" + sim->ReadLine());
     } else if (s.name == "firmware_missing") {
-        args[1] = (dir.path() / "none.fw").string();
+        // A name that is not UTF-8 must not end the JSON record.
+        args[1] = (dir.path() / "none\xff.fw").string();
         args.push_back("--device=tcp:127.0.0.1:1");
     } else if (s.name == "firmware_too_short") {
         args[1] = WriteFirmware(std::string(31, 'x'), "short.fw");

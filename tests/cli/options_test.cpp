@@ -5,6 +5,7 @@
 #include "cli/exit_codes.h"
 #include "cli/options.h"
 #include "cli/select.h"
+#include "platform/serial.h"
 #include "upload/serial_link.h"
 #include "upload/tcp_link.h"
 #include "upload/usb_link.h"
@@ -179,7 +180,9 @@ INSTANTIATE_TEST_SUITE_P(Table, Selection,
                                          SelectCase{"usb:serial=B", 6, ""}, SelectCase{"usb:serial=C", 5, ""},
                                          SelectCase{"usb:path=/dev/hidraw3", 0, "/dev/hidraw3"},
                                          SelectCase{"usb:path=/dev/hidraw9", 5, ""},
-                                         SelectCase{"serial:ttyUSB0", 0, "/dev/ttyUSB0"},
+                                         // The device behind a port name is the system's.
+                                         SelectCase{"serial:ttyUSB0", 0,
+                                                    pyrrow::platform::SerialDevicePath(u"ttyUSB0")},
                                          SelectCase{"serial:ttyUSB1", 5, ""},
                                          SelectCase{"tcp:10.1.2.3", 0, "10.1.2.3:1998"}));
 

@@ -1,6 +1,8 @@
 // pyrrow-sim as a script meets it: usage errors and a missing or locked
 // /dev/uhid end with exit code 2 and say what to do, the default port moves
 // on to the next free one, and a stop request ends it cleanly.
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "support/dialog_fixture.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 
@@ -34,6 +37,7 @@ TEST(SimCommandLine, UsageErrorsEndWithCode2AndSayWhy)
         {{"tcp", "--fault", "header:silent", "--fault", "header:split"}, "both decide the header answer"},
         {{"tcp", "--count", "2", "--fault", "busy@unit=3"}, "names unit 3 of 2"},
         {{"tcp", "--listen", "127.0.0.1:99999"}, "give ADDR:PORT"},
+        {{"serial", "--port", "/dev/ttyS0", "--link", "/tmp/x"}, "--link excludes --port"},
         {{"--once"}, "A subcommand is required"},
         {{"usb", "--uhid", "/nonexistent/uhid"}, "sudo modprobe uhid"},
         {{"usb", "--uhid", "/dev/null/uhid"}, "/dev/null/uhid"},
@@ -67,6 +71,40 @@ TEST(SimCommandLine, UhidThatIsNoDeviceOrMayNotBeWritten)
     EXPECT_EQ(code, 2);
     EXPECT_NE(denied.Errors().find("Permission denied"), std::string::npos) << denied.Errors();
     EXPECT_NE(denied.Errors().find("crw-------"), std::string::npos) << denied.Errors();
+}
+
+// --port: the unit on a tty the user names, here the slave of a
+// pseudo-terminal whose master plays the program. No close shows there, so
+// the upload ends when the line falls quiet.
+TEST(SimCommandLine, NamedPortTakesAnUploadThatEndsWhenTheLineFallsQuiet)
+{
+    pyrrow::test::TempDir dir;
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string port = ::ptsname(master);
+    const std::filesystem::path store = dir.path() / "store";
+    SimProcess sim({"serial", "--port", port, "--once", "--store", store.string()});
+    ASSERT_EQ(sim.ReadLine(), port);
+
+    const std::string file = pyrrow::test::Firmware(32 + 300);
+    ASSERT_EQ(::write(master, file.data(), 32), 32);
+    std::string answer;
+    pollfd readable{master, POLLIN, 0};
+    while (answer.size() < 32 && ::poll(&readable, 1, 5000) == 1) {
+        char buffer[64];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        answer.append(buffer, static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(answer.size(), 32u);
+    ASSERT_EQ(::write(master, file.data() + 32, 300), 300);
+    EXPECT_EQ(sim.Wait(), 0) << sim.Errors();
+    EXPECT_EQ(pyrrow::test::StoredImages(store), std::vector<std::string>{file});
+    EXPECT_NE(sim.Errors().find("fell quiet"), std::string::npos) << sim.Errors();
+    ::close(master);
 }
 
 TEST(SimCommandLine, DefaultPortsAreConsecutiveAndMoveOnWhenTaken)

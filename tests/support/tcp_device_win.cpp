@@ -43,6 +43,23 @@ void SendAll(int fd, const std::string& bytes)
 
 }  // namespace
 
+std::uint16_t UnusedLoopbackPort()
+{
+    WSADATA data{};
+    if (::WSAStartup(0x0202, &data) != 0)
+        throw std::runtime_error("no Winsock");
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    ::closesocket(s);
+    ::WSACleanup();
+    return ntohs(address.sin_port);
+}
+
 std::vector<TcpScript::Piece> Echo(const std::string& header, unsigned char status28, unsigned char status29)
 {
     std::string answer = header;

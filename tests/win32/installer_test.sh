@@ -22,7 +22,9 @@ menu=$(winepath -u "$(on_windows %APPDATA%)\\Microsoft\\Windows\\Start Menu\\Pro
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pyrrow'
 
 wine "$installer" /S </dev/null >/dev/null 2>&1
-[ -f "$folder/pyrrow.exe" ] || fail "no $folder/pyrrow.exe"
+for program in pyrrow.exe pyrrow-cli.exe pyrrow-sim.exe; do
+    [ -f "$folder/$program" ] || fail "no $folder/$program"
+done
 [ -f "$folder/Uninstall.exe" ] || fail "no uninstaller"
 [ -f "$menu/Pyrrow.lnk" ] || fail "no Start-menu entry"
 wine reg query "$key" /v UninstallString </dev/null 2>/dev/null | grep -q 'Uninstall.exe' || fail "no uninstall entry"
@@ -35,7 +37,9 @@ for _ in $(seq 100); do
     [ -e "$folder/pyrrow.exe" ] || [ -e "$folder/Uninstall.exe" ] || break
     sleep 0.1
 done
-[ ! -e "$folder/pyrrow.exe" ] || fail "pyrrow.exe left behind"
+for program in pyrrow.exe pyrrow-cli.exe pyrrow-sim.exe; do
+    [ ! -e "$folder/$program" ] || fail "$program left behind"
+done
 [ ! -e "$menu/Pyrrow.lnk" ] || fail "Start-menu entry left behind"
 ! wine reg query "$key" </dev/null >/dev/null 2>&1 || fail "uninstall entry left behind"
 [ "$(cat "$folder/pyrrow.config")" = settings ] || fail "the settings file went"

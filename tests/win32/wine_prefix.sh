@@ -16,6 +16,17 @@ start)
         wineboot --init </dev/null >/dev/null 2>&1
         wineserver --wait
     fi
+    # COM8 and COM9, COM10 and COM11 lead to the two ends of the two
+    # null-modem pairs that with_null_modem.sh makes. Wine makes its ports,
+    # with the device names that QueryDosDevice and the registry's port list
+    # show, when it starts: they are entered once, before the server below.
+    if ! grep -q 'null-modem/b-device' "$WINEPREFIX/system.reg"; then
+        for port in COM8:a-program COM9:a-device COM10:b-program COM11:b-device; do
+            wine reg add 'HKLM\Software\Wine\Ports' /v "${port%%:*}" /d "$WINEPREFIX/null-modem/${port#*:}" /f \
+                </dev/null >/dev/null 2>&1
+        done
+        wineserver --wait
+    fi
     # The first free display number from 90 on.
     if [ ! -f "$display_file" ] || ! kill -0 "$(cut -d' ' -f2 "$display_file")" 2>/dev/null; then
         n=90

@@ -1,0 +1,10 @@
+#include "cli/arguments.h"
+
+namespace pyrrow::cli {
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+}  // namespace pyrrow::cli

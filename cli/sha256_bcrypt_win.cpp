@@ -1,0 +1,57 @@
+// SHA-256 through Windows' own cryptography (BCrypt), present on every
+// Windows the program runs on.
+#include <windows.h>
+#include <bcrypt.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/sha256.h"
+
+namespace pyrrow::cli {
+namespace {
+
+// The digest, or nothing when the system's hash failed (the status goes to
+// standard error).
+bool Digest(std::span<const unsigned char> bytes, unsigned char (&digest)[32])
+{
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    NTSTATUS status = ::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    if (BCRYPT_SUCCESS(status))
+        status = ::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0);
+    // BCrypt takes at most 4 GiB a call.
+    for (std::size_t done = 0; BCRYPT_SUCCESS(status) && done < bytes.size();) {
+        const ULONG piece = static_cast<ULONG>(std::min<std::size_t>(bytes.size() - done, 0x40000000));
+        status = ::BCryptHashData(hash, const_cast<PUCHAR>(bytes.data() + done), piece, 0);
+        done += piece;
+    }
+    if (BCRYPT_SUCCESS(status))
+        status = ::BCryptFinishHash(hash, digest, sizeof digest, 0);
+    if (hash != nullptr)
+        ::BCryptDestroyHash(hash);
+    if (algorithm != nullptr)
+        ::BCryptCloseAlgorithmProvider(algorithm, 0);
+    if (!BCRYPT_SUCCESS(status))
+        std::fprintf(stderr, "pyrrow-cli: SHA-256 through BCrypt failed with status 0x%08lx\n",
+                     static_cast<unsigned long>(status));
+    return BCRYPT_SUCCESS(status);
+}
+
+}  // namespace
+
+std::string Sha256Hex(std::span<const unsigned char> bytes)
+{
+    unsigned char digest[32];
+    if (!Digest(bytes, digest))
+        return {};
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const unsigned char byte : digest) {
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 0xF];
+    }
+    return hex;
+}
+
+}  // namespace pyrrow::cli

@@ -1,0 +1,22 @@
+// A console that takes virtual-terminal sequences (Windows 10 and later) gets
+// the lines redrawn in place; an older console, a pipe or a file gets plain
+// lines.
+#include <windows.h>
+
+#include "cli/terminal.h"
+
+namespace pyrrow::cli {
+
+bool StandardErrorIsTerminal()
+{
+    const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (err == nullptr || err == INVALID_HANDLE_VALUE || !::GetConsoleMode(err, &mode))
+        return false;
+    // Switched on for the console if it is off; the console keeps it, as the
+    // shells that start us do for themselves.
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+           ::SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+}  // namespace pyrrow::cli
