@@ -21,8 +21,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(utf8cpp_DIR /usr/lib/x86_64-linux-gnu/cmake/utf8cpp CACHE PATH "utfcpp's CMake package")
 # CLI11 and nlohmann-json likewise, through packages of our own that keep
 # the rest of /usr/include out of sight (header-only/header_only.cmake).
-set(CLI11_DIR ${CMAKE_CURRENT_LIST_DIR}/header-only CACHE PATH "CLI11's CMake package for the cross build")
-set(nlohmann_json_DIR ${CMAKE_CURRENT_LIST_DIR}/header-only CACHE PATH "nlohmann-json's CMake package for the cross build")
+set(CLI11_DIR ${CMAKE_CURRENT_LIST_DIR}/header-only CACHE PATH "CLI11's CMake package for the cross build" FORCE)
+set(nlohmann_json_DIR ${CMAKE_CURRENT_LIST_DIR}/header-only CACHE PATH "nlohmann-json's CMake package for the cross build" FORCE)
 
 # libgcc, libstdc++ and winpthread linked in: nothing to ship beside the .exe.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
