@@ -1,6 +1,6 @@
 #include "cli/firmware_image.h"
 
-#include "cli/sha256.h"
+#include "platform/sha256.h"
 #include "platform/utf.h"
 #include "upload/firmware_file.h"
 #include "upload/upload_engine.h"
@@ -29,7 +29,7 @@ std::optional<FirmwareImage> LoadFirmware(const std::string& path, std::string* 
                    (error.text.empty() ? "it ended after " + std::to_string(read) + " bytes" : error.text);
         return std::nullopt;
     }
-    image.sha256 = Sha256Hex(image.bytes);
+    image.sha256 = platform::Sha256Hex(image.bytes);
     return image;
 }
 

@@ -6,11 +6,12 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <span>
 #include <system_error>
 
 #include <nlohmann/json.hpp>
 
-#include "sim/sha256.h"
+#include "platform/sha256.h"
 #include "sim/wall_clock.h"
 
 namespace pyrrow::sim {
@@ -133,7 +134,8 @@ std::string Recorder::Store(const std::string& unit, const std::string& image)
 void Recorder::UploadEnded(const std::string& unit, UploadRecord record)
 {
     Upload upload;
-    upload.sha256 = Sha256Hex(record.image);
+    upload.sha256 = platform::Sha256Hex(
+        std::span(reinterpret_cast<const unsigned char*>(record.image.data()), record.image.size()));
     if (record.complete && !m_options.storeDir.empty())
         upload.stored = Store(unit, record.image);
     Event(unit, "upload ended: " + record.end);

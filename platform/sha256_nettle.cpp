@@ -1,8 +1,8 @@
 #include <nettle/sha2.h>
 
-#include "cli/sha256.h"
+#include "platform/sha256.h"
 
-namespace pyrrow::cli {
+namespace pyrrow::platform {
 
 std::string Sha256Hex(std::span<const unsigned char> bytes)
 {
@@ -20,4 +20,4 @@ std::string Sha256Hex(std::span<const unsigned char> bytes)
     return hex;
 }
 
-}  // namespace pyrrow::cli
+}  // namespace pyrrow::platform

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "cli/sha256.h"
+#include "platform/sha256.h"
 
-namespace pyrrow::cli {
+namespace pyrrow::platform {
 namespace {
 
 // The digest, or nothing when the system's hash failed (the status goes to
@@ -33,7 +33,7 @@ bool Digest(std::span<const unsigned char> bytes, unsigned char (&digest)[32])
     if (algorithm != nullptr)
         ::BCryptCloseAlgorithmProvider(algorithm, 0);
     if (!BCRYPT_SUCCESS(status))
-        std::fprintf(stderr, "pyrrow-cli: SHA-256 through BCrypt failed with status 0x%08lx\n",
+        std::fprintf(stderr, "sha256: BCrypt failed with status 0x%08lx\n",
                      static_cast<unsigned long>(status));
     return BCRYPT_SUCCESS(status);
 }
@@ -54,4 +54,4 @@ std::string Sha256Hex(std::span<const unsigned char> bytes)
     return hex;
 }
 
-}  // namespace pyrrow::cli
+}  // namespace pyrrow::platform
