@@ -1,12 +1,9 @@
 #include "support/tcp_device.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <stdexcept>
+
+#include "support/test_socket.h"
 
 namespace pyrrow::test {
 namespace {
@@ -17,10 +14,9 @@ std::string ReceiveExactly(int fd, std::size_t size)
     std::string got;
     char buffer[4096];
     while (got.size() < size) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 10000) <= 0)
+        if (!sockets::WaitReadable(fd, 10000))
             break;
-        const ssize_t n = ::recv(fd, buffer, std::min(sizeof buffer, size - got.size()), 0);
+        const long n = sockets::Receive(fd, buffer, std::min(sizeof buffer, size - got.size()));
         if (n <= 0)
             break;
         got.append(buffer, static_cast<std::size_t>(n));
@@ -28,24 +24,17 @@ std::string ReceiveExactly(int fd, std::size_t size)
     return got;
 }
 
-void SendAll(int fd, const std::string& bytes)
-{
-    [[maybe_unused]] const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-}
-
 }  // namespace
 
 std::uint16_t UnusedLoopbackPort()
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    sockets::Start();
+    std::uint16_t port = 0;
+    const int fd = sockets::ListenOnLoopback(&port);
+    if (fd >= 0)
+        sockets::Close(fd);
+    sockets::Stop();
+    return port;
 }
 
 std::vector<TcpScript::Piece> Echo(const std::string& header, unsigned char status28, unsigned char status29)
@@ -58,21 +47,19 @@ std::vector<TcpScript::Piece> Echo(const std::string& header, unsigned char stat
 
 TcpDevice::TcpDevice(TcpScript script) : m_script(std::move(script))
 {
-    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(m_listener, 1) != 0 ||
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    sockets::Start();
+    m_listener = sockets::ListenOnLoopback(&m_port);
+    if (m_listener < 0) {
+        sockets::Stop();
         throw std::runtime_error("no listener");
-    m_port = ntohs(address.sin_port);
+    }
     m_thread = std::thread([this] { Run(); });
 }
 
 TcpDevice::~TcpDevice()
 {
     Finish();
+    sockets::Stop();
 }
 
 std::string TcpDevice::Finish()
@@ -80,7 +67,7 @@ std::string TcpDevice::Finish()
     if (m_thread.joinable())
         m_thread.join();
     if (m_listener >= 0)
-        ::close(m_listener);
+        sockets::Close(m_listener);
     m_listener = -1;
     return m_received;
 }
@@ -93,19 +80,12 @@ std::vector<std::uint16_t> TcpDevice::Counters()
 
 void TcpDevice::Run()
 {
-    pollfd p{m_listener, POLLIN, 0};
-    if (::poll(&p, 1, 10000) <= 0)
+    if (!sockets::WaitReadable(m_listener, 10000))
         return;
-    const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+    const int fd = sockets::Accept(m_listener);
     if (fd < 0)
         return;
-    auto finish = [this, fd] {
-        if (m_script.reset) {
-            const linger abortive{1, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-        }
-        ::close(fd);
-    };
+    auto finish = [this, fd] { sockets::Close(fd, m_script.reset); };
     if (m_script.closeAtAccept) {
         finish();
         return;
@@ -119,7 +99,7 @@ void TcpDevice::Run()
     const auto pieces = m_script.answer(header);
     for (const auto& piece : pieces) {
         std::this_thread::sleep_for(piece.delay);
-        SendAll(fd, piece.bytes);
+        sockets::Send(fd, piece.bytes);
     }
 
     std::size_t left = m_script.dataBytes;
@@ -137,13 +117,12 @@ void TcpDevice::Run()
         if (frames == m_script.closeAfterFrames)
             break;
         if (!m_script.acknowledgement.empty())
-            SendAll(fd, m_script.acknowledgement);
+            sockets::Send(fd, m_script.acknowledgement);
     }
     if (m_script.closeAfterFrames < 0) {
         // Wait for the program to close its end, so nothing it sends is lost.
         char rest[256];
-        pollfd q{fd, POLLIN, 0};
-        while (::poll(&q, 1, 3000) > 0 && ::recv(fd, rest, sizeof rest, 0) > 0)
+        while (sockets::WaitReadable(fd, 3000) && sockets::Receive(fd, rest, sizeof rest) > 0)
             m_received.append(rest, 0);
     }
     finish();

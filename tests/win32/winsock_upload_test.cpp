@@ -12,9 +12,6 @@
 #include "support/tcp_device.h"
 #include "support/temp_dir.h"
 
-// After the program's headers, whose names its macros would rename.
-#include <winsock2.h>
-
 namespace {
 
 using namespace std::chrono_literals;
@@ -22,25 +19,10 @@ using pyrrow::test::Firmware;
 using pyrrow::test::MessageBoxCall;
 using pyrrow::test::TcpDevice;
 using pyrrow::test::TcpScript;
+using pyrrow::test::UnusedLoopbackPort;
 using pyrrow::test::UploadError;
 
 // A loopback port nobody listens on: bound once, then released.
-std::uint16_t UnusedLoopbackPort()
-{
-    WSADATA data{};
-    ::WSAStartup(0x0202, &data);
-    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    ::closesocket(s);
-    ::WSACleanup();
-    return ntohs(address.sin_port);
-}
-
 class WinsockUpload : public pyrrow::test::DialogTest {
 protected:
     WinsockUpload()
