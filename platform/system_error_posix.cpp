@@ -49,13 +49,4 @@ void SetSystemError(SystemError* error, int code, const std::string& detail)
         error->text += " (" + detail + ")";
 }
 
-void SetErrorText(SystemError* error, SystemError::Kind kind, std::string text)
-{
-    if (error == nullptr)
-        return;
-    error->kind = kind;
-    error->code = 0;
-    error->text = std::move(text);
-}
-
 }  // namespace pyrrow::platform
