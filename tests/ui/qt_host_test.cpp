@@ -337,6 +337,57 @@ TEST_F(QtHost, EnterStartsAnUploadAndDoesNotClose)
     EXPECT_TRUE(host->isVisible());
 }
 
+// The commands a window gives, with every control enabled.
+class CommandRecorder : public pyrrow::platform::CDialogBase {
+public:
+    bool OnInitDialog() override
+    {
+        for (const pyrrow::res::ControlTemplate& c : pyrrow::res::MainDialogTemplate().controls)
+            EnableControl(c.id, true);
+        return true;
+    }
+    std::vector<int> commands;
+
+protected:
+    bool DispatchEvent(pyrrow::platform::DialogEvent event, int id) override
+    {
+        if (event == pyrrow::platform::DialogEvent::Command)
+            commands.push_back(id);
+        return true;
+    }
+};
+
+// Enter presses the push button that has the focus, and "Nahrát" while the
+// focus is on any other control: an operator who tabs to "Zavrít okno" and
+// presses Enter closes the window rather than flashing the unit.
+TEST(QtEnterKey, PressesTheFocusedButtonElseUpload)
+{
+    const struct {
+        int focus;
+        int command;
+    } cases[] = {
+        {IDCANCEL, IDCANCEL},       {IDC_BROWSE, IDC_BROWSE}, {IDC_REFRESH, IDC_REFRESH},
+        {IDC_DETECT, IDC_DETECT},   {IDOK, IDOK},             {IDC_COM_PORT, IDOK},
+        {IDC_FILE_PATH, IDOK},      {IDC_RADIO_SERIAL, IDOK}, {IDC_IP_ADDRESS, IDOK},
+        {IDCANCEL, IDCANCEL},  // the default follows the focus back and forth
+    };
+    CommandRecorder recorder;
+    QtDialogHost host(&recorder, pyrrow::res::MainDialogTemplate());
+    recorder.OnInitDialog();
+    host.show();
+    QApplication::setActiveWindow(&host);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.focus);
+        host.Control(c.focus)->setFocus(Qt::TabFocusReason);
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        recorder.commands.clear();
+        QTest::keyClick(focused, Qt::Key_Return);
+        EXPECT_EQ(recorder.commands, std::vector<int>{c.command});
+    }
+}
+
 TEST_F(QtHost, EscClosesWhenIdleButNotWhileBusy)
 {
     ports = {u"ttyS0"};

@@ -106,8 +106,10 @@ void QtDialogHost::BuildControls(const res::DialogTemplate& t)
         switch (c.kind) {
         case ControlKind::PushButton:
         case ControlKind::BitmapButton: {
+            // As in the Windows dialog manager: Enter presses the push
+            // button that has the focus, and "Nahrát" while none has it.
             auto* button = new QPushButton(caption, this);
-            button->setAutoDefault(false);
+            button->setAutoDefault(true);
             button->setDefault(c.id == IDOK);
             connect(button, &QPushButton::clicked, this, [this, id = c.id] { m_dialog->OnEvent(DialogEvent::Command, id); });
             w = button;
