@@ -26,8 +26,6 @@ const Entry kMessageMap[] = {
 
 // The port-name buffer of the selection handler holds 127 characters.
 constexpr std::size_t kMaxPortName = 127;
-// The remembered selection of FillComPortList holds 255 characters.
-constexpr std::size_t kMaxRememberedPort = 255;
 
 // What the IP field shows is what the operator chose, also when it was typed
 // after the TCP button: with TCP chosen, a close keeps it for the settings.
@@ -115,19 +113,14 @@ void CPyrrowDlg::InitFromSettings()
     case LINK_SERIAL: {
         m_linkKind = LINK_SERIAL;
         const std::u16string saved = m_comPort.GetString() != nullptr ? m_comPort.GetString() : u"";
-        bool found = true;
-        if (portNamed)
-            found = SelectPort(saved);
-        else
+        // An unplugged port stays the saved choice until the operator picks
+        // another one.
+        if (portNamed && !SelectPort(saved) && !saved.empty())
+            ReportMissingPort(saved, u"the settings");
+        else if (!portNamed)
             ListSelectExact(IDC_COM_PORT, saved);
         CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_SERIAL);
         OnBnClickedSerial();
-        if (!found) {
-            // An unplugged port stays the saved choice until the operator
-            // picks another one.
-            ReportMissingPort(saved, u"the settings");
-            m_comPort.Set(saved.c_str());
-        }
         break;
     }
     case LINK_TCP:
@@ -144,10 +137,9 @@ void CPyrrowDlg::InitFromSettings()
 
 void CPyrrowDlg::FillComPortList()
 {
+    // The whole name: a cut one could name another port.
     const int selected = ListGetCurSel(IDC_COM_PORT);
-    std::u16string remembered = selected >= 0 ? ListGetText(IDC_COM_PORT, selected) : u"COM1";
-    if (remembered.size() > kMaxRememberedPort)
-        remembered.resize(kMaxRememberedPort);
+    const std::u16string remembered = selected >= 0 ? ListGetText(IDC_COM_PORT, selected) : u"COM1";
 
     ListResetContent(IDC_COM_PORT);
     const std::vector<std::u16string> ports = m_enumeratePorts();
@@ -161,11 +153,12 @@ void CPyrrowDlg::FillComPortList()
         }
     }
     ListSetCurSel(IDC_COM_PORT, 0);
-    // A port that was added by its path is added again if it is still there.
-    if (selected >= 0)
-        SelectPort(remembered);
-    else
+    // The selected port stays selected, under its own name when the list
+    // no longer has it, until the operator picks another entry.
+    if (selected < 0)
         ListSelectExact(IDC_COM_PORT, remembered);
+    else if (!SelectPort(remembered))
+        ReportMissingPort(remembered, u"the selection");
 }
 
 bool CPyrrowDlg::SelectPort(const std::u16string& name)
@@ -180,20 +173,19 @@ bool CPyrrowDlg::SelectPort(const std::u16string& name)
             ListSelectExact(IDC_COM_PORT, name.substr(prefix.size())) >= 0)
             return true;
     }
-    // A pseudo-terminal, a /dev/serial/by-id link or a port the system does
-    // not list: usable all the same, so it joins the list.
-    if (!m_portExists(name))
-        return false;
+    // A pseudo-terminal, a /dev/serial/by-id link, a port the system does
+    // not list or one that is not there (unplugged): the list shows what was
+    // named and an upload tries that port, never another one.
     ListAddString(IDC_COM_PORT, name);
     ListSetCurSel(IDC_COM_PORT, ListGetCount(IDC_COM_PORT) - 1);
-    return true;
+    return m_portExists(name);
 }
 
 void CPyrrowDlg::ReportMissingPort(const std::u16string& name, const char16_t* source) const
 {
     std::u16string text = u"pyrrow: serial port \"" + name + u"\" from " + source + u" (" +
                           platform::Utf8ToUtf16Lossy(platform::SerialDevicePath(name)) +
-                          u") does not exist; the selected port is \"" + SelectedPortName() + u"\"";
+                          u") does not exist; it stays selected under its own name, and an upload to it fails";
     platform::DebugOutput(text);
 }
 

@@ -144,8 +144,9 @@ private:
     // Sets the enabled state of the three link groups for the checked link.
     void EnableLinkGroups(bool serial, bool tcp, bool usb);
     std::u16string SelectedPortName() const;
-    // Selects the port of that whole name (letter case aside); a port the
-    // list lacks but the system has is added. False when there is none.
+    // Selects the port of that whole name (letter case aside); a name the
+    // list lacks is added under that name and selected all the same. False
+    // when the name is empty (nothing changes) or the system has no such port.
     bool SelectPort(const std::u16string& name);
     void ReportMissingPort(const std::u16string& name, const char16_t* source) const;
     void InitFromCommandLine();

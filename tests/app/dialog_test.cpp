@@ -4,6 +4,7 @@
 #include "res/resource.h"
 #include "support/dialog_fixture.h"
 #include "support/system_conventions.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -66,9 +67,9 @@ TEST_F(MainDialog, ComTenBeforeComOneIsNotTakenForComOne)
     EXPECT_EQ(Selected(), u"COM1");
 }
 
-// The firmware must go to the port the operator named, or to the first one
-// listed when that port does not exist; never to one whose name merely
-// begins the same.
+// The firmware must go to the port the operator named, never to one whose
+// name merely begins the same nor, when the named one is absent, to another
+// one: the list shows the name, across refresh, until another entry is picked.
 TEST_F(MainDialog, CommandLinePortIsSelectedByItsWholeName)
 {
     struct Case {
@@ -82,11 +83,11 @@ TEST_F(MainDialog, CommandLinePortIsSelectedByItsWholeName)
         {u"/dev/pts/1", {u"/dev/pts/1"}, {u"ttyS0", u"ttyS1", u"ttyS2", u"ttyUSB10", u"/dev/pts/1"}, u"/dev/pts/1"},
         {u"/dev/serial/by-id/usb-unit-if00", {u"/dev/serial/by-id/usb-unit-if00"},
          {u"ttyS0", u"ttyS1", u"ttyS2", u"ttyUSB10", u"/dev/serial/by-id/usb-unit-if00"}, u"/dev/serial/by-id/usb-unit-if00"},
-        {u"ttyUSB1", {}, listed, u"ttyS0"},
-        {u"COM3", {}, listed, u"ttyS0"},
+        {u"ttyUSB1", {}, {u"ttyS0", u"ttyS1", u"ttyS2", u"ttyUSB10", u"ttyUSB1"}, u"ttyUSB1"},
+        {u"COM3", {}, {u"ttyS0", u"ttyS1", u"ttyS2", u"ttyUSB10", u"COM3"}, u"COM3"},
         {u"TTYs2", {}, listed, u"ttyS2"},
         {u"/dev/ttyUSB10", {}, listed, u"ttyUSB10"},
-        {u"/dev/pts/7", {}, listed, u"ttyS0"},
+        {u"/dev/pts/7", {}, {u"ttyS0", u"ttyS1", u"ttyS2", u"ttyUSB10", u"/dev/pts/7"}, u"/dev/pts/7"},
     };
     // A fresh dialog for each case.
     struct Fresh final : MainDialog {
@@ -107,21 +108,36 @@ TEST_F(MainDialog, CommandLinePortIsSelectedByItsWholeName)
         EXPECT_EQ(test.Selected(), c.selected);
         EXPECT_EQ(std::u16string(test.dlg.m_comPort.GetString()), c.selected);
         test.devices.clear();
-        test.dlg.OnEvent(DialogEvent::Command, IDC_REFRESH);  // an added port that went away leaves the list
+        test.dlg.OnEvent(DialogEvent::Command, IDC_REFRESH);  // gone or never there: still the choice
+        EXPECT_EQ(test.host.ListItems(IDC_COM_PORT), c.list);
+        EXPECT_EQ(test.Selected(), c.selected);
+        test.host.ListSelect(IDC_COM_PORT, 1);  // the operator picks another entry
+        test.dlg.OnEvent(DialogEvent::SelChange, IDC_COM_PORT);
+        test.dlg.OnEvent(DialogEvent::Command, IDC_REFRESH);
         EXPECT_EQ(test.host.ListItems(IDC_COM_PORT), listed);
+        EXPECT_EQ(std::u16string(test.dlg.m_comPort.GetString()), u"ttyS1");
     }
 }
 
-TEST_F(MainDialog, CommandLinePortNotInTheListTakesTheFirstEntry)
+// Enter with a named port that is not there tries that port and fails; it
+// does not flash the unit on the first port listed.
+TEST_F(MainDialog, CommandLinePortThatIsAbsentIsTheOneTheUploadTries)
 {
-    const std::u16string file = AbsolutePath(u"srv/unit.fw");
-    InitWithArguments({u"-c", u"COM7", u"115200", u"8", u"0", u"-f", file}, {u"ttyS0", u"ttyUSB0"});
-    EXPECT_EQ(Selected(), u"ttyS0");
+    pyrrow::test::TempDir dir;
+    const std::u16string file = dir.File("unit.fw");
+    pyrrow::test::WriteBytes(dir.path() / "unit.fw", pyrrow::test::Firmware(64));
+    const std::u16string absent = dir.File("ttyGone9");  // a path no device answers to
+    InitWithArguments({u"-c", absent, u"115200", u"8", u"0", u"-f", file}, {u"ttyS0", u"ttyUSB0"});
+    EXPECT_EQ(Selected(), absent);
     EXPECT_TRUE(host.IsButtonChecked(IDC_RADIO_SERIAL));
-    EXPECT_EQ(std::u16string(dlg.m_comPort.GetString()), u"ttyS0");
-    EXPECT_EQ(dlg.m_strFirmwarePath, file);
+    EXPECT_EQ(std::u16string(dlg.m_comPort.GetString()), absent);
     EXPECT_EQ(host.Text(IDC_FILE_PATH), file);
     EXPECT_EQ(dlg.m_configPath.GetLength(), 0);  // no settings in this mode
+    testing::internal::CaptureStderr();
+    Upload();
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Messages(), std::vector{pyrrow::test::UploadError(u"Nepodařilo se připojit ke zvolenému portu!")});
+    EXPECT_NE(errors.find("ttyGone9"), std::string::npos) << errors;
 }
 
 TEST_F(MainDialog, CommandLinePortAsDevicePathSelectsItsEntry)
@@ -168,9 +184,9 @@ TEST_F(MainDialog, RefreshAfterTheSelectedPortVanished)
     EXPECT_EQ(std::u16string(dlg.m_comPort.GetString()), u"ttyUSB1");
     ports = {u"ttyUSB0", u"ttyACM0"};
     dlg.OnEvent(DialogEvent::Command, IDC_REFRESH);
-    EXPECT_EQ(host.ListItems(IDC_COM_PORT), ports);
-    EXPECT_EQ(Selected(), u"ttyUSB0");
-    EXPECT_EQ(std::u16string(dlg.m_comPort.GetString()), u"ttyUSB1");  // kept until a new pick
+    EXPECT_EQ(host.ListItems(IDC_COM_PORT), (std::vector<std::u16string>{u"ttyUSB0", u"ttyACM0", u"ttyUSB1"}));
+    EXPECT_EQ(Selected(), u"ttyUSB1");  // the next upload tries it, and no other port
+    EXPECT_EQ(std::u16string(dlg.m_comPort.GetString()), u"ttyUSB1");
 }
 
 TEST_F(MainDialog, LongPortNamesAreCut)

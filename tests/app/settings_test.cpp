@@ -231,7 +231,10 @@ TEST_F(Settings, SavedPortThatIsAbsentIsKeptAndCommandLineFileWins)
     dlg.m_pCmdLine = &record;
     Init({u"ttyUSB0", u"ttyUSB10"});
     EXPECT_EQ(host.Text(IDC_FILE_PATH), firmware);
-    EXPECT_EQ(host.ListGetSelection(IDC_COM_PORT), 0);
+    EXPECT_EQ(host.ListItems(IDC_COM_PORT), (std::vector<std::u16string>{u"ttyUSB0", u"ttyUSB10", u"ttyUSB1"}));
+    EXPECT_EQ(host.ListGetSelection(IDC_COM_PORT), 2);
+    dlg.OnEvent(DialogEvent::Command, IDC_REFRESH);
+    EXPECT_EQ(host.ListGetSelection(IDC_COM_PORT), 2);
     Close();
     const std::string bytes = Written();
     EXPECT_NE(bytes.find(Utf16LeBytes(u"port=\"ttyUSB1\"")), std::string::npos);
