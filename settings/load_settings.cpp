@@ -5,6 +5,7 @@
 // be read is moved aside, so that the close does not write over it.
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "app/pyrrow_dlg.h"
 #include "app/wide_numbers.h"
@@ -34,6 +35,32 @@ std::uint32_t ParseIp(const char16_t* text)
         address = (address << 8) | number;
     }
     return address;
+}
+
+// True when the text holds no markup but a byte order mark, white space,
+// declarations (<?...?>) and comments: a file as empty as a new one.
+bool HoldsNoElement(const char16_t* text)
+{
+    std::u16string_view rest = text != nullptr ? text : u"";
+    if (rest.starts_with(u'\uFEFF'))
+        rest.remove_prefix(1);
+    for (;;) {
+        const std::size_t start = rest.find_first_not_of(u" \t\r\n");
+        if (start == std::u16string_view::npos)
+            return true;
+        rest.remove_prefix(start);
+        std::u16string_view close;
+        if (rest.starts_with(u"<?"))
+            close = u"?>";
+        else if (rest.starts_with(u"<!--"))
+            close = u"-->";
+        else
+            return false;
+        const std::size_t end = rest.find(close, 2);
+        if (end == std::u16string_view::npos)
+            return false;
+        rest.remove_prefix(end + close.size());
+    }
 }
 
 bool Equals(const char16_t* a, const char16_t* b)
@@ -78,7 +105,10 @@ int CPyrrowDlg::OpenSettingsFile()
         std::fprintf(stderr, "settings: %s could not be read for lack of memory; no settings are saved in this run\n",
                      platform::Utf16ToUtf8Lossy(path).c_str());
         m_configPath.Empty();
-    } else if (parsed != 1 && platform::GetRegularFileSize(path.c_str(), &size) && size > 0) {
+    } else if (parsed != 1 && !(parsed == 0 && loaded != 0 && HoldsNoElement(m_settings.m_strContent.GetString())) &&
+               platform::GetRegularFileSize(path.c_str(), &size) && size > 0) {
+        // (A file with nothing in it but a declaration or comments is used
+        // as an empty one is.)
         const std::string why = loaded != 0 ? "does not parse (code " + std::to_string(parsed) + ")"
                                             : "cannot be loaded (" + std::to_string(size) + " bytes)";
         if (!pyrrow::settings::SetAside(path, why))

@@ -264,3 +264,24 @@ TEST(UserConfigFolder, FollowsTheXdgRule)
 }
 
 }  // namespace
+
+// A file with no element in it (Parse finds none) is as empty as a new one:
+// it is used, not moved aside, and the close writes the settings into it.
+class FileWithoutElements : public Settings, public testing::WithParamInterface<std::u16string> {};
+
+TEST_P(FileWithoutElements, IsUsedAsAnEmptyFile)
+{
+    Put(dir.path(), Utf16LeBytes(GetParam()));
+    testing::internal::CaptureStderr();
+    Init({u"COM1"});
+    const std::string told = testing::internal::GetCapturedStderr();
+    ExpectDefaults(dlg);
+    EXPECT_EQ(told.find("moved aside"), std::string::npos) << told;
+    Close();
+    EXPECT_FALSE(fs::exists(dir.path() / "pyrrow.config.damaged"));
+    EXPECT_EQ(Written(), ReadBytes(kGolden / "first_close_serial.config"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FileWithoutElements,
+                         testing::Values(u"\uFEFF", u"\uFEFF \r\n\t\r\n", u"\uFEFF<?xml version=\"1.0\"?>\r\n",
+                                         u"<!-- nothing yet -->", u"\uFEFF<?xml version=\"1.0\"?><!-- a -->\r\n<!---->"));
