@@ -52,28 +52,47 @@ std::string ErrorText(int error)
 
 void Report(const char* action, const std::string& object, const std::string& reason)
 {
-    std::fprintf(stderr, "file: %s %s: %s\n", action, object.c_str(), reason.c_str());
+    Report(action, object, reason.c_str());
 }
 
-void ReportError(const char* action, const std::string& object, int error)
+void Report(const char* action, const std::string& object, const char* reason) noexcept
 {
-    Report(action, object, ErrorText(error));
+    std::fprintf(stderr, "file: %s %s: %s\n", action, object.c_str(), reason);
 }
 
-void Tell(SystemError* cause, const char* action, const std::string& object, int error, const char* reason)
+void ReportError(const char* action, const std::string& object, int error) noexcept
+{
+    char buffer[128];
+    Report(action, object, ::strerror_r(error, buffer, sizeof buffer));
+}
+
+void ReportNoMemory(const char* action) noexcept
+{
+    std::fprintf(stderr, "file: %s: out of memory\n", action);
+}
+
+void Tell(SystemError* cause, const char* action, const std::string& object, int error, const char* reason) noexcept
 {
     if (cause == nullptr) {
         if (reason != nullptr)
             Report(action, object, reason);
         else
             ReportError(action, object, error);
-    } else if (reason != nullptr) {
-        const auto kind = error == EWOULDBLOCK ? SystemError::Kind::Busy
-                          : error == ENOENT    ? SystemError::Kind::NotFound
-                                               : SystemError::Kind::Other;
-        SetErrorText(cause, kind, reason);
-    } else {
-        SetSystemError(cause, error);
+        return;
+    }
+    try {
+        if (reason != nullptr) {
+            const auto kind = error == EWOULDBLOCK ? SystemError::Kind::Busy
+                              : error == ENOENT    ? SystemError::Kind::NotFound
+                                                   : SystemError::Kind::Other;
+            SetErrorText(cause, kind, reason);
+        } else {
+            SetSystemError(cause, error);
+        }
+    } catch (const std::bad_alloc&) {
+        cause->kind = SystemError::Kind::Other;
+        cause->code = error;
+        cause->text.clear();
     }
 }
 
@@ -123,8 +142,9 @@ int LinkUnnamed(int fd, const std::string& name)
 {
     // Through /proc any user may link the file; the direct way needs a
     // privilege and serves where /proc is not mounted.
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+    char self[32];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    if (::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
         return 0;
     if (errno != ENOENT)
         return -1;
@@ -219,6 +239,14 @@ bool Flush(OpenFile* f)
 
 using namespace file_posix;
 
+OpenFile::~OpenFile()
+{
+    if (!temporary.empty())
+        ::unlink(temporary.c_str());
+    if (fd >= 0)
+        ::close(fd);
+}
+
 namespace {
 
 // A handle for an open descriptor of a regular file that could be locked
@@ -239,13 +267,14 @@ FileHandle AdoptRegularFile(int fd, int lock, std::string name, SystemError* cau
     if (error == EWOULDBLOCK)
         reason = "held by another program";
     if (reason != nullptr || error != 0) {
-        Tell(cause, "open", name, error, reason);
         ::close(fd);
+        Tell(cause, "open", name, error, reason);
         return nullptr;
     }
     auto* f = new (std::nothrow) OpenFile;
     if (f == nullptr) {
         ::close(fd);
+        Tell(cause, "open", name, ENOMEM);
         return nullptr;
     }
     f->fd = fd;
@@ -267,7 +296,9 @@ bool WriteThrough(OpenFile* f, const void* data, std::size_t size)
 
 }  // namespace
 
-FileHandle OpenOrCreateShared(const char16_t* path)
+namespace {
+
+FileHandle OpenOrCreateSharedOrThrow(const char16_t* path)
 {
     std::string name;
     if (!ToSystemPath(path, &name)) {
@@ -303,7 +334,7 @@ FileHandle OpenOrCreateShared(const char16_t* path)
     return AdoptRegularFile(fd, LOCK_SH, std::move(name));
 }
 
-FileHandle OpenExclusiveForReading(const char16_t* path, SystemError* error)
+FileHandle OpenExclusiveForReadingOrThrow(const char16_t* path, SystemError* error)
 {
     std::string name;
     if (!ToSystemPath(path, &name)) {
@@ -316,6 +347,30 @@ FileHandle OpenExclusiveForReading(const char16_t* path, SystemError* error)
         return nullptr;
     }
     return AdoptRegularFile(fd, LOCK_EX, std::move(name), error);
+}
+
+}  // namespace
+
+// Memory may run out while a name or a message is built; no descriptor is
+// open then (AdoptRegularFile takes it over without allocating).
+FileHandle OpenOrCreateShared(const char16_t* path)
+{
+    try {
+        return OpenOrCreateSharedOrThrow(path);
+    } catch (const std::bad_alloc&) {
+        ReportNoMemory("open");
+        return nullptr;
+    }
+}
+
+FileHandle OpenExclusiveForReading(const char16_t* path, SystemError* error)
+{
+    try {
+        return OpenExclusiveForReadingOrThrow(path, error);
+    } catch (const std::bad_alloc&) {
+        Tell(error, "open", "(a file)", ENOMEM);
+        return nullptr;
+    }
 }
 
 bool GetFileSize(FileHandle f, std::uint64_t* size)
@@ -354,10 +409,7 @@ bool ReadNext(FileHandle f, void* buffer, std::size_t size, std::size_t* read, S
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            if (error != nullptr)
-                CaptureSystemError(error);
-            else
-                ReportError("read", f->name, errno);
+            Tell(error, "read", f->name, errno);
             return false;
         }
         if (n == 0)
@@ -401,10 +453,9 @@ void CloseFile(FileHandle f)
         return;
     // An uncommitted replacement is discarded: an unnamed file vanishes with
     // its descriptor, a named one is removed.
-    if (!f->temporary.empty())
-        ::unlink(f->temporary.c_str());
     if (::close(f->fd) != 0)
         ReportError("close", f->name, errno);
+    f->fd = -1;
     delete f;
 }
 

@@ -11,7 +11,14 @@
 
 namespace pyrrow::platform {
 
+// Owns what it holds: destroying it closes the descriptor and removes a
+// temporary name, so that no failure, an exception included, leaves either.
 struct OpenFile {
+    OpenFile() = default;
+    ~OpenFile();
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
     enum class Kind {
         Plain,     // opened for reading (or writing straight through)
         Unnamed,   // a replacement in a file without a name until it is complete
@@ -41,14 +48,20 @@ bool ToSystemPath(const char16_t* path, std::string* out);
 // The path for a message, also one that names no file.
 std::string Printable(const char16_t* path);
 
-// Writes "file: <action> <object>: <reason>" to standard error.
+// Writes "file: <action> <object>: <reason>" to standard error. The forms
+// with a fixed reason allocate nothing, so they serve when memory ran out.
 void Report(const char* action, const std::string& object, const std::string& reason);
+void Report(const char* action, const std::string& object, const char* reason) noexcept;
 // The same with the system's text for an errno value.
-void ReportError(const char* action, const std::string& object, int error);
+void ReportError(const char* action, const std::string& object, int error) noexcept;
+// "file: <action>: out of memory", for a failure that even the name of the
+// file could not be had for.
+void ReportNoMemory(const char* action) noexcept;
 // Gives the cause of a failure (a reason, or else the error code) to cause,
-// or, where the caller takes none, tells it on standard error.
+// or, where the caller takes none, tells it on standard error. Where memory
+// for the text runs out, cause gets the code without a text.
 void Tell(SystemError* cause, const char* action, const std::string& object, int error,
-          const char* reason = nullptr);
+          const char* reason = nullptr) noexcept;
 std::string ErrorText(int error);
 
 // Writes all of data; false with *error set when a write fails or writes nothing.

@@ -107,20 +107,14 @@ int OpenInPlace(const std::string& target, const struct stat& seen)
     return fd;
 }
 
-// Ends a replacement that cannot go on: its new file is gone afterwards.
-void Discard(OpenFile* f)
+bool SyncFolderOf(const std::string& path) noexcept
 {
-    if (!f->temporary.empty())
-        ::unlink(f->temporary.c_str());
-    f->temporary.clear();
-    if (f->fd >= 0)
-        ::close(f->fd);
-    delete f;
-}
-
-bool SyncFolderOf(const std::string& path)
-{
-    const int dir = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int dir = -1;
+    try {
+        dir = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     if (dir < 0)
         return false;
     const bool synced = ::fsync(dir) == 0;
@@ -154,21 +148,18 @@ bool WriteInPlace(OpenFile* f, int* error)
     return true;
 }
 
-}  // namespace
-
-FileHandle BeginReplacement(const char16_t* path)
+// BeginReplacement but for memory running out, which throws; f then goes
+// with its descriptor and temporary name.
+bool StartReplacement(const char16_t* path, OpenFile* f)
 {
-    std::unique_ptr<OpenFile> f(new (std::nothrow) OpenFile);
-    if (f == nullptr)
-        return nullptr;
     if (!ToSystemPath(path, &f->name)) {
         Report("save", Printable(path), "no such file can be named");
-        return nullptr;
+        return false;
     }
     struct stat st {};
     bool exists = false;
     if (!FindTarget(f->name, &f->target, &exists, &st))
-        return nullptr;
+        return false;
 
     f->fd = CreateNewFile(f->target, &f->temporary);
     const int created = f->fd >= 0 ? 0 : errno;
@@ -180,12 +171,12 @@ FileHandle BeginReplacement(const char16_t* path)
         f->fd = OpenInPlace(f->target, st);
         if (f->fd < 0) {
             ReportError("save", f->target, errno);
-            return nullptr;
+            return false;
         }
         f->kind = OpenFile::Kind::InPlace;
     } else {
         Report("save", f->name, "cannot create a new file in " + DirectoryOf(f->target) + ": " + ErrorText(created));
-        return nullptr;
+        return false;
     }
 
     int error = 0;
@@ -198,12 +189,29 @@ FileHandle BeginReplacement(const char16_t* path)
             Report("save", f->name, "held by another program");
         else
             ReportError("save", f->name, error);
-        Discard(f.release());
-        return nullptr;
+        return false;
     }
     if (f->kind != OpenFile::Kind::InPlace)
         f->buffer.reset(new (std::nothrow) char[kWriteBuffer]);
-    return f.release();
+    return true;
+}
+
+}  // namespace
+
+FileHandle BeginReplacement(const char16_t* path)
+{
+    std::unique_ptr<OpenFile> f(new (std::nothrow) OpenFile);
+    if (f == nullptr) {
+        ReportNoMemory("save");
+        return nullptr;
+    }
+    try {
+        if (StartReplacement(path, f.get()))
+            return f.release();
+    } catch (const std::bad_alloc&) {
+        ReportNoMemory("save");
+    }
+    return nullptr;
 }
 
 bool CommitReplacement(FileHandle f, bool writeComplete)

@@ -1,6 +1,7 @@
 #include "xml/notice.h"
 
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "platform/utf.h"
@@ -41,7 +42,13 @@ NoticeName::NoticeName(const char16_t* name)
 
 void ShowNotice(const char16_t* text, const char16_t* caption)
 {
-    g_noticeHandler(text != nullptr ? text : u"", caption != nullptr ? caption : u"");
+    // Nothing throws out of the library: a notice that memory does not
+    // suffice for is not shown.
+    try {
+        g_noticeHandler(text != nullptr ? text : u"", caption != nullptr ? caption : u"");
+    } catch (const std::bad_alloc&) {
+        std::fputs("[notice] (not shown: out of memory)\n", stderr);
+    }
 }
 
 NoticeHandler SetNoticeHandler(NoticeHandler handler)

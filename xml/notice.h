@@ -22,6 +22,7 @@ private:
 };
 
 // Shows a notice through the installed handler. Null texts show as empty.
+// Memory running out in the handler ends the notice, not the caller.
 void ShowNotice(const char16_t* text, const char16_t* caption);
 
 // Installs a handler (null restores the default) and returns the previous one.

@@ -5,12 +5,14 @@
 
 // All plain allocation functions are replaced together and go to malloc and
 // free, so that every new/delete pair of the program meets the same
-// allocator; only the non-throwing forms, which the library uses, count.
+// allocator. The non-throwing forms always count while a failure is set;
+// the throwing ones only when asked to.
 
 namespace {
 
 long g_count = 0;
 long g_failAt = 0;
+bool g_countThrowing = false;
 
 void* Allocate(std::size_t size)
 {
@@ -27,19 +29,21 @@ void* AllocateCounted(std::size_t size)
 
 void* AllocateOrThrow(std::size_t size)
 {
-    if (void* p = Allocate(size))
-        return p;
-    throw std::bad_alloc();
+    void* p = g_countThrowing ? AllocateCounted(size) : Allocate(size);
+    if (p == nullptr)
+        throw std::bad_alloc();
+    return p;
 }
 
 }  // namespace
 
 namespace pyrrow::test {
 
-void FailNthAllocation(long n)
+void FailNthAllocation(long n, Counted counted)
 {
     g_count = 0;
     g_failAt = n;
+    g_countThrowing = n != 0 && counted == Counted::All;
 }
 
 long AllocationCount()

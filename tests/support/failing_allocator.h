@@ -1,14 +1,21 @@
-// Makes the n-th non-throwing allocation of the test program fail, so that
-// every out-of-memory path of the library can be walked in turn. Linking
+// Makes the n-th allocation of the test program fail, so that every
+// out-of-memory path of the library can be walked in turn: a non-throwing
+// allocation gives null, a throwing one throws std::bad_alloc. Linking
 // failing_allocator.cpp replaces the global allocation functions.
 #pragma once
 
 namespace pyrrow::test {
 
-// From now on, the n-th non-throwing allocation (counting from 1) fails;
-// 0 lets all succeed. Resets the count.
-void FailNthAllocation(long n);
-// Non-throwing allocations since the last FailNthAllocation.
+// Which allocations are counted, and may fail.
+enum class Counted {
+    NonThrowing,  // only new (std::nothrow): the library's own allocations
+    All,          // every new, the throwing ones (std::string and the like) too
+};
+
+// From now on, the n-th counted allocation (counting from 1) fails; 0 lets
+// all succeed. Resets the count.
+void FailNthAllocation(long n, Counted counted = Counted::NonThrowing);
+// Counted allocations since the last FailNthAllocation.
 long AllocationCount();
 
 }  // namespace pyrrow::test

@@ -1,7 +1,11 @@
 // Walks every allocation of representative sequences of operations with that
 // allocation failing: each time the documented failure result, an intact
-// object, no crash and (checked by LeakSanitizer at exit) no leak.
+// object, no crash, no exception and (checked by LeakSanitizer at exit) no
+// leak.
+#include <filesystem>
+#include <iterator>
 #include <memory>
+#include <new>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -14,6 +18,7 @@
 namespace {
 
 using pyrrow::test::AllocationCount;
+using pyrrow::test::Counted;
 using pyrrow::test::FailNthAllocation;
 
 // Runs body with the n-th allocation failing, for n = 1, 2, ... until a run
@@ -29,6 +34,38 @@ void ForEachFailingAllocation(Body body, Prepare prepare = [] {})
         body();
         const long used = AllocationCount();
         FailNthAllocation(0);
+        if (used < n || testing::Test::HasFatalFailure())
+            break;
+    }
+}
+
+// Runs op with the n-th allocation of any kind failing (a throwing one
+// throws std::bad_alloc), for n = 1, 2, ... until a run needs fewer than n.
+// Before each run prepare sets the scene, after it check looks at the
+// result, both with every allocation succeeding. Nothing may escape op.
+template <class Op, class Check, class Prepare>
+void ForEachFailingAllocationOf(Op op, Check check, Prepare prepare)
+{
+    for (long n = 1;; ++n) {
+        SCOPED_TRACE(testing::Message() << "allocation " << n << " fails");
+        prepare();
+        if (testing::Test::HasFatalFailure())
+            break;
+        int result = -1;
+        bool threw = false;
+        FailNthAllocation(n, Counted::All);
+        try {
+            result = op();
+        } catch (const std::bad_alloc&) {
+            threw = true;
+        }
+        const long used = AllocationCount();
+        FailNthAllocation(0);
+        if (threw) {
+            ADD_FAILURE() << "std::bad_alloc escaped";
+        } else {
+            check(result);
+        }
         if (used < n || testing::Test::HasFatalFailure())
             break;
     }
@@ -174,18 +211,46 @@ const std::u16string kSettingsText =
     u"<Communication type='TCP'><TCP ip='10.0.0.1' port='1998' a='1' b='2' c='3' d='4'/>"
     u"<Note>  some  text </Note><Code><![CDATA[x < y]]></Code></Communication></DriverSetting>";
 
+TEST(AllocationFailure, LoadReadsTheWholeFileOrNothing)
+{
+    pyrrow::test::TempDir dir;
+    const std::u16string path = dir.File("s.xml");
+    const std::string bytes = pyrrow::test::Utf16LeBytes(kSettingsText);
+    std::unique_ptr<CMyXMLFile> doc;
+    ForEachFailingAllocationOf([&] { return doc->Load(path.c_str()); },
+                               [&](int loaded) {
+                                   EXPECT_EQ(pyrrow::test::ReadBytes(dir.path() / "s.xml"), bytes);
+                                   if (loaded == 1) {
+                                       EXPECT_EQ(Text(doc->m_strContent), kSettingsText);
+                                   } else {
+                                       EXPECT_EQ(loaded, 0);
+                                       EXPECT_EQ(doc->m_strContent.GetLength(), 0);
+                                   }
+                               },
+                               [&] {
+                                   pyrrow::test::WriteBytes(dir.path() / "s.xml", bytes);
+                                   doc = std::make_unique<CMyXMLFile>();
+                               });
+}
+
 TEST(AllocationFailure, ParseReportsWhereMemoryRanOut)
 {
-    pyrrow::test::NoticeCapture quiet;
-    ForEachFailingAllocation([&] {
-        CMyXMLFile doc;
-        if (!doc.m_strContent.Set(kSettingsText.c_str()))
-            return;
-        const int parsed = doc.Parse();
-        EXPECT_TRUE(parsed == 1 || parsed == CMyXMLFile::kParseOutOfMemory || parsed == -102 ||
-                    parsed == CMyXMLFile::kParseUnclosed)
-            << parsed;
-    });
+    // The second text makes the parser show its notices about the root, on
+    // standard error, with a name long enough to need memory there.
+    const std::u16string name = u"DriverSettingsOfTheWholeStation";
+    for (const std::u16string& text : {kSettingsText, u"<" + name + u"/></" + name + u">"}) {
+        std::unique_ptr<CMyXMLFile> doc;
+        ForEachFailingAllocationOf([&] { return doc->Parse(); },
+                                   [&](int parsed) {
+                                       EXPECT_TRUE(parsed == 1 || parsed == CMyXMLFile::kParseOutOfMemory ||
+                                                   parsed == -102 || parsed == CMyXMLFile::kParseUnclosed)
+                                           << parsed;
+                                   },
+                                   [&] {
+                                       doc = std::make_unique<CMyXMLFile>();
+                                       ASSERT_TRUE(doc->m_strContent.Set(text.c_str()));
+                                   });
+    }
 }
 
 // A save either writes exactly what it writes when memory suffices, or
@@ -207,11 +272,15 @@ TEST(AllocationFailure, SaveWritesTheWholeDocumentOrNothing)
     ASSERT_EQ(doc->Save(path.c_str()), 1);
     const std::string complete = pyrrow::test::ReadBytes(dir.path() / "s.xml");
 
-    ForEachFailingAllocation(
-        [&] {
-            const int saved = doc->Save(path.c_str());
+    ForEachFailingAllocationOf(
+        [&] { return doc->Save(path.c_str()); },
+        [&](int saved) {
             EXPECT_EQ(pyrrow::test::ReadBytes(dir.path() / "s.xml"), saved == 1 ? complete : previous)
                 << "Save gave " << saved;
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                                    std::filesystem::directory_iterator()),
+                      1)
+                << "a new file was left beside";
         },
         parsed);
 }
