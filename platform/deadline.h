@@ -1,13 +1,19 @@
 // One point in time by which a wait must end, on the monotonic clock. Waits
 // recompute what remains from it after every interruption or partial
-// transfer, so that no wait stretches past its limit.
+// transfer, so that no wait stretches past its limit. A wait that can be
+// stopped also looks at its stop token at least every kStopLook.
 #pragma once
 
 #include <time.h>
 
 #include <chrono>
+#include <stop_token>
 
 namespace pyrrow::platform {
+
+// How long a stoppable wait may go without looking whether it was asked to
+// stop: a stop request ends every wait well within 0.2 s.
+inline constexpr std::chrono::milliseconds kStopLook{50};
 
 class Deadline {
 public:
@@ -19,6 +25,13 @@ public:
 
     bool IsInfinite() const { return m_at == Clock::time_point::max(); }
     bool Passed() const { return !IsInfinite() && Clock::now() >= m_at; }
+
+    // The end of the next stretch of a wait: the deadline itself, or
+    // kStopLook from now when a stop may be asked and that comes first.
+    Deadline NextLook(const std::stop_token& stop) const
+    {
+        return stop.stop_possible() ? Earlier(*this, In(kStopLook)) : *this;
+    }
 
     // What remains, never negative; meaningless when infinite.
     timespec Remaining() const

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <stop_token>
 #include <string>
 
 #include "platform/system_error.h"
@@ -51,13 +53,25 @@ void SetSerialTimeouts(SerialHandle port, const SerialTimeouts& timeouts);
 
 // Reads up to size bytes within the time-outs; *read gets the count (0 on a
 // time-out without any byte). False when the device failed or went away.
-bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read, SystemError* error = nullptr);
+// A stop request ends the wait within kStopLook (deadline.h): true with
+// what came so far; the caller looks at stop.
+bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read, SystemError* error = nullptr,
+                std::stop_token stop = {});
 
-// Writes size bytes within the write time-out; *written gets the count.
-// False when the device failed or went away; a time-out gives true with
-// fewer bytes written.
+// Writes size bytes and waits until they have left the port (its output
+// queue is empty), as a synchronous write does on Windows, all within the
+// write time-out; *written gets the count that left. False when the device
+// failed or went away, or when a stop was asked (error says so; the stop
+// ends the wait within kStopLook); a time-out, also of the wait for the
+// output to leave, gives true with fewer bytes written and error saying so.
 bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::size_t* written,
-                 SystemError* error = nullptr);
+                 SystemError* error = nullptr, std::stop_token stop = {});
+
+// Where the port's output queue is read (the count of written bytes that
+// have not left yet, -1 with errno when it cannot be told); the driver's
+// count when never set. A seam for tests: a pseudo-terminal's queue is
+// always empty. Windows writes synchronously and asks no queue.
+void SetSerialOutputQueue(SerialHandle port, std::function<long()> queued);
 
 // Closes the port. Output that a failed or short write left behind is
 // discarded first, so that closing never waits for a device that stopped.

@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +18,7 @@
 
 #include "platform/deadline.h"
 #include "platform/serial.h"
+#include "platform/serial_access.h"
 #include "platform/utf.h"
 
 namespace pyrrow::platform {
@@ -24,7 +26,9 @@ namespace pyrrow::platform {
 struct OpenSerialPort {
     int fd = -1;
     SerialTimeouts timeouts{};
+    unsigned baudRate = 0;     // as configured; 0 before
     bool outputStuck = false;  // a write failed or timed out
+    std::function<long()> outputQueue;  // a test's stand-in for the driver's count
 };
 
 namespace {
@@ -42,17 +46,61 @@ speed_t SpeedOf(unsigned baudRate)
     }
 }
 
-// Waits for events on fd until the deadline; 0 on time-out, -1 on failure.
-int PollUntil(int fd, short events, const Deadline& deadline, short* revents)
+// Waits for events on fd until the deadline or a stop request; 0 on
+// time-out or stop, -1 on failure.
+int PollUntil(int fd, short events, const Deadline& deadline, short* revents, const std::stop_token& stop)
 {
     for (;;) {
+        if (stop.stop_requested())
+            return 0;
+        const Deadline look = deadline.NextLook(stop);
         pollfd p{fd, events, 0};
-        const timespec wait = deadline.Remaining();
-        const int r = ::ppoll(&p, 1, deadline.IsInfinite() ? nullptr : &wait, nullptr);
+        const timespec wait = look.Remaining();
+        const int r = ::ppoll(&p, 1, look.IsInfinite() ? nullptr : &wait, nullptr);
         if (r < 0 && errno == EINTR)
             continue;  // the remaining time is recomputed from the deadline
+        if (r == 0 && !deadline.Passed())
+            continue;  // only a look at the stop token
         *revents = p.revents;
         return r;
+    }
+}
+
+// The written bytes still in the port: its output queue, and the one in the
+// transmitter where the driver tells (a UART's shift register and FIFO).
+long QueuedOutput(OpenSerialPort& port)
+{
+    if (port.outputQueue)
+        return port.outputQueue();
+    int queued = 0;
+    if (::ioctl(port.fd, TIOCOUTQ, &queued) != 0)
+        return -1;
+    if (queued > 0)
+        return queued;
+    unsigned int lsr = 0;
+    if (::ioctl(port.fd, TIOCSERGETLSR, &lsr) == 0 && (lsr & TIOCSER_TEMT) == 0)
+        return 1;  // the last byte is still on its way out
+    return 0;  // empty, or a port (a pseudo-terminal, a USB adapter) that has no transmitter to ask
+}
+
+// Waits until the port's output has left, the deadline passes or a stop is
+// asked: 1 when it left, 0 otherwise (*queued: what is still there), -1 when
+// the queue cannot be read.
+int DrainUntil(OpenSerialPort& port, const Deadline& deadline, const std::stop_token& stop, long* queued)
+{
+    for (;;) {
+        *queued = QueuedOutput(port);
+        if (*queued <= 0)
+            return *queued == 0 ? 1 : -1;
+        if (deadline.Passed() || stop.stop_requested())
+            return 0;
+        // There is no event for an empty queue: wait as long as the queued
+        // bytes take on the line (10 bits each), at least 1 ms, and look again.
+        const long long rate = port.baudRate != 0 ? port.baudRate : 9600;
+        const auto onTheLine = std::chrono::microseconds(std::max<long long>(1000, *queued * 10 * 1'000'000 / rate));
+        const Deadline look = Deadline::Earlier(deadline.NextLook(stop), Deadline::In(onTheLine));
+        const timespec wait = look.Remaining();
+        ::ppoll(nullptr, 0, &wait, nullptr);  // an interruption only shortens the look
     }
 }
 
@@ -72,17 +120,39 @@ std::string AccessAdvice(const std::string& path)
         return {};
     const passwd* owner = ::getpwuid(status.st_uid);
     const group* grp = ::getgrgid(status.st_gid);
-    const std::string groupName = grp != nullptr ? grp->gr_name : std::to_string(status.st_gid);
-    char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
-    std::string advice = "owner " + (owner != nullptr ? std::string(owner->pw_name) : std::to_string(status.st_uid)) +
-                         ":" + groupName + ", mode " + mode;
-    if ((status.st_mode & S_IRWXG) == (S_IRGRP | S_IWGRP))
-        advice += "; join the group " + groupName;
-    return advice;
+    const std::string kernelName = path.substr(path.rfind('/') + 1);
+    return SerialAccessAdvice(owner != nullptr ? std::string(owner->pw_name) : std::to_string(status.st_uid),
+                              grp != nullptr ? std::string(grp->gr_name) : std::to_string(status.st_gid),
+                              static_cast<unsigned>(status.st_mode & 07777), kernelName);
 }
 
 }  // namespace
+
+std::string SerialAccessAdvice(const std::string& owner, const std::string& group, unsigned mode,
+                               const std::string& kernelName)
+{
+    char octal[8];
+    std::snprintf(octal, sizeof octal, "%04o", mode & 07777);
+    std::string advice = "owner " + owner + ":" + group + ", mode " + octal;
+    const bool ownerRw = (mode & (S_IRUSR | S_IWUSR)) == (S_IRUSR | S_IWUSR);
+    const bool groupRw = (mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    // Joining a group helps only where the group may read and write, and
+    // nobody should join root's.
+    if (groupRw && group != "root" && group != "0")
+        return advice + "; join the group " + group + " ('sudo usermod -aG " + group + " $USER', then log in again)";
+    std::string who;
+    if (ownerRw)
+        who = owner;
+    if (groupRw)
+        who += (who.empty() ? "the group " : " and the group ") + group;
+    advice += who.empty() ? "; nobody may open it" : "; only " + who + " may open it";
+    return advice + "; a udev rule in /etc/udev/rules.d can give the port to a group or to the user at the "
+                    "machine, in the manner of the rule 70-pyrrow.rules that Pyrrow installs for the unit's USB "
+                    "interface (for example KERNEL==\"" +
+           (kernelName.empty() ? std::string("ttyUSB0") : kernelName) +
+           "\", GROUP=\"dialout\", MODE=\"0660\"), then 'sudo udevadm control --reload && sudo udevadm "
+           "trigger' or replug the port";
+}
 
 std::string SerialDevicePath(const std::u16string& portName)
 {
@@ -176,6 +246,7 @@ bool ConfigureSerial(SerialHandle port, unsigned baudRate, SystemError* error)
         CaptureSystemError(error, "set " + std::to_string(baudRate) + " bit/s, 8 data bits, no parity");
         return false;
     }
+    port->baudRate = baudRate;
     // Hold DTR and RTS off. A pseudo-terminal has no modem lines and says so
     // with ENOTTY; that is no failure.
     const int lines = TIOCM_DTR | TIOCM_RTS;
@@ -191,7 +262,8 @@ void SetSerialTimeouts(SerialHandle port, const SerialTimeouts& timeouts)
         port->timeouts = timeouts;
 }
 
-bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read, SystemError* error)
+bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read, SystemError* error,
+                std::stop_token stop)
 {
     *read = 0;
     if (port == nullptr)
@@ -199,13 +271,13 @@ bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* 
     const SerialTimeouts& t = port->timeouts;
     const Deadline total = TotalDeadline(t.readTotalMultiplier, t.readTotalConstant, size);
     auto* out = static_cast<unsigned char*>(buffer);
-    while (*read < size && !total.Passed()) {
+    while (*read < size && !total.Passed() && !stop.stop_requested()) {
         // Once bytes came, a gap longer than the interval ends the read.
         const Deadline wait = *read > 0 && t.readInterval != 0
                                   ? Deadline::Earlier(total, Deadline::In(std::chrono::milliseconds(t.readInterval)))
                                   : total;
         short revents = 0;
-        const int r = PollUntil(port->fd, POLLIN, wait, &revents);
+        const int r = PollUntil(port->fd, POLLIN, wait, &revents, stop);
         if (r < 0) {
             CaptureSystemError(error);
             return false;
@@ -233,7 +305,8 @@ bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* 
     return true;
 }
 
-bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::size_t* written, SystemError* error)
+bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::size_t* written, SystemError* error,
+                 std::stop_token stop)
 {
     *written = 0;
     if (port == nullptr)
@@ -241,10 +314,16 @@ bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::siz
     const SerialTimeouts& t = port->timeouts;
     const Deadline deadline = TotalDeadline(t.writeTotalMultiplier, t.writeTotalConstant, size);
     const auto* in = static_cast<const unsigned char*>(data);
-    while (*written < size) {
-        const ssize_t n = ::write(port->fd, in + *written, size - *written);
+    const auto stopped = [&] {
+        port->outputStuck = true;
+        SetSystemError(error, ECANCELED, "asked to stop");
+        return false;
+    };
+    std::size_t queued = 0;  // handed to the driver
+    while (queued < size) {
+        const ssize_t n = ::write(port->fd, in + queued, size - queued);
         if (n > 0) {
-            *written += static_cast<std::size_t>(n);
+            queued += static_cast<std::size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -255,7 +334,9 @@ bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::siz
             return false;
         }
         short revents = 0;
-        const int r = PollUntil(port->fd, POLLOUT, deadline, &revents);
+        const int r = PollUntil(port->fd, POLLOUT, deadline, &revents, stop);
+        if (r == 0 && stop.stop_requested())
+            return stopped();
         if (r == 0)
             break;  // time-out: a short write
         if (r < 0 || (revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
@@ -267,12 +348,31 @@ bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::siz
             return false;
         }
     }
+    // Done only once the bytes have left the port: whatever follows (a
+    // pause of the protocol) then starts when the device has them.
+    long left = 0;
+    const int drained = DrainUntil(*port, deadline, stop, &left);
+    if (drained < 0) {
+        CaptureSystemError(error, "read the output queue");
+        port->outputStuck = true;
+        return false;
+    }
+    if (drained == 0 && stop.stop_requested())
+        return stopped();
+    *written = queued - std::min(queued, static_cast<std::size_t>(std::max(0L, left)));
     if (*written < size) {
         port->outputStuck = true;
         SetSystemError(error, ETIMEDOUT,
-                       std::to_string(*written) + " of " + std::to_string(size) + " bytes written in time");
+                       std::to_string(*written) + " of " + std::to_string(size) + " bytes written in time" +
+                           (queued == size ? " (the rest did not leave the port)" : ""));
     }
     return true;
+}
+
+void SetSerialOutputQueue(SerialHandle port, std::function<long()> queued)
+{
+    if (port != nullptr)
+        port->outputQueue = std::move(queued);
 }
 
 void CloseSerial(SerialHandle port)

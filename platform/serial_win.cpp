@@ -1,6 +1,9 @@
 #include <windows.h>
 
+#include <atomic>
 #include <new>
+#include <optional>
+#include <thread>
 
 #include "platform/serial.h"
 #include "platform/windows_text.h"
@@ -29,6 +32,39 @@ DWORD Clamped(std::size_t size)
 {
     return size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
 }
+
+// Ends the calling thread's synchronous transfer on the port when a stop is
+// asked during it. A stop that comes just before the transfer begins is
+// retried until the transfer is there to cancel or has ended.
+class StopCancelsTransfer {
+public:
+    explicit StopCancelsTransfer(const std::stop_token& stop)
+    {
+        if (!stop.stop_possible())
+            return;
+        if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &m_thread, 0,
+                               FALSE, DUPLICATE_SAME_ACCESS))
+            return;
+        m_callback.emplace(stop, [this] {
+            while (!m_done.load() && !::CancelSynchronousIo(m_thread) && ::GetLastError() == ERROR_NOT_FOUND)
+                std::this_thread::yield();
+        });
+    }
+    ~StopCancelsTransfer()
+    {
+        m_done.store(true);
+        m_callback.reset();  // waits for a callback under way
+        if (m_thread != nullptr)
+            ::CloseHandle(m_thread);
+    }
+    StopCancelsTransfer(const StopCancelsTransfer&) = delete;
+    StopCancelsTransfer& operator=(const StopCancelsTransfer&) = delete;
+
+private:
+    HANDLE m_thread = nullptr;
+    std::atomic<bool> m_done{false};
+    std::optional<std::stop_callback<std::function<void()>>> m_callback;
+};
 
 }  // namespace
 
@@ -125,28 +161,50 @@ void SetSerialTimeouts(SerialHandle port, const SerialTimeouts& timeouts)
         ReportSystemError(kArea, "set the time-outs of", port->name, ::GetLastError());
 }
 
-bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read, SystemError* error)
+bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read, SystemError* error,
+                std::stop_token stop)
 {
     *read = 0;
     if (port == nullptr)
         return false;
+    if (stop.stop_requested())
+        return true;
     DWORD n = 0;
-    if (!::ReadFile(port->handle, buffer, Clamped(size), &n, nullptr)) {
-        TellSystemError(error, kArea, "read from", port->name, ::GetLastError());
+    DWORD code = 0;
+    {
+        const StopCancelsTransfer cancel(stop);
+        if (!::ReadFile(port->handle, buffer, Clamped(size), &n, nullptr))
+            code = ::GetLastError();
+    }
+    if (code == ERROR_OPERATION_ABORTED && stop.stop_requested())
+        return true;  // the stop ended the wait; what came is lost with it
+    if (code != 0) {
+        TellSystemError(error, kArea, "read from", port->name, code);
         return false;
     }
     *read = n;
     return true;
 }
 
-bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::size_t* written, SystemError* error)
+bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::size_t* written, SystemError* error,
+                 std::stop_token stop)
 {
     *written = 0;
     if (port == nullptr)
         return false;
     DWORD n = 0;
-    if (!::WriteFile(port->handle, data, Clamped(size), &n, nullptr)) {
-        TellSystemError(error, kArea, "write to", port->name, ::GetLastError());
+    DWORD code = ERROR_OPERATION_ABORTED;
+    if (!stop.stop_requested()) {
+        const StopCancelsTransfer cancel(stop);
+        code = ::WriteFile(port->handle, data, Clamped(size), &n, nullptr) ? 0 : ::GetLastError();
+    }
+    if (code != 0 && stop.stop_requested()) {
+        port->outputStuck = true;
+        SetErrorText(error, SystemError::Kind::Other, "asked to stop");
+        return false;
+    }
+    if (code != 0) {
+        TellSystemError(error, kArea, "write to", port->name, code);
         port->outputStuck = true;
         return false;
     }
@@ -157,6 +215,11 @@ bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::siz
                      std::to_string(n) + " of " + std::to_string(size) + " bytes written in time");
     }
     return true;
+}
+
+void SetSerialOutputQueue(SerialHandle, std::function<long()>)
+{
+    // WriteFile returns once the bytes have gone: there is no queue to ask.
 }
 
 void CloseSerial(SerialHandle port)

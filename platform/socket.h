@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <stop_token>
 
 #include "platform/system_error.h"
 
@@ -24,22 +25,25 @@ void StopNetwork();
 // port, waiting at most timeout. Only a confirmed connection counts: a
 // refused or failed attempt gives null, and so does 0.0.0.0, which names no
 // device. The socket is non-blocking from then on. error (may be null) gets
-// the reason of a failure.
+// the reason of a failure. A stop request ends the wait within kStopLook
+// (deadline.h) with null; the caller looks at stop.
 SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::milliseconds timeout,
-                        SystemError* error = nullptr);
+                        SystemError* error = nullptr, std::stop_token stop = {});
 
 // Sends what the connection takes at once: the count sent, or -1 on an error
 // or when nothing could be sent. Never raises SIGPIPE.
 int SendTcp(SocketHandle socket, const void* data, std::size_t size, SystemError* error = nullptr);
 
 // Takes what is waiting: the count, 0 when the peer closed the connection,
-// -1 on an error or when nothing is waiting (error then has code 0 with
-// the kind Other and an empty text).
+// -1 on an error (a reset among them: error then has the system's code and
+// words) or when nothing is waiting (error then has code 0 with the kind
+// Other and an empty text).
 int ReceiveTcp(SocketHandle socket, void* buffer, std::size_t size, SystemError* error = nullptr);
 
 // Waits at most timeout until something can be received (or the peer closed
-// or reset the connection). False on a time-out or an error.
-bool WaitTcpReadable(SocketHandle socket, std::chrono::milliseconds timeout);
+// or reset the connection). False on a time-out, an error or a stop request
+// (seen within kStopLook).
+bool WaitTcpReadable(SocketHandle socket, std::chrono::milliseconds timeout, std::stop_token stop = {});
 
 void CloseTcp(SocketHandle socket);
 

@@ -20,16 +20,21 @@ struct OpenSocket {
 
 namespace {
 
-// Waits for the events or the deadline: 1 when they came, 0 on a time-out,
-// -1 on an error (errno kept).
-int WaitFor(int fd, short events, const Deadline& deadline)
+// Waits for the events, the deadline or a stop request: 1 when they came,
+// 0 on a time-out or a stop, -1 on an error (errno kept).
+int WaitFor(int fd, short events, const Deadline& deadline, const std::stop_token& stop)
 {
     for (;;) {
+        if (stop.stop_requested())
+            return 0;
+        const Deadline look = deadline.NextLook(stop);
         pollfd p{fd, events, 0};
-        const timespec wait = deadline.Remaining();
+        const timespec wait = look.Remaining();
         const int r = ::ppoll(&p, 1, &wait, nullptr);
         if (r < 0 && errno == EINTR)
             continue;
+        if (r == 0 && !deadline.Passed())
+            continue;  // only a look at the stop token
         return r;
     }
 }
@@ -44,7 +49,7 @@ bool StartNetwork()
 void StopNetwork() {}
 
 SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::milliseconds timeout,
-                        SystemError* error)
+                        SystemError* error, std::stop_token stop)
 {
     if (address == 0) {
         SetErrorText(error, SystemError::Kind::NotFound, "0.0.0.0 names no device");
@@ -66,11 +71,13 @@ SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::
     } else if (!connected) {
         // A refused attempt also makes the socket writable: its pending
         // error tells whether the connection was made.
-        const int waited = WaitFor(fd, POLLOUT, deadline);
+        const int waited = WaitFor(fd, POLLOUT, deadline, stop);
         int pending = 0;
         socklen_t length = sizeof pending;
         if (waited < 0) {
             CaptureSystemError(error);
+        } else if (waited == 0 && stop.stop_requested()) {
+            SetSystemError(error, ECANCELED, "asked to stop");
         } else if (waited == 0) {
             SetSystemError(error, ETIMEDOUT, "no connection within " + std::to_string(timeout.count()) + " ms");
         } else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &length) != 0) {
@@ -125,9 +132,9 @@ int ReceiveTcp(SocketHandle socket, void* buffer, std::size_t size, SystemError*
     }
 }
 
-bool WaitTcpReadable(SocketHandle socket, std::chrono::milliseconds timeout)
+bool WaitTcpReadable(SocketHandle socket, std::chrono::milliseconds timeout, std::stop_token stop)
 {
-    return socket != nullptr && WaitFor(socket->fd, POLLIN, Deadline::In(timeout)) > 0;
+    return socket != nullptr && WaitFor(socket->fd, POLLIN, Deadline::In(timeout), stop) > 0;
 }
 
 void CloseTcp(SocketHandle socket)

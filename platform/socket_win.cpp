@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "platform/deadline.h"
 #include "platform/socket.h"
 #include "platform/windows_text.h"
 
@@ -33,19 +34,37 @@ void Fail(SystemError* error, const char* action, const std::u16string& peer, in
     TellSystemError(error, kArea, action, peer, static_cast<unsigned long>(code));
 }
 
-// Waits until the connection attempt ends or the time is up. A refused
-// attempt shows in the exception set, a made one in the write set.
-bool WaitConnected(SOCKET s, std::chrono::milliseconds timeout, const std::u16string& peer, SystemError* cause)
+// What remains of a deadline's next look as a select time-out.
+timeval Remaining(const Deadline& look)
 {
+    const timespec left = look.Remaining();
+    return timeval{static_cast<long>(left.tv_sec), static_cast<long>(left.tv_nsec / 1000)};
+}
+
+// Waits until the connection attempt ends, the time is up or a stop is
+// asked. A refused attempt shows in the exception set, a made one in the
+// write set.
+bool WaitConnected(SOCKET s, std::chrono::milliseconds timeout, const std::u16string& peer, SystemError* cause,
+                   const std::stop_token& stop)
+{
+    const Deadline deadline = Deadline::In(timeout);
     fd_set writable;
     fd_set failed;
-    FD_ZERO(&writable);
-    FD_ZERO(&failed);
-    FD_SET(s, &writable);
-    FD_SET(s, &failed);
-    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(timeout).count();
-    timeval wait{static_cast<long>(us / 1'000'000), static_cast<long>(us % 1'000'000)};
-    const int r = ::select(0, nullptr, &writable, &failed, &wait);
+    int r = 0;
+    for (;;) {
+        if (stop.stop_requested()) {
+            SetErrorText(cause, SystemError::Kind::Other, "asked to stop");
+            return false;
+        }
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(s, &writable);
+        FD_SET(s, &failed);
+        timeval wait = Remaining(deadline.NextLook(stop));
+        r = ::select(0, nullptr, &writable, &failed, &wait);
+        if (r != 0 || deadline.Passed())
+            break;
+    }
     if (r == SOCKET_ERROR) {
         Fail(cause, "wait for the connection to", peer, ::WSAGetLastError());
         return false;
@@ -90,7 +109,7 @@ void StopNetwork()
 }
 
 SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::milliseconds timeout,
-                        SystemError* error)
+                        SystemError* error, std::stop_token stop)
 {
     if (address == 0) {
         SetErrorText(error, SystemError::Kind::NotFound, "0.0.0.0 names no device");
@@ -119,7 +138,7 @@ SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::
             ::closesocket(s);
             return nullptr;
         }
-        if (!WaitConnected(s, timeout, peer, error)) {
+        if (!WaitConnected(s, timeout, peer, error, stop)) {
             ::closesocket(s);
             return nullptr;
         }
@@ -164,12 +183,21 @@ int ReceiveTcp(SocketHandle socket, void* buffer, std::size_t size, SystemError*
     return n;
 }
 
-bool WaitTcpReadable(SocketHandle socket, std::chrono::milliseconds timeout)
+bool WaitTcpReadable(SocketHandle socket, std::chrono::milliseconds timeout, std::stop_token stop)
 {
     if (socket == nullptr)
         return false;
-    WSAPOLLFD p{socket->s, POLLRDNORM, 0};
-    return ::WSAPoll(&p, 1, static_cast<INT>(timeout.count())) > 0;
+    const Deadline deadline = Deadline::In(timeout);
+    while (!stop.stop_requested()) {
+        const timespec left = deadline.NextLook(stop).Remaining();
+        WSAPOLLFD p{socket->s, POLLRDNORM, 0};
+        const int r = ::WSAPoll(&p, 1, static_cast<INT>(left.tv_sec * 1000 + (left.tv_nsec + 999'999) / 1'000'000));
+        if (r != 0)
+            return r > 0;
+        if (deadline.Passed())
+            return false;
+    }
+    return false;
 }
 
 void CloseTcp(SocketHandle socket)

@@ -74,12 +74,21 @@ std::optional<UploadFailure> SerialLink::Open(const LinkContext&)
 std::optional<UploadFailure> SerialLink::ExchangeHeader(std::span<const unsigned char> header,
                                                         const LinkContext& context)
 {
+    return SendHeaderSerial(header, context);
+}
+
+std::optional<UploadFailure> SerialLink::SendHeaderSerial(std::span<const unsigned char> header,
+                                                          const LinkContext& context)
+{
     platform::SystemError error;
     std::size_t written = 0;
     if (context.trace)
         context.trace(true, header);
-    if (!platform::WriteSerial(m_handle, header.data(), header.size(), &written, &error) || written != header.size())
-        return Failure(FailureKind::HeaderSend, "write the header to", error.text);
+    // The pause starts once the header has left the port.
+    if (!platform::WriteSerial(m_handle, header.data(), header.size(), &written, &error, context.cancel) ||
+        written != header.size())
+        return Failure(context.cancel.stop_requested() ? FailureKind::Cancelled : FailureKind::HeaderSend,
+                       "write the header to", error.text);
     context.sleep(m_timing.pauseAfterHeader);
 
     // Only an answer of exactly 32 bytes counts; its content is the device's.
@@ -88,7 +97,7 @@ std::optional<UploadFailure> SerialLink::ExchangeHeader(std::span<const unsigned
     std::string lost;
     for (unsigned attempt = 0; attempt < m_timing.answerAttempts && !context.cancel.stop_requested(); ++attempt) {
         std::size_t got = 0;
-        if (!platform::ReadSerial(m_handle, answer, sizeof answer, &got, &error)) {
+        if (!platform::ReadSerial(m_handle, answer, sizeof answer, &got, &error, context.cancel)) {
             lost = error.text;
             continue;
         }
@@ -119,8 +128,10 @@ std::optional<UploadFailure> SerialLink::SendBlock(std::span<const unsigned char
     std::size_t written = 0;
     if (context.trace)
         context.trace(true, block);
-    if (!platform::WriteSerial(m_handle, block.data(), block.size(), &written, &error))
-        return Failure(FailureKind::LinkLost, "write a block to", error.text);
+    // Done once the block has left the port: the pause after it is on the line.
+    if (!platform::WriteSerial(m_handle, block.data(), block.size(), &written, &error, context.cancel))
+        return Failure(context.cancel.stop_requested() ? FailureKind::Cancelled : FailureKind::LinkLost,
+                       "write a block to", error.text);
     if (written != block.size())
         return Failure(FailureKind::BlockSend, "write a block to", error.text);
     return std::nullopt;

@@ -42,6 +42,9 @@ public:
     void Close() override;
 
 private:
+    // The header exchange: the header written, the pause, then up to
+    // answerAttempts reads for an answer of exactly 32 bytes.
+    std::optional<UploadFailure> SendHeaderSerial(std::span<const unsigned char> header, const LinkContext& context);
     UploadFailure Failure(FailureKind kind, const std::string& action, const std::string& cause) const;
 
     std::u16string m_portName;

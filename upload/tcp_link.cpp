@@ -64,27 +64,38 @@ UploadFailure TcpLink::Failure(FailureKind kind, const std::string& action, cons
     return failure;
 }
 
-std::optional<UploadFailure> TcpLink::Open(const LinkContext&)
+std::optional<UploadFailure> TcpLink::Open(const LinkContext& context)
+{
+    return ConnectTcp(context);
+}
+
+std::optional<UploadFailure> TcpLink::ConnectTcp(const LinkContext& context)
 {
     if (!platform::StartNetwork())
         return Failure(FailureKind::NoDevice, "connect to", "the network library did not start");
     m_networkStarted = true;
     platform::SystemError error;
-    m_handle = platform::ConnectTcp(m_address, m_port, m_timing.connectTimeout, &error);
-    if (m_handle == nullptr)
-        return Failure(error.kind == platform::SystemError::Kind::Denied ? FailureKind::AccessDenied
-                                                                         : FailureKind::NoDevice,
-                       "connect to", error.text);
-    return std::nullopt;
+    m_handle = platform::ConnectTcp(m_address, m_port, m_timing.connectTimeout, &error, context.cancel);
+    if (m_handle != nullptr)
+        return std::nullopt;
+    if (context.cancel.stop_requested())
+        return Failure(FailureKind::Cancelled, "connect to", "asked to stop");
+    return Failure(error.kind == platform::SystemError::Kind::Denied ? FailureKind::AccessDenied
+                                                                     : FailureKind::NoDevice,
+                   "connect to", error.text);
 }
 
-int TcpLink::Receive(unsigned char* buffer, std::size_t size, int minimum, const LinkContext& context, bool* closed)
+int TcpLink::Receive(unsigned char* buffer, std::size_t size, int minimum, const LinkContext& context,
+                     std::string* ended)
 {
-    *closed = false;
+    ended->clear();
     const auto take = [&]() {
-        const int got = platform::ReceiveTcp(m_handle, buffer, size);
+        platform::SystemError error;
+        const int got = platform::ReceiveTcp(m_handle, buffer, size, &error);
         if (got == 0)
-            *closed = true;
+            *ended = "the device closed the connection";
+        else if (got < 0 && !error.text.empty())
+            *ended = "the connection broke: " + error.text;  // a reset, in the system's words
         if (got > 0 && context.trace)
             context.trace(false, std::span<const unsigned char>(buffer, static_cast<std::size_t>(got)));
         return got;
@@ -97,12 +108,12 @@ int TcpLink::Receive(unsigned char* buffer, std::size_t size, int minimum, const
         while (!context.cancel.stop_requested()) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
                                                                                      std::chrono::steady_clock::now());
-            if (left.count() <= 0 || !platform::WaitTcpReadable(m_handle, left))
+            if (left.count() <= 0 || !platform::WaitTcpReadable(m_handle, left, context.cancel))
                 return 0;
             const int got = take();
             if (got >= minimum)
                 return got;
-            if (*closed)
+            if (!ended->empty())
                 return 0;  // a closed connection would wake us at once for ever
         }
         return 0;
@@ -112,12 +123,20 @@ int TcpLink::Receive(unsigned char* buffer, std::size_t size, int minimum, const
         const int got = take();
         if (got >= minimum)
             return got;
+        if (!ended->empty())
+            return 0;  // looking again at a connection that is gone tells nothing new
     }
     return 0;
 }
 
 std::optional<UploadFailure> TcpLink::ExchangeHeader(std::span<const unsigned char> header,
                                                      const LinkContext& context)
+{
+    return SendHeaderTcp(header, context);
+}
+
+std::optional<UploadFailure> TcpLink::SendHeaderTcp(std::span<const unsigned char> header,
+                                                    const LinkContext& context)
 {
     platform::SystemError error;
     if (context.trace)
@@ -129,14 +148,14 @@ std::optional<UploadFailure> TcpLink::ExchangeHeader(std::span<const unsigned ch
 
     // The first receive that brings anything decides.
     unsigned char answer[kReceiveBuffer];
-    bool closed = false;
-    const int got = Receive(answer, sizeof answer, 1, context, &closed);
+    std::string ended;
+    const int got = Receive(answer, sizeof answer, 1, context, &ended);
     const std::string action = "wait for the header's answer from";
     if (context.cancel.stop_requested())
         return Failure(FailureKind::Cancelled, action, "asked to stop");
     if (got <= 0)
-        return Failure(closed ? FailureKind::LinkLost : FailureKind::HeaderNoAnswer, action,
-                       closed ? "the device closed the connection"
+        return Failure(!ended.empty() ? FailureKind::LinkLost : FailureKind::HeaderNoAnswer, action,
+                       !ended.empty() ? ended
                               : "no answer in " + std::to_string(m_timing.receiveAttempts * m_timing.receivePause) +
                                     " ms (" + std::to_string(m_timing.receiveAttempts) + " looks " +
                                     std::to_string(m_timing.receivePause) +
@@ -169,14 +188,14 @@ std::optional<UploadFailure> TcpLink::SendBlock(std::span<const unsigned char> b
                                 : std::to_string(sent) + " of " + std::to_string(size) + " bytes sent");
 
     unsigned char answer[kReceiveBuffer];
-    bool closed = false;
-    if (Receive(answer, sizeof answer, kMinimumAcknowledgement, context, &closed) > 0)
+    std::string ended;
+    if (Receive(answer, sizeof answer, kMinimumAcknowledgement, context, &ended) > 0)
         return std::nullopt;
     const std::string action = "wait for the acknowledgement of frame " + std::to_string(number) + " from";
     if (context.cancel.stop_requested())
         return Failure(FailureKind::Cancelled, action, "asked to stop");
-    return Failure(closed ? FailureKind::LinkLost : FailureKind::BlockNoAck, action,
-                   closed ? "the device closed the connection"
+    return Failure(!ended.empty() ? FailureKind::LinkLost : FailureKind::BlockNoAck, action,
+                   !ended.empty() ? ended
                           : "no acknowledgement of 6 bytes or more in " +
                                 std::to_string(m_timing.receiveAttempts * m_timing.receivePause) + " ms");
 }

@@ -44,10 +44,16 @@ public:
     static void EncodeFrame(std::uint32_t counter, std::span<const unsigned char> data, unsigned char* frame);
 
 private:
+    // The one connection attempt, within connectTimeout.
+    std::optional<UploadFailure> ConnectTcp(const LinkContext& context);
+    // The header sent, then the first receive that brings anything decides.
+    std::optional<UploadFailure> SendHeaderTcp(std::span<const unsigned char> header, const LinkContext& context);
     UploadFailure Failure(FailureKind kind, const std::string& action, const std::string& cause) const;
     // Waits as the protocol does for a receive of at least minimum bytes
-    // (minimum 1: anything). The count of the first such receive, or 0.
-    int Receive(unsigned char* buffer, std::size_t size, int minimum, const LinkContext& context, bool* closed);
+    // (minimum 1: anything). The count of the first such receive, or 0; a
+    // receive that finds the connection closed or reset ends the wait at
+    // once, and ended then says which.
+    int Receive(unsigned char* buffer, std::size_t size, int minimum, const LinkContext& context, std::string* ended);
 
     std::uint32_t m_address;
     std::uint16_t m_port;

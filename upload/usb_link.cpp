@@ -50,6 +50,12 @@ std::optional<UploadFailure> UsbLink::Open(const LinkContext&)
 std::optional<UploadFailure> UsbLink::ExchangeHeader(std::span<const unsigned char> header,
                                                      const LinkContext& context)
 {
+    return SendHeaderUsb(header, context);
+}
+
+std::optional<UploadFailure> UsbLink::SendHeaderUsb(std::span<const unsigned char> header,
+                                                    const LinkContext& context)
+{
     // A blocking read would hold the upload for ever.
     if (m_hid.SetNonblocking(m_device, 1) != 0)
         return Failure(FailureKind::LinkSetup, "switch to non-blocking reads on",

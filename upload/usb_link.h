@@ -37,6 +37,9 @@ public:
     void Close() override;
 
 private:
+    // The header report written, then up to answerPolls polls for any
+    // input report.
+    std::optional<UploadFailure> SendHeaderUsb(std::span<const unsigned char> header, const LinkContext& context);
     UploadFailure Failure(FailureKind kind, const std::string& action, const std::string& cause) const;
 
     platform::HidBackend& m_hid;

@@ -22,7 +22,7 @@ public:
     CMyTag* m_pParent;
     CMyTag* m_pChild = nullptr;
     CMyTag* m_pNext = nullptr;
-    // Scratch text for the element's owner. The writer leaves it alone: it
-    // assembles its output in one buffer of its own.
+    // Scratch text in which the writer assembles this element's output; it
+    // keeps the last piece written until the element goes.
     CDynWString m_strLine;
 };

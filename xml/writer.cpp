@@ -1,7 +1,7 @@
 // WriteTree: the element tree as UTF-16LE XML text with a byte order mark,
 // one element per line, one tab per level, CR LF line ends. The walk keeps
 // its own stack, so neither depth nor sibling count is limited by the call
-// stack, and one line buffer, so that it leaves nothing behind in the tree.
+// stack; each element's pieces are assembled in its own m_strLine.
 #include <bit>
 #include <new>
 
@@ -126,22 +126,26 @@ bool AppendEscaped(CDynWString& line, const char16_t* value)
     }
 }
 
-// The output of one walk: each piece is assembled in one line buffer, shared
-// by all elements, and written at once. Every method gives false at the
+enum class TagPart { Opening, Closing };
+
+// The output of one walk: each piece of an element is assembled in that
+// element's m_strLine and written at once. Every method gives false at the
 // first failure, of memory or of the file, and the walk then ends.
 class Output {
 public:
     explicit Output(file::FileHandle f) : m_file(f) {}
 
-    bool Opening(CMyTag* e, std::int32_t depth);
-    bool Closing(const CMyTag* e, std::int32_t depth);
+    // The opening part of an element (indentation, start tag, attributes,
+    // its text) or its closing part (indentation and end tag; nothing for an
+    // element that stands alone as "<name />").
+    bool WriteTagPart(CMyTag* e, TagPart part, std::int32_t depth);
 
 private:
     bool Write(const char16_t* text, std::int32_t length)
     {
         return length == 0 || file::WriteFile(m_file, text, static_cast<std::size_t>(length) * sizeof(char16_t));
     }
-    bool WriteLine() { return Write(m_line.GetString(), m_line.GetLength()); }
+    bool WriteLine(const CDynWString& line) { return Write(line.GetString(), line.GetLength()); }
     // One tab per level, from a run of tabs as long as the deepest level yet.
     bool Indent(std::int32_t depth)
     {
@@ -150,25 +154,35 @@ private:
                 return false;
         return Write(m_tabs.GetString(), depth);
     }
+    bool Opening(CMyTag* e, std::int32_t depth);
 
     file::FileHandle m_file;
-    CDynWString m_line;
     CDynWString m_tabs;
 };
 
+bool Output::WriteTagPart(CMyTag* e, TagPart part, std::int32_t depth)
+{
+    if (part == TagPart::Opening)
+        return Opening(e, depth);
+    if (IsSelfClosing(e))
+        return true;
+    return Indent(depth) && e->m_strLine.Format(u"</%s>\r\n", e->GetName()) && WriteLine(e->m_strLine);
+}
+
 bool Output::Opening(CMyTag* e, std::int32_t depth)
 {
-    if (!Indent(depth) || !m_line.Format(u"<%s", e->GetName()) || !WriteLine())
+    CDynWString& line = e->m_strLine;
+    if (!Indent(depth) || !line.Format(u"<%s", e->GetName()) || !WriteLine(line))
         return false;
     for (const AttrBlock* b = &e->m_attrs; b != nullptr; b = b->next) {
         for (int i = 0; i < AttrBlock::kSlots; ++i) {
             if (IsEmptyText(b->names[i]))
                 continue;
             const char16_t* value = b->values[i].GetString();
-            if (!m_line.Format(u" %s=\"", b->names[i].GetString()) || !WriteLine())
+            if (!line.Format(u" %s=\"", b->names[i].GetString()) || !WriteLine(line))
                 return false;
-            m_line.Empty();
-            if (!AppendEscaped(m_line, value != nullptr ? value : u"") || !m_line.AppendChar(u'"') || !WriteLine())
+            line.Empty();
+            if (!AppendEscaped(line, value != nullptr ? value : u"") || !line.AppendChar(u'"') || !WriteLine(line))
                 return false;
         }
     }
@@ -180,20 +194,13 @@ bool Output::Opening(CMyTag* e, std::int32_t depth)
         e->m_strText.TrimLeft();
 
     if (IsSelfClosing(e))
-        return m_line.Set(u" />\r\n") && WriteLine();
+        return line.Set(u" />\r\n") && WriteLine(line);
     if (IsEmptyText(e->m_strText) && e->m_bCData == 0)
-        return m_line.Set(u">\r\n") && WriteLine();
+        return line.Set(u">\r\n") && WriteLine(line);
     const bool cdata = NeedsCData(e);
     const char16_t* text = e->m_strText.GetString();
-    return m_line.Set(u">") && (!cdata || m_line.Append(u"<![CDATA[")) &&
-           m_line.Append(text != nullptr ? text : u"") && (!cdata || m_line.Append(u"]]>")) && WriteLine();
-}
-
-bool Output::Closing(const CMyTag* e, std::int32_t depth)
-{
-    if (IsSelfClosing(e))
-        return true;
-    return Indent(depth) && m_line.Format(u"</%s>\r\n", e->GetName()) && WriteLine();
+    return line.Set(u">") && (!cdata || line.Append(u"<![CDATA[")) && line.Append(text != nullptr ? text : u"") &&
+           (!cdata || line.Append(u"]]>")) && WriteLine(line);
 }
 
 }  // namespace
@@ -221,7 +228,7 @@ bool CMyXMLFile::WriteTree(file::FileHandle f, CMyTag* start)
                 // out with what lies below it.
                 top.bits = kOpened | kChildPushed | kClosed;
             } else {
-                if (!out.Opening(e, depth))
+                if (!out.WriteTagPart(e, TagPart::Opening, depth))
                     return false;
                 top.bits |= kOpened;
             }
@@ -233,14 +240,14 @@ bool CMyXMLFile::WriteTree(file::FileHandle f, CMyTag* start)
         } else if ((top.bits & kNextPushed) == 0 && e->m_pNext != nullptr) {
             top.bits |= kNextPushed;
             if ((top.bits & kClosed) == 0) {
-                if (!out.Closing(e, depth))
+                if (!out.WriteTagPart(e, TagPart::Closing, depth))
                     return false;
                 top.bits |= kClosed;
             }
             if (!stack.Push(e->m_pNext, depth))
                 return false;
         } else {
-            if ((top.bits & kClosed) == 0 && !out.Closing(e, depth))
+            if ((top.bits & kClosed) == 0 && !out.WriteTagPart(e, TagPart::Closing, depth))
                 return false;
             stack.Pop();
         }
