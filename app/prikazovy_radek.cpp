@@ -1,8 +1,10 @@
 #include "app/prikazovy_radek.h"
 
+#include <cstdio>
 
 #include "app/wide_numbers.h"
 #include "platform/command_line.h"
+#include "platform/utf.h"
 #include "xml/dyn_wstring.h"
 
 namespace {
@@ -19,14 +21,31 @@ enum State : std::uint8_t {
     kPc = 50,
 };
 
-// Copies text into a fixed field, cutting what does not fit.
+// Copies text into a fixed field, cutting what does not fit; a cut never
+// parts a surrogate pair.
 template <std::size_t N>
 void CopyField(char16_t (&field)[N], const char16_t* text)
 {
     std::size_t i = 0;
     for (; text != nullptr && text[i] != 0 && i + 1 < N; ++i)
         field[i] = text[i];
+    if (text != nullptr && text[i] != 0 && i > 0 && field[i - 1] >= 0xD800 && field[i - 1] <= 0xDBFF)
+        --i;
     field[i] = 0;
+}
+
+// Copies a path into its field whole; one that does not fit is refused and
+// the field keeps what it held.
+template <std::size_t N>
+void CopyPath(char16_t (&field)[N], const char16_t* text, const char* option)
+{
+    const std::u16string_view path(text);
+    if (path.size() < N) {
+        CopyField(field, text);
+        return;
+    }
+    std::fprintf(stderr, "pyrrow: the value of %s has %zu characters, more than the %zu a path may have here; "
+                 "it is not used: %s\n", option, path.size(), N - 1, pyrrow::platform::Utf16ToUtf8Lossy(path).c_str());
 }
 
 template <std::size_t N>
@@ -93,11 +112,11 @@ void CPrikazovyRadek::ParseParam(const char16_t* pszParam, bool /*bFlag*/, bool 
         m_nState = kOptionName;
         break;
     case kFile:
-        CopyField(m_szFile, pszParam);
+        CopyPath(m_szFile, pszParam, "-f");
         m_nState = kOptionName;
         break;
     case kDirectory:
-        CopyField(m_szDir, pszParam);
+        CopyPath(m_szDir, pszParam, "-dir");
         m_nState = kOptionName;
         break;
     case kAddress:

@@ -1,7 +1,10 @@
 // CPrikazovyRadek: the parsed command line. A caller may preset the serial
 // port and speed (-c PORT SPEED X Y), the firmware file (-f PATH), the file
 // dialog's folder (-dir DIR) and two small numbers (-addr N, -pc N). Fields
-// are fixed-size texts; values that do not fit are cut.
+// are fixed-size texts. A path is never cut (a cut one may name another
+// file): the path fields hold any Linux path, and a longer value is refused
+// with a line on standard error, the field keeping what it held. The short
+// fields cut what does not fit, never inside a surrogate pair.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +14,9 @@
 class CPrikazovyRadek {
 public:
     static constexpr std::size_t kShortField = 128;  // characters with the terminator
-    static constexpr std::size_t kPathField = 260;
+    // 4,095 characters with the terminator: a Linux path has at most 4,095
+    // bytes, so at most as many UTF-16 units.
+    static constexpr std::size_t kPathField = 4096;
 
     CPrikazovyRadek();
 

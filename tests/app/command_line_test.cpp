@@ -94,17 +94,43 @@ TEST(CommandLine, DirectoryDefaultsToTheCurrentOneAndTakesAValue)
     EXPECT_EQ(std::u16string(record.m_szDir), AbsolutePath(u"srv/firmware"));
 }
 
-TEST(CommandLine, ValuesLongerThanAFieldAreCut)
+// A path is never cut: a cut one may name another file. The longest path
+// Linux has is held whole, a longer one is refused (the field keeps what it
+// held, and standard error says why). The short fields are cut, but never
+// inside a surrogate pair.
+TEST(CommandLine, PathsAreHeldWholeOrRefusedAndShortFieldsCut)
 {
+    const std::u16string pair = u"\U0001F600";
+    const struct {
+        std::u16string value;
+        bool fits;
+    } paths[] = {
+        {u"/" + std::u16string(268, u'f'), true},  // 269 characters
+        {u"/" + std::u16string(4094, u'f'), true},
+        {u"/" + std::u16string(4095, u'f'), false},
+        {u"/" + std::u16string(4093, u'f') + pair, false},
+    };
+    for (const auto& p : paths) {
+        SCOPED_TRACE(p.value.size());
+        CPrikazovyRadek record;
+        const std::u16string before = record.m_szDir;
+        const std::vector<std::u16string> args = {u"-f", p.value, u"-dir", p.value};
+        testing::internal::CaptureStderr();
+        ParseCommandLine(record, args);
+        const std::string errors = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(std::u16string(record.m_szFile), p.fits ? p.value : u"");
+        EXPECT_EQ(std::u16string(record.m_szDir), p.fits ? p.value : before);
+        EXPECT_EQ(errors.find("-f has") == std::string::npos, p.fits) << errors;
+        EXPECT_EQ(errors.find("-dir has") == std::string::npos, p.fits) << errors;
+    }
+
     const std::u16string longPort(500, u'p');
-    const std::u16string longFile(1000, u'f');
     CPrikazovyRadek record;
-    const std::vector<std::u16string> args = {u"-c", longPort, longPort, u"x", u"y", u"-f", longFile, u"-dir", longFile};
+    const std::u16string pairAtTheCut = std::u16string(126, u's') + pair;
+    const std::vector<std::u16string> args = {u"-c", longPort, pairAtTheCut, u"x", u"y"};
     ParseCommandLine(record, args);
     EXPECT_EQ(std::u16string(record.m_szPort), longPort.substr(0, 127));
-    EXPECT_EQ(std::u16string(record.m_szSpeed), longPort.substr(0, 127));
-    EXPECT_EQ(std::u16string(record.m_szFile), longFile.substr(0, 259));
-    EXPECT_EQ(std::u16string(record.m_szDir), longFile.substr(0, 259));
+    EXPECT_EQ(std::u16string(record.m_szSpeed), pairAtTheCut.substr(0, 126));
 }
 
 TEST(CommandLine, ArgumentsFromTheLocaleEncoding)

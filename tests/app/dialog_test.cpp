@@ -126,8 +126,11 @@ TEST_F(MainDialog, CommandLinePortThatIsAbsentIsTheOneTheUploadTries)
     pyrrow::test::TempDir dir;
     const std::u16string file = dir.File("unit.fw");
     pyrrow::test::WriteBytes(dir.path() / "unit.fw", pyrrow::test::Firmware(64));
-    const std::u16string absent = dir.File("ttyGone9");  // a path no device answers to
-    InitWithArguments({u"-c", absent, u"115200", u"8", u"0", u"-f", file}, {u"ttyS0", u"ttyUSB0"});
+    // Paths no device answers to, the listed ones too: a faulty upload must
+    // not open a port of this machine.
+    const std::u16string absent = dir.File("ttyGone9");
+    const std::u16string listed = dir.File("ttyListed0");
+    InitWithArguments({u"-c", absent, u"115200", u"8", u"0", u"-f", file}, {listed});
     EXPECT_EQ(Selected(), absent);
     EXPECT_TRUE(host.IsButtonChecked(IDC_RADIO_SERIAL));
     EXPECT_EQ(std::u16string(dlg.m_comPort.GetString()), absent);
@@ -138,6 +141,7 @@ TEST_F(MainDialog, CommandLinePortThatIsAbsentIsTheOneTheUploadTries)
     const std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_EQ(Messages(), std::vector{pyrrow::test::UploadError(u"Nepodařilo se připojit ke zvolenému portu!")});
     EXPECT_NE(errors.find("ttyGone9"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("ttyListed0"), std::string::npos) << errors;
 }
 
 TEST_F(MainDialog, CommandLinePortAsDevicePathSelectsItsEntry)
