@@ -94,7 +94,8 @@ TEST(CommandLine, DirectoryDefaultsToTheCurrentOneAndTakesAValue)
     EXPECT_EQ(std::u16string(record.m_szDir), AbsolutePath(u"srv/firmware"));
 }
 
-// A path is never cut: a cut one may name another file. The longest path
+// A path is never cut: a cut one may name another file. (The values are
+// relative, since a leading slash is a switch on Windows.) The longest path
 // Linux has is held whole, a longer one is refused (the field keeps what it
 // held, and standard error says why). The short fields are cut, but never
 // inside a surrogate pair.
@@ -105,10 +106,10 @@ TEST(CommandLine, PathsAreHeldWholeOrRefusedAndShortFieldsCut)
         std::u16string value;
         bool fits;
     } paths[] = {
-        {u"/" + std::u16string(268, u'f'), true},  // 269 characters
-        {u"/" + std::u16string(4094, u'f'), true},
-        {u"/" + std::u16string(4095, u'f'), false},
-        {u"/" + std::u16string(4093, u'f') + pair, false},
+        {u"p" + std::u16string(268, u'f'), true},  // 269 characters
+        {u"p" + std::u16string(4094, u'f'), true},
+        {u"p" + std::u16string(4095, u'f'), false},
+        {u"p" + std::u16string(4093, u'f') + pair, false},
     };
     for (const auto& p : paths) {
         SCOPED_TRACE(p.value.size());
