@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -126,6 +127,48 @@ TEST(SerialInterval, AGapAfterBytesEndsTheRead)
     writer.join();
     pyrrow::platform::CloseSerial(port);
     ::close(master);
+}
+
+}  // namespace
+
+namespace {
+
+// A write is done when its bytes have left the port, not when the driver has
+// queued them: the pauses of the protocol start at that moment. A port whose
+// output never leaves gives a short write once the write time-out has passed.
+TEST_F(SerialPort, WriteWaitsUntilTheOutputHasLeftThePort)
+{
+    ASSERT_NE(port, nullptr);
+    ASSERT_TRUE(pyrrow::platform::ConfigureSerial(port, 115200));
+    pyrrow::platform::SetSerialTimeouts(port, {0, 0, 0, 0, 200});
+    const unsigned char block[16] = {1, 2, 3};
+    long queued = 3;  // the driver still holds bytes for the first looks
+    int looks = 0;
+    pyrrow::platform::SetSerialOutputQueue(port, [&] {
+        ++looks;
+        return queued > 0 ? queued-- : 0L;
+    });
+    std::size_t written = 0;
+    EXPECT_TRUE(pyrrow::platform::WriteSerial(port, block, sizeof block, &written));
+    EXPECT_EQ(written, sizeof block);
+    EXPECT_EQ(queued, 0);  // it looked until the queue was empty
+    EXPECT_EQ(looks, 4);
+
+    pyrrow::platform::SetSerialOutputQueue(port, [] { return 5L; });  // output that never leaves
+    const auto start = Clock::now();
+    pyrrow::platform::SystemError error;
+    EXPECT_TRUE(pyrrow::platform::WriteSerial(port, block, sizeof block, &written, &error));
+    EXPECT_LT(written, sizeof block);
+    EXPECT_GE(Clock::now() - start, 190ms);
+
+    // A stop request ends the wait for the output at once.
+    pyrrow::platform::SetSerialTimeouts(port, {0, 0, 0, 0, 5000});
+    std::stop_source stop;
+    stop.request_stop();
+    const auto stopStart = Clock::now();
+    EXPECT_FALSE(pyrrow::platform::WriteSerial(port, block, sizeof block, &written, &error, stop.get_token()));
+    EXPECT_LT(Clock::now() - stopStart, 1s);
+    pyrrow::platform::SetSerialOutputQueue(port, [] { return 0L; });
 }
 
 }  // namespace
