@@ -106,10 +106,10 @@ TEST(CommandLine, PathsAreHeldWholeOrRefusedAndShortFieldsCut)
         std::u16string value;
         bool fits;
     } paths[] = {
-        {u"p" + std::u16string(268, u'f'), true},  // 269 characters
-        {u"p" + std::u16string(4094, u'f'), true},
-        {u"p" + std::u16string(4095, u'f'), false},
-        {u"p" + std::u16string(4093, u'f') + pair, false},
+        {std::u16string(269, u'f'), true},
+        {std::u16string(4095, u'f'), true},
+        {std::u16string(4096, u'f'), false},
+        {std::u16string(4094, u'f').append(pair), false},
     };
     for (const auto& p : paths) {
         SCOPED_TRACE(p.value.size());
