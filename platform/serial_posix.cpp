@@ -86,7 +86,7 @@ std::string AccessAdvice(const std::string& path)
 
 std::string SerialDevicePath(const std::u16string& portName)
 {
-    const std::optional<std::string> converted = Utf16ToUtf8(portName);
+    const std::optional<std::string> converted = Utf16ToUtf8Escaped(portName);
     if (!converted)
         return {};
     const std::string& name = *converted;
