@@ -1,5 +1,6 @@
 #include "cli/device_uri.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace pyrrow::cli {
@@ -14,10 +15,17 @@ bool StartsWith(const std::string& text, const char* prefix)
     return text.rfind(prefix, 0) == 0;
 }
 
-// A decimal number of at most max, digits only.
+// "0127", "034483": such a number might be meant as octal elsewhere, so it
+// is refused wherever it stands.
+bool LeadingZero(const std::string& text)
+{
+    return text.size() > 1 && text[0] == '0';
+}
+
+// A decimal number of at most max, digits only, without leading zeros.
 std::optional<unsigned> ParseNumber(const std::string& text, unsigned max)
 {
-    if (text.empty() || text.size() > 5)
+    if (text.empty() || text.size() > 5 || LeadingZero(text))
         return std::nullopt;
     unsigned value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -70,17 +78,31 @@ std::optional<DeviceUri> ParseDeviceUri(const std::string& text, std::string* er
         // A relative path would depend on the folder the tool runs in.
         if (uri.serialPort.front() != '/' && uri.serialPort.find('/') != std::string::npos)
             return Fail(error, text, "a port is a name (ttyUSB0, COM3) or an absolute path");
+        const std::string& name = uri.serialPort;
+        if (name.size() > 3 && (name[0] == 'C' || name[0] == 'c') && (name[1] == 'O' || name[1] == 'o') &&
+            (name[2] == 'M' || name[2] == 'm') && name.find_first_not_of('0', 3) == std::string::npos)
+            return Fail(error, text, "COM port numbers start at 1");
         return uri;
     }
     if (StartsWith(text, "tcp:")) {
         uri.link = DeviceUri::Link::Tcp;
         std::string host = text.substr(4);
+        if (host.find('[') != std::string::npos || host.find(':') != host.rfind(':'))
+            return Fail(error, text, "IPv6 addresses are not supported: the units speak IPv4 only");
         if (const auto colon = host.find(':'); colon != std::string::npos) {
+            if (LeadingZero(host.substr(colon + 1)))
+                return Fail(error, text, "the port must be written without leading zeros");
             const auto port = ParseNumber(host.substr(colon + 1), 65535);
             if (!port || *port == 0)
                 return Fail(error, text, "the port must be a number from 1 to 65535");
             uri.port = static_cast<std::uint16_t>(*port);
             host.resize(colon);
+        }
+        for (std::size_t start = 0; start <= host.size();) {
+            const std::size_t dot = std::min(host.find('.', start), host.size());
+            if (LeadingZero(host.substr(start, dot - start)))
+                return Fail(error, text, "the address's numbers must be written without leading zeros");
+            start = dot + 1;
         }
         const auto address = ParseIpv4(host);
         if (!address)

@@ -27,7 +27,8 @@ struct DeviceUri {
 // The URI, or nothing with *error saying what is wrong and what is accepted.
 std::optional<DeviceUri> ParseDeviceUri(const std::string& text, std::string* error);
 
-// "a.b.c.d": four decimal numbers of 0 to 255. Nothing for any other text.
+// "a.b.c.d": four decimal numbers of 0 to 255 without leading zeros.
+// Nothing for any other text.
 std::optional<std::uint32_t> ParseIpv4(const std::string& text);
 std::string FormatIpv4(std::uint32_t address);
 

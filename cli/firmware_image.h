@@ -3,20 +3,34 @@
 // bytes.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
+#include "cli/input_file.h"
+
 namespace pyrrow::cli {
+
+// The largest image this tool sends: every unit gets the same bytes from
+// memory, and 64 MiB is 65536 frames of 1024 bytes, as far as a TCP frame's
+// 16-bit counter numbers them without wrapping (and about two hours at the
+// protocol's pace).
+constexpr std::uint64_t kMaxFirmwareBytes = 64ull * 1024 * 1024;
 
 struct FirmwareImage {
     std::string path;
     std::vector<unsigned char> bytes;
     std::string sha256;
+    FileIdentity identity;
 };
 
-// Reads the file whole; it must hold at least the 32-byte header. Nothing
-// on failure, with *problem saying what failed on which file and why.
-std::optional<FirmwareImage> LoadFirmware(const std::string& path, std::string* problem);
+// Reads the file whole; it must hold at least the 32-byte header and at
+// most kMaxFirmwareBytes. Nothing on failure, with *problem saying what
+// failed on which file and why, and *stopped whether a stop request ended
+// the read.
+std::optional<FirmwareImage> LoadFirmware(const std::string& path, std::stop_token stop, std::string* problem,
+                                          bool* stopped);
 
 }  // namespace pyrrow::cli

@@ -14,6 +14,7 @@
 #include "cli/trace_log.h"
 #include "platform/hid.h"
 #include "platform/serial.h"
+#include "platform/serial_ports.h"
 #include "upload/usb_link.h"
 
 namespace pyrrow::cli {
@@ -52,10 +53,14 @@ int RunFlash(const FlashOptions& given, const std::string& version)
         return code;
     };
 
+    std::vector<FileIdentity> inputs;  // never to become the trace
     if (!options.settings.empty()) {
-        const SettingsChoice settings = ReadSettingsFile(options.settings);
+        const SettingsChoice settings = ReadSettingsFile(options.settings, stop.get_token());
+        if (settings.stopped)
+            return fail(kExitInterrupted, "cancelled", "--settings: " + settings.problem);
         if (!settings.readable)
             return fail(kExitSettings, "settings", "--settings: " + settings.problem);
+        inputs.push_back(settings.identity);
         if (options.devices.empty()) {
             if (!settings.device)
                 return fail(kExitSettings, "settings",
@@ -74,12 +79,16 @@ int RunFlash(const FlashOptions& given, const std::string& version)
     }
 
     std::string problem;
-    const auto firmware = LoadFirmware(options.firmware, &problem);
+    bool stopped = false;
+    const auto firmware = LoadFirmware(options.firmware, stop.get_token(), &problem, &stopped);
+    if (stopped)
+        return fail(kExitInterrupted, "cancelled", problem);
     if (!firmware)
         return fail(kExitFirmware, "firmware", problem + "; check the path and the file");
+    inputs.push_back(firmware->identity);
 
     TraceLog trace;
-    if (!options.trace.empty() && !trace.Open(options.trace, &problem))
+    if (!options.trace.empty() && !trace.Open(options.trace, inputs, &problem))
         return fail(kExitUsage, "usage", problem);
 
     std::vector<platform::HidDeviceInfo> usbUnits;
@@ -88,10 +97,16 @@ int RunFlash(const FlashOptions& given, const std::string& version)
             usbUnits = platform::SystemHid().Enumerate(protocol::kUsbVendorId, protocol::kUsbProductId);
             break;
         }
+    std::vector<std::u16string> serialPorts;
+    for (const DeviceUri& device : options.devices)
+        if (device.link == DeviceUri::Link::Serial) {
+            serialPorts = platform::EnumerateSerialPorts();
+            break;
+        }
     std::vector<Selection> selections;
     std::vector<Target> targets;
     for (const DeviceUri& device : options.devices) {
-        selections.push_back(Select(device, usbUnits, platform::SerialPortExists));
+        selections.push_back(Select(device, usbUnits, platform::SerialPortExists, serialPorts));
         if (selections.back().target)
             targets.push_back(*selections.back().target);
     }
@@ -110,7 +125,8 @@ int RunFlash(const FlashOptions& given, const std::string& version)
     const int exitCode = CombineExitCodes(codes, signals.Interrupted());
     board.Summary(exitCode, results,
                   std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-                      .count());
+                      .count(),
+                  trace.Failure());
     return exitCode;
 }
 

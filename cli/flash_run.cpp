@@ -30,7 +30,8 @@ void MakeLink(const Target& target, const LinkOptions& options, UnitLink& unit)
 {
     switch (target.uri.link) {
     case DeviceUri::Link::Serial:
-        unit.link = std::make_unique<upload::SerialLink>(platform::Utf8ToUtf16Lossy(target.uri.serialPort),
+        // The device selection found, as the bytes of its name.
+        unit.link = std::make_unique<upload::SerialLink>(platform::Utf8ToUtf16Escaped(target.devicePath),
                                                          unit.serial,
                                                          upload::SerialTiming{}.Scaled(options.timeoutScale));
         return;

@@ -7,6 +7,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "cli/progress.h"
 #include "platform/hid.h"
 #include "res/version.h"
 
@@ -18,7 +19,7 @@ int main(int argc, char** argv)
     switch (invocation.command) {
     case Invocation::Command::Done:
         std::fputs(invocation.output.c_str(), stdout);
-        std::fputs(invocation.error.c_str(), stderr);
+        std::fputs(pyrrow::cli::Shown(invocation.error).c_str(), stderr);
         return code;
     case Invocation::Command::List:
         code = pyrrow::cli::RunList(invocation.listJson);

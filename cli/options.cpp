@@ -1,11 +1,16 @@
 #include "cli/options.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <set>
 #include <sstream>
 
 #include <CLI/CLI.hpp>
 
 #include "cli/exit_codes.h"
+#include "cli/progress.h"
+#include "cli/unknown_option.h"
 #include "res/version.h"
 
 namespace pyrrow::cli {
@@ -19,7 +24,41 @@ Invocation Usage(std::string message)
     return invocation;
 }
 
+// --timeout-scale: a finite factor from 0.01 to 100 (nan would pass a
+// range check and shrink every time-out).
+std::string TimeoutScaleProblem(const std::string& text)
+{
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value) || value < 0.01 || value > 100.0)
+        return "give a number from 0.01 to 100, not " + text;
+    return {};
+}
+
+// A usage error that says it in JSON too when --json was asked for, and
+// starts with the program's name.
+Invocation Framed(Invocation invocation, const std::vector<std::string>& args)
+{
+    if (invocation.exitCode != kExitUsage)
+        return invocation;
+    std::string& error = invocation.error;
+    if (error.rfind("pyrrow-cli: ", 0) != 0)
+        error = "pyrrow-cli: " + error;
+    if (std::find(args.begin(), args.end(), "--json") != args.end()) {
+        const std::string message = error.substr(12, error.find('\n') - 12);
+        invocation.output = RunFailureJson(0, kExitUsage, "usage", message) + "\n";
+    }
+    return invocation;
+}
+
+Invocation Parse(const std::vector<std::string>& args);
+
 }  // namespace
+
+Invocation ParseArguments(const std::vector<std::string>& args)
+{
+    return Framed(Parse(args), args);
+}
 
 std::optional<std::string> DeviceConflict(const FlashOptions& options)
 {
@@ -33,7 +72,9 @@ std::optional<std::string> DeviceConflict(const FlashOptions& options)
     return std::nullopt;
 }
 
-Invocation ParseArguments(const std::vector<std::string>& args)
+namespace {
+
+Invocation Parse(const std::vector<std::string>& args)
 {
     CLI::App app{"Uploads firmware into control units over a serial line, TCP or USB HID, without a window.",
                  "pyrrow-cli"};
@@ -45,12 +86,16 @@ Invocation ParseArguments(const std::vector<std::string>& args)
     CLI::App* list = app.add_subcommand("list", "List the serial ports and USB units, whether they can be opened, "
                                                 "and the --device text that selects each");
     list->add_flag("--json", listJson, "One JSON object per line on standard output");
+    list->footer("Exit codes:\n"
+                 "    0  the list was printed (also when nothing is attached)\n"
+                 "    2  usage: an unknown option\n");
 
     FlashOptions options;
     std::vector<std::string> deviceTexts;
     std::string pace = "protocol";
     CLI::App* flash = app.add_subcommand("flash", "Upload FILE into one or more units; several --device options "
                                                   "flash in parallel");
+    flash->footer(ExitCodeTable());
     flash->add_option("FILE", options.firmware, "The firmware file (default: the path of --settings)");
     flash->add_option("-d,--device", deviceTexts,
                       "serial:/dev/ttyUSB0, serial:ttyUSB0, serial:COM3, tcp:ADDRESS[:PORT] (port 1998 unless "
@@ -67,7 +112,7 @@ Invocation ParseArguments(const std::vector<std::string>& args)
     flash->add_option("--timeout-scale", options.timeoutScale,
                       "Stretch the protocol's time-outs by F for slow links (the pacing stays)")
         ->type_name("F")
-        ->check(CLI::Range(0.01, 100.0));
+        ->check(CLI::Validator(TimeoutScaleProblem, "0.01 to 100"));
     flash->add_option("--trace", options.trace, "Write every exchange as JSON lines into FILE")->type_name("FILE");
     flash->add_option("--pace", pace,
                       "TCP only: 'ack' sends the next frame as soon as the acknowledgement has arrived; "
@@ -75,6 +120,9 @@ Invocation ParseArguments(const std::vector<std::string>& args)
         ->type_name("protocol|ack")
         ->check(CLI::IsMember({"protocol", "ack"}));
 
+    if (const auto unknown = UnknownArgument(app, args);
+        unknown && std::find(args.begin(), args.end(), "--help") == args.end())
+        return Usage(*unknown);
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
         app.parse(reversed);
@@ -113,5 +161,7 @@ Invocation ParseArguments(const std::vector<std::string>& args)
     invocation.flash = std::move(options);
     return invocation;
 }
+
+}  // namespace
 
 }  // namespace pyrrow::cli

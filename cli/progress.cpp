@@ -4,6 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/terminal.h"
+#include "platform/utf.h"
+
 namespace pyrrow::cli {
 
 using Json = nlohmann::ordered_json;
@@ -36,6 +39,60 @@ std::string Fixed(double value, int decimals)
 }
 
 }  // namespace
+
+std::string RunFailureJson(std::size_t units, int exitCode, const std::string& kind, const std::string& message)
+{
+    Json event;
+    event["v"] = 1;
+    event["event"] = "summary";
+    event["units"] = units;
+    event["ok"] = 0;
+    event["failed"] = 0;
+    event["exit_code"] = exitCode;
+    event["error"] = {{"kind", kind}, {"message", message}};
+    event["duration_ms"] = 0;
+    return JsonText(event);
+}
+
+std::string Shown(const std::string& text)
+{
+    const std::string valid = platform::Utf16ToUtf8Lossy(platform::Utf8ToUtf16Lossy(text));
+    std::string shown;
+    shown.reserve(valid.size());
+    char escape[8];
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(valid[i]);
+        if ((byte < 0x20 && byte != '\n') || byte == 0x7F) {
+            std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+            shown += escape;
+        } else if (byte == 0xC2 && i + 1 < valid.size() && static_cast<unsigned char>(valid[i + 1]) < 0xA0) {
+            // U+0080 to U+009F: the C1 controls, which terminals act on too.
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(valid[++i]));
+            shown += escape;
+        } else {
+            shown += valid[i];
+        }
+    }
+    return shown;
+}
+
+std::string FitToWidth(const std::string& line, std::size_t columns)
+{
+    if (columns == 0)
+        return line;
+    // Characters counted by their first bytes; "..." closes a cut line.
+    std::size_t characters = 0;
+    std::size_t cut = std::string::npos;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if ((static_cast<unsigned char>(line[i]) & 0xC0) == 0x80)
+            continue;
+        if (characters == (columns > 3 ? columns - 3 : 0))
+            cut = i;
+        if (++characters > columns)
+            return line.substr(0, cut) + std::string("...").substr(0, columns);
+    }
+    return line;
+}
 
 std::string FormatBytes(std::uint64_t bytes)
 {
@@ -101,7 +158,7 @@ private:
                 return;
             m_decile = decile;
             m_last = now;
-            m_board.Emit(m_board.m_err, m_board.Line(m_index) + "\n");
+            m_board.EmitHuman(m_board.Line(m_index) + "\n");
             break;
         }
         case OutputMode::Json: {
@@ -167,6 +224,11 @@ void ProgressBoard::Emit(std::FILE* stream, const std::string& text)
     std::fflush(stream);
 }
 
+void ProgressBoard::EmitHuman(const std::string& text)
+{
+    Emit(m_err, Shown(text));
+}
+
 std::string ProgressBoard::Line(std::size_t index) const
 {
     const UnitState& state = m_state[index];
@@ -198,10 +260,12 @@ void ProgressBoard::Redraw()
 {
     if (!m_drawn)
         return;
-    // Back to the first unit's line, then every line rewritten.
+    // Back to the first unit's line, then every line rewritten; a line
+    // longer than the terminal is wide would wrap and move the rest down.
+    const std::size_t columns = StandardErrorColumns();
     std::string text = "\x1b[" + std::to_string(m_units.size()) + "F";
     for (std::size_t i = 0; i < m_units.size(); ++i)
-        text += "\x1b[2K" + Line(i) + "\n";
+        text += "\x1b[2K" + FitToWidth(Shown(Line(i)), columns > 1 ? columns - 1 : 0) + "\n";
     Emit(m_err, text);
 }
 
@@ -220,13 +284,14 @@ void ProgressBoard::Start(const FirmwareImage& firmware, const std::string& vers
     }
     if (m_mode == OutputMode::Quiet || m_mode == OutputMode::Json)
         return;
-    Emit(m_err, "Flashing " + firmware.path + " (" + std::to_string(firmware.bytes.size()) + " bytes, SHA-256 " +
+    EmitHuman("Flashing " + firmware.path + " (" + std::to_string(firmware.bytes.size()) + " bytes, SHA-256 " +
                     firmware.sha256 + ") into " + std::to_string(m_units.size()) +
                     (m_units.size() == 1 ? " unit\n" : " units\n"));
     if (m_mode == OutputMode::Terminal) {
+        const std::size_t columns = StandardErrorColumns();
         std::string lines;
         for (std::size_t i = 0; i < m_units.size(); ++i)
-            lines += Line(i) + "\n";
+            lines += FitToWidth(Shown(Line(i)), columns > 1 ? columns - 1 : 0) + "\n";
         Emit(m_err, lines);
         m_drawn = true;
     }
@@ -266,10 +331,11 @@ void ProgressBoard::Result(std::size_t index, const UnitResult& result)
         return;
     }
     const std::string seconds = Fixed(static_cast<double>(result.durationMs) / 1000.0, 1);
-    Emit(m_err, result.ok ? m_units[index] + ": ok in " + seconds + " s\n" : "pyrrow-cli: " + result.message + "\n");
+    EmitHuman(result.ok ? m_units[index] + ": ok in " + seconds + " s\n" : "pyrrow-cli: " + result.message + "\n");
 }
 
-void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results, std::int64_t durationMs)
+void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results, std::int64_t durationMs,
+                            const std::optional<std::string>& traceFailure)
 {
     std::size_t ok = 0;
     for (const UnitResult& result : results)
@@ -283,9 +349,13 @@ void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results
         event["failed"] = results.size() - ok;
         event["exit_code"] = exitCode;
         event["duration_ms"] = durationMs;
+        if (traceFailure)
+            event["trace_error"] = *traceFailure;
         EmitJson(JsonText(event));
     }
     std::string text;
+    if (traceFailure)
+        text += "pyrrow-cli: " + *traceFailure + "\n";
     if (m_mode == OutputMode::Terminal)
         for (const UnitResult& result : results)
             if (!result.ok)
@@ -293,24 +363,14 @@ void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results
     if (results.size() > 1 || m_mode == OutputMode::Terminal)
         text += std::to_string(ok) + " of " + std::to_string(results.size()) + " units flashed (exit " +
                 std::to_string(exitCode) + ")\n";
-    Emit(m_err, text);
+    EmitHuman(text);
 }
 
 void ProgressBoard::RunFailure(int exitCode, const std::string& kind, const std::string& message)
 {
-    if (m_mode == OutputMode::Json) {
-        Json event;
-        event["v"] = 1;
-        event["event"] = "summary";
-        event["units"] = m_units.size();
-        event["ok"] = 0;
-        event["failed"] = m_units.size();
-        event["exit_code"] = exitCode;
-        event["error"] = {{"kind", kind}, {"message", message}};
-        event["duration_ms"] = 0;
-        EmitJson(JsonText(event));
-    }
-    Emit(m_err, "pyrrow-cli: " + message + "\n");
+    if (m_mode == OutputMode::Json)
+        EmitJson(RunFailureJson(m_units.size(), exitCode, kind, message));
+    EmitHuman("pyrrow-cli: " + message + "\n");
 }
 
 }  // namespace pyrrow::cli

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,9 +43,12 @@ public:
     upload::UploadObserver& Unit(std::size_t index);
     // The unit is done (also for units that never started: selection failed).
     void Result(std::size_t index, const UnitResult& result);
-    // The run is done: the summary of all units.
-    void Summary(int exitCode, const std::vector<UnitResult>& results, std::int64_t durationMs);
-    // The run failed before any unit started (settings, firmware).
+    // The run is done: the summary of all units, and why the trace is
+    // incomplete when it is.
+    void Summary(int exitCode, const std::vector<UnitResult>& results, std::int64_t durationMs,
+                 const std::optional<std::string>& traceFailure = std::nullopt);
+    // The run failed before any unit started (settings, firmware, usage):
+    // no unit was touched, none counts as failed.
     void RunFailure(int exitCode, const std::string& kind, const std::string& message);
 
     // Shared with the units' observers.
@@ -52,6 +56,7 @@ public:
     void Redraw();
     void Emit(std::FILE* stream, const std::string& text);
     void EmitJson(const std::string& line) { Emit(m_out, line + "\n"); }
+    void EmitHuman(const std::string& text);
     bool JsonProgress() const { return m_mode == OutputMode::Json && !m_jsonQuiet; }
     std::FILE* Human() const { return m_err; }
 
@@ -68,6 +73,17 @@ private:
     std::vector<std::unique_ptr<UnitObserver>> m_observers;
     bool m_drawn = false;  // the terminal lines are on the screen
 };
+
+// The summary of a run that failed before any unit was touched, as one
+// JSON line without its line end.
+std::string RunFailureJson(std::size_t units, int exitCode, const std::string& kind, const std::string& message);
+
+// Text for people: control characters (a file name may hold any) shown as
+// \xNN, bytes that are not UTF-8 as U+FFFD; line ends stay.
+std::string Shown(const std::string& text);
+
+// The line cut to at most columns characters (0: as it is).
+std::string FitToWidth(const std::string& line, std::size_t columns);
 
 // "512 B", "64.0 KiB", "1.5 MiB".
 std::string FormatBytes(std::uint64_t bytes);

@@ -40,12 +40,35 @@ std::string Key(const Target& target)
     return ec ? target.devicePath : real.string();
 }
 
+// The one port of the system's list that has this name, letter case aside.
+std::optional<std::u16string> ListedName(const std::u16string& name, const std::vector<std::u16string>& ports)
+{
+    const auto lower = [](std::u16string text) {
+        for (char16_t& c : text)
+            if (c >= u'A' && c <= u'Z')
+                c = static_cast<char16_t>(c - u'A' + u'a');
+        return text;
+    };
+    std::optional<std::u16string> found;
+    for (const std::u16string& port : ports)
+        if (lower(port) == lower(name)) {
+            if (found)
+                return std::nullopt;  // ttyS0 and TTYS0 both: the name given decides
+            found = port;
+        }
+    return found;
+}
+
 Selection Choose(const DeviceUri& uri, const std::vector<platform::HidDeviceInfo>& usbUnits,
-                 const std::function<bool(const std::u16string&)>& serialExists)
+                 const std::function<bool(const std::u16string&)>& serialExists,
+                 const std::vector<std::u16string>& serialPorts)
 {
     switch (uri.link) {
     case DeviceUri::Link::Serial: {
-        const std::u16string name = platform::Utf8ToUtf16Lossy(uri.serialPort);
+        std::u16string name = platform::Utf8ToUtf16Escaped(uri.serialPort);
+        if (!serialExists(name) && name.front() != u'/')
+            if (auto listed = ListedName(name, serialPorts))
+                name = *listed;
         const std::string path = platform::SerialDevicePath(name);
         if (!serialExists(name))
             return Failure(kExitNoDevice, "no_device",
@@ -92,9 +115,10 @@ Selection Choose(const DeviceUri& uri, const std::vector<platform::HidDeviceInfo
 }  // namespace
 
 Selection Select(const DeviceUri& uri, const std::vector<platform::HidDeviceInfo>& usbUnits,
-                 const std::function<bool(const std::u16string&)>& serialExists)
+                 const std::function<bool(const std::u16string&)>& serialExists,
+                 const std::vector<std::u16string>& serialPorts)
 {
-    Selection selection = Choose(uri, usbUnits, serialExists);
+    Selection selection = Choose(uri, usbUnits, serialExists, serialPorts);
     if (!selection.target)
         selection.message = uri.text + ": " + selection.message;
     return selection;

@@ -1,60 +1,81 @@
 #include "cli/settings_source.h"
 
-#include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/pyrrow_dlg.h"
+#include "cli/input_file.h"
 #include "platform/utf.h"
 
 namespace pyrrow::cli {
 namespace {
 
+// The most a settings file of the window holds by far: a few hundred bytes.
+constexpr std::uint64_t kMaxSettingsBytes = 1024 * 1024;
+
+// The address the window dials for a TCP element without a usable "ip".
+constexpr std::uint32_t kWindowDefaultAddress = 0xC0A8DE21;  // 192.168.222.33
+
 // The file's bytes as the document's text, as loading a document frames
 // them: UTF-16LE code units, an odd last byte dropped. Reading here instead
 // of through the document's own loading keeps a missing file from being
 // created.
-bool ReadContent(const std::string& path, CMyXMLFile& document, std::string* problem)
+ReadStatus ReadContent(const std::string& path, std::stop_token stop, CMyXMLFile& document,
+                       SettingsChoice* choice)
 {
-    errno = 0;
-    // The path is UTF-8: Windows must not take it in its ANSI code page.
-    std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);
-    if (!in) {
-        *problem = "cannot open " + path + ": " + std::strerror(errno != 0 ? errno : ENOENT);
-        return false;
-    }
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        *problem = "cannot read " + path;
-        return false;
-    }
+    InputFile file;
+    const ReadStatus status = ReadInputFile("the settings file", path, kMaxSettingsBytes, stop, &file,
+                                            &choice->problem);
+    if (status != ReadStatus::Read)
+        return status;
+    choice->identity = file.identity;
+    const std::vector<unsigned char>& bytes = file.bytes;
     if (bytes.empty()) {
-        *problem = path + " is empty";
-        return false;
+        choice->problem = path + " is empty";
+        return ReadStatus::Failed;
     }
-    if (bytes.size() > INT32_MAX || !document.m_strContent.Alloc(static_cast<std::int32_t>(bytes.size()))) {
-        *problem = path + " is too large";
-        return false;
+    if (!document.m_strContent.Alloc(static_cast<std::int32_t>(bytes.size()))) {
+        choice->problem = path + " is too large";
+        return ReadStatus::Failed;
     }
     char16_t* text = document.m_strContent.GetBuffer();
     std::memcpy(text, bytes.data(), bytes.size());
     text[bytes.size() / 2] = 0;
     document.m_strContent.ReleaseBuffer();
-    return true;
+    return ReadStatus::Read;
+}
+
+// Whether the TCP element under the cursor names the address the window
+// would dial, rather than leaving the window to fall back on its default.
+std::optional<std::string> AddressNotGiven(const CPyrrowDlg& dialog)
+{
+    const CMyTag* element = dialog.m_settings.m_pCurrent;
+    const char16_t* name = element != nullptr ? element->GetName() : nullptr;
+    if (name == nullptr || std::u16string_view(name) != u"TCP")
+        return std::nullopt;
+    const char16_t* ip = element->GetAttribute(u"ip");
+    if (ip == nullptr)
+        return "the TCP element names no address (no ip attribute)";
+    const std::string text = platform::Utf16ToUtf8Lossy(ip);
+    // The window takes 0.0.0.0 (a blank field) for its default; only an
+    // address written out counts as given.
+    if (dialog.m_ipAddress == kWindowDefaultAddress && ParseIpv4(text) != kWindowDefaultAddress)
+        return "the TCP element's ip \"" + text + "\" reads as 0.0.0.0, which names no device";
+    return std::nullopt;
 }
 
 }  // namespace
 
-SettingsChoice ReadSettingsFile(const std::string& path)
+SettingsChoice ReadSettingsFile(const std::string& path, std::stop_token stop)
 {
     SettingsChoice choice;
     // Only the dialog's settings record is used: no window is ever made.
     CPyrrowDlg dialog;
-    if (!ReadContent(path, dialog.m_settings, &choice.problem))
+    const ReadStatus status = ReadContent(path, stop, dialog.m_settings, &choice);
+    choice.stopped = status == ReadStatus::Stopped;
+    if (status != ReadStatus::Read)
         return choice;
     // A damaged file must not flash a unit with what part of it could be read.
     if (const int parsed = dialog.m_settings.Parse(); parsed != 1) {
@@ -87,6 +108,10 @@ SettingsChoice ReadSettingsFile(const std::string& path)
     case LINK_TCP:
         if (dialog.m_ipAddress == 0) {
             choice.deviceProblem = "the Communication element has no TCP element";
+            return choice;
+        }
+        if (auto problem = AddressNotGiven(dialog)) {
+            choice.deviceProblem = *problem;
             return choice;
         }
         if ((dialog.m_tcpPort & 0xFFFF) == 0) {

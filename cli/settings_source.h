@@ -4,9 +4,11 @@
 #pragma once
 
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include "cli/device_uri.h"
+#include "cli/named_file.h"
 
 namespace pyrrow::cli {
 
@@ -16,8 +18,12 @@ struct SettingsChoice {
     std::optional<DeviceUri> device;
     std::string deviceProblem;  // why it names no usable link
     std::string firmware;       // empty: it names no file
+    FileIdentity identity;      // of the file read
+    bool stopped = false;       // a stop request ended the read
 };
 
-SettingsChoice ReadSettingsFile(const std::string& path);
+// The file is read whole once; a TCP link counts only with an address the
+// file writes out (the window's fallback address is never taken).
+SettingsChoice ReadSettingsFile(const std::string& path, std::stop_token stop = {});
 
 }  // namespace pyrrow::cli

@@ -1,4 +1,4 @@
-// SIGINT and SIGTERM (Ctrl+C, a stopped CI job) become a stop request for
+// SIGINT, SIGTERM and SIGHUP (Ctrl+C, a stopped CI job, a closed terminal) become a stop request for
 // every worker, so that each ends between blocks and closes its port. One
 // source file per system (stop_on_signal_posix.cpp, stop_on_signal_win.cpp:
 // the console's Ctrl+C, Ctrl+Break and closing).

@@ -12,6 +12,8 @@ sigset_t StopSignals()
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    // A closed terminal: the run ends as when stopped, with its result.
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
@@ -26,6 +28,9 @@ StopOnSignal::StopOnSignal(std::stop_source& stop) : m_stop(stop)
     // collector that ended) must not kill the run mid-upload: the write
     // fails instead and the units end as they would.
     ::signal(SIGPIPE, SIG_IGN);
+    // Likewise a trace that reaches the file size limit: the write fails
+    // and the trace says so.
+    ::signal(SIGXFSZ, SIG_IGN);
     const sigset_t set = StopSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     m_watcher = std::thread([this, set] {
@@ -49,10 +54,11 @@ StopOnSignal::~StopOnSignal()
     // left to kill the process: the run's result stands.
     sigset_t pending;
     sigpending(&pending);
-    if (sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1) {
-        int signal = 0;
-        sigwait(&set, &signal);
-    }
+    for (const int stopSignal : {SIGINT, SIGTERM, SIGHUP})
+        if (sigismember(&pending, stopSignal) == 1) {
+            int signal = 0;
+            sigwait(&set, &signal);
+        }
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 

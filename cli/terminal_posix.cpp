@@ -1,3 +1,4 @@
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,6 +13,14 @@ bool StandardErrorIsTerminal()
     // A terminal that cannot move the cursor gets plain lines.
     const char* term = std::getenv("TERM");
     return ::isatty(STDERR_FILENO) == 1 && term != nullptr && std::strcmp(term, "dumb") != 0;
+}
+
+std::size_t StandardErrorColumns()
+{
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0)
+        return 0;
+    return size.ws_col;
 }
 
 }  // namespace pyrrow::cli

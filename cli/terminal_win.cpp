@@ -19,4 +19,12 @@ bool StandardErrorIsTerminal()
            ::SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
+std::size_t StandardErrorColumns()
+{
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info))
+        return 0;
+    return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
 }  // namespace pyrrow::cli

@@ -1,26 +1,70 @@
 #include "cli/trace_log.h"
 
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 
 #include <nlohmann/json.hpp>
 
 namespace pyrrow::cli {
+namespace {
 
-TraceLog::~TraceLog()
+// Whether the text begins with a line that this class writes.
+bool IsTrace(const std::string& start)
 {
-    if (m_file != nullptr)
-        std::fclose(m_file);
+    const std::string line = start.substr(0, start.find('\n'));
+    const auto json = nlohmann::json::parse(line, nullptr, false);
+    return json.is_object() && json.contains("time") && json.contains("unit") && json.contains("direction") &&
+           json.contains("bytes");
 }
 
-bool TraceLog::Open(const std::string& path, std::string* problem)
+}  // namespace
+
+bool TraceLog::Open(const std::string& path, const std::vector<FileIdentity>& keep, std::string* problem)
 {
-    m_file = std::fopen(path.c_str(), "w");
-    if (m_file == nullptr) {
-        *problem = "--trace: cannot create " + path + ": " + std::strerror(errno);
+    m_path = path;
+    std::string reason;
+    bool exists = false;
+    if (m_file.CreateNew(path, &exists, &reason))
+        return true;
+    const std::string refused = "--trace: will not write over " + path + ": ";
+    if (!exists) {
+        *problem = "--trace: cannot create " + path + ": " + reason;
         return false;
     }
-    m_start = std::chrono::steady_clock::now();
+    // Something is there: only an earlier trace of ours is written over.
+    NamedFile existing;
+    FileFacts facts;
+    if (!existing.OpenToRewrite(path, &reason) || !existing.Facts(&facts, &reason)) {
+        *problem = "--trace: cannot open " + path + ", which exists: " + reason;
+        return false;
+    }
+    if (std::find(keep.begin(), keep.end(), facts.identity) != keep.end()) {
+        *problem = refused + "it is a file this run reads (the firmware or the settings)";
+        return false;
+    }
+    if (!facts.regular) {
+        *problem = refused + "it is not a regular file";
+        return false;
+    }
+    if (facts.readOnly) {
+        *problem = refused + "it is read-only";
+        return false;
+    }
+    std::string start(4096, '\0');
+    std::size_t read = 0;
+    if (!existing.Read(start.data(), start.size(), &read, &reason)) {
+        *problem = "--trace: cannot read " + path + ", which exists: " + reason;
+        return false;
+    }
+    start.resize(read);
+    if (read > 0 && !IsTrace(start)) {
+        *problem = refused + "it is not a trace of pyrrow-cli; name a new file or remove it";
+        return false;
+    }
+    if (!existing.Truncate(0, &reason)) {
+        *problem = "--trace: cannot empty " + path + ": " + reason;
+        return false;
+    }
+    m_file = std::move(existing);
     return true;
 }
 
@@ -41,7 +85,26 @@ void TraceLog::Write(const std::string& unit, bool sent, std::span<const unsigne
     line["direction"] = sent ? "sent" : "received";
     line["bytes"] = hex;
     const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    std::fwrite(text.data(), 1, text.size(), m_file);
+
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_failure)
+        return;
+    std::string reason;
+    if (m_file.Write(text.data(), text.size(), &reason)) {
+        m_written += text.size();
+        return;
+    }
+    // The trace keeps its whole lines only.
+    std::string ignored;
+    m_file.Truncate(m_written, &ignored);
+    m_failure = "--trace: writing " + m_path + " failed: " + reason + "; the trace ends with the exchange before it (" +
+                std::to_string(m_written) + " bytes)";
+}
+
+std::optional<std::string> TraceLog::Failure() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_failure;
 }
 
 }  // namespace pyrrow::cli

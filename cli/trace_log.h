@@ -1,31 +1,44 @@
 // --trace FILE: every exchange on the wire as one JSON line: the time in
 // milliseconds since the run started, the unit, the direction ("sent" or
-// "received") and the bytes in hex. Workers write from their own threads;
-// each line is one write to the stream.
+// "received") and the bytes in hex. The file is made new, or it is an
+// earlier trace (or an empty file) that is written over; nothing else is
+// ever replaced: not the firmware, not the settings, not a file of another
+// kind. Workers write from their own threads, one whole line at a time; a
+// failed write ends the trace after its last whole line and is reported.
 #pragma once
 
 #include <chrono>
-#include <cstdio>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "cli/named_file.h"
 
 namespace pyrrow::cli {
 
 class TraceLog {
 public:
     TraceLog() = default;
-    ~TraceLog();
     TraceLog(const TraceLog&) = delete;
     TraceLog& operator=(const TraceLog&) = delete;
 
-    // Creates (or empties) the file. False with *problem on failure.
-    bool Open(const std::string& path, std::string* problem);
-    bool IsOpen() const { return m_file != nullptr; }
+    // keep: the files of this run that must not become the trace. False
+    // with *problem on failure.
+    bool Open(const std::string& path, const std::vector<FileIdentity>& keep, std::string* problem);
+    bool IsOpen() const { return m_file.IsOpen(); }
     void Write(const std::string& unit, bool sent, std::span<const unsigned char> bytes);
+    // Why the trace is incomplete, when a write failed.
+    std::optional<std::string> Failure() const;
 
 private:
-    std::FILE* m_file = nullptr;
+    NamedFile m_file;
+    std::string m_path;
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+    mutable std::mutex m_mutex;
+    std::uint64_t m_written = 0;  // bytes of whole lines in the file
+    std::optional<std::string> m_failure;
 };
 
 }  // namespace pyrrow::cli

@@ -156,7 +156,7 @@ std::string SerialAccessAdvice(const std::string& owner, const std::string& grou
 
 std::string SerialDevicePath(const std::u16string& portName)
 {
-    const std::optional<std::string> converted = Utf16ToUtf8(portName);
+    const std::optional<std::string> converted = Utf16ToUtf8Escaped(portName);
     if (!converted)
         return {};
     const std::string& name = *converted;

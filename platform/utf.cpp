@@ -60,6 +60,38 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text)
     return out;
 }
 
+std::u16string Utf8ToUtf16Escaped(std::string_view text)
+{
+    std::u16string out;
+    for (auto it = text.begin(); it != text.end();) {
+        const auto invalid = utf8::find_invalid(it, text.end());
+        utf8::utf8to16(it, invalid, std::back_inserter(out));
+        if (invalid == text.end())
+            break;
+        out.push_back(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(*invalid)));
+        it = invalid + 1;
+    }
+    return out;
+}
+
+std::optional<std::string> Utf16ToUtf8Escaped(std::u16string_view text)
+{
+    std::string out;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !(text[i] >= 0xDC80 && text[i] <= 0xDCFF && (i == 0 || !IsHighSurrogate(text[i - 1]))))
+            continue;
+        const auto piece = Utf16ToUtf8(text.substr(start, i - start));
+        if (!piece)
+            return std::nullopt;
+        out += *piece;
+        if (i < text.size())
+            out.push_back(static_cast<char>(text[i] - 0xDC00));
+        start = i + 1;
+    }
+    return out;
+}
+
 std::u16string Utf8ToUtf16Lossy(std::string_view text)
 {
     std::string valid;

@@ -17,6 +17,13 @@ std::optional<std::string> Utf16ToUtf8(std::u16string_view text);
 // since such a name could not be opened again.
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
 
+// For names that are bytes to the system (POSIX paths and device names):
+// each byte that is not part of UTF-8 becomes a lone surrogate U+DC80 to
+// U+DCFF, and the way back gives that byte again, so that any name opens
+// what it named. Other lone surrogates give nothing on the way back.
+std::u16string Utf8ToUtf16Escaped(std::string_view text);
+std::optional<std::string> Utf16ToUtf8Escaped(std::u16string_view text);
+
 // For texts people read: what is not valid becomes U+FFFD.
 std::string Utf16ToUtf8Lossy(std::u16string_view text);
 std::u16string Utf8ToUtf16Lossy(std::string_view text);
