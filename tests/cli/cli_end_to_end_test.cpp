@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -89,7 +91,11 @@ Outcome RunCli(std::vector<std::string> args,
         throw std::runtime_error("pyrrow-cli did not start");
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     int open = 2;
-    while (open > 0 && ::poll(fds, 2, 60000) > 0) {
+    while (open > 0) {
+        if (::poll(fds, 2, 60000) <= 0) {
+            ::kill(pid, SIGKILL);  // hung: the test fails on the code, not on a wait of its own
+            break;
+        }
         for (int i = 0; i < 2; ++i) {
             if (fds[i].revents == 0)
                 continue;
@@ -253,6 +259,207 @@ INSTANTIATE_TEST_SUITE_P(
                     Scenario{"serial_hangup", "serial", "link:hangup@bytes=300", 11, "link_lost"},
                     Scenario{"serial_busy", "serial", "busy", 8, "device_busy"}),
     [](const auto& param) { return param.param.name; });
+
+// Hostile or careless input: each is refused at once with its exit code, a
+// message that says why, and the JSON summary; files given stay as they were.
+struct Refusal {
+    std::string name;
+    std::vector<std::string> args;  // {dir}: the test's folder, {fw}: a good firmware file
+    int exitCode;
+    std::string kind;     // the summary's error.kind
+    std::string message;  // part of the message, on standard error and in the summary
+};
+
+void PrintTo(const Refusal& r, std::ostream* os)
+{
+    *os << r.name;
+}
+
+class Refusals : public Cli, public testing::WithParamInterface<Refusal> {};
+
+TEST_P(Refusals, EndAtOnceWithTheirCodeAndReason)
+{
+    const Refusal& r = GetParam();
+    const std::string firmware = WriteFirmware(Firmware(1024));
+    const std::string notes = "lab notes, not a trace\n";
+    pyrrow::test::WriteBytes(dir.path() / "notes.txt", notes);
+    ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
+    {
+        // 40 GiB that take no disk.
+        const int fd = ::open((dir.path() / "huge.fw").c_str(), O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, off_t{40} << 30), 0);
+        ::close(fd);
+    }
+    const std::u16string anyAddress = u"\uFEFF<DriverSetting><Address pc='1'/><File path='" +
+                                      pyrrow::platform::Utf8ToUtf16Lossy(firmware) +
+                                      u"'/><Communication type='TCP'><TCP ip='0.0.0.0' port='1998'/>"
+                                      u"</Communication></DriverSetting>";
+    pyrrow::test::WriteBytes(dir.path() / "any.config", pyrrow::test::Utf16LeBytes(anyAddress));
+
+    std::vector<std::string> args;
+    for (std::string arg : r.args) {
+        for (const auto& [mark, value] : {std::pair<std::string, std::string>{"{dir}", dir.path().string()},
+                                          {"{fw}", firmware}})
+            if (const auto at = arg.find(mark); at != std::string::npos)
+                arg.replace(at, mark.size(), value);
+        args.push_back(arg);
+    }
+    args.push_back("--json");
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome outcome = RunCli(args);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << "nothing waits";
+
+    EXPECT_EQ(outcome.exitCode, r.exitCode) << outcome.err;
+    EXPECT_EQ(outcome.err.rfind("pyrrow-cli: ", 0), 0u) << outcome.err;
+    EXPECT_NE(outcome.err.find(r.message), std::string::npos) << outcome.err;
+    const auto events = outcome.Events();
+    ASSERT_FALSE(events.empty()) << outcome.err;
+    const json& summary = events.back();
+    EXPECT_EQ(summary.at("event"), "summary");
+    EXPECT_EQ(summary.at("exit_code"), r.exitCode);
+    EXPECT_EQ(summary.at("failed"), 0) << "no unit was touched";
+    EXPECT_EQ(summary.at("error").at("kind"), r.kind);
+    EXPECT_NE(summary.at("error").at("message").get<std::string>().find(r.message), std::string::npos);
+    EXPECT_EQ(pyrrow::test::ReadBytes(firmware), Firmware(1024));
+    EXPECT_EQ(pyrrow::test::ReadBytes(dir.path() / "notes.txt"), notes);
+    EXPECT_EQ(pyrrow::test::ReadBytes(dir.path() / "any.config"), pyrrow::test::Utf16LeBytes(anyAddress));
+}
+
+const std::string kNowhere = "--device=tcp:127.0.0.1:1";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Refusals,
+    testing::Values(
+        Refusal{"settings_folder", {"flash", "--settings", "{dir}"}, 3, "settings", "not a regular file"},
+        Refusal{"settings_endless_device", {"flash", "--settings", "/dev/zero"}, 3, "settings", "not a regular file"},
+        Refusal{"settings_fifo", {"flash", "--settings", "{dir}/fifo"}, 3, "settings", "not a regular file"},
+        Refusal{"settings_any_address", {"flash", "--settings", "{dir}/any.config"}, 3, "settings",
+                "0.0.0.0, which names no device"},
+        Refusal{"firmware_fifo", {"flash", "{dir}/fifo", kNowhere}, 4, "firmware", "not a regular file"},
+        Refusal{"firmware_folder", {"flash", "{dir}", kNowhere}, 4, "firmware", "not a regular file"},
+        Refusal{"firmware_larger_than_memory", {"flash", "{dir}/huge.fw", kNowhere}, 4, "firmware", "holds more than"},
+        Refusal{"trace_over_the_firmware", {"flash", "{fw}", kNowhere, "--trace", "{fw}"}, 2, "usage",
+                "a file this run reads"},
+        Refusal{"trace_over_the_settings",
+                {"flash", "{fw}", "--settings", "{dir}/any.config", kNowhere, "--trace", "{dir}/any.config"}, 2,
+                "usage", "a file this run reads"},
+        Refusal{"trace_over_other_file", {"flash", "{fw}", kNowhere, "--trace", "{dir}/notes.txt"}, 2, "usage",
+                "not a trace of pyrrow-cli"},
+        Refusal{"trace_into_a_fifo", {"flash", "{fw}", kNowhere, "--trace", "{dir}/fifo"}, 2, "usage",
+                "not a regular file"},
+        Refusal{"timeout_scale_nan", {"flash", "{fw}", kNowhere, "--timeout-scale", "nan"}, 2, "usage", "not nan"},
+        Refusal{"timeout_scale_inf", {"flash", "{fw}", kNowhere, "--timeout-scale", "inf"}, 2, "usage", "not inf"},
+        Refusal{"misspelt_option", {"flash", "{fw}", kNowhere, "--devcie", "x"}, 2, "usage",
+                "unknown option --devcie; did you mean --device?"},
+        Refusal{"unknown_option_alone", {"--bogus"}, 2, "usage", "--bogus"},
+        Refusal{"no_device", {"flash", "{fw}"}, 2, "usage", "--device"},
+        Refusal{"ipv6_address", {"flash", "{fw}", "--device=tcp:[::1]"}, 2, "usage", "IPv6"},
+        Refusal{"address_with_leading_zero", {"flash", "{fw}", "--device=tcp:0127.0.0.1"}, 2, "usage",
+                "without leading zeros"},
+        Refusal{"port_with_leading_zero", {"flash", "{fw}", "--device=tcp:127.0.0.1:034483"}, 2, "usage",
+                "without leading zeros"},
+        Refusal{"com_port_zero", {"flash", "{fw}", "--device=serial:COM0"}, 2, "usage", "start at 1"}),
+    [](const auto& param) { return param.param.name; });
+
+TEST_F(Cli, ThirtyRunsReadOneFileWhoseNameIsNotUtf8AtOnce)
+{
+    // A production line starts one run per fixture on one image; none may
+    // find the file locked, nor open another name than the bytes it was given.
+    const std::string firmware = WriteFirmware(Firmware(1024), "bad\xff\xfename.fw");
+    const std::uint16_t port = UnusedLoopbackPort();
+    std::vector<std::thread> runs;
+    std::vector<Outcome> outcomes(30);
+    for (std::size_t i = 0; i < outcomes.size(); ++i)
+        runs.emplace_back([&, i] { outcomes[i] = RunCli({"flash", firmware, "--json", "--device=" + Tcp(port)}); });
+    for (std::thread& run : runs)
+        run.join();
+    for (const Outcome& outcome : outcomes) {
+        EXPECT_EQ(outcome.exitCode, 5) << outcome.err;  // nothing listens: every run got as far as the link
+        ASSERT_FALSE(outcome.Results().empty()) << outcome.out << outcome.err;
+        EXPECT_EQ(outcome.Results()[0]["error"]["kind"], "no_device");
+    }
+}
+
+// A stop request ends every wait at once, whatever the time-out scale: the
+// connect that gets no answer, the header answer that does not come.
+struct StopCase {
+    std::string name;
+    std::string wait;  // "connect", "tcp_header" or "serial_header"
+    int signal;
+};
+
+void PrintTo(const StopCase& s, std::ostream* os)
+{
+    *os << s.name;
+}
+
+class StopRequests : public Cli, public testing::WithParamInterface<StopCase> {};
+
+TEST_P(StopRequests, EndTheWaitAtOnceAndTheUnitIsCancelled)
+{
+    const StopCase& s = GetParam();
+    const std::string firmware = WriteFirmware(Firmware(1024));
+    std::unique_ptr<pyrrow::test::SimProcess> sim;
+    std::string device;
+    // A listener whose queue is full: the kernel drops further SYNs, so a
+    // connect to it waits for its time-out.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    std::vector<int> fillers;
+    if (s.wait == "connect") {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(::listen(listener, 0), 0);
+        ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+        for (int i = 0; i < 3; ++i) {
+            fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+            ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+        }
+        device = Tcp(ntohs(address.sin_port));
+    } else {
+        const std::string link = s.wait == "tcp_header" ? "tcp" : "serial";
+        std::vector<std::string> simArgs = {link, "--fault", "header:silent"};
+        if (link == "tcp")
+            simArgs.insert(simArgs.end(), {"--listen", "127.0.0.1:0"});
+        sim = std::make_unique<pyrrow::test::SimProcess>(simArgs);
+        device = link == "tcp" ? Tcp(sim->ReadPort()) : "serial:" + sim->ReadLine();
+    }
+    // Into the wait: after the start for the connect, after the header for its answer.
+    const std::string into = s.wait == "connect" ? "\"event\":\"start\"" : "\"phase\":\"header\"";
+    std::thread stopper;
+    std::chrono::steady_clock::time_point signalled;
+    const Outcome outcome =
+        RunCli({"flash", firmware, "--json", "--timeout-scale", "10", "--device", device},
+               [&](const std::string& out, pid_t pid) {
+                   if (!stopper.joinable() && out.find(into) != std::string::npos)
+                       stopper = std::thread([&, pid] {
+                           std::this_thread::sleep_for(500ms);
+                           signalled = std::chrono::steady_clock::now();
+                           ::kill(pid, s.signal);
+                       });
+               });
+    const auto ended = std::chrono::steady_clock::now();
+    ASSERT_TRUE(stopper.joinable()) << outcome.out << outcome.err;
+    stopper.join();
+    for (const int filler : fillers)
+        ::close(filler);
+    ::close(listener);
+    EXPECT_LT(ended - signalled, 1s) << "the wait went on after the stop request";
+    EXPECT_EQ(outcome.exitCode, 130) << outcome.err;
+    const auto results = outcome.Results();
+    ASSERT_EQ(results.size(), 1u) << outcome.out;
+    EXPECT_EQ(results[0]["error"]["kind"], "cancelled");
+    EXPECT_EQ(outcome.Events().back()["exit_code"], 130);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StopRequests,
+                         testing::Values(StopCase{"sigint_in_connect", "connect", SIGINT},
+                                         StopCase{"sigterm_in_tcp_header", "tcp_header", SIGTERM},
+                                         StopCase{"sighup_in_serial_header", "serial_header", SIGHUP}),
+                         [](const auto& param) { return param.param.name; });
 
 TEST_F(Cli, FourUnitsInParallelOneFailingEndWith14AndTheOthersFlashed)
 {
