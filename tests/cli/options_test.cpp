@@ -4,6 +4,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/options.h"
+#include "cli/progress.h"
 #include "cli/select.h"
 #include "platform/serial.h"
 #include "upload/serial_link.h"
@@ -162,7 +163,7 @@ TEST_P(Selection, OneUnitOrAnErrorThatListsThem)
         {"/dev/hidraw1", u"A"}, {"/dev/hidraw2", u"B"}, {"/dev/hidraw3", u"B"}};
     const auto uri = pyrrow::cli::ParseDeviceUri(c.uri, nullptr);
     ASSERT_TRUE(uri);
-    const auto selection = pyrrow::cli::Select(*uri, units, [](const std::u16string& name) { return name == u"ttyUSB0"; });
+    const auto selection = pyrrow::cli::Select(*uri, units, [](const std::u16string& name) { return name == u"ttyUSB0"; }, {u"ttyUSB0"});
     EXPECT_EQ(selection.exitCode, c.exitCode) << c.uri << ": " << selection.message;
     if (selection.target) {
         EXPECT_EQ(selection.target->devicePath, c.path);
@@ -182,6 +183,9 @@ INSTANTIATE_TEST_SUITE_P(Table, Selection,
                                          SelectCase{"usb:path=/dev/hidraw9", 5, ""},
                                          // The device behind a port name is the system's.
                                          SelectCase{"serial:ttyUSB0", 0,
+                                                    pyrrow::platform::SerialDevicePath(u"ttyUSB0")},
+                                         // Letter case aside, as the system's list has it.
+                                         SelectCase{"serial:TTYUSB0", 0,
                                                     pyrrow::platform::SerialDevicePath(u"ttyUSB0")},
                                          SelectCase{"serial:ttyUSB1", 5, ""},
                                          SelectCase{"tcp:10.1.2.3", 0, "10.1.2.3:1998"}));
@@ -211,3 +215,22 @@ TEST(TimeoutScale, TheSmallestFactorKeepsEveryWait)
 }
 
 }  // namespace
+
+// What a terminal is given: a file name cannot move the cursor or clear the
+// screen, and a progress line never wraps, so the redraw stays in place.
+TEST(TerminalText, ControlsAreShownEscapedAndLinesFitTheWidth)
+{
+    using pyrrow::cli::FitToWidth;
+    using pyrrow::cli::Shown;
+    EXPECT_EQ(Shown("a\x1b[2Jb\rc\n"), "a\\x1b[2Jb\\x0dc\n");
+    EXPECT_EQ(Shown("\x7f\xc2\x9b"), "\\x7f\\u009b");  // DEL and the C1 introducer
+    EXPECT_EQ(Shown("bad\xffname"), "bad\xef\xbf\xbdname");
+    EXPECT_EQ(Shown("\xc5\xbelu\xc5\xa5ou\xc4\x8dk\xc3\xbd"), "\xc5\xbelu\xc5\xa5ou\xc4\x8dk\xc3\xbd");
+    EXPECT_EQ(FitToWidth("0123456789", 0), "0123456789");
+    EXPECT_EQ(FitToWidth("0123456789", 10), "0123456789");
+    EXPECT_EQ(FitToWidth("0123456789", 9), "012345...");
+    EXPECT_EQ(FitToWidth("0123456789", 2), "..");
+    // Characters, not bytes: "žluťoučký" is 9 characters in 13 bytes.
+    EXPECT_EQ(FitToWidth("\xc5\xbelu\xc5\xa5ou\xc4\x8dk\xc3\xbd", 9), "\xc5\xbelu\xc5\xa5ou\xc4\x8dk\xc3\xbd");
+    EXPECT_EQ(FitToWidth("\xc5\xbelu\xc5\xa5ou\xc4\x8dk\xc3\xbd", 6), "\xc5\xbelu...");
+}
