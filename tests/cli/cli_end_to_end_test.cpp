@@ -21,6 +21,7 @@
 
 #include "platform/serial.h"
 #include "platform/utf.h"
+#include "support/json_schema.h"
 #include "support/pty_device.h"
 #include "support/sim_process.h"
 #include "support/tcp_device.h"
@@ -110,6 +111,10 @@ Outcome RunCli(std::vector<std::string> args,
     int status = 0;
     ::waitpid(pid, &status, 0);
     outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    // Whatever the test looks at, every JSON line is as documented.
+    if (std::find(args.begin(), args.end(), "--json") != args.end()) {
+        EXPECT_EQ(pyrrow::test::EventSchemaProblems(outcome.out), "");
+    }
     return outcome;
 }
 
@@ -253,6 +258,16 @@ INSTANTIATE_TEST_SUITE_P(
                     Scenario{"serial_hangup", "serial", "link:hangup@bytes=300", 11, "link_lost"},
                     Scenario{"serial_busy", "serial", "busy", 8, "device_busy"}),
     [](const auto& param) { return param.param.name; });
+
+// What this machine has attached is listed (never opened), each line as
+// documented; usually its serial ports.
+TEST(CliList, JsonLinesAreTheDocumentedDeviceEvents)
+{
+    const Outcome outcome = RunCli({"list", "--json"});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    for (const json& event : outcome.Events())
+        EXPECT_EQ(event.at("event"), "device");
+}
 
 TEST_F(Cli, FourUnitsInParallelOneFailingEndWith14AndTheOthersFlashed)
 {
