@@ -43,10 +43,10 @@ _pyrrow_cli()
         local devices
         devices=$("$program" list 2>/dev/null | grep -E '^(serial|tcp|usb):')
         _pyrrow_reply "$devices"$'\n'"serial:"$'\n'"tcp:"$'\n'"usb"$'\n'"usb:serial="$'\n'"usb:path="
-        [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *[:=] ]] && compopt -o nospace
+        [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *[:=] ]] && compopt -o nospace 2>/dev/null
         return ;;
     --settings | --trace)
-        compopt -o filenames
+        compopt -o filenames 2>/dev/null
         COMPREPLY=($(compgen -f -- "$_pyrrow_cur"))
         return ;;
     --timeout-scale)
@@ -57,14 +57,14 @@ _pyrrow_cli()
     esac
     case $command in
     "")
-        _pyrrow_reply $'list\nflash\n--help\n--version' ;;
+        _pyrrow_reply $'list\nflash\n-h\n--help\n--version' ;;
     list)
-        _pyrrow_reply $'--json\n--help' ;;
+        _pyrrow_reply $'--json\n-h\n--help' ;;
     flash)
         if [[ $_pyrrow_cur == -* ]]; then
-            _pyrrow_reply $'-d\n--device\n--settings\n-q\n--quiet\n--json\n--timeout-scale\n--trace\n--pace\n--help'
+            _pyrrow_reply $'-d\n--device\n--settings\n-q\n--quiet\n--json\n--timeout-scale\n--trace\n--pace\n-h\n--help'
         else
-            compopt -o filenames
+            compopt -o filenames 2>/dev/null
             COMPREPLY=($(compgen -f -- "$_pyrrow_cur"))
         fi ;;
     esac

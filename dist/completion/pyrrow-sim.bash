@@ -1,32 +1,53 @@
 # bash completion for pyrrow-sim.
 
+# The words of the line up to the cursor, split at blanks only (not at the
+# colons of header:silent): sets words and cur of the caller.
+_pyrrow_sim_split_line()
+{
+    local line=${COMP_LINE:0:COMP_POINT}
+    read -ra words <<< "$line"
+    if [[ -z $line || $line == *[[:space:]] ]]; then
+        cur=""
+    else
+        cur=${words[-1]}
+        unset 'words[-1]'
+    fi
+}
+
 _pyrrow_sim()
 {
-    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]} command="" word
-    for word in "${COMP_WORDS[@]:1:COMP_CWORD-1}"; do
+    local words cur
+    _pyrrow_sim_split_line
+    local prev=${words[-1]} command="" word
+    for word in "${words[@]:1}"; do
         case $word in
         tcp | serial | usb) command=$word ;;
         esac
     done
     case $prev in
     --store)
-        compopt -o filenames
+        compopt -o filenames 2>/dev/null
         COMPREPLY=($(compgen -d -- "$cur"))
         return ;;
     --trace | --link | --port | --uhid)
-        compopt -o filenames
+        compopt -o filenames 2>/dev/null
         COMPREPLY=($(compgen -f -- "$cur"))
         return ;;
     --fault)
         # The names as --help lists them, without their values.
         local faults
-        faults=$("${COMP_WORDS[0]}" --help 2>/dev/null | sed -n 's/^  \([a-z][a-z:-]*\)[=@ ].*/\1/p')
+        faults=$("${words[0]}" --help 2>/dev/null | sed -n 's/^  \([a-z][a-z:-]*\)[=@ ].*/\1/p')
         COMPREPLY=($(compgen -W "$faults" -- "$cur"))
+        # bash replaces only what follows the word's last colon.
+        if [[ $cur == *:* && $COMP_WORDBREAKS == *:* ]]; then
+            local colon=${cur%"${cur##*:}"}
+            COMPREPLY=("${COMPREPLY[@]#"$colon"}")
+        fi
         return ;;
     --listen | --count)
         return ;;
     esac
-    local options="--fault --store --trace --once --json --help"
+    local options="--fault --store --trace --once --json -h --help"
     case $command in
     "") COMPREPLY=($(compgen -W "tcp serial usb $options --version" -- "$cur")) ;;
     tcp) COMPREPLY=($(compgen -W "--listen --count $options" -- "$cur")) ;;
