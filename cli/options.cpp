@@ -11,6 +11,7 @@
 #include "cli/exit_codes.h"
 #include "cli/progress.h"
 #include "cli/unknown_option.h"
+#include "res/man_page.h"
 #include "res/version.h"
 
 namespace pyrrow::cli {
@@ -120,6 +121,14 @@ Invocation Parse(const std::vector<std::string>& args)
         ->type_name("protocol|ack")
         ->check(CLI::IsMember({"protocol", "ack"}));
 
+    // Undocumented: the manual page, written at build time from these tables.
+    if (args.size() == 1 && args.front() == "--man") {
+        Invocation invocation;
+        invocation.output = res::ManPage(
+            app, {"upload firmware into control units without a window", res::kVersion,
+                  {{"EXIT STATUS", ExitCodeTable()}}});
+        return invocation;
+    }
     if (const auto unknown = UnknownArgument(app, args);
         unknown && std::find(args.begin(), args.end(), "--help") == args.end())
         return Usage(*unknown);

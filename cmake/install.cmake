@@ -37,3 +37,19 @@ endif()
 
 configure_file(dist/linux/pyrrow.1.in ${PROJECT_BINARY_DIR}/generated/pyrrow.1 @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/generated/pyrrow.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The command-line programs' manual pages (made at build time, see
+# man_pages.cmake), their shell completions, and the schema of their JSON
+# output, which the manual pages refer to.
+install(FILES ${PYRROW_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES dist/completion/pyrrow-cli.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+        RENAME pyrrow-cli)
+install(FILES dist/completion/_pyrrow-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+install(FILES dist/completion/pyrrow-cli.fish DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+if(TARGET pyrrow-sim)
+    install(FILES dist/completion/pyrrow-sim.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+            RENAME pyrrow-sim)
+    install(FILES dist/completion/_pyrrow-sim DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+    install(FILES dist/completion/pyrrow-sim.fish DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+endif()
+install(FILES docs/json-events.schema.json DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/pyrrow)

@@ -7,9 +7,14 @@ set(CPACK_PACKAGE_CONTACT "the Pyrrow developers <pyrrow@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware uploader for control units")
 set(CPACK_PACKAGE_DESCRIPTION [[
 Pyrrow uploads a firmware image into a control unit over a serial line,
-TCP or USB HID. One window: pick the link, the port or address and the
-file, and the image goes over with progress on the bar and the taskbar
-button. A udev rule lets the user at the machine open the USB device.]])
+TCP or USB HID. Three programs:
+ - pyrrow, the window: pick the link, the port or address and the file,
+   and the image goes over with progress on the bar and the taskbar button;
+ - pyrrow-cli, for production lines and CI: flashes several units in
+   parallel, with exit codes and JSON output for scripts;
+ - pyrrow-sim, a simulator of control units on TCP, a serial line or USB,
+   with faults on demand, for trying Pyrrow without a unit.
+A udev rule lets the user at the machine open the USB device.]])
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

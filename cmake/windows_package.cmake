@@ -4,6 +4,9 @@
 # the user's own programs folder, so that no administrator is needed and the
 # settings file can be written; and the same files as a zip.
 install(TARGETS pyrrow pyrrow-cli pyrrow-sim RUNTIME DESTINATION .)
+# The command-line programs' manual pages as plain text, and the schema of
+# their JSON output.
+install(FILES ${PYRROW_MAN_TEXTS} docs/json-events.schema.json DESTINATION .)
 
 set(CPACK_GENERATOR NSIS ZIP)
 set(CPACK_PACKAGE_NAME Pyrrow)

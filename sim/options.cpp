@@ -2,8 +2,11 @@
 
 #include <charconv>
 #include <ostream>
+#include <string_view>
 
 #include <CLI/CLI.hpp>
+
+#include "res/man_page.h"
 
 namespace pyrrow::sim {
 namespace {
@@ -49,11 +52,12 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
     app.add_flag("--once", options.once,
                  "end after one upload per unit: exit 0 when every image was complete, 1 otherwise");
     app.add_flag("--json", options.json, "print a JSON summary of all uploads on standard output at the end");
-    app.footer(
-        "The units' addresses (TCP) or port path (serial) are the first lines on standard output.\n"
-        "Exit codes: 0 done, 1 --once and an upload was incomplete, 2 usage or set-up error.\n\n"
-        "FAULTS (K counts frames from 0; append @unit=N to make only unit N do it):\n" +
-        FaultHelp());
+    const std::string output =
+        "The units' addresses (TCP) or port path (serial) are the first lines on standard output.\n";
+    const std::string exitCodes = "Exit codes: 0 done, 1 --once and an upload was incomplete, 2 usage or set-up error.\n";
+    const std::string faultsIntro = "K counts frames from 0; append @unit=N to make only unit N do it:\n";
+    app.footer(output + exitCodes + "\nFAULTS (" + faultsIntro.substr(0, faultsIntro.size() - 2) + "):\n" +
+               FaultHelp());
 
     CLI::App* tcp = app.add_subcommand("tcp", "TCP units on consecutive ports");
     tcp->add_option("--listen", listen,
@@ -80,6 +84,14 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
     CLI::App* usb = app.add_subcommand("usb", "a USB HID unit 0483:A151 through /dev/uhid");
     usb->add_option("--uhid", options.uhidPath, "the user-space HID device (default /dev/uhid)")->type_name("PATH");
 
+    // Undocumented: the manual page, written at build time from these tables.
+    if (argc == 2 && std::string_view(argv[1]) == "--man") {
+        out << res::ManPage(app, {"play control units for trying Pyrrow without one", PYRROW_VERSION,
+                                  {{"STANDARD OUTPUT", output},
+                                   {"EXIT STATUS", exitCodes},
+                                   {"FAULTS", faultsIntro + FaultHelp()}}});
+        return {std::nullopt, kExitOk};
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {

@@ -23,6 +23,7 @@
 
 #include "platform/serial.h"
 #include "platform/utf.h"
+#include "support/json_schema.h"
 #include "support/pty_device.h"
 #include "support/sim_process.h"
 #include "support/tcp_device.h"
@@ -116,6 +117,10 @@ Outcome RunCli(std::vector<std::string> args,
     int status = 0;
     ::waitpid(pid, &status, 0);
     outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    // Whatever the test looks at, every JSON line is as documented.
+    if (std::find(args.begin(), args.end(), "--json") != args.end()) {
+        EXPECT_EQ(pyrrow::test::EventSchemaProblems(outcome.out), "");
+    }
     return outcome;
 }
 
@@ -460,6 +465,16 @@ INSTANTIATE_TEST_SUITE_P(Table, StopRequests,
                                          StopCase{"sigterm_in_tcp_header", "tcp_header", SIGTERM},
                                          StopCase{"sighup_in_serial_header", "serial_header", SIGHUP}),
                          [](const auto& param) { return param.param.name; });
+
+// What this machine has attached is listed (never opened), each line as
+// documented; usually its serial ports.
+TEST(CliList, JsonLinesAreTheDocumentedDeviceEvents)
+{
+    const Outcome outcome = RunCli({"list", "--json"});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    for (const json& event : outcome.Events())
+        EXPECT_EQ(event.at("event"), "device");
+}
 
 TEST_F(Cli, FourUnitsInParallelOneFailingEndWith14AndTheOthersFlashed)
 {

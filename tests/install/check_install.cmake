@@ -1,8 +1,8 @@
 # Installs the build into a staging folder (DESTDIR) for the prefixes people
-# use and compares what arrived with what must: the program, its desktop
-# entry, icons and manual page, and the udev rule where udev reads it (or,
-# below a prefix of one's own, nothing outside the prefix and the command
-# that activates the rule). Also checks that the version reached the program.
+# use and compares what arrived with what must: the programs, the desktop
+# entry, icons, manual pages, shell completions and JSON schema, and the udev
+# rule where udev reads it (or, below a prefix of one's own, nothing outside
+# the prefix and the command that activates the rule). Also checks that the version reached the program.
 #   cmake -DBUILD_DIR=... -DWORK_DIR=... -DVERSION=... [-DUDEV_RULES_DIR=...] -P check_install.cmake
 cmake_minimum_required(VERSION 3.25)
 
@@ -21,7 +21,13 @@ foreach(case IN LISTS cases)
     list(GET fields 1 extra)
     list(GET fields 2 said)
 
-    set(expected bin/pyrrow bin/pyrrow-cli bin/pyrrow-sim share/applications/pyrrow.desktop share/man/man1/pyrrow.1)
+    set(expected bin/pyrrow bin/pyrrow-cli bin/pyrrow-sim share/applications/pyrrow.desktop
+                 share/man/man1/pyrrow.1 share/man/man1/pyrrow-cli.1 share/man/man1/pyrrow-sim.1
+                 share/doc/pyrrow/json-events.schema.json)
+    foreach(program pyrrow-cli pyrrow-sim)
+        list(APPEND expected share/bash-completion/completions/${program} share/zsh/vendor-completions/_${program}
+                             share/fish/vendor_completions.d/${program}.fish)
+    endforeach()
     foreach(size 16 32 48 64 128)
         list(APPEND expected share/icons/hicolor/${size}x${size}/apps/pyrrow.png)
     endforeach()

@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "support/dialog_fixture.h"
+#include "support/json_schema.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 
@@ -143,6 +144,7 @@ TEST(SimCommandLine, StopRequestEndsCleanly)
         sim.Signal(SIGINT);
         EXPECT_EQ(sim.Wait(), 1);
         const auto summary = nlohmann::json::parse(sim.Output());
+        EXPECT_EQ(pyrrow::test::EventSchemaProblems(sim.Output()), "");
         EXPECT_EQ(summary["exit_code"], 1);
         EXPECT_TRUE(summary["units"][0]["uploads"].empty());
         EXPECT_TRUE(std::filesystem::exists(dir.path() / "trace"));

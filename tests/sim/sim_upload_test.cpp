@@ -12,6 +12,7 @@
 
 #include "res/resource.h"
 #include "support/dialog_fixture.h"
+#include "support/json_schema.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 
@@ -84,6 +85,7 @@ TEST_P(StoredImage, IsTheFirmwareFile)
     ASSERT_EQ(sim->Wait(), 0) << sim->Errors();
     EXPECT_EQ(pyrrow::test::StoredImages(store), std::vector<std::string>{file});
     const auto summary = nlohmann::json::parse(sim->Output());
+    EXPECT_EQ(pyrrow::test::EventSchemaProblems(sim->Output()), "");
     EXPECT_EQ(summary["units"][0]["uploads"][0]["bytes"], file.size());
 }
 

@@ -1,9 +1,16 @@
 // Pyrrow's entry point on Windows.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/program_info.h"
 #include "app/pyrrow_app.h"
 #include "app/pyrrow_dlg.h"
 #include "platform/command_line.h"
 #include "platform/hid.h"
+#include "platform/utf.h"
 #include "res/dialog_template.h"
+#include "res/version.h"
 #include "ui/win32/notice_box.h"
 #include "ui/win32/win32_dialog_host.h"
 #include "xml/notice.h"
@@ -15,13 +22,23 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    // --help and --version: a program without a console answers in a message box.
+    std::vector<std::u16string> arguments = pyrrow::platform::ProgramArguments(0, nullptr);
+    if (const pyrrow::InfoRequest request = pyrrow::InfoRequestOf(arguments); request != pyrrow::InfoRequest::None) {
+        const std::string text = request == pyrrow::InfoRequest::Help ? pyrrow::WindowHelpText()
+                                                                      : std::string("pyrrow ") + pyrrow::res::kVersion;
+        const std::u16string wide = pyrrow::platform::Utf8ToUtf16Lossy(text);
+        ::MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(wide.c_str()), L"Pyrrow", MB_OK | MB_ICONINFORMATION);
+        return 0;
+    }
+
     // The dialog's controls, the IP-address field and the progress bar among them.
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES | ICC_INTERNET_CLASSES};
     ::InitCommonControlsEx(&controls);
     // The settings document's notices (a damaged file) appear as message boxes.
     pyrrow::SetNoticeHandler(pyrrow::ui::ShowNoticeBox);
 
-    CPyrrowApp app(pyrrow::platform::ProgramArguments(0, nullptr), [](CPyrrowDlg& dialog) {
+    CPyrrowApp app(std::move(arguments), [](CPyrrowDlg& dialog) {
         pyrrow::ui::Win32DialogHost host(&dialog, pyrrow::res::MainDialogTemplate());
         return host.RunModal();
     });

@@ -1,0 +1,33 @@
+// Checks JSON values against docs/json-events.schema.json with the part of
+// JSON Schema that file uses (type, const, enum, properties, required,
+// additionalProperties, items, minimum, pattern, oneOf, local $ref). A
+// keyword outside that part is reported, so the file cannot grow past what
+// is checked.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace pyrrow::test {
+
+class JsonSchema {
+public:
+    explicit JsonSchema(nlohmann::json schema);
+    static const JsonSchema& Events();  // the program's JSON output
+
+    // Why the value does not conform, or nothing.
+    std::optional<std::string> Problem(const nlohmann::json& value) const;
+
+private:
+    std::optional<std::string> Check(const nlohmann::json& schema, const nlohmann::json& value,
+                                     const std::string& where) const;
+    nlohmann::json m_schema;
+};
+
+// Every line of a program's standard output that starts with '{' (the
+// simulator prints its addresses first), checked; the problems, one a line.
+std::string EventSchemaProblems(const std::string& output);
+
+}  // namespace pyrrow::test

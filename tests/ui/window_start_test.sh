@@ -1,0 +1,51 @@
+#!/bin/sh
+# The window program's answers that need no window: --help and --version end
+# with 0 without a display; without one the program says so in one line and
+# ends with 1, also where Qt finds the display unreachable (no abort).
+#   window_start_test.sh PYRROW VERSION
+set -u
+pyrrow=$1
+version=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+# run NAME EXPECTED-CODE [ENV=VALUE ...] -- ARGUMENTS: the program without any display.
+run() {
+    name=$1 expected=$2
+    shift 2
+    assignments=""
+    while [ "$1" != "--" ]; do assignments="$assignments $1"; shift; done
+    shift
+    # shellcheck disable=SC2086
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM $assignments "$pyrrow" "$@" >"$work/out" 2>"$work/err" </dev/null
+    code=$?
+    if [ "$code" -ne "$expected" ]; then
+        echo "$name: exit code $code, not $expected; standard error:"
+        cat "$work/err"
+        failures=$((failures + 1))
+        return 1
+    fi
+}
+
+check() {
+    if ! eval "$2"; then
+        echo "$1"
+        failures=$((failures + 1))
+    fi
+}
+
+run version 0 -- --version &&
+    check "--version printed: $(cat "$work/out")" '[ "$(cat "$work/out")" = "pyrrow $version" ]'
+run help 0 -- --help &&
+    check "--help lacks an option: $(cat "$work/out")" \
+        'grep -q -- "-c PORT SPEED X Y" "$work/out" && grep -q -- "-f PATH" "$work/out" && grep -q -- "-dir DIR" "$work/out" && grep -q -- "-addr N, -pc N" "$work/out"'
+run "no display" 1 -- -f unit.fw &&
+    check "no display: not one line naming pyrrow-cli: $(cat "$work/err")" \
+        '[ "$(wc -l <"$work/err")" -eq 1 ] && grep -q "pyrrow-cli" "$work/err" && grep -q "DISPLAY" "$work/err"'
+# A display that no server answers: Qt's platform plugin fails after all.
+run "unreachable display" 1 DISPLAY=:9876 -- &&
+    check "unreachable display: the last line names neither Qt's cause nor pyrrow-cli: $(cat "$work/err")" \
+        'tail -n 1 "$work/err" | grep -q "^pyrrow: the window cannot open: .*platform plugin.*pyrrow-cli"'
+
+[ "$failures" -eq 0 ]
