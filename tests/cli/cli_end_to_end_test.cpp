@@ -64,9 +64,11 @@ struct Outcome {
 };
 
 // Runs pyrrow-cli with the arguments; onOutput sees standard output as it
-// grows and may signal the process through the pid it is given.
+// grows and may signal the process through the pid it is given; launcher
+// (a program found on PATH and its arguments) runs pyrrow-cli when given.
 Outcome RunCli(std::vector<std::string> args,
-               const std::function<void(const std::string& out, pid_t pid)>& onOutput = {})
+               const std::function<void(const std::string& out, pid_t pid)>& onOutput = {},
+               const std::vector<std::string>& launcher = {})
 {
     int out[2];
     int err[2];
@@ -78,12 +80,13 @@ Outcome RunCli(std::vector<std::string> args,
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     args.insert(args.begin(), PYRROW_CLI);
+    args.insert(args.begin(), launcher.begin(), launcher.end());
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, PYRROW_CLI, &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     ::close(err[1]);
@@ -567,6 +570,30 @@ TEST_F(Cli, SerialUploadToAPseudoTerminalByPathWithTrace)
     for (int i = 0; i < 32; ++i)
         answer += "41";
     EXPECT_EQ(exchanges[1]["bytes"], answer);
+}
+
+TEST_F(Cli, ATraceCutShortIsSaidAndKeepsWholeLines)
+{
+    // A file size limit stands in for a full disk: the trace's writes fail
+    // part way through, the upload does not.
+    const std::string file = Firmware(4096);
+    const std::string firmware = WriteFirmware(file);
+    TcpDevice device({.answer = [](const std::string& header) { return Echo(header); }, .dataBytes = 4096});
+    const std::string trace = (dir.path() / "trace.jsonl").string();
+    const Outcome outcome = RunCli({"flash", firmware, "--json", "--pace", "ack", "--device", Tcp(device.Port()),
+                                    "--trace", trace},
+                                   {}, {"prlimit", "--fsize=3000"});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(device.Finish().size(), file.size() + 4 * 2);
+    const std::string kept = pyrrow::test::ReadBytes(trace);
+    ASSERT_FALSE(kept.empty());
+    EXPECT_LE(kept.size(), 3000u);
+    EXPECT_EQ(kept.back(), '\n');
+    const json summary = outcome.Events().back();
+    ASSERT_TRUE(summary.contains("trace_error")) << outcome.out;
+    EXPECT_NE(summary["trace_error"].get<std::string>().find("--trace: writing " + trace + " failed"),
+              std::string::npos);
+    EXPECT_NE(outcome.err.find(summary["trace_error"].get<std::string>()), std::string::npos) << outcome.err;
 }
 
 TEST_F(Cli, SettingsFileGivesLinkAndFileAndStaysAsItWas)
