@@ -120,6 +120,29 @@ Invocation Parse(const std::vector<std::string>& args)
         ->type_name("protocol|ack")
         ->check(CLI::IsMember({"protocol", "ack"}));
 
+    flash->add_flag("--wait", options.wait,
+                    "Wait for each unit instead of failing because it is not there yet: serial, until the path "
+                    "exists and opens; USB, until a matching unit is attached; TCP, until the address accepts "
+                    "the upload's connection (tried every 0.5 s)");
+    CLI::Option* waitTimeout =
+        flash->add_option("--wait-timeout", options.waitTimeout,
+                          "With --wait or --repeat: give up waiting for a unit after SECONDS (exit 5 when none "
+                          "came); default: no limit")
+            ->type_name("SECONDS")
+            ->check(CLI::Range(0.1, 1e7));
+    flash->add_flag("--repeat", options.repeat,
+                    "Station mode (implies --wait): after each unit, flashed or failed, wait for it to be taken "
+                    "out, then for the next; each --device is a fixture of its own; ends on SIGINT/SIGTERM "
+                    "(Ctrl+C) or after --count units");
+    CLI::Option* count = flash->add_option("--count", options.count, "With --repeat: stop after N units per fixture")
+                             ->type_name("N")
+                             ->check(CLI::Range(1u, 4000000000u));
+    flash->add_option("--log", options.log,
+                      "Append one JSON line per unit to FILE (times in UTC, host, fixture, unit, firmware and "
+                      "SHA-256, result, bytes sent, duration), synced before the next unit; a record that "
+                      "cannot be written stops the station")
+        ->type_name("FILE");
+
     if (const auto unknown = UnknownArgument(app, args);
         unknown && std::find(args.begin(), args.end(), "--help") == args.end())
         return Usage(*unknown);
@@ -151,6 +174,12 @@ Invocation Parse(const std::vector<std::string>& args)
         options.devices.push_back(*uri);
     }
     options.paceAck = pace == "ack";
+    if (options.repeat)
+        options.wait = true;
+    if (count->count() > 0 && !options.repeat)
+        return Usage("flash: --count is for --repeat");
+    if (waitTimeout->count() > 0 && !options.wait)
+        return Usage("flash: --wait-timeout is for --wait or --repeat");
     if (options.firmware.empty() && options.settings.empty())
         return Usage("flash: give the firmware FILE (or --settings with a file path)");
     if (options.devices.empty() && options.settings.empty())
