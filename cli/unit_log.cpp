@@ -1,6 +1,8 @@
 #include "cli/unit_log.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include <nlohmann/json.hpp>
 
@@ -19,6 +21,29 @@ std::string UtcTimestamp(std::chrono::system_clock::time_point time)
                   static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
     return text;
 }
+
+namespace {
+
+// The file as the record names it: a path from where the station was
+// started means nothing to a reader of the log elsewhere.
+std::string AbsolutePath(const std::string& path)
+{
+    // The command line's text is UTF-8 on every system: char8_t keeps it
+    // so. Text a system cannot convert stays as it was given.
+    try {
+        std::error_code error;
+        const std::filesystem::path absolute =
+            std::filesystem::absolute(std::filesystem::path(std::u8string(path.begin(), path.end())), error);
+        if (error)
+            return path;
+        const std::u8string text = absolute.lexically_normal().u8string();
+        return std::string(text.begin(), text.end());
+    } catch (const std::exception&) {
+        return path;
+    }
+}
+
+}  // namespace
 
 std::string RecordLine(const UnitRecord& record)
 {
@@ -49,7 +74,7 @@ std::string RecordLine(const UnitRecord& record)
         break;
     }
     line["unit"] = unit;
-    line["firmware"] = {{"path", record.firmware->path},
+    line["firmware"] = {{"path", AbsolutePath(record.firmware->path)},
                         {"size", record.firmware->bytes.size()},
                         {"sha256", record.firmware->sha256}};
     line["result"] = result.ok ? "ok" : result.kind == "cancelled" ? "cancelled" : "failed";

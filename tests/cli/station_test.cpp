@@ -114,6 +114,7 @@ TEST_F(Station, TwoFixturesFlashThreeUnitsEachInARowAndLogEveryOne)
         EXPECT_EQ(line["result"], "ok");
         EXPECT_EQ(line["firmware"]["sha256"], outcome->Events().front()["sha256"]);
         EXPECT_EQ(line["firmware"]["size"], image.size());
+        EXPECT_EQ(line["firmware"]["path"], firmware);
         EXPECT_EQ(line["bytes_sent"], image.size());
         EXPECT_TRUE(line["unit"]["link"] == "tcp" ? line["unit"]["address"] == "127.0.0.1:" + std::to_string(port)
                                                   : line["unit"]["path"] == link)
