@@ -94,7 +94,7 @@ int RunFlash(const FlashOptions& given, const std::string& version)
 
     UnitLog log;
     if (!options.log.empty() && !log.Open(options.log, &problem))
-        return fail(kExitLog, "log", problem + "; give a file that can be written");
+        return fail(kExitLog, "log", problem + "; give a new file, or a log of earlier runs, that can be written");
 
     const LinkOptions linkOptions{options.timeoutScale, options.paceAck, {}};
     if (options.wait || !options.log.empty()) {

@@ -45,6 +45,16 @@ std::string AbsolutePath(const std::string& path)
 
 }  // namespace
 
+bool LooksLikeLog(char first, char last)
+{
+    return first == '{' && last == '\n';
+}
+
+std::string NotALog(const std::string& path)
+{
+    return "--log: " + path + " is not a log of JSON lines, so nothing is added to it";
+}
+
 std::string RecordLine(const UnitRecord& record)
 {
     using Json = nlohmann::ordered_json;

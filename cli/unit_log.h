@@ -40,6 +40,11 @@ std::string UtcTimestamp(std::chrono::system_clock::time_point time);
 // This machine's name, or "" when the system gives none.
 std::string HostName();
 
+// A file whose first and last bytes are these may be added to: one that
+// holds JSON lines. NotALog says why another one is refused.
+bool LooksLikeLog(char first, char last);
+std::string NotALog(const std::string& path);
+
 class UnitLog {
 public:
     UnitLog() = default;
@@ -47,8 +52,9 @@ public:
     UnitLog(const UnitLog&) = delete;
     UnitLog& operator=(const UnitLog&) = delete;
 
-    // Opens the file for appending, creating it when missing; it must be a
-    // regular file (what is synced must be on a disk). False with *problem.
+    // Opens the file for appending, creating it when missing, without
+    // waiting; it must be a regular file (what is synced must be on a disk)
+    // that is empty or holds JSON lines. False with *problem.
     bool Open(const std::string& path, std::string* problem);
     bool IsOpen() const { return m_file != kNoFile; }
     // Appends the line and its end, then syncs the file. On failure the

@@ -34,18 +34,33 @@ UnitLog::~UnitLog()
 
 bool UnitLog::Open(const std::string& path, std::string* problem)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    // Without waiting: a FIFO with no reader is refused at once (ENXIO)
+    // rather than holding the station before its first unit.
+    const std::string notAFile = "--log: " + path + " is not a regular file on a disk";
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
     if (fd < 0) {
-        *problem = Problem("open", path, errno);
+        const int error = errno;
+        *problem = error == ENXIO ? notAFile : Problem("open", path, error);
         return false;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const int error = errno;
         ::close(fd);
-        *problem = S_ISREG(st.st_mode) || error != 0 ? Problem("look at", path, error)
-                                                     : "--log: " + path + " is not a regular file; give a file on a disk";
+        *problem = S_ISREG(st.st_mode) || error != 0 ? Problem("look at", path, error) : notAFile;
         return false;
+    }
+    // Lines are only ever added; a file that is not such a log (the
+    // firmware given by mistake) is left as it is.
+    if (st.st_size > 0) {
+        char first = 0;
+        char last = 0;
+        if (::pread(fd, &first, 1, 0) != 1 || ::pread(fd, &last, 1, st.st_size - 1) != 1 ||
+            !LooksLikeLog(first, last)) {
+            ::close(fd);
+            *problem = NotALog(path);
+            return false;
+        }
     }
     m_file = fd;
     m_path = path;

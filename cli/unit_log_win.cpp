@@ -37,7 +37,7 @@ UnitLog::~UnitLog()
 bool UnitLog::Open(const std::string& path, std::string* problem)
 {
     const std::wstring wide = platform::ToWide(platform::Utf8ToUtf16Lossy(path));
-    const HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    const HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         *problem = Problem("open", path, ::GetLastError());
@@ -45,8 +45,33 @@ bool UnitLog::Open(const std::string& path, std::string* problem)
     }
     if (::GetFileType(file) != FILE_TYPE_DISK) {
         ::CloseHandle(file);
-        *problem = "--log: " + path + " is not a file on a disk; give a file on a disk";
+        *problem = "--log: " + path + " is not a regular file on a disk";
         return false;
+    }
+    // Lines are only ever added; a file that is not such a log (the
+    // firmware given by mistake) is left as it is.
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file, &size)) {
+        const DWORD error = ::GetLastError();
+        ::CloseHandle(file);
+        *problem = Problem("look at", path, error);
+        return false;
+    }
+    if (size.QuadPart > 0) {
+        const auto byteAt = [file](LONGLONG offset, char* byte) {
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            DWORD read = 0;
+            return ::ReadFile(file, byte, 1, &read, &at) && read == 1;
+        };
+        char first = 0;
+        char last = 0;
+        if (!byteAt(0, &first) || !byteAt(size.QuadPart - 1, &last) || !LooksLikeLog(first, last)) {
+            ::CloseHandle(file);
+            *problem = NotALog(path);
+            return false;
+        }
     }
     m_file = reinterpret_cast<std::intptr_t>(file);
     m_path = path;

@@ -3,6 +3,7 @@
 // ended by the test; USB units are a scripted enumeration.
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -216,6 +217,29 @@ TEST_F(Station, ALogThatCannotBeWrittenStopsTheStationBeforeTheNextUnit)
     EXPECT_NE(outcome->err.find("the station stops"), std::string::npos) << outcome->err;
     EXPECT_EQ(outcome->Events().back()["units"], 1);
     EXPECT_EQ(std::filesystem::file_size(log), 0u);
+}
+
+TEST_F(Station, ALogThatIsNotALogFileIsRefusedAtOnceAndLeftAsItWas)
+{
+    const std::string image = Image(500);
+    const std::string firmware = WriteImage(image);
+    const std::filesystem::path fifo = dir.path() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::uint16_t port = pyrrow::test::UnusedLoopbackPort();
+    // The log, the text the refusal has.
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {fifo.string(), "is not a regular file"},
+        {firmware, "is not a log of JSON lines"},
+        {dir.path().string(), "cannot open"},
+    };
+    for (const auto& [log, text] : refused) {
+        const CliOutcome outcome = RunCli({"flash", firmware, "--json", "--repeat", "--log", log, "--device",
+                                           "tcp:127.0.0.1:" + std::to_string(port)});
+        EXPECT_EQ(outcome.exitCode, 12) << log;
+        EXPECT_NE(outcome.out.find(text), std::string::npos) << outcome.out;
+    }
+    std::ifstream in(firmware, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), image);
 }
 
 // A USB fixture: units that are plugged in and pulled out between looks at
