@@ -233,8 +233,8 @@ TEST_F(Station, ALogThatIsNotALogFileIsRefusedAtOnceAndLeftAsItWas)
         {dir.path().string(), "cannot open"},
     };
     for (const auto& [log, text] : refused) {
-        const CliOutcome outcome = RunCli({"flash", firmware, "--json", "--repeat", "--log", log, "--device",
-                                           "tcp:127.0.0.1:" + std::to_string(port)});
+        const CliOutcome outcome = RunCli({"flash", firmware, "--json", "--repeat", "--wait-timeout", "1", "--log",
+                                           log, "--device", "tcp:127.0.0.1:" + std::to_string(port)});
         EXPECT_EQ(outcome.exitCode, 12) << log;
         EXPECT_NE(outcome.out.find(text), std::string::npos) << outcome.out;
     }
