@@ -126,21 +126,24 @@ Invocation Parse(const std::vector<std::string>& args)
                     "the upload's connection (tried every 0.5 s)");
     CLI::Option* waitTimeout =
         flash->add_option("--wait-timeout", options.waitTimeout,
-                          "With --wait or --repeat: give up waiting for a unit after SECONDS (exit 5 when none "
-                          "came); default: no limit")
+                          "With --wait or --repeat: give up waiting for a unit after SECONDS (exit 5 when no "
+                          "unit came at all; with --repeat a fixture whose next unit does not come in time ends); "
+                          "the wait for a unit to be taken out has no limit; default: no limit")
             ->type_name("SECONDS")
             ->check(CLI::Range(0.1, 1e7));
     flash->add_flag("--repeat", options.repeat,
                     "Station mode (implies --wait): after each unit, flashed or failed, wait for it to be taken "
                     "out, then for the next; each --device is a fixture of its own; ends on SIGINT/SIGTERM "
-                    "(Ctrl+C) or after --count units");
+                    "(Ctrl+C) or after --count units; exit 0 when every unit was flashed, 14 when some failed, "
+                    "130 when stopped");
     CLI::Option* count = flash->add_option("--count", options.count, "With --repeat: stop after N units per fixture")
                              ->type_name("N")
                              ->check(CLI::Range(1u, 4000000000u));
     flash->add_option("--log", options.log,
-                      "Append one JSON line per unit to FILE (times in UTC, host, fixture, unit, firmware and "
-                      "SHA-256, result, bytes sent, duration), synced before the next unit; a record that "
-                      "cannot be written stops the station")
+                      "Append one JSON line per unit to FILE (times in UTC, host, fixture, unit, firmware path, "
+                      "size and SHA-256, result, bytes sent, duration), synced before the next unit; FILE must "
+                      "be a regular file, new or a log of earlier runs; a record that cannot be written stops "
+                      "the station (exit 12)")
         ->type_name("FILE");
 
     if (const auto unknown = UnknownArgument(app, args);
