@@ -45,14 +45,15 @@ const char* ExitCodeTable()
            "    2  usage: bad or conflicting options, bad URI\n"
            "    3  settings file unreadable or missing what is needed\n"
            "    4  firmware file missing, unreadable or shorter than its 32-byte header\n"
-           "    5  no unit matches the selector (TCP: nothing accepts the connection)\n"
+           "    5  no unit matches the selector (TCP: nothing accepts the connection); --wait-timeout: no unit came\n"
            "    6  the selector matches more than one unit\n"
            "    7  the system refused access to the device\n"
            "    8  the port or device is in use by another program\n"
            "    9  no answer to the header\n"
            "   10  the header answer was rejected (wrong length, echo or status)\n"
            "   11  the transfer failed: a block not written, a frame not acknowledged, the link lost\n"
-           "   14  several units, and they did not all end the same way\n"
+           "   12  the --log file could not be opened or written: the station stopped before the next unit\n"
+           "   14  several units, and they did not all end the same way; --repeat: some unit failed\n"
            "  130  interrupted (SIGINT/SIGTERM, Ctrl+C): every unit stopped between blocks, every port closed\n";
 }
 

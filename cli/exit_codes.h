@@ -20,6 +20,7 @@ enum ExitCode : int {
     kExitNoAnswer = 9,
     kExitRejected = 10,
     kExitTransfer = 11,
+    kExitLog = 12,
     kExitMixed = 14,
     kExitInterrupted = 130,
 };

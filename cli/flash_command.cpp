@@ -9,6 +9,7 @@
 #include "cli/progress.h"
 #include "cli/select.h"
 #include "cli/settings_source.h"
+#include "cli/station.h"
 #include "cli/stop_on_signal.h"
 #include "cli/terminal.h"
 #include "cli/trace_log.h"
@@ -91,6 +92,30 @@ int RunFlash(const FlashOptions& given, const std::string& version)
     if (!options.trace.empty() && !trace.Open(options.trace, inputs, &problem))
         return fail(kExitUsage, "usage", problem);
 
+    UnitLog log;
+    if (!options.log.empty() && !log.Open(options.log, &problem))
+        return fail(kExitLog, "log", problem + "; give a new file, or a log of earlier runs, that can be written");
+
+    const LinkOptions linkOptions{options.timeoutScale, options.paceAck, {}};
+    if (options.wait || !options.log.empty()) {
+        ProgressBoard board(mode, options.quiet, Labels(options.devices));
+        board.Start(*firmware, version);
+        StationOptions station;
+        station.wait = options.wait;
+        station.repeat = options.repeat;
+        station.count = options.count;
+        if (options.waitTimeout > 0)
+            station.waitTimeout = std::chrono::milliseconds(static_cast<long long>(options.waitTimeout * 1000.0));
+        const StationOutcome outcome =
+            RunStation(options.devices, *firmware, board, trace.IsOpen() ? &trace : nullptr,
+                       log.IsOpen() ? &log : nullptr, linkOptions, station, platform::SystemHid(), stop.get_token());
+        const int exitCode = StationExitCode(outcome, options.repeat, signals.Interrupted());
+        board.Summary(exitCode, outcome.results,
+                      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                          .count());
+        return exitCode;
+    }
+
     std::vector<platform::HidDeviceInfo> usbUnits;
     for (const DeviceUri& device : options.devices)
         if (device.link == DeviceUri::Link::Usb) {
@@ -115,7 +140,6 @@ int RunFlash(const FlashOptions& given, const std::string& version)
 
     ProgressBoard board(mode, options.quiet, Labels(options.devices));
     board.Start(*firmware, version);
-    const LinkOptions linkOptions{options.timeoutScale, options.paceAck};
     const std::vector<UnitResult> results =
         FlashUnits(selections, *firmware, board, trace.IsOpen() ? &trace : nullptr, linkOptions, stop.get_token());
 

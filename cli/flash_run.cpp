@@ -38,6 +38,8 @@ void MakeLink(const Target& target, const LinkOptions& options, UnitLink& unit)
     case DeviceUri::Link::Tcp: {
         upload::TcpTiming timing;
         timing.paceOnAcknowledgement = options.paceAck;
+        if (options.connectTimeout)
+            timing.connectTimeout = *options.connectTimeout;
         unit.link = std::make_unique<upload::TcpLink>(target.uri.address, target.uri.port, unit.socket,
                                                       timing.Scaled(options.timeoutScale));
         return;
@@ -49,12 +51,16 @@ void MakeLink(const Target& target, const LinkOptions& options, UnitLink& unit)
     }
 }
 
-UnitResult Flash(const Target& target, const FirmwareImage& firmware, upload::UploadObserver& observer,
-                 TraceLog* trace, const LinkOptions& options, std::stop_token stop)
+}  // namespace
+
+UnitResult FlashUnit(const Target& target, const FirmwareImage& firmware, upload::UploadObserver& observer,
+                     TraceLog* trace, const LinkOptions& options, std::stop_token stop, const LinkWrapper& wrap)
 {
     const auto start = Clock::now();
     UnitLink unit;
     MakeLink(target, options, unit);
+    if (wrap)
+        unit.link = wrap(std::move(unit.link));
     StoppablePause pause(stop);
     upload::LinkContext context;
     context.sleep = [&pause](unsigned milliseconds) { pause(milliseconds); };
@@ -95,8 +101,6 @@ UnitResult Flash(const Target& target, const FirmwareImage& firmware, upload::Up
     return result;
 }
 
-}  // namespace
-
 std::vector<UnitResult> FlashUnits(const std::vector<Selection>& units, const FirmwareImage& firmware,
                                    ProgressBoard& board, TraceLog* trace, const LinkOptions& options,
                                    std::stop_token stop)
@@ -115,7 +119,7 @@ std::vector<UnitResult> FlashUnits(const std::vector<Selection>& units, const Fi
         // have been joined.
         try {
             workers.emplace_back([&, i] {
-                results[i] = Flash(*units[i].target, firmware, board.Unit(i), trace, options, stop);
+                results[i] = FlashUnit(*units[i].target, firmware, board.Unit(i), trace, options, stop);
                 board.Result(i, results[i]);
             });
         } catch (const std::system_error& e) {

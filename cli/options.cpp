@@ -121,6 +121,32 @@ Invocation Parse(const std::vector<std::string>& args)
         ->type_name("protocol|ack")
         ->check(CLI::IsMember({"protocol", "ack"}));
 
+    flash->add_flag("--wait", options.wait,
+                    "Wait for each unit instead of failing because it is not there yet: serial, until the path "
+                    "exists and opens; USB, until a matching unit is attached; TCP, until the address accepts "
+                    "the upload's connection (tried every 0.5 s)");
+    CLI::Option* waitTimeout =
+        flash->add_option("--wait-timeout", options.waitTimeout,
+                          "With --wait or --repeat: give up waiting for a unit after SECONDS (exit 5 when no "
+                          "unit came at all; with --repeat a fixture whose next unit does not come in time ends); "
+                          "the wait for a unit to be taken out has no limit; default: no limit")
+            ->type_name("SECONDS")
+            ->check(CLI::Range(0.1, 1e7));
+    flash->add_flag("--repeat", options.repeat,
+                    "Station mode (implies --wait): after each unit, flashed or failed, wait for it to be taken "
+                    "out, then for the next; each --device is a fixture of its own; ends on SIGINT/SIGTERM "
+                    "(Ctrl+C) or after --count units; exit 0 when every unit was flashed, 14 when some failed, "
+                    "130 when stopped");
+    CLI::Option* count = flash->add_option("--count", options.count, "With --repeat: stop after N units per fixture")
+                             ->type_name("N")
+                             ->check(CLI::Range(1u, 4000000000u));
+    flash->add_option("--log", options.log,
+                      "Append one JSON line per unit to FILE (times in UTC, host, fixture, unit, firmware path, "
+                      "size and SHA-256, result, bytes sent, duration), synced before the next unit; FILE must "
+                      "be a regular file, new or a log of earlier runs; a record that cannot be written stops "
+                      "the station (exit 12)")
+        ->type_name("FILE");
+
     // Undocumented: the manual page, written at build time from these tables.
     if (args.size() == 1 && args.front() == "--man") {
         Invocation invocation;
@@ -160,6 +186,12 @@ Invocation Parse(const std::vector<std::string>& args)
         options.devices.push_back(*uri);
     }
     options.paceAck = pace == "ack";
+    if (options.repeat)
+        options.wait = true;
+    if (count->count() > 0 && !options.repeat)
+        return Usage("flash: --count is for --repeat");
+    if (waitTimeout->count() > 0 && !options.wait)
+        return Usage("flash: --wait-timeout is for --wait or --repeat");
     if (options.firmware.empty() && options.settings.empty())
         return Usage("flash: give the firmware FILE (or --settings with a file path)");
     if (options.devices.empty() && options.settings.empty())

@@ -20,6 +20,12 @@ struct FlashOptions {
     double timeoutScale = 1.0;
     std::string trace;
     bool paceAck = false;
+    // Waiting for units, the station mode and its record.
+    bool wait = false;
+    double waitTimeout = 0;  // seconds; 0: no limit
+    bool repeat = false;
+    unsigned count = 0;  // units per fixture; 0: until stopped
+    std::string log;
 };
 
 struct Invocation {

@@ -17,7 +17,7 @@ constexpr auto kJsonInterval = std::chrono::milliseconds(200);  // at most 5 a s
 constexpr auto kTerminalInterval = std::chrono::milliseconds(200);
 constexpr auto kPlainInterval = std::chrono::seconds(5);
 
-enum UnitPhase : int { kWaiting, kOpening, kHeader, kData, kOk, kFailed };
+enum UnitPhase : int { kWaiting, kOpening, kHeader, kData, kOk, kFailed, kWaitingArrival, kWaitingDeparture };
 
 std::int64_t Nanoseconds(ProgressBoard::Clock::time_point t)
 {
@@ -110,6 +110,9 @@ struct ProgressBoard::UnitState {
     std::atomic<std::int64_t> startNs{0};
     std::atomic<int> exitCode{0};
     std::atomic<std::int64_t> durationMs{0};
+    // The units of this fixture so far (--wait, the station).
+    std::atomic<unsigned> flashed{0};
+    std::atomic<unsigned> failed{0};
 };
 
 // The engine's reports of one unit; runs on that unit's worker only.
@@ -240,6 +243,14 @@ std::string ProgressBoard::Line(std::size_t index) const
     case kHeader: return line + "header sent, waiting for the answer";
     case kOk: return line + "ok in " + Fixed(static_cast<double>(state.durationMs.load()) / 1000.0, 1) + " s";
     case kFailed: return line + "failed (exit " + std::to_string(state.exitCode.load()) + ")";
+    case kWaitingArrival:
+    case kWaitingDeparture: {
+        const unsigned flashed = state.flashed.load();
+        const unsigned failed = state.failed.load();
+        if (flashed + failed > 0)
+            line += std::to_string(flashed) + " flashed, " + std::to_string(failed) + " failed; ";
+        return line + (phase == kWaitingArrival ? "waiting for a unit" : "waiting for the unit to be taken out");
+    }
     default: break;
     }
     const std::uint64_t done = state.done.load();
@@ -303,6 +314,7 @@ void ProgressBoard::Result(std::size_t index, const UnitResult& result)
     state.exitCode.store(result.exitCode);
     state.durationMs.store(result.durationMs);
     state.phase.store(result.ok ? kOk : kFailed);
+    (result.ok ? state.flashed : state.failed).fetch_add(1);
     if (m_mode == OutputMode::Json) {
         Json event;
         event["v"] = 1;
@@ -332,6 +344,55 @@ void ProgressBoard::Result(std::size_t index, const UnitResult& result)
     }
     const std::string seconds = Fixed(static_cast<double>(result.durationMs) / 1000.0, 1);
     EmitHuman(result.ok ? m_units[index] + ": ok in " + seconds + " s\n" : "pyrrow-cli: " + result.message + "\n");
+}
+
+void ProgressBoard::Waiting(std::size_t index, WaitFor what)
+{
+    m_state[index].phase.store(what == WaitFor::Arrival ? kWaitingArrival : kWaitingDeparture);
+    switch (m_mode) {
+    case OutputMode::Json: {
+        Json event;
+        event["v"] = 1;
+        event["event"] = "waiting";
+        event["unit"] = m_units[index];
+        event["for"] = what == WaitFor::Arrival ? "arrival" : "departure";
+        EmitJson(JsonText(event));
+        break;
+    }
+    case OutputMode::Terminal: Redraw(); break;
+    case OutputMode::Plain: EmitHuman(Line(index) + "\n"); break;
+    case OutputMode::Quiet: break;
+    }
+}
+
+void ProgressBoard::Arrived(std::size_t index, const std::string& device)
+{
+    UnitState& state = m_state[index];
+    // The rate counts from here, not from the start of the wait.
+    state.startNs.store(Nanoseconds(Clock::now()));
+    state.done.store(0);
+    state.phase.store(kOpening);
+    if (m_mode == OutputMode::Json) {
+        Json event;
+        event["v"] = 1;
+        event["event"] = "arrived";
+        event["unit"] = m_units[index];
+        event["device"] = device;
+        EmitJson(JsonText(event));
+    }
+    if (m_mode == OutputMode::Terminal)
+        Redraw();
+}
+
+void ProgressBoard::Left(std::size_t index)
+{
+    if (m_mode != OutputMode::Json)
+        return;
+    Json event;
+    event["v"] = 1;
+    event["event"] = "left";
+    event["unit"] = m_units[index];
+    EmitJson(JsonText(event));
 }
 
 void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results, std::int64_t durationMs,

@@ -43,6 +43,14 @@ public:
     upload::UploadObserver& Unit(std::size_t index);
     // The unit is done (also for units that never started: selection failed).
     void Result(std::size_t index, const UnitResult& result);
+    // --wait and the station: the fixture waits for a unit to come
+    // (arrival) or for the one just done to be taken out (departure).
+    enum class WaitFor { Arrival, Departure };
+    void Waiting(std::size_t index, WaitFor what);
+    // A unit is there: device names it (its path or address).
+    void Arrived(std::size_t index, const std::string& device);
+    // The unit just done has left the fixture.
+    void Left(std::size_t index);
     // The run is done: the summary of all units, and why the trace is
     // incomplete when it is.
     void Summary(int exitCode, const std::vector<UnitResult>& results, std::int64_t durationMs,

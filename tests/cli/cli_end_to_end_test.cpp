@@ -24,6 +24,7 @@
 #include "platform/serial.h"
 #include "platform/utf.h"
 #include "support/json_schema.h"
+#include "support/cli_run.h"
 #include "support/pty_device.h"
 #include "support/sim_process.h"
 #include "support/tcp_device.h"
@@ -40,92 +41,8 @@ using pyrrow::test::TcpDevice;
 using pyrrow::test::TcpScript;
 using pyrrow::test::UnusedLoopbackPort;
 
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-
-    std::vector<json> Events() const
-    {
-        std::vector<json> events;
-        std::istringstream lines(out);
-        for (std::string line; std::getline(lines, line);)
-            events.push_back(json::parse(line));  // anything but JSON lines fails the test
-        return events;
-    }
-    std::vector<json> Results() const
-    {
-        std::vector<json> results;
-        for (const json& event : Events())
-            if (event.at("event") == "result")
-                results.push_back(event);
-        return results;
-    }
-};
-
-// Runs pyrrow-cli with the arguments; onOutput sees standard output as it
-// grows and may signal the process through the pid it is given; launcher
-// (a program found on PATH and its arguments) runs pyrrow-cli when given.
-Outcome RunCli(std::vector<std::string> args,
-               const std::function<void(const std::string& out, pid_t pid)>& onOutput = {},
-               const std::vector<std::string>& launcher = {})
-{
-    int out[2];
-    int err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
-        throw std::runtime_error("no pipe");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    args.insert(args.begin(), PYRROW_CLI);
-    args.insert(args.begin(), launcher.begin(), launcher.end());
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-    Outcome outcome;
-    if (spawned != 0)
-        throw std::runtime_error("pyrrow-cli did not start");
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    int open = 2;
-    while (open > 0) {
-        if (::poll(fds, 2, 60000) <= 0) {
-            ::kill(pid, SIGKILL);  // hung: the test fails on the code, not on a wait of its own
-            break;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].revents == 0)
-                continue;
-            char buffer[4096];
-            const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                fds[i].fd = -1;
-                --open;
-                continue;
-            }
-            (i == 0 ? outcome.out : outcome.err).append(buffer, static_cast<std::size_t>(n));
-            if (i == 0 && onOutput)
-                onOutput(outcome.out, pid);
-        }
-    }
-    ::close(out[0]);
-    ::close(err[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-    // Whatever the test looks at, every JSON line is as documented.
-    if (std::find(args.begin(), args.end(), "--json") != args.end()) {
-        EXPECT_EQ(pyrrow::test::EventSchemaProblems(outcome.out), "");
-    }
-    return outcome;
-}
+using Outcome = pyrrow::test::CliOutcome;
+using pyrrow::test::RunCli;
 
 std::string Firmware(std::size_t dataBytes)
 {

@@ -1,0 +1,48 @@
+// --wait, --repeat and --log: each --device is a fixture with a thread of
+// its own that waits for a unit, flashes it, records it, waits for it to be
+// taken out and, in station mode, for the next. A failed unit never stops
+// the station; a stop request ends it between units at once and during an
+// upload between blocks; a record that cannot be kept ends it before the
+// next unit.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "cli/device_uri.h"
+#include "cli/firmware_image.h"
+#include "cli/flash_run.h"
+#include "cli/progress.h"
+#include "cli/trace_log.h"
+#include "cli/unit_log.h"
+#include "cli/unit_result.h"
+#include "platform/hid.h"
+
+namespace pyrrow::cli {
+
+struct StationOptions {
+    bool wait = false;    // wait for each unit instead of failing when it is not there
+    bool repeat = false;  // after each unit, wait for it to leave and for the next
+    std::optional<std::chrono::milliseconds> waitTimeout;  // nothing: wait as long as it takes
+    unsigned count = 0;   // units per fixture; 0: until stopped
+};
+
+struct StationOutcome {
+    std::vector<UnitResult> results;  // every unit of every fixture, in the order they ended
+    std::string logProblem;           // the record that could not be kept stopped the station
+};
+
+// log may be null (no --log), trace too.
+StationOutcome RunStation(const std::vector<DeviceUri>& fixtures, const FirmwareImage& firmware,
+                          ProgressBoard& board, TraceLog* trace, UnitLog* log, const LinkOptions& linkOptions,
+                          const StationOptions& options, platform::HidBackend& hid, std::stop_token stop);
+
+// The exit code of a station run: 12 when the log failed, 130 when stopped;
+// in station mode 0 when every unit was flashed, 5 when no unit came at
+// all, else 14; otherwise as for a plain run.
+int StationExitCode(const StationOutcome& outcome, bool repeat, bool interrupted);
+
+}  // namespace pyrrow::cli

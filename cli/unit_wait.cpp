@@ -1,0 +1,182 @@
+#include "cli/unit_wait.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/exit_codes.h"
+#include "cli/stoppable_pause.h"
+#include "platform/serial.h"
+#include "platform/socket.h"
+#include "platform/utf.h"
+#include "upload/protocol.h"
+
+namespace pyrrow::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::chrono::milliseconds Until(Clock::time_point at)
+{
+    return std::max(std::chrono::milliseconds(0),
+                    std::chrono::duration_cast<std::chrono::milliseconds>(at - Clock::now()));
+}
+
+void Pause(StoppablePause& pause, std::chrono::milliseconds duration)
+{
+    if (duration.count() > 0)
+        pause(static_cast<unsigned>(duration.count()));
+}
+
+}  // namespace
+
+WaitLimit WaitLimit::After(std::optional<std::chrono::milliseconds> timeout)
+{
+    WaitLimit limit;
+    if (timeout) {
+        limit.until = Clock::now() + *timeout;
+        limit.timeout = *timeout;
+    }
+    return limit;
+}
+
+std::chrono::milliseconds WaitLimit::Pause(std::chrono::milliseconds wanted) const
+{
+    if (until == Clock::time_point::max())
+        return wanted;
+    return std::min(wanted, Until(until));
+}
+
+std::string NoUnitWithin(std::chrono::milliseconds timeout)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "no unit came within %.1f s", static_cast<double>(timeout.count()) / 1000.0);
+    return text;
+}
+
+ArrivalLink::ArrivalLink(std::unique_ptr<upload::Link> link, bool serial, WaitLimit limit, std::stop_token stop,
+                         std::function<void()> onWaiting, std::function<void()> onArrived)
+    : m_link(std::move(link)),
+      m_serial(serial),
+      m_limit(limit),
+      m_stop(stop),
+      m_onWaiting(std::move(onWaiting)),
+      m_onArrived(std::move(onArrived))
+{
+}
+
+std::optional<upload::UploadFailure> ArrivalLink::Open(const upload::LinkContext& context)
+{
+    StoppablePause pause(m_stop);
+    if (m_onWaiting)
+        m_onWaiting();
+    std::optional<Clock::time_point> deniedSince;
+    for (;;) {
+        const auto attempt = Clock::now();
+        std::optional<upload::UploadFailure> failure = m_link->Open(context);
+        if (!failure) {
+            if (m_onArrived)
+                m_onArrived();
+            return std::nullopt;
+        }
+        m_link->Close();
+        bool again = failure->kind == upload::FailureKind::NoDevice;
+        if (m_serial && failure->kind == upload::FailureKind::AccessDenied) {
+            if (!deniedSince)
+                deniedSince = attempt;
+            again = attempt - *deniedSince < kSerialAccessGrace;
+        }
+        if (!again)
+            return failure;
+        if (m_stop.stop_requested()) {
+            failure->kind = upload::FailureKind::Cancelled;
+            failure->cause = "asked to stop while waiting for the unit";
+            return failure;
+        }
+        if (m_limit.Passed()) {
+            failure->cause = NoUnitWithin(m_limit.timeout) + " (the last try: " + failure->cause + ")";
+            return failure;
+        }
+        Pause(pause, m_limit.Pause(Until(attempt + kArrivalRetry)));
+    }
+}
+
+UsbArrival WaitForUsbUnit(const DeviceUri& uri, platform::HidBackend& hid, WaitLimit limit, std::stop_token stop)
+{
+    StoppablePause pause(stop);
+    const auto noSerialPorts = [](const std::u16string&) { return false; };
+    for (;;) {
+        UsbArrival arrival;
+        const auto units = hid.Enumerate(protocol::kUsbVendorId, protocol::kUsbProductId);
+        arrival.selection = Select(uri, units, noSerialPorts);
+        if (arrival.selection.target) {
+            for (const auto& unit : units)
+                if (unit.path == arrival.selection.target->devicePath)
+                    arrival.serialNumber = platform::Utf16ToUtf8Lossy(unit.serialNumber);
+            arrival.end = UsbArrival::End::Arrived;
+            return arrival;
+        }
+        if (arrival.selection.exitCode == kExitAmbiguous) {
+            arrival.end = UsbArrival::End::Ambiguous;
+            return arrival;
+        }
+        if (stop.stop_requested()) {
+            arrival.end = UsbArrival::End::Stopped;
+            return arrival;
+        }
+        if (limit.Passed()) {
+            arrival.end = UsbArrival::End::TimedOut;
+            return arrival;
+        }
+        Pause(pause, limit.Pause(kPollInterval));
+    }
+}
+
+bool WaitForDeparture(const Target& target, platform::HidBackend& hid, std::stop_token stop)
+{
+    StoppablePause pause(stop);
+    switch (target.uri.link) {
+    case DeviceUri::Link::Serial: {
+        const std::u16string name = platform::Utf8ToUtf16Lossy(target.uri.serialPort);
+        while (platform::SerialPortExists(name)) {
+            if (stop.stop_requested())
+                return false;
+            Pause(pause, kPollInterval);
+        }
+        return true;
+    }
+    case DeviceUri::Link::Usb:
+        for (;;) {
+            const auto units = hid.Enumerate(protocol::kUsbVendorId, protocol::kUsbProductId);
+            const bool gone =
+                target.devicePath.empty()
+                    ? Select(target.uri, units, [](const std::u16string&) { return false; }).exitCode == kExitNoDevice
+                    : std::none_of(units.begin(), units.end(), [&](const platform::HidDeviceInfo& unit) {
+                          return unit.path == target.devicePath;
+                      });
+            if (gone)
+                return true;
+            if (stop.stop_requested())
+                return false;
+            Pause(pause, kPollInterval);
+        }
+    case DeviceUri::Link::Tcp:
+        break;
+    }
+    if (!platform::StartNetwork())
+        return !stop.stop_requested();
+    bool left = false;
+    while (!stop.stop_requested()) {
+        const auto probe = Clock::now();
+        platform::SocketHandle socket = platform::ConnectTcp(target.uri.address, target.uri.port, kWaitConnectTimeout);
+        if (socket == nullptr) {
+            left = true;
+            break;
+        }
+        platform::CloseTcp(socket);
+        Pause(pause, Until(probe + kDepartureProbe));
+    }
+    platform::StopNetwork();
+    return left;
+}
+
+}  // namespace pyrrow::cli

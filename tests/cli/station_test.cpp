@@ -1,0 +1,306 @@
+// The station: units that come and go on fixtures of their own, each
+// flashed and recorded. The units are pyrrow-sim processes started and
+// ended by the test; USB units are a scripted enumeration.
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "cli/device_uri.h"
+#include "cli/unit_wait.h"
+#include "support/sim_process.h"
+#include "support/tcp_device.h"
+#include "support/temp_dir.h"
+#include "support/cli_run.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+using pyrrow::test::CliOutcome;
+using pyrrow::test::RunCli;
+using pyrrow::test::SimProcess;
+
+std::string Image(std::size_t size)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i < size; ++i)
+        bytes += static_cast<char>((i * 13 + 5) & 0xFF);
+    return bytes;
+}
+
+std::vector<json> Lines(const std::filesystem::path& file)
+{
+    std::vector<json> lines;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(json::parse(line));
+    return lines;
+}
+
+// Plays units one after another on one fixture: each a simulator that
+// takes one upload and ends, so that the port closes or the link goes; the
+// next comes a second later (the station looks for the departure every
+// half second).
+class Line {
+public:
+    Line(std::vector<std::string> args, int units)
+        : m_thread([this, args, units] {
+              for (int i = 0; i < units && !m_stop; ++i) {
+                  if (i > 0)
+                      std::this_thread::sleep_for(1s);
+                  SimProcess sim(args);
+                  sim.ReadLine();
+                  if (sim.Wait(20s) != 0)
+                      ++failures;
+              }
+          })
+    {
+    }
+    ~Line()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    std::atomic<int> failures{0};
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+class Station : public testing::Test {
+protected:
+    std::string WriteImage(const std::string& bytes)
+    {
+        pyrrow::test::WriteBytes(dir.path() / "unit.fw", bytes);
+        return (dir.path() / "unit.fw").string();
+    }
+    pyrrow::test::TempDir dir;
+};
+
+TEST_F(Station, TwoFixturesFlashThreeUnitsEachInARowAndLogEveryOne)
+{
+    const std::string image = Image(3000);
+    const std::string firmware = WriteImage(image);
+    const std::uint16_t port = pyrrow::test::UnusedLoopbackPort();
+    const std::string link = (dir.path() / "fixture-tty").string();
+    const std::string store = (dir.path() / "store").string();
+    const std::string log = (dir.path() / "units.jsonl").string();
+    std::optional<CliOutcome> outcome;
+    {
+        Line tcp({"--once", "--store", store, "tcp", "--listen", "127.0.0.1:" + std::to_string(port)}, 3);
+        Line serial({"--once", "--store", store, "serial", "--link", link}, 3);
+        outcome = RunCli({"flash", firmware, "--json", "--repeat", "--count", "3", "--log", log, "--device",
+                          "tcp:127.0.0.1:" + std::to_string(port), "--device", "serial:" + link});
+        EXPECT_EQ(tcp.failures + serial.failures, 0);
+    }
+    EXPECT_EQ(outcome->exitCode, 0) << outcome->err;
+    const auto stored = pyrrow::test::StoredImages(store);
+    ASSERT_EQ(stored.size(), 6u);
+    for (const std::string& each : stored)
+        EXPECT_EQ(each, image);
+    const auto lines = Lines(log);
+    ASSERT_EQ(lines.size(), 6u);
+    std::map<std::string, int> perFixture;
+    for (const json& line : lines) {
+        ++perFixture[line["fixture"]];
+        EXPECT_EQ(line["result"], "ok");
+        EXPECT_EQ(line["firmware"]["sha256"], outcome->Events().front()["sha256"]);
+        EXPECT_EQ(line["firmware"]["size"], image.size());
+        EXPECT_EQ(line["firmware"]["path"], firmware);
+        EXPECT_EQ(line["bytes_sent"], image.size());
+        EXPECT_TRUE(line["unit"]["link"] == "tcp" ? line["unit"]["address"] == "127.0.0.1:" + std::to_string(port)
+                                                  : line["unit"]["path"] == link)
+            << line;
+    }
+    EXPECT_EQ(perFixture.size(), 2u);
+    for (const auto& [fixture, units] : perFixture)
+        EXPECT_EQ(units, 3) << fixture;
+    const json summary = outcome->Events().back();
+    EXPECT_EQ(summary["units"], 6);
+    EXPECT_EQ(summary["ok"], 6);
+}
+
+// Nobody comes: the wait-timeout ends it with 5; a signal while waiting or
+// while flashing ends it with 130, at once.
+struct Ending {
+    std::string name;
+    std::vector<std::string> options;
+    bool unit;            // a unit (slow, large image) is in the fixture
+    std::string signalOn;  // stdout text after which SIGINT is sent; empty: none
+    int exitCode;
+    int units;  // in the summary
+};
+
+void PrintTo(const Ending& ending, std::ostream* os)
+{
+    *os << ending.name;
+}
+
+class Endings : public Station, public testing::WithParamInterface<Ending> {};
+
+TEST_P(Endings, AreBoundedAndCounted)
+{
+    const Ending& ending = GetParam();
+    const std::string firmware = WriteImage(Image(60 * 1024));
+    std::optional<SimProcess> sim;
+    std::uint16_t port = pyrrow::test::UnusedLoopbackPort();
+    if (ending.unit) {
+        sim.emplace(std::vector<std::string>{"--fault", "slow=1", "tcp", "--listen", "127.0.0.1:0"});
+        port = sim->ReadPort();
+    }
+    std::vector<std::string> args{"flash", firmware, "--json", "--device", "tcp:127.0.0.1:" + std::to_string(port)};
+    args.insert(args.end(), ending.options.begin(), ending.options.end());
+    bool signalled = false;
+    std::chrono::steady_clock::time_point at;
+    const CliOutcome outcome = RunCli(args, [&](const std::string& out, pid_t pid) {
+        if (!signalled && !ending.signalOn.empty() && out.find(ending.signalOn) != std::string::npos) {
+            signalled = true;
+            at = std::chrono::steady_clock::now();
+            ::kill(pid, SIGINT);
+        }
+    });
+    EXPECT_EQ(outcome.exitCode, ending.exitCode) << outcome.err;
+    if (!ending.signalOn.empty()) {
+        ASSERT_TRUE(signalled) << outcome.out;
+        EXPECT_LT(std::chrono::steady_clock::now() - at, 1500ms);
+    }
+    EXPECT_EQ(outcome.Events().back()["units"], ending.units) << outcome.out;
+    if (sim)
+        sim->Signal(SIGTERM);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Station, Endings,
+    testing::Values(Ending{"wait_timeout", {"--wait", "--wait-timeout", "0.6"}, false, "", 5, 1},
+                    Ending{"repeat_timeout", {"--repeat", "--wait-timeout", "0.6"}, false, "", 5, 1},
+                    Ending{"sigint_waiting", {"--repeat"}, false, "\"for\":\"arrival\"", 130, 0},
+                    Ending{"sigint_flashing", {"--repeat"}, true, "\"phase\":\"data\"", 130, 1}),
+    [](const auto& param) { return param.param.name; });
+
+TEST_F(Station, ALogThatCannotBeWrittenStopsTheStationBeforeTheNextUnit)
+{
+    const std::filesystem::path disk = dir.path() / "disk";
+    std::filesystem::create_directory(disk);
+    if (::geteuid() != 0 || ::mount("station-test", disk.c_str(), "tmpfs", 0, "size=16k") != 0)
+        GTEST_SKIP() << "a full disk needs a tmpfs, which only root can mount here";
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{disk.string()};
+    const std::string log = (disk / "units.jsonl").string();
+    { std::ofstream touch(log); }
+    {
+        std::ofstream filler(disk / "filler");
+        const std::string block(1024, 'x');
+        for (int i = 0; i < 64 && filler; ++i)
+            filler << block << std::flush;
+    }
+    const std::string firmware = WriteImage(Image(2000));
+    const std::uint16_t port = pyrrow::test::UnusedLoopbackPort();
+    std::optional<CliOutcome> outcome;
+    {
+        Line tcp({"--once", "tcp", "--listen", "127.0.0.1:" + std::to_string(port)}, 2);
+        outcome = RunCli({"flash", firmware, "--json", "--repeat", "--count", "2", "--log", log, "--device",
+                          "tcp:127.0.0.1:" + std::to_string(port)});
+    }
+    EXPECT_EQ(outcome->exitCode, 12) << outcome->err;
+    EXPECT_NE(outcome->err.find("No space left on device"), std::string::npos) << outcome->err;
+    EXPECT_NE(outcome->err.find("the station stops"), std::string::npos) << outcome->err;
+    EXPECT_EQ(outcome->Events().back()["units"], 1);
+    EXPECT_EQ(std::filesystem::file_size(log), 0u);
+}
+
+TEST_F(Station, ALogThatIsNotALogFileIsRefusedAtOnceAndLeftAsItWas)
+{
+    const std::string image = Image(500);
+    const std::string firmware = WriteImage(image);
+    const std::filesystem::path fifo = dir.path() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::uint16_t port = pyrrow::test::UnusedLoopbackPort();
+    // The log, the text the refusal has.
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {fifo.string(), "is not a regular file"},
+        {firmware, "is not a log of JSON lines"},
+        {dir.path().string(), "cannot open"},
+    };
+    for (const auto& [log, text] : refused) {
+        const CliOutcome outcome = RunCli({"flash", firmware, "--json", "--repeat", "--wait-timeout", "1", "--log",
+                                           log, "--device", "tcp:127.0.0.1:" + std::to_string(port)});
+        EXPECT_EQ(outcome.exitCode, 12) << log;
+        EXPECT_NE(outcome.out.find(text), std::string::npos) << outcome.out;
+    }
+    std::ifstream in(firmware, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), image);
+}
+
+// A USB fixture: units that are plugged in and pulled out between looks at
+// the enumeration.
+class ScriptedEnumeration : public pyrrow::platform::HidBackend {
+public:
+    // What each look at the enumeration sees; the last one stays.
+    explicit ScriptedEnumeration(std::vector<std::vector<pyrrow::platform::HidDeviceInfo>> looks)
+        : m_looks(std::move(looks))
+    {
+    }
+    std::vector<pyrrow::platform::HidDeviceInfo> Enumerate(unsigned short, unsigned short) override
+    {
+        const std::size_t look = std::min(m_next++, m_looks.size() - 1);
+        return m_looks[look];
+    }
+    pyrrow::platform::HidDevice Open(unsigned short, unsigned short) override { return nullptr; }
+    pyrrow::platform::HidDevice OpenPath(const std::string&) override { return nullptr; }
+    int SetNonblocking(pyrrow::platform::HidDevice, int) override { return -1; }
+    int Write(pyrrow::platform::HidDevice, const unsigned char*, std::size_t) override { return -1; }
+    int Read(pyrrow::platform::HidDevice, unsigned char*, std::size_t) override { return -1; }
+    std::u16string Error(pyrrow::platform::HidDevice) override { return u"scripted"; }
+    void Close(pyrrow::platform::HidDevice) override {}
+    std::size_t Looks() const { return m_next; }
+
+private:
+    std::vector<std::vector<pyrrow::platform::HidDeviceInfo>> m_looks;
+    std::size_t m_next = 0;
+};
+
+TEST(UsbFixture, WaitsForTheMatchingUnitToArriveAndToLeave)
+{
+    using pyrrow::cli::UsbArrival;
+    using pyrrow::cli::WaitLimit;
+    std::string error;
+    const auto bySerial = pyrrow::cli::ParseDeviceUri("usb:serial=B2", &error);
+    ASSERT_TRUE(bySerial) << error;
+    const pyrrow::platform::HidDeviceInfo a{"/dev/hidraw3", u"A1"};
+    const pyrrow::platform::HidDeviceInfo b{"/dev/hidraw4", u"B2"};
+    ScriptedEnumeration hid({{}, {a}, {a, b}, {a, b}, {a}});
+    const auto started = std::chrono::steady_clock::now();
+    const UsbArrival arrival = pyrrow::cli::WaitForUsbUnit(*bySerial, hid, WaitLimit::After(5s), {});
+    ASSERT_EQ(arrival.end, UsbArrival::End::Arrived);
+    EXPECT_EQ(arrival.serialNumber, "B2");
+    ASSERT_TRUE(arrival.selection.target);
+    EXPECT_EQ(arrival.selection.target->devicePath, "/dev/hidraw4");
+    EXPECT_EQ(hid.Looks(), 3u);
+    // A few looks a second, not a busy loop.
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 2 * pyrrow::cli::kPollInterval);
+    EXPECT_TRUE(pyrrow::cli::WaitForDeparture(*arrival.selection.target, hid, {}));
+    EXPECT_EQ(hid.Looks(), 5u);
+
+    // Nobody comes: the limit, or a stop request, ends the wait.
+    ScriptedEnumeration none({{a}});
+    EXPECT_EQ(pyrrow::cli::WaitForUsbUnit(*bySerial, none, WaitLimit::After(300ms), {}).end,
+              UsbArrival::End::TimedOut);
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_EQ(pyrrow::cli::WaitForUsbUnit(*bySerial, none, WaitLimit::After({}), stop.get_token()).end,
+              UsbArrival::End::Stopped);
+    EXPECT_FALSE(pyrrow::cli::WaitForDeparture({*bySerial, "/dev/hidraw3"}, none, stop.get_token()));
+}
+
+}  // namespace
