@@ -92,6 +92,13 @@ public:
             return true;
         const int fd = m_fd;
         m_fd = -1;
+        // A full disk may show only when the data is written out: make it
+        // show here, while the file can still be removed and the failure told.
+        if (::fsync(fd) != 0 && errno != EINVAL) {
+            *error = Reason("writing " + m_path + " out", errno);
+            ::close(fd);
+            return false;
+        }
         if (::close(fd) != 0 && errno != EINTR) {
             *error = Reason("closing " + m_path, errno);
             return false;

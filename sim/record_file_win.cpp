@@ -83,6 +83,12 @@ public:
             return true;
         const int fd = m_fd;
         m_fd = -1;
+        // A full disk may show only when the data is written out.
+        if (::_commit(fd) != 0) {
+            *error = Reason("writing " + m_path + " out", errno);
+            ::_close(fd);
+            return false;
+        }
         if (::_close(fd) != 0) {
             *error = Reason("closing " + m_path, errno);
             return false;
