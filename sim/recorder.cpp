@@ -188,7 +188,12 @@ std::string Recorder::Store(const std::string& unit, const std::string& image, s
     // there (another simulator storing into the same folder included).
     const std::string stem = unit + "_" + UtcFileText(std::chrono::system_clock::now());
     for (unsigned n = 1; n <= kStoreNames; ++n) {
-        const std::string name = stem + (n == 1 ? std::string() : "-" + std::to_string(n)) + ".fw";
+        std::string name = stem;
+        if (n > 1) {
+            name += '-';
+            name += std::to_string(n);
+        }
+        name += ".fw";
         const std::string path = (std::filesystem::path(m_options.storeDir) / name).string();
         bool exists = false;
         std::unique_ptr<RecordFile> file = RecordFile::CreateNew(path, &exists, error);
