@@ -1,6 +1,7 @@
 #include "sim/options.h"
 
 #include <charconv>
+#include <cmath>
 #include <ostream>
 #include <string_view>
 
@@ -29,6 +30,12 @@ bool ParseListen(const std::string& text, Options* options)
     return true;
 }
 
+// A number of seconds from 0 to most, written as a plain decimal.
+bool SaneSeconds(double value, double most)
+{
+    return std::isfinite(value) && value >= 0 && value <= most;
+}
+
 }  // namespace
 
 ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
@@ -46,15 +53,38 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
     app.add_option("--fault", faults, "make a fault (repeatable; see FAULTS below)")
         ->type_name("FAULT")
         ->allow_extra_args(false);
-    app.add_option("--store", options.storeDir, "write each complete image into DIR, named by unit and time")
+    app.add_option("--store", options.storeDir,
+                   "write each image whose upload ended in order into DIR, as <unit>_<UTC time>.fw (never over "
+                   "a file that is there)")
         ->type_name("DIR");
-    app.add_option("--trace", options.traceFile, "write every exchange to FILE as JSON lines")->type_name("FILE");
+    app.add_option("--trace", options.traceFile,
+                   "write every exchange to FILE as JSON lines (a file there is replaced only when it is empty "
+                   "or a trace of ours)")
+        ->type_name("FILE");
+    app.add_option("--expect", options.expectFile,
+                   "the image the program should send: each upload's line says whether exactly FILE arrived, "
+                   "and the exit code is 0 only when every upload was FILE")
+        ->type_name("FILE");
     app.add_flag("--once", options.once,
-                 "end after one upload per unit: exit 0 when every image was complete, 1 otherwise");
+                 "end after one upload per unit: exit 0 when every upload ended in order (and was the "
+                 "--expect image), 1 otherwise");
+    CLI::Option* units =
+        app.add_option("--units", options.units,
+                       "play a production line: each unit takes one upload, goes away (the TCP port closes, the "
+                       "serial link is removed) and after --gap a new one takes its place; end after N units "
+                       "per place, with the exit code of --once for all of them")
+            ->type_name("N")
+            ->check(CLI::Range(1u, 1000000u));
+    app.add_option("--gap", options.gap, "seconds a unit of --units stays away before the next comes (default 1)")
+        ->type_name("SECONDS")
+        ->needs(units);
     app.add_flag("--json", options.json, "print a JSON summary of all uploads on standard output at the end");
     const std::string output =
-        "The units' addresses (TCP) or port path (serial) are the first lines on standard output.\n";
-    const std::string exitCodes = "Exit codes: 0 done, 1 --once and an upload was incomplete, 2 usage or set-up error.\n";
+        "The units' addresses (TCP) or port path (serial) are the first lines on standard output, and each\n"
+        "unit of --units that comes later prints its own; with --json the summary is the last line.\n";
+    const std::string exitCodes =
+        "Exit codes: 0 done, 1 an upload ended out of order, was not the --expect image, or a unit of --once\n"
+        "or --units had none, 2 usage or set-up error, 3 an image could not be stored or the trace written.\n";
     const std::string faultsIntro = "K counts frames from 0; append @unit=N to make only unit N do it:\n";
     app.footer(output + exitCodes + "\nFAULTS (" + faultsIntro.substr(0, faultsIntro.size() - 2) + "):\n" +
                FaultHelp());
@@ -65,6 +95,10 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
                     "chooses)")
         ->type_name("ADDR:PORT");
     tcp->add_option("--count", options.count, "number of units")->check(CLI::Range(1u, 64u));
+    tcp->add_option("--idle-timeout", options.idleTimeout,
+                    "close a connection that brings nothing for SECONDS (default 30; 0: never); a program that "
+                    "connects while a unit is busy waits its turn")
+        ->type_name("SECONDS");
 
     CLI::App* serial = app.add_subcommand(
         "serial", "a unit on a pseudo-terminal, whose path is printed, or on the port given with --port");
@@ -102,6 +136,19 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
     }
 
     options.link = tcp->parsed() ? Link::Tcp : serial->parsed() ? Link::Serial : Link::Usb;
+    if (!SaneSeconds(options.idleTimeout, 86400)) {
+        err << "pyrrow-sim: --idle-timeout: give seconds from 0 to 86400\n";
+        return {std::nullopt, kExitUsage};
+    }
+    if (!SaneSeconds(options.gap, 3600)) {
+        err << "pyrrow-sim: --gap: give seconds from 0 to 3600\n";
+        return {std::nullopt, kExitUsage};
+    }
+    if (options.units != 0 && !options.serialPort.empty()) {
+        err << "pyrrow-sim: --units needs the pseudo-terminal: a port named with --port cannot go away and "
+               "come back\n";
+        return {std::nullopt, kExitUsage};
+    }
     if (!listen.empty() && !ParseListen(listen, &options)) {
         err << "pyrrow-sim: --listen " << listen << ": give ADDR:PORT with a port from 0 to 65535\n";
         return {std::nullopt, kExitUsage};

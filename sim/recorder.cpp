@@ -1,9 +1,7 @@
 #include "sim/recorder.h"
 
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <span>
@@ -12,10 +10,19 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/sha256.h"
+#include "sim/options.h"
 #include "sim/wall_clock.h"
+#include "upload/protocol.h"
 
 namespace pyrrow::sim {
 namespace {
+
+// How every line of our trace begins: an existing file that does not is
+// someone else's.
+constexpr std::string_view kTraceStart = R"({"time":")";
+
+// Names tried for one stored image: the time alone, then with -2, -3, ...
+constexpr unsigned kStoreNames = 1000;
 
 std::string Hex(const void* data, std::size_t size)
 {
@@ -28,6 +35,16 @@ std::string Hex(const void* data, std::size_t size)
         text += kDigits[bytes[i] & 0xF];
     }
     return text;
+}
+
+std::string Sha256(const std::string& bytes)
+{
+    return platform::Sha256Hex(std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+}
+
+nlohmann::ordered_json TextOrNull(const std::string& text)
+{
+    return text.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(text);
 }
 
 }  // namespace
@@ -44,31 +61,90 @@ std::unique_ptr<Recorder> Recorder::Open(const Options& options, std::string* er
             return nullptr;
         }
     }
-    if (!options.traceFile.empty()) {
-        recorder->m_trace = std::fopen(options.traceFile.c_str(), "w");
-        if (recorder->m_trace == nullptr) {
-            *error = "cannot write the trace file " + options.traceFile + ": " + std::strerror(errno);
+    if (!options.expectFile.empty()) {
+        std::string image;
+        std::string why;
+        if (!RecordFile::ReadRegular(options.expectFile, kExpectLimit, &image, &why)) {
+            *error = "--expect: " + why;
             return nullptr;
         }
+        if (image.size() < protocol::kHeaderSize) {
+            *error = "--expect: " + options.expectFile + " has " + std::to_string(image.size()) +
+                     " bytes, fewer than a header's " + std::to_string(protocol::kHeaderSize);
+            return nullptr;
+        }
+        recorder->m_expectedSha256 = Sha256(image);
+        recorder->m_expected = std::move(image);
     }
+    if (!options.traceFile.empty() && !recorder->OpenTrace(error))
+        return nullptr;
     return recorder;
+}
+
+bool Recorder::OpenTrace(std::string* error)
+{
+    const std::string& path = m_options.traceFile;
+    bool exists = false;
+    std::string why;
+    m_trace = RecordFile::CreateNew(path, &exists, &why);
+    if (m_trace)
+        return true;
+    if (exists) {
+        // Only a trace of an earlier run (or an empty file) is replaced.
+        std::string head;
+        m_trace = RecordFile::OpenExisting(path, kTraceStart.size(), &head, &why);
+        if (m_trace && !head.empty() && head != kTraceStart) {
+            m_trace.reset();
+            why = path + " is there and is no trace of pyrrow-sim; it is left alone (remove it or name another)";
+        }
+        if (m_trace && m_trace->Truncate(&why))
+            return true;
+        m_trace.reset();
+    }
+    *error = "--trace: " + why;
+    return false;
 }
 
 Recorder::~Recorder()
 {
-    if (m_trace != nullptr)
-        std::fclose(m_trace);
+    if (m_trace) {
+        if (std::string error; !m_trace->Close(&error))
+            std::cerr << "pyrrow-sim: the trace file " << m_options.traceFile << ": " << error << "\n";
+    }
 }
 
 void Recorder::AddUnit(const std::string& unit, Link link, const std::string& address)
 {
-    m_units.push_back(Unit{unit, link, address, {}});
+    m_units.push_back(Unit{unit, link, address, 1, {}});
+}
+
+Recorder::Unit* Recorder::Find(const std::string& unit)
+{
+    const auto u = std::find_if(m_units.begin(), m_units.end(), [&unit](const Unit& x) { return x.name == unit; });
+    return u == m_units.end() ? nullptr : &*u;
+}
+
+void Recorder::Arrived(const std::string& unit, unsigned number, unsigned count, const std::string& address)
+{
+    if (Unit* u = Find(unit)) {
+        u->arrival = number;
+        u->address = address;
+    }
+    Event(unit, "unit " + std::to_string(number) + " of " + std::to_string(count) + " arrived");
+    std::cerr << unit << ": unit " << number << " of " << count << " is there: " << address << "\n";
+}
+
+void Recorder::Left(const std::string& unit, unsigned number, unsigned count, double gapSeconds)
+{
+    Event(unit, "unit " + std::to_string(number) + " of " + std::to_string(count) + " left");
+    std::cerr << unit << ": unit " << number << " of " << count << " left; the next comes in " << gapSeconds
+              << " s\n";
 }
 
 void Recorder::Trace(const std::string& unit, std::string_view direction, const void* data, std::size_t size,
                      std::string_view event, const Fault* fault)
 {
-    if (m_trace == nullptr)
+    if (!m_trace)
         return;
     nlohmann::ordered_json line;
     line["time"] = UtcText(std::chrono::system_clock::now());
@@ -84,11 +160,10 @@ void Recorder::Trace(const std::string& unit, std::string_view direction, const 
     const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     // A line at a time, so that a trace read while the simulator runs (or
     // after it was killed) ends on a whole exchange.
-    if (std::fputs(text.c_str(), m_trace) < 0 || std::fflush(m_trace) != 0) {
-        std::cerr << "pyrrow-sim: writing the trace file " << m_options.traceFile << ": " << std::strerror(errno)
-                  << "; tracing stops\n";
-        std::fclose(m_trace);
-        m_trace = nullptr;
+    if (std::string error; !m_trace->Write(text.data(), text.size(), &error)) {
+        std::cerr << "pyrrow-sim: the trace file " << m_options.traceFile << ": " << error << "; tracing stops\n";
+        m_traceError = error;
+        m_trace.reset();
     }
 }
 
@@ -107,62 +182,113 @@ void Recorder::Event(const std::string& unit, std::string_view what, const Fault
     Trace(unit, "event", nullptr, 0, what, fault);
 }
 
-std::string Recorder::Store(const std::string& unit, const std::string& image)
+std::string Recorder::Store(const std::string& unit, const std::string& image, std::string* error)
 {
-    const std::filesystem::path file =
-        std::filesystem::path(m_options.storeDir) / (unit + "_" + UtcFileText(std::chrono::system_clock::now()) + ".fw");
-    // Never over an image stored before (the simulator alone names them,
-    // one at a time).
-    std::error_code ec;
-    if (std::filesystem::exists(file, ec) || ec) {
-        std::cerr << "pyrrow-sim: " << unit << ": cannot store the image as " << file.string() << ": "
-                  << (ec ? ec.message() : std::string("a file of that name is there")) << "\n";
-        return {};
+    // Made exclusively: never over a file that is there, whoever put it
+    // there (another simulator storing into the same folder included).
+    const std::string stem = unit + "_" + UtcFileText(std::chrono::system_clock::now());
+    for (unsigned n = 1; n <= kStoreNames; ++n) {
+        std::string name = stem;
+        if (n > 1) {
+            name += '-';
+            name += std::to_string(n);
+        }
+        name += ".fw";
+        const std::string path = (std::filesystem::path(m_options.storeDir) / name).string();
+        bool exists = false;
+        std::unique_ptr<RecordFile> file = RecordFile::CreateNew(path, &exists, error);
+        if (!file && exists)
+            continue;
+        if (!file)
+            return {};
+        if (!file->Write(image.data(), image.size(), error) || !file->Close(error)) {
+            file.reset();
+            RecordFile::Remove(path);
+            *error += "; the partial file was removed";
+            return {};
+        }
+        return path;
     }
-    errno = 0;
-    std::ofstream out(file, std::ios::binary);
-    out.write(image.data(), static_cast<std::streamsize>(image.size()));
-    out.close();
-    if (!out) {
-        std::cerr << "pyrrow-sim: " << unit << ": cannot store the image as " << file.string() << ": "
-                  << std::strerror(errno != 0 ? errno : EIO) << "\n";
+    *error = "every name from " + stem + ".fw to " + stem + "-" + std::to_string(kStoreNames) + ".fw is taken";
+    return {};
+}
+
+std::string Recorder::Difference(Link link, const std::string& image) const
+{
+    const std::string& expected = *m_expected;
+    // Over USB the last report brings zeros after the image's end.
+    std::size_t padding = 0;
+    if (link == Link::Usb && image.size() > expected.size() &&
+        image.size() - expected.size() < protocol::kUsbReportSize &&
+        std::all_of(image.begin() + static_cast<std::ptrdiff_t>(expected.size()), image.end(),
+                    [](char c) { return c == '\0'; }))
+        padding = image.size() - expected.size();
+    const std::size_t size = image.size() - padding;
+    const auto differ = std::mismatch(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(std::min(size, expected.size())),
+                                      expected.begin());
+    const auto first = static_cast<std::size_t>(differ.first - image.begin());
+    if (size == expected.size() && first == size)
         return {};
-    }
-    return file.string();
+    std::string text = std::to_string(size) + " bytes of " + m_options.expectFile + "'s " +
+                       std::to_string(expected.size());
+    if (first < std::min(size, expected.size()))
+        text += ", differing from byte " + std::to_string(first) + " on";
+    return text;
 }
 
 void Recorder::UploadEnded(const std::string& unit, UploadRecord record)
 {
+    Unit* place = Find(unit);
     Upload upload;
-    upload.sha256 = platform::Sha256Hex(
-        std::span(reinterpret_cast<const unsigned char*>(record.image.data()), record.image.size()));
-    if (record.complete && !m_options.storeDir.empty())
-        upload.stored = Store(unit, record.image);
-    Event(unit, "upload ended: " + record.end);
+    upload.arrival = place != nullptr ? place->arrival : 1;
+    upload.bytes = record.image.size();
+    upload.frames = record.frames;
+    upload.countersInOrder = record.countersInOrder;
+    upload.cleanEnd = record.cleanEnd;
+    upload.end = std::move(record.end);
+    upload.faults = std::move(record.faults);
+    upload.sha256 = Sha256(record.image);
+    std::string difference;
+    if (m_expected) {
+        difference = Difference(place != nullptr ? place->link : Link::Tcp, record.image);
+        upload.expected = difference.empty();
+    }
+    if (upload.cleanEnd && !m_options.storeDir.empty()) {
+        upload.stored = Store(unit, record.image, &upload.storeError);
+        m_storeFailed = m_storeFailed || upload.stored.empty();
+    }
+    Event(unit, "upload ended: " + upload.end);
 
-    std::cerr << unit << ": " << (record.complete ? "complete" : "incomplete") << " upload of " << record.image.size()
-              << " bytes, " << record.frames << " frames, " << record.end;
-    if (!record.countersInOrder)
+    // What was seen, never more: a program stopped between two frames ends
+    // the link as one that sent everything does.
+    std::cerr << unit << ": upload ended after " << upload.bytes << " bytes in " << upload.frames
+              << " frames: " << upload.end;
+    if (!upload.countersInOrder)
         std::cerr << ", counters out of order";
-    for (const std::string& f : record.faults)
+    for (const std::string& f : upload.faults)
         std::cerr << ", fault " << f;
     std::cerr << "; SHA-256 " << upload.sha256;
+    if (upload.expected)
+        std::cerr << (*upload.expected ? "; it is " : "; it is NOT ") << "the expected image "
+                  << m_options.expectFile << (difference.empty() ? "" : " (" + difference + ")");
     if (!upload.stored.empty())
         std::cerr << "; stored as " << upload.stored;
+    if (!upload.storeError.empty())
+        std::cerr << "; NOT stored: " << upload.storeError;
     std::cerr << "\n";
-
-    upload.record = std::move(record);
-    for (Unit& u : m_units) {
-        if (u.name == unit)
-            u.uploads.push_back(std::move(upload));
-    }
+    if (place != nullptr)
+        place->uploads.push_back(std::move(upload));
 }
 
-bool Recorder::EveryUnitComplete() const
+bool Recorder::EveryUploadAsExpected(unsigned required) const
 {
     for (const Unit& u : m_units) {
-        if (u.uploads.empty() || !u.uploads.front().record.complete)
+        if (u.uploads.size() < required)
             return false;
+        for (const Upload& up : u.uploads) {
+            if (!up.cleanEnd || !up.expected.value_or(true))
+                return false;
+        }
     }
     return true;
 }
@@ -174,26 +300,33 @@ std::string Recorder::SummaryJson(int exitCode) const
     for (const Unit& u : m_units) {
         nlohmann::ordered_json uploads = nlohmann::ordered_json::array();
         for (const Upload& up : u.uploads) {
-            const UploadRecord& r = up.record;
             nlohmann::ordered_json j;
-            j["complete"] = r.complete;
-            j["bytes"] = r.image.size();
-            j["frames"] = r.frames;
-            j["counters_in_order"] = r.countersInOrder;
+            j["arrival"] = up.arrival;
+            j["clean_end"] = up.cleanEnd;
+            j["expected"] = up.expected ? nlohmann::ordered_json(*up.expected) : nlohmann::ordered_json();
+            j["bytes"] = up.bytes;
+            j["frames"] = up.frames;
+            j["counters_in_order"] = up.countersInOrder;
             j["sha256"] = up.sha256;
-            j["stored"] = up.stored.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(up.stored);
-            j["end"] = r.end;
-            j["faults"] = r.faults;
-            for (const std::string& f : r.faults)
+            j["stored"] = TextOrNull(up.stored);
+            j["store_error"] = TextOrNull(up.storeError);
+            j["end"] = up.end;
+            j["faults"] = up.faults;
+            for (const std::string& f : up.faults)
                 ++hits[f];
             uploads.push_back(std::move(j));
         }
         units.push_back({{"unit", u.name}, {"link", LinkName(u.link)}, {"address", u.address}, {"uploads", uploads}});
     }
     nlohmann::ordered_json summary;
-    summary["v"] = 1;
+    summary["v"] = 2;
+    summary["expect"] = m_expected ? nlohmann::ordered_json{{"file", m_options.expectFile},
+                                                            {"bytes", m_expected->size()},
+                                                            {"sha256", m_expectedSha256}}
+                                   : nlohmann::ordered_json();
     summary["units"] = std::move(units);
     summary["faults_hit"] = hits;
+    summary["trace_error"] = TextOrNull(m_traceError);
     summary["exit_code"] = exitCode;
     return summary.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }

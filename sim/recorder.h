@@ -1,16 +1,19 @@
 // What the simulated units received and did: every exchange as a JSON line
-// in the trace file, each complete image stored as a file, a line per
-// upload on standard error, and at the end a summary of all uploads.
+// in the trace file, each image whose upload ended in order stored as a
+// file, a line per upload on standard error (with whether it was the image
+// expected), and at the end a summary of all uploads. Of an upload only its
+// figures are kept, never its bytes, so that a long run stays small.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "sim/faults.h"
+#include "sim/record_file.h"
 
 namespace pyrrow::sim {
 
@@ -20,7 +23,11 @@ struct UploadRecord {
     std::string image;               // the header and the data, as received
     std::uint64_t frames = 0;        // TCP frames, serial blocks of 256 bytes, USB reports after the header
     bool countersInOrder = true;     // TCP: every counter the one expected
-    bool complete = false;           // the program sent it all and ended the link itself
+    // The program ended the link itself after an exchange without faults or
+    // malformed frames, every answer sent. Whether it sent all it meant to
+    // cannot be seen from here: a program stopped between two frames ends
+    // the same way (--expect tells).
+    bool cleanEnd = false;
     std::string end;                 // how it ended, in words
     std::vector<std::string> faults;  // the faults it hit, in order
 };
@@ -28,19 +35,25 @@ struct UploadRecord {
 class Recorder {
 public:
     struct Options {
-        std::string storeDir;   // empty: images are not stored
-        std::string traceFile;  // empty: no trace
+        std::string storeDir;    // empty: images are not stored
+        std::string traceFile;   // empty: no trace
+        std::string expectFile;  // empty: no image is expected
     };
 
-    // Creates the store folder and the trace file. Null, with what failed
-    // and why in *error, when either cannot be made.
+    // Creates the store folder and the trace file and reads the expected
+    // image. Null, with what failed and why in *error, when one cannot be.
     static std::unique_ptr<Recorder> Open(const Options& options, std::string* error);
     ~Recorder();
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
 
-    // Units are named like "tcp-1"; address is where the program finds them.
+    // Units are named like "tcp-1" after their place; address is where the
+    // program finds them.
     void AddUnit(const std::string& unit, Link link, const std::string& address);
+    // A new unit came to the place of unit (a production line), the
+    // number-th of count, at address; Left: the one there went away.
+    void Arrived(const std::string& unit, unsigned number, unsigned count, const std::string& address);
+    void Left(const std::string& unit, unsigned number, unsigned count, double gapSeconds);
 
     // The trace: bytes the unit received, bytes it sent (with the fault
     // that shaped them), and what happened to the link.
@@ -48,36 +61,58 @@ public:
     void Sent(const std::string& unit, const void* data, std::size_t size, const Fault* fault);
     void Event(const std::string& unit, std::string_view what, const Fault* fault = nullptr);
 
-    // Stores a complete image, tells the operator and keeps the upload for
-    // the summary.
+    // Compares the image with the expected one, stores it, tells the
+    // operator and keeps the upload's figures for the summary.
     void UploadEnded(const std::string& unit, UploadRecord record);
 
-    // Every unit saw an upload, and its first one was complete.
-    bool EveryUnitComplete() const;
+    // Every place had at least required uploads, and every upload ended in
+    // order and was the expected image (when one is).
+    bool EveryUploadAsExpected(unsigned required) const;
+    bool Expects() const { return m_expected.has_value(); }
+    // An image could not be stored or the trace could not be written.
+    bool RecordFailed() const { return m_storeFailed || !m_traceError.empty(); }
 
     // The summary as one JSON object.
     std::string SummaryJson(int exitCode) const;
 
 private:
     struct Upload {
-        UploadRecord record;
+        unsigned arrival = 1;  // which unit of the place took it
+        std::uint64_t bytes = 0;
+        std::uint64_t frames = 0;
+        bool countersInOrder = true;
+        bool cleanEnd = false;
+        std::optional<bool> expected;  // none: nothing was expected
+        std::string end;
+        std::vector<std::string> faults;
         std::string sha256;
         std::string stored;
+        std::string storeError;
     };
     struct Unit {
         std::string name;
         Link link;
         std::string address;
+        unsigned arrival = 1;
         std::vector<Upload> uploads;
     };
 
     explicit Recorder(Options options) : m_options(std::move(options)) {}
+    bool OpenTrace(std::string* error);
     void Trace(const std::string& unit, std::string_view direction, const void* data, std::size_t size,
                std::string_view event, const Fault* fault);
-    std::string Store(const std::string& unit, const std::string& image);
+    // The file's name, or empty with the reason in *error.
+    std::string Store(const std::string& unit, const std::string& image, std::string* error);
+    // Empty when image is the expected one; else how it differs.
+    std::string Difference(Link link, const std::string& image) const;
+    Unit* Find(const std::string& unit);
 
     Options m_options;
-    std::FILE* m_trace = nullptr;
+    std::unique_ptr<RecordFile> m_trace;
+    std::string m_traceError;
+    bool m_storeFailed = false;
+    std::optional<std::string> m_expected;
+    std::string m_expectedSha256;
     std::vector<Unit> m_units;
 };
 

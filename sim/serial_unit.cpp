@@ -128,7 +128,7 @@ void SerialUnit::OnPort()
         // read. The master reports a hang-up until the next open: wait for that.
         m_waitingForOpen = true;
         if (m_active)
-            EndUpload(error.empty() ? "closed by the program" : "the line failed: " + error, error.empty());
+            EndUpload(error.empty() ? "the program closed the link" : "the line failed: " + error, error.empty());
         return;
     }
     // A named port that failed takes no more uploads.
@@ -247,7 +247,7 @@ void SerialUnit::EndUpload(const std::string& how, bool byProgram)
     const std::size_t data = m_record.image.size() - m_header.size();
     m_record.frames = (data + protocol::kSerialBlockSize - 1) / protocol::kSerialBlockSize;
     m_record.end = how;
-    m_record.complete = byProgram && m_headerAnswered && !m_broken && m_answersPending == 0;
+    m_record.cleanEnd = byProgram && m_headerAnswered && !m_broken && m_answersPending == 0;
     UploadRecord record = std::exchange(m_record, UploadRecord{});
     m_active = false;
     m_header.clear();

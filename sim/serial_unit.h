@@ -15,10 +15,11 @@
 #include "sim/faults.h"
 #include "sim/recorder.h"
 #include "sim/serial_line.h"
+#include "sim/unit.h"
 
 namespace pyrrow::sim {
 
-class SerialUnit {
+class SerialUnit final : public Unit {
 public:
     struct Settings {
         std::string name;  // "serial-1"
@@ -34,15 +35,16 @@ public:
     // Null, with the reason in *error, on failure.
     static std::unique_ptr<SerialUnit> Create(EventLoop& loop, Recorder& recorder, Settings settings,
                                               std::string* error);
-    ~SerialUnit();
+    ~SerialUnit() override;
     SerialUnit(const SerialUnit&) = delete;
     SerialUnit& operator=(const SerialUnit&) = delete;
 
     // The pseudo-terminal's path, as the program opens it, or the port named.
     const std::string& Path() const { return m_path; }
 
+    std::string Where() const override { return m_path; }
     // Ends what runs, closes the port and removes the link.
-    void Stop();
+    void Stop() override;
 
 private:
     SerialUnit(EventLoop& loop, Recorder& recorder, Settings settings);

@@ -1,5 +1,6 @@
 #include "sim/simulator.h"
 
+#include <cmath>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "sim/serial_unit.h"
 #include "sim/stop_signals.h"
 #include "sim/tcp_unit.h"
+#include "sim/unit_place.h"
 #include "sim/usb_unit.h"
 #include "upload/protocol.h"
 
@@ -18,55 +20,127 @@ namespace {
 // How far past the default port the simulator looks for free ones.
 constexpr unsigned kPortSearch = 100;
 
-// The running units of one link; each tells where the program finds it.
-struct Units {
-    std::vector<std::unique_ptr<TcpUnit>> tcp;
-    std::unique_ptr<SerialUnit> serial;
-    std::unique_ptr<UsbUnit> usb;
-
-    void Stop()
-    {
-        for (auto& u : tcp)
-            u->Stop();
-        if (serial)
-            serial->Stop();
-        if (usb)
-            usb->Stop();
-    }
-};
-
 std::string UnitName(Link link, unsigned index)
 {
     return std::string(LinkName(link)) + "-" + std::to_string(index);
 }
 
-// count units on consecutive ports from first (0: each where the system
-// chooses). False when one cannot be made; *inUse tells whether a port was taken.
-bool MakeTcpUnits(const Options& o, std::uint16_t first, EventLoop& loop, Recorder& recorder,
-                  const std::function<void()>& onDone, Units* units, std::string* error, bool* inUse)
+std::chrono::milliseconds Milliseconds(double seconds)
 {
-    units->tcp.clear();
+    return std::chrono::milliseconds(static_cast<long long>(std::llround(seconds * 1000)));
+}
+
+TcpUnit::Settings TcpSettings(const Options& o, unsigned index, std::uint16_t port, UnitPlace& place)
+{
+    TcpUnit::Settings s;
+    s.name = UnitName(Link::Tcp, index);
+    s.host = o.host;
+    s.port = port;
+    s.faults = FaultPlan(o.faults, index);
+    s.once = o.once || o.units != 0;
+    s.idleTimeout = Milliseconds(o.idleTimeout);
+    s.onDone = place.OnDone();
+    return s;
+}
+
+// The first unit of each place, on consecutive ports from first (0: each
+// where the system chooses). False when one cannot be made; *inUse tells
+// whether a port was taken.
+bool MakeTcpUnits(const Options& o, std::uint16_t first, EventLoop& loop, Recorder& recorder,
+                  std::vector<std::unique_ptr<UnitPlace>>& places, std::vector<std::unique_ptr<TcpUnit>>* units,
+                  std::string* error, bool* inUse)
+{
+    units->clear();
     for (unsigned i = 0; i < o.count; ++i) {
-        TcpUnit::Settings s;
-        s.name = UnitName(Link::Tcp, i + 1);
-        s.host = o.host;
         if (first != 0 && first + i > 65535) {
             *error = "no room for " + std::to_string(o.count) + " ports from " + std::to_string(first);
             *inUse = false;
             return false;
         }
-        s.port = first == 0 ? 0 : static_cast<std::uint16_t>(first + i);
-        s.faults = FaultPlan(o.faults, i + 1);
-        s.once = o.once;
-        s.onDone = onDone;
-        std::unique_ptr<TcpUnit> unit = TcpUnit::Create(loop, recorder, std::move(s), error, inUse);
+        const auto port = first == 0 ? std::uint16_t{0} : static_cast<std::uint16_t>(first + i);
+        std::unique_ptr<TcpUnit> unit = TcpUnit::Create(loop, recorder, TcpSettings(o, i + 1, port, *places[i]), error, inUse);
         if (!unit) {
-            units->tcp.clear();
+            units->clear();
             return false;
         }
-        units->tcp.push_back(std::move(unit));
+        units->push_back(std::move(unit));
     }
     return true;
+}
+
+// Makes the places of the link and their first units. False, with the
+// reason in *error, when one cannot be made.
+bool MakePlaces(const Options& o, EventLoop& loop, Recorder& recorder, std::vector<std::unique_ptr<UnitPlace>>& places,
+                std::string* error)
+{
+    switch (o.link) {
+    case Link::Tcp: {
+        std::vector<std::unique_ptr<TcpUnit>> units;
+        bool inUse = false;
+        bool made = MakeTcpUnits(o, o.port.value_or(protocol::kTcpDefaultPort), loop, recorder, places, &units, error,
+                                 &inUse);
+        // The default port is only a first choice: take the next free ones.
+        for (unsigned step = 1; !made && inUse && !o.port && step < kPortSearch; ++step)
+            made = MakeTcpUnits(o, static_cast<std::uint16_t>(protocol::kTcpDefaultPort + step), loop, recorder,
+                                places, &units, error, &inUse);
+        if (!made)
+            return false;
+        for (unsigned i = 0; i < o.count; ++i) {
+            // A unit coming later takes the port of the first.
+            const std::uint16_t port = units[i]->Port();
+            UnitPlace* place = places[i].get();
+            recorder.AddUnit(UnitName(Link::Tcp, i + 1), Link::Tcp, units[i]->Address());
+            place->Start(std::move(units[i]), [&o, &loop, &recorder, i, port, place](std::string* why) {
+                bool taken = false;
+                return std::unique_ptr<Unit>(
+                    TcpUnit::Create(loop, recorder, TcpSettings(o, i + 1, port, *place), why, &taken));
+            });
+        }
+        return true;
+    }
+    case Link::Serial: {
+        UnitPlace* place = places[0].get();
+        const auto make = [&o, &loop, &recorder, place](std::string* why) {
+            SerialUnit::Settings s;
+            s.name = UnitName(Link::Serial, 1);
+            s.port = o.serialPort;
+            s.link = o.linkPath;
+            s.lineRate = o.lineRate;
+            s.faults = FaultPlan(o.faults, 1);
+            s.once = o.once || o.units != 0;
+            s.onDone = place->OnDone();
+            return std::unique_ptr<Unit>(SerialUnit::Create(loop, recorder, std::move(s), why));
+        };
+        std::unique_ptr<Unit> first = make(error);
+        if (!first)
+            return false;
+        recorder.AddUnit(UnitName(Link::Serial, 1), Link::Serial, first->Where());
+        place->Start(std::move(first), make);
+        return true;
+    }
+    case Link::Usb: {
+        UnitPlace* place = places[0].get();
+        const auto make = [&o, &loop, &recorder, place](std::string* why) -> std::unique_ptr<Unit> {
+            std::unique_ptr<UhidDevice> device = UhidDevice::Open(o.uhidPath, why);
+            if (!device)
+                return nullptr;
+            UsbUnit::Settings s;
+            s.name = UnitName(Link::Usb, 1);
+            s.serial = "PYRROW-SIM-1";
+            s.faults = FaultPlan(o.faults, 1);
+            s.once = o.once || o.units != 0;
+            s.onDone = place->OnDone();
+            return UsbUnit::Create(loop, recorder, s, std::move(device), why);
+        };
+        std::unique_ptr<Unit> first = make(error);
+        if (!first)
+            return false;
+        recorder.AddUnit(UnitName(Link::Usb, 1), Link::Usb, first->Where());
+        place->Start(std::move(first), make);
+        return true;
+    }
+    }
+    return false;
 }
 
 }  // namespace
@@ -76,79 +150,42 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err)
     std::string error;
     const std::unique_ptr<StopSignals> signals = StopSignals::Open(&error);
     const std::unique_ptr<Recorder> recorder =
-        signals ? Recorder::Open(Recorder::Options{o.storeDir, o.traceFile}, &error) : nullptr;
+        signals ? Recorder::Open(Recorder::Options{o.storeDir, o.traceFile, o.expectFile}, &error) : nullptr;
     if (!recorder) {
         err << "pyrrow-sim: " << error << "\n";
         return kExitUsage;
     }
 
     EventLoop loop;
-    std::size_t unitsLeft = o.link == Link::Tcp ? o.count : 1;
-    const std::function<void()> onDone = [&loop, &unitsLeft] {
-        if (--unitsLeft == 0)
-            loop.Stop();
-    };
-    Units units;
-    std::vector<std::string> where;
-    switch (o.link) {
-    case Link::Tcp: {
-        bool inUse = false;
-        bool made = MakeTcpUnits(o, o.port.value_or(protocol::kTcpDefaultPort), loop, *recorder, onDone, &units,
-                                 &error, &inUse);
-        // The default port is only a first choice: take the next free ones.
-        for (unsigned step = 1; !made && inUse && !o.port && step < kPortSearch; ++step)
-            made = MakeTcpUnits(o, static_cast<std::uint16_t>(protocol::kTcpDefaultPort + step), loop, *recorder,
-                                onDone, &units, &error, &inUse);
-        if (!made) {
-            err << "pyrrow-sim: " << error << "\n";
-            return kExitUsage;
-        }
-        for (std::size_t i = 0; i < units.tcp.size(); ++i) {
-            recorder->AddUnit(UnitName(Link::Tcp, static_cast<unsigned>(i + 1)), Link::Tcp, units.tcp[i]->Address());
-            where.push_back(units.tcp[i]->Address());
-        }
-        break;
+    const unsigned placeCount = o.link == Link::Tcp ? o.count : 1;
+    unsigned placesLeft = placeCount;
+    bool setUpFailed = false;
+    std::vector<std::unique_ptr<UnitPlace>> places;
+    for (unsigned i = 0; i < placeCount; ++i) {
+        UnitPlace::Settings s;
+        s.name = UnitName(o.link, i + 1);
+        s.units = o.units;
+        s.gap = Milliseconds(o.gap);
+        // Scripts read where to connect from these lines: flush each at once.
+        s.onArrived = [&out](const std::string& where) { out << where << "\n" << std::flush; };
+        s.onFinished = [&](const std::string& why) {
+            if (!why.empty()) {
+                err << "pyrrow-sim: " << why << "\n";
+                setUpFailed = true;
+                loop.Stop();
+            } else if (--placesLeft == 0) {
+                loop.Stop();
+            }
+        };
+        places.push_back(std::make_unique<UnitPlace>(loop, *recorder, std::move(s)));
     }
-    case Link::Serial: {
-        SerialUnit::Settings s;
-        s.name = UnitName(Link::Serial, 1);
-        s.port = o.serialPort;
-        s.link = o.linkPath;
-        s.lineRate = o.lineRate;
-        s.faults = FaultPlan(o.faults, 1);
-        s.once = o.once;
-        s.onDone = onDone;
-        units.serial = SerialUnit::Create(loop, *recorder, std::move(s), &error);
-        if (!units.serial) {
-            err << "pyrrow-sim: " << error << "\n";
-            return kExitUsage;
-        }
-        recorder->AddUnit(UnitName(Link::Serial, 1), Link::Serial, units.serial->Path());
-        where.push_back(units.serial->Path());
-        break;
+    if (!MakePlaces(o, loop, *recorder, places, &error)) {
+        err << "pyrrow-sim: " << error << "\n";
+        return kExitUsage;
     }
-    case Link::Usb: {
-        std::unique_ptr<UhidDevice> device = UhidDevice::Open(o.uhidPath, &error);
-        UsbUnit::Settings s;
-        s.name = UnitName(Link::Usb, 1);
-        s.serial = "PYRROW-SIM-1";
-        s.faults = FaultPlan(o.faults, 1);
-        s.once = o.once;
-        s.onDone = onDone;
-        if (device)
-            units.usb = UsbUnit::Create(loop, *recorder, s, std::move(device), &error);
-        if (!units.usb) {
-            err << "pyrrow-sim: " << error << "\n";
-            return kExitUsage;
-        }
-        recorder->AddUnit(s.name, Link::Usb, "usb:serial=" + s.serial);
-        where.push_back("usb:serial=" + s.serial);
-        break;
-    }
-    }
-    // Scripts read where to connect from the first lines: flush them at once.
-    for (const std::string& w : where)
-        out << w << "\n";
+    // Where each first unit is: the first lines, flushed at once.
+    for (unsigned i = 0; i < placeCount; ++i)
+        out << places[i]->Where() << "\n";
     out.flush();
 
     loop.Watch(signals->Fd(), [&](unsigned) {
@@ -156,16 +193,23 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err)
         loop.Stop();
     });
     const bool ran = loop.Run(&error);
-    units.Stop();
+    for (auto& p : places)
+        p->Stop();
     if (!ran) {
         err << "pyrrow-sim: " << error << "\n";
         return kExitUsage;
     }
-    const int code = o.once && !recorder->EveryUnitComplete() ? kExitIncomplete : kExitOk;
-    if (o.json) {
-        out << recorder->SummaryJson(code) << "\n";
-        out.flush();
-    }
+    const unsigned required = o.units != 0 ? o.units : o.once ? 1 : 0;
+    const bool judged = required != 0 || recorder->Expects();
+    int code = kExitOk;
+    if (setUpFailed)
+        code = kExitUsage;
+    else if (recorder->RecordFailed())
+        code = kExitRecordFailed;
+    else if (judged && !recorder->EveryUploadAsExpected(required))
+        code = kExitIncomplete;
+    if (o.json)
+        out << recorder->SummaryJson(code) << "\n" << std::flush;
     return code;
 }
 

@@ -1,6 +1,6 @@
-// The operator's request to stop (SIGINT, SIGTERM, or Ctrl+C in a console)
-// turned into a descriptor the event loop waits on, so that the simulator
-// ends between two events, never inside one. One source file per operating
+// The operator's request to stop (SIGINT, SIGTERM, SIGHUP, or Ctrl+C in a
+// console) turned into a descriptor the event loop waits on, so that the
+// simulator ends between two events, never inside one. One source file per operating
 // system implements it (stop_signals_linux.cpp, stop_signals_win.cpp).
 #pragma once
 
@@ -11,9 +11,9 @@ namespace pyrrow::sim {
 
 class StopSignals {
 public:
-    // Takes over the stop requests for this process (SIGINT and SIGTERM, and
-    // SIGPIPE is ignored; Windows: the console's Ctrl+C, Ctrl+Break and
-    // closing). Null, with the system's reason in *error, when that fails.
+    // Takes over the stop requests for this process (SIGINT, SIGTERM and
+    // SIGHUP, and SIGPIPE is ignored; Windows: the console's Ctrl+C,
+    // Ctrl+Break and closing). Null, with the system's reason in *error, when that fails.
     static std::unique_ptr<StopSignals> Open(std::string* error);
     virtual ~StopSignals() = default;
 

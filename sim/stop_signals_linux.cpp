@@ -1,4 +1,4 @@
-// SIGINT and SIGTERM through a signalfd: blocked for the process, read by
+// SIGINT, SIGTERM and SIGHUP (the terminal closed) through a signalfd: blocked for the process, read by
 // the event loop.
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -24,7 +24,7 @@ public:
         signalfd_siginfo info{};
         if (::read(m_fd, &info, sizeof info) != static_cast<ssize_t>(sizeof info))
             return {};
-        return info.ssi_signo == SIGINT ? "SIGINT" : "SIGTERM";
+        return info.ssi_signo == SIGINT ? "SIGINT" : info.ssi_signo == SIGHUP ? "SIGHUP" : "SIGTERM";
     }
 
 private:
@@ -39,8 +39,9 @@ std::unique_ptr<StopSignals> StopSignals::Open(std::string* error)
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     if (::sigprocmask(SIG_BLOCK, &set, nullptr) != 0) {
-        *error = std::string("blocking SIGINT and SIGTERM: ") + std::strerror(errno);
+        *error = std::string("blocking SIGINT, SIGTERM and SIGHUP: ") + std::strerror(errno);
         return nullptr;
     }
     // A reader that went away must not end us before the summary is written.

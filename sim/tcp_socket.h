@@ -17,6 +17,9 @@ struct BoundPort {
     std::uint16_t port = 0;
 };
 
+// How many connections wait, connected, for a unit that is busy.
+inline constexpr int kQueue = 16;
+
 // Binds host:port (port 0: the system chooses). With listen it accepts
 // connections; without, it only holds the port, so that connections to it
 // are refused. On failure fd is -1, *error says what failed and why and

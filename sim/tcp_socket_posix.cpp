@@ -39,7 +39,7 @@ BoundPort BindTcp(const std::string& host, std::uint16_t port, bool listen, std:
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     socklen_t length = sizeof address;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        (listen && ::listen(fd, 4) != 0) ||
+        (listen && ::listen(fd, kQueue) != 0) ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         const int e = errno;
         *inUse = e == EADDRINUSE;

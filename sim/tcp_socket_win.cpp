@@ -62,7 +62,7 @@ BoundPort BindTcp(const std::string& host, std::uint16_t port, bool listen, std:
     // program listens on; a port in TIME_WAIT can be bound without it.
     int length = sizeof address;
     if (!SetNonblocking(s) || ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        (listen && ::listen(s, 4) != 0) ||
+        (listen && ::listen(s, kQueue) != 0) ||
         ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         const int e = ::WSAGetLastError();
         *inUse = e == WSAEADDRINUSE || e == WSAEACCES;

@@ -32,9 +32,10 @@ struct TcpUnit::Connection {
     std::uint64_t frameIndex = 0;  // of the next frame, from 0
     bool headerAnswered = false;   // a faultless answer went out whole
     bool shortFrameSeen = false;   // only the last frame may be short
-    bool broken = false;           // a fault or a malformed frame rules out a complete upload
+    bool broken = false;           // a fault or a malformed frame rules out a clean end
     int answersPending = 0;        // answers waiting for their time
     EventLoop::TimerId quietTimer = 0;
+    EventLoop::TimerId idleTimer = 0;
     std::vector<EventLoop::TimerId> timers;
     UploadRecord record;
 };
@@ -83,15 +84,13 @@ void TcpUnit::OnListener()
     const int fd = AcceptTcp(m_listener);
     if (fd < 0)
         return;
-    if (m_connection) {
-        // One program at a time, like the unit it stands for.
-        m_recorder.Event(m_settings.name, "second connection closed: an upload is running");
-        CloseTcp(fd);
-        return;
-    }
+    // One program at a time, like the unit it stands for: the next one
+    // waits in the listen queue, connected, until this upload has ended.
+    m_loop.Unwatch(m_listener);
     m_connection = std::make_unique<Connection>();
     m_connection->fd = fd;
     m_recorder.Event(m_settings.name, "connection accepted");
+    Stir();
     if (const Fault* slow = m_settings.faults.Slow())
         m_connection->record.faults.push_back(slow->text);
     m_loop.Watch(fd, [this](unsigned) { OnReadable(); });
@@ -107,9 +106,10 @@ void TcpUnit::OnReadable()
     std::string error;
     const long n = ReceiveTcp(m_connection->fd, buffer, sizeof buffer, &error);
     if (n > 0) {
+        Stir();
         Take(buffer, static_cast<std::size_t>(n));
     } else if (n == 0) {
-        EndUpload("closed by the program", true, false);
+        EndUpload("the program closed the link", true, false);
     } else if (!error.empty()) {
         EndUpload("connection failed: " + error, false, false);
     }
@@ -267,6 +267,29 @@ void TcpUnit::SendAnswer(const std::string& bytes, const Fault* fault)
         return;
     }
     m_recorder.Sent(m_settings.name, bytes.data(), bytes.size(), fault);
+    Stir();
+}
+
+void TcpUnit::Stir()
+{
+    if (m_settings.idleTimeout.count() == 0 || !m_connection)
+        return;
+    m_loop.Cancel(m_connection->idleTimer);
+    m_connection->idleTimer = m_loop.After(m_settings.idleTimeout, [this] {
+        m_connection->idleTimer = 0;
+        // An answer the unit still owes is not the program's silence.
+        if (m_connection->answersPending > 0) {
+            Stir();
+            return;
+        }
+        const double seconds = static_cast<double>(m_settings.idleTimeout.count()) / 1000;
+        std::string text = std::to_string(seconds);
+        text.erase(text.find_last_not_of('0') + 1);
+        if (text.back() == '.')
+            text.pop_back();
+        m_recorder.Event(m_settings.name, "idle for " + text + " s");
+        EndUpload("the simulator closed the link: nothing came for " + text + " s", false, false);
+    });
 }
 
 void TcpUnit::Hit(const Fault& fault)
@@ -280,6 +303,7 @@ void TcpUnit::EndUpload(const std::string& how, bool byProgram, bool reset)
 {
     std::unique_ptr<Connection> c = std::move(m_connection);
     m_loop.Cancel(c->quietTimer);
+    m_loop.Cancel(c->idleTimer);
     for (const EventLoop::TimerId t : c->timers)
         m_loop.Cancel(t);
     m_loop.Unwatch(c->fd);
@@ -290,23 +314,26 @@ void TcpUnit::EndUpload(const std::string& how, bool byProgram, bool reset)
     m_recorder.Event(m_settings.name, reset ? "connection reset" : "connection closed");
     // A connection that brought nothing is no upload (a probe, a port scan).
     const bool slowOnly = c->record.faults.size() == 1 && m_settings.faults.Slow() != nullptr;
-    if (c->received == 0 && (c->record.faults.empty() || slowOnly))
-        return;
-
-    c->record.end = how;
-    c->record.complete = byProgram && c->headerAnswered && !c->broken && c->record.countersInOrder &&
-                         c->pending.empty() && c->answersPending == 0;
-    m_recorder.UploadEnded(m_settings.name, std::move(c->record));
-    if (m_settings.once && !m_done) {
+    const bool probe = c->received == 0 && (c->record.faults.empty() || slowOnly);
+    if (!probe) {
+        c->record.end = how;
+        c->record.cleanEnd = byProgram && c->headerAnswered && !c->broken && c->record.countersInOrder &&
+                             c->pending.empty() && c->answersPending == 0;
+        m_recorder.UploadEnded(m_settings.name, std::move(c->record));
+    }
+    if (!probe && m_settings.once && !m_done) {
         m_done = true;
         if (m_listener >= 0) {
-            m_loop.Unwatch(m_listener);
             CloseTcp(m_listener);
             m_listener = -1;
         }
         if (m_settings.onDone)
             m_settings.onDone();
+        return;
     }
+    // The next program in line, if one waits.
+    if (m_listener >= 0)
+        m_loop.Watch(m_listener, [this](unsigned) { OnListener(); });
 }
 
 }  // namespace pyrrow::sim

@@ -1,5 +1,6 @@
 // One simulated unit on TCP: listens on its port, takes one connection at a
-// time, answers the 32-byte header with its echo and a zero status,
+// time (the next waits in the listen queue until the upload before it has
+// ended), closes one that brings nothing for the idle time-out, answers the 32-byte header with its echo and a zero status,
 // acknowledges every frame with 6 bytes, checks the frame counters and
 // collects the image, making the faults of its plan on the way.
 #pragma once
@@ -13,10 +14,11 @@
 #include "sim/event_loop.h"
 #include "sim/faults.h"
 #include "sim/recorder.h"
+#include "sim/unit.h"
 
 namespace pyrrow::sim {
 
-class TcpUnit {
+class TcpUnit final : public Unit {
 public:
     struct Settings {
         std::string name;  // "tcp-1"
@@ -24,6 +26,7 @@ public:
         std::uint16_t port = 0;
         FaultPlan faults;
         bool once = false;                // stop after the first upload
+        std::chrono::milliseconds idleTimeout{0};  // a connection quiet this long is closed; 0: never
         std::function<void()> onDone;     // called when a unit with once has had its upload
     };
 
@@ -31,16 +34,15 @@ public:
     // reason in *error and whether the port was taken in *inUse, on failure.
     static std::unique_ptr<TcpUnit> Create(EventLoop& loop, Recorder& recorder, Settings settings,
                                            std::string* error, bool* inUse);
-    ~TcpUnit();
+    ~TcpUnit() override;
     TcpUnit(const TcpUnit&) = delete;
     TcpUnit& operator=(const TcpUnit&) = delete;
 
     const std::string& Address() const { return m_address; }
     std::uint16_t Port() const { return m_port; }
 
-    // Ends what runs (an upload in progress counts as interrupted) and
-    // closes the port.
-    void Stop();
+    std::string Where() const override { return m_address; }
+    void Stop() override;
 
 private:
     struct Connection;
@@ -54,6 +56,8 @@ private:
     void FrameComplete(std::string frame);
     void SendAnswer(const std::string& bytes, const Fault* fault);
     void Hit(const Fault& fault);
+    // Starts the idle time-out anew: something came or went.
+    void Stir();
     // Ends the upload: how it ended, whether the program ended it in order,
     // and whether the connection is reset rather than closed.
     void EndUpload(const std::string& how, bool byProgram, bool reset);

@@ -85,7 +85,7 @@ void UsbUnit::OnEvent()
     case UhidEvent::Type::Close:
         m_recorder.Event(m_settings.name, "device closed");
         if (m_active)
-            EndUpload("closed by the program", true);
+            EndUpload("the program closed the link", true);
         break;
     case UhidEvent::Type::Output:
         Report(std::move(event.data));
@@ -178,7 +178,7 @@ void UsbUnit::EndUpload(const std::string& how, bool byProgram)
         m_loop.Cancel(t);
     m_timers.clear();
     m_record.end = how;
-    m_record.complete = byProgram && m_headerAnswered && !m_broken && m_answersPending == 0;
+    m_record.cleanEnd = byProgram && m_headerAnswered && !m_broken && m_answersPending == 0;
     UploadRecord record = std::exchange(m_record, UploadRecord{});
     m_active = false;
     m_received = 0;

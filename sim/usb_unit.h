@@ -13,10 +13,11 @@
 #include "sim/faults.h"
 #include "sim/recorder.h"
 #include "sim/uhid.h"
+#include "sim/unit.h"
 
 namespace pyrrow::sim {
 
-class UsbUnit {
+class UsbUnit final : public Unit {
 public:
     struct Settings {
         std::string name;    // "usb-1"
@@ -34,12 +35,13 @@ public:
     // on failure.
     static std::unique_ptr<UsbUnit> Create(EventLoop& loop, Recorder& recorder, Settings settings,
                                            std::unique_ptr<UhidDevice> device, std::string* error);
-    ~UsbUnit();
+    ~UsbUnit() override;
     UsbUnit(const UsbUnit&) = delete;
     UsbUnit& operator=(const UsbUnit&) = delete;
 
+    std::string Where() const override { return "usb:serial=" + m_settings.serial; }
     // Ends what runs and removes the device.
-    void Stop();
+    void Stop() override;
 
 private:
     UsbUnit(EventLoop& loop, Recorder& recorder, Settings settings, std::unique_ptr<UhidDevice> device);

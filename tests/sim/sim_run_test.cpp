@@ -1,5 +1,5 @@
-// pyrrow-sim as a script meets it: usage errors and a missing or locked
-// /dev/uhid end with exit code 2 and say what to do, the default port moves
+// pyrrow-sim as a script meets it: usage errors, hostile files and a
+// missing or locked /dev/uhid end with exit code 2 and say what to do, the default port moves
 // on to the next free one, and a stop request ends it cleanly.
 #include <fcntl.h>
 #include <poll.h>
@@ -28,8 +28,20 @@ struct UsageCase {
     std::string says;
 };
 
-TEST(SimCommandLine, UsageErrorsEndWithCode2AndSayWhy)
+// Options and the files they name, as a careless or hostile user gives
+// them: each is refused at once (a FIFO or a device is never waited on nor
+// read), with exit code 2 and the reason.
+TEST(SimCommandLine, HostileInputsEndWithCode2AndSayWhy)
 {
+    pyrrow::test::TempDir dir;
+    const std::string fifo = (dir.path() / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string plain = (dir.path() / "notes.txt").string();
+    pyrrow::test::WriteBytes(plain, "someone's notes\n");
+    const std::string huge = (dir.path() / "huge.fw").string();
+    pyrrow::test::WriteBytes(huge, "");
+    std::filesystem::resize_file(huge, (64u << 20) + 1);  // sparse
+
     const UsageCase cases[] = {
         {{"tcp", "--fault", "header:loud"}, "unknown fault \"header:loud\""},
         {{"tcp", "--fault", "ack:short@frame=x"}, "must read ack:short@frame=K"},
@@ -42,14 +54,31 @@ TEST(SimCommandLine, UsageErrorsEndWithCode2AndSayWhy)
         {{"--once"}, "A subcommand is required"},
         {{"usb", "--uhid", "/nonexistent/uhid"}, "sudo modprobe uhid"},
         {{"usb", "--uhid", "/dev/null/uhid"}, "/dev/null/uhid"},
+        {{"tcp", "--expect", fifo}, "--expect: " + fifo + " is a FIFO, not a regular file"},
+        {{"tcp", "--expect", "/dev/zero"}, "/dev/zero is a device, not a regular file"},
+        {{"tcp", "--expect", dir.path().string()}, "is a folder, not a regular file"},
+        {{"tcp", "--expect", huge}, "is larger than 67108864 bytes"},
+        {{"tcp", "--expect", plain}, "fewer than a header's 32"},
+        {{"tcp", "--expect", (dir.path() / "missing").string()}, "No such file or directory"},
+        {{"tcp", "--trace", fifo}, "--trace: " + fifo + " is a FIFO, not a regular file"},
+        {{"tcp", "--trace", plain}, "is no trace of pyrrow-sim; it is left alone"},
+        {{"tcp", "--trace", "/dev/null"}, "is a device"},
+        {{"tcp", "--store", plain}, "cannot make the store folder"},
+        {{"tcp", "--idle-timeout", "nan"}, "--idle-timeout: give seconds from 0 to 86400"},
+        {{"tcp", "--units", "2", "--gap", "inf"}, "--gap: give seconds from 0 to 3600"},
+        {{"tcp", "--gap", "1"}, "--gap requires --units"},
+        {{"tcp", "--units", "0"}, "--units"},
+        {{"serial", "--port", "/dev/ttyS0", "--units", "2"}, "--units needs the pseudo-terminal"},
     };
     for (const UsageCase& c : cases) {
-        SCOPED_TRACE(c.args.back());
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
         SimProcess sim(c.args);
-        EXPECT_EQ(sim.Wait(), 2);
+        EXPECT_EQ(sim.Wait(std::chrono::seconds(5)), 2);
         EXPECT_NE(sim.Errors().find(c.says), std::string::npos) << sim.Errors();
         EXPECT_TRUE(sim.Output().empty());
     }
+    // Nothing refused was changed.
+    EXPECT_EQ(pyrrow::test::ReadBytes(plain), "someone's notes\n");
 }
 
 TEST(SimCommandLine, UhidThatIsNoDeviceOrMayNotBeWritten)
@@ -136,13 +165,14 @@ TEST(SimCommandLine, StopRequestEndsCleanly)
         // test running beside this one may get its number at once.)
         EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
     }
-    {
-        // --once without an upload: stopped, so incomplete; the summary still comes.
+    for (const int signal : {SIGINT, SIGHUP}) {
+        // --once without an upload: stopped, so incomplete; the summary still
+        // comes, and a trace of the run before is replaced.
         SimProcess sim({"tcp", "--listen", "127.0.0.1:0", "--once", "--json", "--trace",
                         (dir.path() / "trace").string()});
         EXPECT_NE(sim.ReadPort(), 0);
-        sim.Signal(SIGINT);
-        EXPECT_EQ(sim.Wait(), 1);
+        sim.Signal(signal);
+        EXPECT_EQ(sim.Wait(std::chrono::seconds(2)), 1) << sim.Errors();
         const auto summary = nlohmann::json::parse(sim.Output());
         EXPECT_EQ(pyrrow::test::EventSchemaProblems(sim.Output()), "");
         EXPECT_EQ(summary["exit_code"], 1);

@@ -1,23 +1,32 @@
-// The simulator's faults as the wire shows them: a plain client plays the
-// program against pyrrow-sim and looks at every byte that comes back, and at
-// the verdict of --once.
+// The simulator as the wire shows it: a plain client plays the program
+// against pyrrow-sim and looks at every byte that comes back, at the
+// verdict of --once and --expect, at what is stored, and at units that wait,
+// time out, and come and go.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include "sim/wall_clock.h"
 #include "support/dialog_fixture.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
@@ -80,8 +89,9 @@ std::string Frame(std::uint16_t counter, std::size_t offset, std::size_t size)
 }
 
 // Plays one TCP upload: the header, then each frame after the answer to the
-// one before; stops when the unit ends the connection.
-std::vector<Answer> TcpUpload(std::uint16_t port, bool* connected)
+// one before; stops when the unit ends the connection, or after messages
+// (a program stopped on the way).
+std::vector<Answer> TcpUpload(std::uint16_t port, bool* connected, std::size_t messages = 4)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -90,8 +100,9 @@ std::vector<Answer> TcpUpload(std::uint16_t port, bool* connected)
     address.sin_port = htons(port);
     *connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     std::vector<Answer> answers;
-    const std::string messages[] = {kFile.substr(0, 32), Frame(0, 32, 1024), Frame(1, 1056, 1024), Frame(2, 2080, 5)};
-    for (const std::string& m : messages) {
+    const std::vector<std::string> all = {kFile.substr(0, 32), Frame(0, 32, 1024), Frame(1, 1056, 1024),
+                                          Frame(2, 2080, 5)};
+    for (const std::string& m : std::span(all).first(messages)) {
         if (!*connected || ::send(fd, m.data(), m.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(m.size()))
             break;
         answers.push_back(Collect(fd, m.size() == 32 ? 32 : 6, 400ms));
@@ -264,6 +275,212 @@ TEST_F(SerialFault, BusyPortIsLockedAndExclusive)
     ::close(fd);
     sim.Signal(SIGTERM);
     EXPECT_EQ(sim.Wait(), 0);
+}
+
+// What the unit saw, said as it was: a cut upload ends as a whole one does
+// (the program closes the link), so only --expect tells them apart.
+struct ExpectCase {
+    const char* name;
+    std::size_t messages;  // of the client's four
+    std::string expected;  // the --expect file
+    int onceExit;
+    std::string says;
+};
+
+TEST(SimExpect, SaysWhetherExactlyThatImageArrived)
+{
+    std::string changed = kFile;
+    changed[40] = static_cast<char>(changed[40] ^ 1);
+    const ExpectCase cases[] = {
+        {"whole", 4, kFile, 0, "upload ended after 2085 bytes in 3 frames: the program closed the link"},
+        {"whole", 4, kFile, 0, "; it is the expected image"},
+        {"cut", 3, kFile, 1, "upload ended after 2080 bytes in 2 frames: the program closed the link"},
+        {"cut", 3, kFile, 1, "; it is NOT the expected image"},
+        {"changed", 4, changed, 1, "(2085 bytes of"},
+        {"changed", 4, changed, 1, "'s 2085, differing from byte 40 on)"},
+    };
+    for (const ExpectCase& c : cases) {
+        SCOPED_TRACE(c.name + (": " + c.says));
+        pyrrow::test::TempDir dir;
+        pyrrow::test::WriteBytes(dir.path() / "expected.fw", c.expected);
+        SimProcess sim({"tcp", "--listen", "127.0.0.1:0", "--once", "--json", "--expect",
+                        (dir.path() / "expected.fw").string()});
+        bool connected = false;
+        TcpUpload(sim.ReadPort(), &connected, c.messages);
+        EXPECT_TRUE(connected);
+        EXPECT_EQ(sim.Wait(), c.onceExit);
+        EXPECT_NE(sim.Errors().find(c.says), std::string::npos) << sim.Errors();
+        EXPECT_EQ(sim.Errors().find("complete"), std::string::npos) << sim.Errors();
+        const auto upload = nlohmann::json::parse(sim.Output())["units"][0]["uploads"][0];
+        EXPECT_EQ(upload["expected"], c.onceExit == 0);
+        EXPECT_TRUE(upload["clean_end"]);
+    }
+}
+
+// Two simulators store into one folder where the names of the coming
+// seconds are taken already: each image gets a name of its own, and no
+// file that was there is touched.
+TEST(SimStore, NeverOverAFileAndNothingLostBetweenTwoSimulators)
+{
+    pyrrow::test::TempDir dir;
+    const auto now = std::chrono::system_clock::now();
+    constexpr int kTaken = 8000;  // ms
+    for (int ms = 0; ms < kTaken; ++ms)
+        pyrrow::test::WriteBytes(
+            dir.path() / ("tcp-1_" + pyrrow::sim::UtcFileText(now + std::chrono::milliseconds(ms)) + ".fw"), "taken");
+    const std::vector<std::string> args{"tcp", "--listen", "127.0.0.1:0", "--once", "--store", dir.path().string()};
+    SimProcess a(args);
+    SimProcess b(args);
+    const std::uint16_t portA = a.ReadPort();
+    const std::uint16_t portB = b.ReadPort();
+    bool connectedA = false;
+    bool connectedB = false;
+    std::thread other([&] { TcpUpload(portA, &connectedA); });
+    TcpUpload(portB, &connectedB);
+    other.join();
+    EXPECT_EQ(a.Wait(), 0) << a.Errors();
+    EXPECT_EQ(b.Wait(), 0) << b.Errors();
+    const std::vector<std::string> files = pyrrow::test::StoredImages(dir.path());
+    EXPECT_EQ(std::count(files.begin(), files.end(), "taken"), kTaken);
+    EXPECT_EQ(std::count(files.begin(), files.end(), kFile), 2);
+    EXPECT_EQ(files.size(), kTaken + 2u);
+}
+
+// A store on a full disk: the image that does not fit leaves no part of
+// itself behind, and the run ends with code 3 and the reason.
+TEST(SimStore, FullDiskLeavesNoPartialImageAndEndsWithCode3)
+{
+    pyrrow::test::TempDir dir;
+    const std::filesystem::path store = dir.path() / "store";
+    std::filesystem::create_directory(store);
+    if (::mount("tmpfs", store.c_str(), "tmpfs", 0, "size=16k") != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
+    struct Unmount {
+        const std::filesystem::path& path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{store};
+    {
+        std::ofstream filler(store / "filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
+        }
+    }
+    SimProcess sim({"tcp", "--listen", "127.0.0.1:0", "--once", "--json", "--store", store.string()});
+    bool connected = false;
+    TcpUpload(sim.ReadPort(), &connected);
+    EXPECT_EQ(sim.Wait(), 3);
+    EXPECT_NE(sim.Errors().find("No space left on device; the partial file was removed"), std::string::npos)
+        << sim.Errors();
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(store))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"filler"});
+    const auto summary = nlohmann::json::parse(sim.Output());
+    EXPECT_TRUE(summary["units"][0]["uploads"][0]["stored"].is_null());
+    EXPECT_TRUE(summary["units"][0]["uploads"][0]["store_error"].is_string());
+    EXPECT_EQ(summary["exit_code"], 3);
+}
+
+// A client that connects and sends nothing is closed after the idle
+// time-out; one that comes meanwhile waits its turn and is then served.
+TEST(SimTcp, IdleClientIsClosedAndTheNextWaitsItsTurn)
+{
+    SimProcess sim({"tcp", "--listen", "127.0.0.1:0", "--once", "--idle-timeout", "0.3"});
+    const std::uint16_t port = sim.ReadPort();
+    auto connect = [port] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        return fd;
+    };
+    const int idle = connect();
+    std::this_thread::sleep_for(50ms);  // the first in line
+    const int next = connect();
+    ASSERT_EQ(::send(next, kFile.data(), 32, MSG_NOSIGNAL), 32);
+    const Answer answer = Collect(next, 32, 3000ms);
+    EXPECT_EQ(answer.Bytes(), Echo());
+    EXPECT_GE(answer.first, 200ms);  // it waited for the idle one to go
+    EXPECT_TRUE(Collect(idle, 1, 1000ms).closed);
+    ::close(idle);
+    ::close(next);
+    EXPECT_EQ(sim.Wait(), 0) << sim.Errors();
+    EXPECT_NE(sim.Errors().find("upload ended after 32 bytes"), std::string::npos) << sim.Errors();
+}
+
+// True when something accepts connections on the port within timeout, or
+// (refused) when nothing does.
+bool Accepts(std::uint16_t port, bool wanted, std::chrono::milliseconds timeout)
+{
+    const auto end = Clock::now() + timeout;
+    do {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
+        const bool accepted = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        if (accepted == wanted)
+            return true;
+        std::this_thread::sleep_for(20ms);
+    } while (Clock::now() < end);
+    return false;
+}
+
+// A production line: after each upload the unit goes away (its port
+// refuses connections, its serial link is gone) and after the gap the next
+// takes its place, until the count is reached.
+TEST(SimUnits, ComeAndGoAfterEachUpload)
+{
+    pyrrow::test::TempDir dir;
+    const std::string expected = (dir.path() / "expected.fw").string();
+    pyrrow::test::WriteBytes(expected, kFile);
+    {
+        SimProcess sim({"tcp", "--listen", "127.0.0.1:0", "--units", "3", "--gap", "0.4", "--expect", expected,
+                        "--json"});
+        const std::uint16_t port = sim.ReadPort();
+        for (int unit = 1; unit <= 3; ++unit) {
+            SCOPED_TRACE(unit);
+            bool connected = false;
+            const auto answers = TcpUpload(port, &connected);
+            ASSERT_TRUE(connected);
+            EXPECT_EQ(answers.size(), 4u);
+            if (unit < 3) {
+                EXPECT_TRUE(Accepts(port, false, 1000ms));  // gone
+                EXPECT_EQ(sim.ReadPort(), port);            // the next one is there
+            }
+        }
+        EXPECT_EQ(sim.Wait(), 0) << sim.Errors();
+        const auto uploads = nlohmann::json::parse(sim.Output())["units"][0]["uploads"];
+        ASSERT_EQ(uploads.size(), 3u);
+        EXPECT_EQ(uploads[2]["arrival"], 3);
+        EXPECT_TRUE(uploads[2]["expected"]);
+    }
+    const std::filesystem::path link = dir.path() / "port";
+    SimProcess sim({"serial", "--link", link.string(), "--units", "2", "--gap", "0.4", "--expect", expected});
+    EXPECT_FALSE(sim.ReadLine().empty());
+    for (int unit = 1; unit <= 2; ++unit) {
+        SCOPED_TRACE(unit);
+        if (unit == 2) {
+            EXPECT_FALSE(sim.ReadLine().empty());  // the next one is there
+        }
+        const int fd = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, kFile.data(), 32), 32);
+        EXPECT_EQ(Collect(fd, 32, 1000ms).Bytes(), Echo());
+        ASSERT_EQ(::write(fd, kFile.data() + 32, kFile.size() - 32), static_cast<ssize_t>(kFile.size() - 32));
+        ::close(fd);
+        if (unit == 1) {
+            const auto end = Clock::now() + 1000ms;
+            while (std::filesystem::exists(std::filesystem::symlink_status(link)) && Clock::now() < end)
+                std::this_thread::sleep_for(20ms);
+            EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));  // gone
+        }
+    }
+    EXPECT_EQ(sim.Wait(), 0) << sim.Errors();
 }
 
 }  // namespace

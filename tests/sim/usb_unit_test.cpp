@@ -33,7 +33,7 @@ protected:
         kernel = pair[0];
         device = UhidDevice::Adopt(pair[1]);
         std::string error;
-        recorder = Recorder::Open({dir.path().string(), ""}, &error);
+        recorder = Recorder::Open({dir.path().string(), "", ""}, &error);
     }
     ~UsbUnitTest() override { ::close(kernel); }
 
@@ -153,7 +153,7 @@ TEST_P(UsbUnitFault, EndsTheUploadIncomplete)
     expected.push_back(UHID_DESTROY);
     EXPECT_EQ(types, expected);
     EXPECT_TRUE(pyrrow::test::StoredImages(dir.path()).empty());
-    EXPECT_FALSE(recorder->EveryUnitComplete());
+    EXPECT_FALSE(recorder->EveryUploadAsExpected(1));
     const auto upload = nlohmann::json::parse(recorder->SummaryJson(1))["units"][0]["uploads"][0];
     EXPECT_EQ(upload["bytes"], c.bytes);
     EXPECT_EQ(upload["faults"], std::vector<std::string>{c.fault});

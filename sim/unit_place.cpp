@@ -1,0 +1,76 @@
+#include "sim/unit_place.h"
+
+namespace pyrrow::sim {
+
+UnitPlace::UnitPlace(EventLoop& loop, Recorder& recorder, Settings settings)
+    : m_loop(loop), m_recorder(recorder), m_settings(std::move(settings))
+{
+}
+
+UnitPlace::~UnitPlace()
+{
+    Stop();
+}
+
+std::function<void()> UnitPlace::OnDone()
+{
+    return [this] { UnitDone(); };
+}
+
+void UnitPlace::Start(std::unique_ptr<Unit> first, Maker make)
+{
+    m_unit = std::move(first);
+    m_make = std::move(make);
+    m_number = 1;
+    if (m_settings.units != 0)
+        m_recorder.Arrived(m_settings.name, m_number, m_settings.units, m_unit->Where());
+}
+
+void UnitPlace::Stop()
+{
+    m_loop.Cancel(m_timer);
+    m_timer = 0;
+    if (m_unit) {
+        m_unit->Stop();
+        m_unit.reset();
+    }
+}
+
+void UnitPlace::UnitDone()
+{
+    if (m_settings.units == 0 || m_number >= m_settings.units) {
+        if (!m_finished) {
+            m_finished = true;
+            m_settings.onFinished({});
+        }
+        return;
+    }
+    // The unit calls from inside its own handler: it goes once that has
+    // returned.
+    m_timer = m_loop.After(std::chrono::milliseconds(0), [this] {
+        m_unit->Stop();
+        m_unit.reset();
+        m_recorder.Left(m_settings.name, m_number, m_settings.units,
+                        static_cast<double>(m_settings.gap.count()) / 1000);
+        m_timer = m_loop.After(m_settings.gap, [this] {
+            m_timer = 0;
+            Arrive();
+        });
+    });
+}
+
+void UnitPlace::Arrive()
+{
+    std::string error;
+    m_unit = m_make(&error);
+    if (!m_unit) {
+        m_finished = true;
+        m_settings.onFinished(m_settings.name + ": unit " + std::to_string(m_number + 1) + " cannot come: " + error);
+        return;
+    }
+    ++m_number;
+    m_recorder.Arrived(m_settings.name, m_number, m_settings.units, m_unit->Where());
+    m_settings.onArrived(m_unit->Where());
+}
+
+}  // namespace pyrrow::sim
