@@ -45,11 +45,11 @@ _pyrrow_cli()
         _pyrrow_reply "$devices"$'\n'"serial:"$'\n'"tcp:"$'\n'"usb"$'\n'"usb:serial="$'\n'"usb:path="
         [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *[:=] ]] && compopt -o nospace 2>/dev/null
         return ;;
-    --settings | --trace)
+    --settings | --trace | --log)
         compopt -o filenames 2>/dev/null
         COMPREPLY=($(compgen -f -- "$_pyrrow_cur"))
         return ;;
-    --timeout-scale)
+    --timeout-scale | --wait-timeout | --count)
         return ;;
     --pace)
         _pyrrow_reply $'protocol\nack'
@@ -62,7 +62,7 @@ _pyrrow_cli()
         _pyrrow_reply $'--json\n-h\n--help' ;;
     flash)
         if [[ $_pyrrow_cur == -* ]]; then
-            _pyrrow_reply $'-d\n--device\n--settings\n-q\n--quiet\n--json\n--timeout-scale\n--trace\n--pace\n-h\n--help'
+            _pyrrow_reply $'-d\n--device\n--settings\n-q\n--quiet\n--json\n--timeout-scale\n--trace\n--pace\n--wait\n--wait-timeout\n--repeat\n--count\n--log\n-h\n--help'
         else
             compopt -o filenames 2>/dev/null
             COMPREPLY=($(compgen -f -- "$_pyrrow_cur"))

@@ -16,3 +16,8 @@ complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l json -d 'JSON l
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l timeout-scale -x -d 'Stretch the time-outs (0.01 to 100)'
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l trace -r -F -d 'Write every exchange into FILE'
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l pace -x -a 'protocol ack' -d 'TCP pacing'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l wait -d 'Wait for each unit'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l wait-timeout -x -d 'Give up waiting after SECONDS'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l repeat -d 'Station mode: unit after unit'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l count -x -d 'With --repeat: units per fixture'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l log -r -F -d 'Append a JSON line per unit to FILE'

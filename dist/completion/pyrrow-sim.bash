@@ -29,7 +29,7 @@ _pyrrow_sim()
         compopt -o filenames 2>/dev/null
         COMPREPLY=($(compgen -d -- "$cur"))
         return ;;
-    --trace | --link | --port | --uhid)
+    --trace | --expect | --link | --port | --uhid)
         compopt -o filenames 2>/dev/null
         COMPREPLY=($(compgen -f -- "$cur"))
         return ;;
@@ -44,13 +44,13 @@ _pyrrow_sim()
             COMPREPLY=("${COMPREPLY[@]#"$colon"}")
         fi
         return ;;
-    --listen | --count)
+    --listen | --count | --units | --gap | --idle-timeout)
         return ;;
     esac
-    local options="--fault --store --trace --once --json -h --help"
+    local options="--fault --store --trace --expect --once --units --gap --json -h --help"
     case $command in
     "") COMPREPLY=($(compgen -W "tcp serial usb $options --version" -- "$cur")) ;;
-    tcp) COMPREPLY=($(compgen -W "--listen --count $options" -- "$cur")) ;;
+    tcp) COMPREPLY=($(compgen -W "--listen --count --idle-timeout $options" -- "$cur")) ;;
     serial) COMPREPLY=($(compgen -W "--link --port --line-rate $options" -- "$cur")) ;;
     usb) COMPREPLY=($(compgen -W "--uhid $options" -- "$cur")) ;;
     esac
