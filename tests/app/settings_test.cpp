@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -250,6 +251,11 @@ struct UnfitCase {
     const char* name;
     std::function<pyrrow::test::UnfitProgramPath()> program;
 };
+
+void PrintTo(const UnfitCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class ProgramPathUnfit : public Settings, public testing::WithParamInterface<UnfitCase> {};
 
