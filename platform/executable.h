@@ -13,6 +13,9 @@ ModuleHandle CurrentModule();
 
 // The full path of the module's file (/proc/self/exe on Linux,
 // GetModuleFileNameW on Windows), or an empty text when it cannot be had.
+// On Linux a byte of the path that is not UTF-8 comes as the lone surrogate
+// U+DC00 + byte, so that the path is kept, but never names a file that
+// opens (see PathUnfitForFiles).
 std::u16string ModuleFileName(ModuleHandle module);
 
 // Removes the extension of the last path component in place: its last dot

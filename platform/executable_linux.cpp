@@ -3,13 +3,37 @@
 
 #include <climits>
 #include <cstdlib>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include <utf8.h>
 
 #include "platform/executable.h"
 #include "platform/utf.h"
 
 namespace pyrrow::platform {
+
+namespace {
+
+// Bytes that are not UTF-8 become U+DC80..U+DCFF, lone surrogates: the text
+// still tells where the program is, and no file is ever opened by it.
+std::u16string EscapedText(std::string_view bytes)
+{
+    std::u16string text;
+    auto at = bytes.begin();
+    for (;;) {
+        const auto bad = utf8::find_invalid(at, bytes.end());
+        utf8::utf8to16(at, bad, std::back_inserter(text));
+        if (bad == bytes.end())
+            return text;
+        text.push_back(static_cast<char16_t>(0xDC00 | static_cast<unsigned char>(*bad)));
+        at = bad + 1;
+    }
+}
+
+}  // namespace
 
 ModuleHandle CurrentModule()
 {
@@ -22,8 +46,7 @@ std::u16string ModuleFileName(ModuleHandle)
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
     if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer)
         return {};
-    // A name that is not UTF-8 cannot name a settings file we could open.
-    return Utf8ToUtf16(std::string_view(buffer, static_cast<std::size_t>(n))).value_or(std::u16string());
+    return EscapedText(std::string_view(buffer, static_cast<std::size_t>(n)));
 }
 
 void RemovePathExtension(char16_t* path)

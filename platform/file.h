@@ -83,6 +83,11 @@ void CloseFile(FileHandle file);
 std::size_t LastPathSeparator(const std::u16string& path);
 char16_t PathSeparator();
 
+// Why path cannot name a file to these functions, as "is not valid UTF-8"
+// (Linux: a lone surrogate), "is 300 characters long, past MAX_PATH"
+// (Windows, whose plain calls take no longer path); empty when it can.
+std::string PathUnfitForFiles(const std::u16string& path);
+
 // Whether this user may write at path: create files in it when it is a
 // folder, change it when it is a file (a file without any write permission
 // bit counts as read-only, also to the superuser). Links are followed.

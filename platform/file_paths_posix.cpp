@@ -33,6 +33,11 @@ char16_t PathSeparator()
     return u'/';
 }
 
+std::string PathUnfitForFiles(const std::u16string& path)
+{
+    return Utf16ToUtf8(path) ? std::string() : std::string("is not valid UTF-8");
+}
+
 bool CanWrite(const char16_t* path)
 {
     std::string name;

@@ -33,6 +33,15 @@ char16_t PathSeparator()
     return u'\\';
 }
 
+std::string PathUnfitForFiles(const std::u16string& path)
+{
+    // MAX_PATH counts the terminating null.
+    if (path.size() < MAX_PATH)
+        return {};
+    return "is " + std::to_string(path.size()) + " characters long, past MAX_PATH (" + std::to_string(MAX_PATH - 1) +
+           ")";
+}
+
 bool CanWrite(const char16_t* path)
 {
     if (path == nullptr || path[0] == 0)

@@ -9,6 +9,7 @@
 
 #include "app/pyrrow_dlg.h"
 #include "app/wide_numbers.h"
+#include "platform/file.h"
 #include "platform/utf.h"
 #include "settings/settings_file.h"
 
@@ -73,24 +74,30 @@ bool Equals(const char16_t* a, const char16_t* b)
 int CPyrrowDlg::OpenSettingsFile()
 {
     // The executable's path with ".config" for its extension. A path that
-    // does not fit the room kept for it would name another file: then the
-    // settings are not used.
+    // does not fit the room kept for it, or that the file functions cannot
+    // take, gives the user's own file.
     m_configPath.Alloc(kPathCharacters);
-    const std::u16string executable = m_moduleFileName(m_hModule);
-    if (m_configPath.GetString() != nullptr &&
-        executable.size() < static_cast<std::size_t>(m_configPath.GetCapacity())) {
-        m_configPath.Set(executable.c_str());
-        platform::RemovePathExtension(m_configPath.GetBuffer());
-        m_configPath.ReleaseBuffer();
-        if (m_configPath.GetLength() > 0)
-            m_configPath.Append(u".config");
-    }
-    if (m_configPath.GetString() == nullptr || m_configPath.GetCapacity() == 0 || m_configPath.GetLength() == 0)
+    if (m_configPath.GetString() == nullptr || m_configPath.GetCapacity() == 0)
         return 0;
-    const std::u16string beside = m_configPath.GetString();
-    const std::u16string chosen = pyrrow::settings::ChooseSettingsFile(beside, m_canWrite, m_userConfigFolder);
-    if (chosen != beside && !m_configPath.Set(chosen.c_str()))
-        m_configPath.Set(beside.c_str());
+    const std::u16string executable = m_moduleFileName(m_hModule);
+    std::u16string beside = executable;
+    platform::RemovePathExtension(beside.data());
+    beside.resize(std::char_traits<char16_t>::length(beside.c_str()));
+    if (beside.empty())
+        return 0;
+    beside += u".config";
+    const auto room = static_cast<std::size_t>(m_configPath.GetCapacity());
+    const std::string unfit = executable.size() >= room
+                                  ? "comes from a program path of " + std::to_string(executable.size()) +
+                                        " characters, more than the " + std::to_string(room - 1) + " kept for it"
+                                  : platform::PathUnfitForFiles(beside);
+    const std::u16string chosen = unfit.empty()
+                                      ? pyrrow::settings::ChooseSettingsFile(beside, m_canWrite, m_userConfigFolder)
+                                      : pyrrow::settings::UserSettingsFile(beside, unfit, m_userConfigFolder);
+    if (chosen.empty() || !m_configPath.Set(chosen.c_str())) {
+        m_configPath.Empty();
+        return 0;
+    }
 
     const int loaded = m_settings.Load(m_configPath.GetString());
     const int parsed = m_settings.Parse();

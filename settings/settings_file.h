@@ -23,6 +23,13 @@ using UserFolder = std::function<std::u16string()>;
 std::u16string ChooseSettingsFile(const std::u16string& besideProgram, const WriteCheck& canWrite,
                                   const UserFolder& userFolder);
 
+// The user's own settings file for a program whose own folder cannot hold
+// one, since the path beside the program is unfit (why says how): named as
+// that file is, in the user's folder, which is made. Empty, told, when there
+// is no such folder or that path is unfit as well.
+std::u16string UserSettingsFile(const std::u16string& besideProgram, const std::string& why,
+                                const UserFolder& userFolder);
+
 // Moves the settings file at path aside to path + ".damaged" (numbered
 // when that is taken), telling why it could not be used. False when it
 // stays where it is.

@@ -2,11 +2,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "app/prikazovy_radek.h"
+#include "platform/file.h"
+#include "platform/utf.h"
 #include "res/resource.h"
 #include "support/settings_fixture.h"
 #include "support/system_conventions.h"
@@ -241,13 +244,63 @@ TEST_F(Settings, SavedPortThatIsAbsentIsKeptAndCommandLineFileWins)
     EXPECT_NE(bytes.find(Utf16LeBytes(u"path=\"" + firmware + u"\"")), std::string::npos);
 }
 
-TEST_F(Settings, TooLongProgramPathUsesNoSettings)
+// A settings file beside the program that cannot be had gives the user's
+// own file, and standard error says why; without a home folder no settings
+// are used.
+struct UnfitCase {
+    const char* name;
+    std::function<pyrrow::test::UnfitProgramPath()> program;
+};
+
+void PrintTo(const UnfitCase& c, std::ostream* out)
 {
-    dlg.m_moduleFileName = [](pyrrow::platform::ModuleHandle) { return u"/" + std::u16string(600, u'x'); };
+    *out << c.name;
+}
+
+class ProgramPathUnfit : public Settings, public testing::WithParamInterface<UnfitCase> {};
+
+TEST_P(ProgramPathUnfit, GivesTheUsersOwnFileAndSaysWhy)
+{
+    const pyrrow::test::UnfitProgramPath unfit = GetParam().program();
+    const std::u16string own = dir.File("own");
+    const std::u16string ownFile = own + pyrrow::platform::PathSeparator() + u"pyrrow.config";
+    std::u16string beside = unfit.program;
+    beside.replace(beside.rfind(u"pyrrow"), std::u16string::npos, u"pyrrow.config");
+    dlg.m_moduleFileName = [&](pyrrow::platform::ModuleHandle) { return unfit.program; };
+    dlg.m_userConfigFolder = [&] { return own; };
+    testing::internal::CaptureStderr();
     Init({u"COM1"});
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "settings: using " + pyrrow::platform::Utf16ToUtf8Lossy(ownFile) +
+                  " (this user's own file: the path beside the program, " +
+                  pyrrow::platform::Utf16ToUtf8Lossy(beside) + ", " + unfit.why + ")\n");
+    EXPECT_EQ(std::u16string(dlg.m_configPath.GetString()), ownFile);
+    Close();
+    EXPECT_EQ(ReadBytes(fs::path(ownFile)), ReadBytes(kGolden / "first_close_serial.config"));
+
+    dlg.m_userConfigFolder = [] { return std::u16string(); };
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(dlg.OpenSettingsFile(), 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("settings: no settings are used in this run"),
+              std::string::npos);
     EXPECT_EQ(dlg.m_configPath.GetLength(), 0);
     EXPECT_EQ(dlg.SaveSettings(), 0);
 }
+
+pyrrow::test::UnfitProgramPath TooLong()
+{
+    std::u16string program = pyrrow::test::AbsolutePath(u"srv");
+    for (int i = 0; i < 52; ++i)
+        program += pyrrow::platform::PathSeparator() + std::u16string(u"abcdefghi");
+    program += pyrrow::platform::PathSeparator() + std::u16string(u"pyrrow");
+    return {program, "comes from a program path of " + std::to_string(program.size()) +
+                         " characters, more than the 519 kept for it"};
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ProgramPathUnfit,
+                         testing::Values(UnfitCase{"TooLong", TooLong},
+                                         UnfitCase{"UnfitForTheSystem", pyrrow::test::ProgramPathUnfitForFiles}),
+                         [](const testing::TestParamInfo<UnfitCase>& p) { return p.param.name; });
 
 TEST_F(Settings, ProgramNameWithoutExtension)
 {

@@ -76,6 +76,7 @@ void PtyDevice::Run()
         m_received.append(buffer, static_cast<std::size_t>(n));
         if (!answered && m_received.size() >= 32) {
             answered = true;
+            ::tcgetattr(m_slaveFd, &m_lineAtHeader);
             for (const auto& piece : m_script.answer) {
                 std::this_thread::sleep_for(piece.delay);
                 [[maybe_unused]] const ssize_t w = ::write(m_master, piece.bytes.data(), piece.bytes.size());

@@ -4,6 +4,8 @@
 // with the given delays and then records every byte until the port closes.
 #pragma once
 
+#include <termios.h>
+
 #include <chrono>
 #include <string>
 #include <thread>
@@ -36,6 +38,8 @@ public:
     // Ends the device (after the program closed the port) and returns every
     // byte it received, the header included.
     std::string Finish();
+    // The line settings of the port when the header had come (after Finish).
+    const termios& LineAtHeader() const { return m_lineAtHeader; }
 
 private:
     void Run();
@@ -45,6 +49,7 @@ private:
     int m_slaveFd = -1;  // kept open so that the master sees no hang-up before the program opens
     std::string m_slavePath;
     std::string m_received;
+    termios m_lineAtHeader{};
     std::thread m_thread;
     int m_stopPipe[2] = {-1, -1};
 };

@@ -24,4 +24,13 @@ struct DevicePathCase {
 };
 DevicePathCase PortByDevicePath();
 
+// A program path whose settings file beside it the system's file functions
+// cannot take, and the reason the settings give: a folder named in Latin-1
+// (Linux), a path past MAX_PATH (Windows).
+struct UnfitProgramPath {
+    std::u16string program;
+    std::string why;
+};
+UnfitProgramPath ProgramPathUnfitForFiles();
+
 }  // namespace pyrrow::test

@@ -23,4 +23,13 @@ DevicePathCase PortByDevicePath()
     return {u"\\\\.\\COM10", {u"COM1", u"COM10"}, u"COM10"};
 }
 
+UnfitProgramPath ProgramPathUnfitForFiles()
+{
+    std::u16string program = u"C:\\srv\\";
+    for (int i = 0; i < 30; ++i)
+        program += u"abcdefghi\\";
+    program += u"pyrrow.exe";  // 317 characters, 320 with ".config"
+    return {program, "is 320 characters long, past MAX_PATH (259)"};
+}
+
 }  // namespace pyrrow::test

@@ -1,4 +1,5 @@
 #include <sys/file.h>
+#include <termios.h>
 
 #include <chrono>
 #include <string>
@@ -63,12 +64,24 @@ TEST_F(SerialUpload, SendsHeaderThenBlocksAndReportsEachStep)
         taskbar.clear();
         const std::string file = Firmware(c.size);
         PtyDevice device(SerialScript{{{0ms, kAnswer}}});
+        // The port starts on another line, which the upload must set right.
+        termios other{};
+        ::tcgetattr(device.SlaveFd(), &other);
+        ::cfsetspeed(&other, B9600);
+        other.c_cflag = (other.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS7 | PARENB | CRTSCTS;
+        other.c_iflag |= IXOFF;
+        ::tcsetattr(device.SlaveFd(), TCSANOW, &other);
         const std::u16string port(device.SlavePath().begin(), device.SlavePath().end());
         Init({port});
         pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
         dlg.m_strFirmwarePath = dir.File("unit.fw");
         Upload();
         EXPECT_EQ(device.Finish(), file);  // byte for byte, header first
+        const termios& line = device.LineAtHeader();
+        EXPECT_EQ(::cfgetospeed(&line), static_cast<speed_t>(B115200));
+        EXPECT_EQ(::cfgetispeed(&line), static_cast<speed_t>(B115200));
+        EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | CRTSCTS), static_cast<tcflag_t>(CS8));
+        EXPECT_EQ(line.c_iflag & (IXON | IXOFF | IXANY), 0u);
         EXPECT_EQ(fresh.ProgressCalls(), c.progress);
         EXPECT_EQ(sleeps, c.sleeps);
         EXPECT_TRUE(fresh.MessageBoxes().empty());
@@ -125,16 +138,25 @@ TEST_F(SerialUpload, AnswerInTwoPiecesIsTwoWrongAnswers)
 
 TEST_F(SerialUpload, SilentDeviceGivesHeaderErrorAfterFiveReads)
 {
-    // Each read waits its whole total time-out (shortened here from the
-    // protocol's 11 ms x 256 + 1000 ms) and no longer.
-    dlg.m_serialTiming.timeouts.readTotalConstant = 120;
+    // The protocol's time-outs: 5 ms between bytes, 11 ms a byte + 1000 ms
+    // for a read, 250 ms a byte + 3000 ms for a write; 100 ms after the
+    // header, 10 ms after a block, five reads for the answer.
+    const pyrrow::upload::SerialTiming& timing = dlg.m_serialTiming;
+    EXPECT_EQ((std::vector<unsigned>{timing.timeouts.readInterval, timing.timeouts.readTotalMultiplier,
+                                     timing.timeouts.readTotalConstant, timing.timeouts.writeTotalMultiplier,
+                                     timing.timeouts.writeTotalConstant, timing.pauseAfterHeader,
+                                     timing.pauseAfterBlock, timing.answerAttempts}),
+              (std::vector<unsigned>{5, 11, 1000, 250, 3000, 100, 10, 5}));
+    // Each read waits its whole total time-out (shortened here) and no
+    // longer; an answer in the time of a sixth read comes too late.
+    dlg.m_serialTiming.timeouts.readTotalConstant = 200;
     dlg.m_serialTiming.timeouts.readTotalMultiplier = 0;
     const auto start = std::chrono::steady_clock::now();
-    const std::string received = UploadTo(Firmware(300), SerialScript{});
+    const std::string received = UploadTo(Firmware(300), SerialScript{{{5 * 200ms + 100ms, kAnswer}}});
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(received, Firmware(32));  // no data after a failed header
     EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"HeaderCOM error")});
-    EXPECT_GE(took, 5 * 120ms);
+    EXPECT_GE(took, 5 * 200ms);
     EXPECT_EQ(host.ProgressCalls().back(), "pos 0");
 }
 

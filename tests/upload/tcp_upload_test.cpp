@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -160,25 +162,86 @@ TEST_F(TcpUpload, LongAcknowledgementCountsForTheNextFrameToo)
     EXPECT_TRUE(Messages().empty());
 }
 
-class TcpNoConnection : public TcpUpload, public testing::WithParamInterface<std::uint32_t> {};
+// A loopback listener whose queue of connections is full: a further
+// connection attempt is never answered.
+class FullListener {
+public:
+    FullListener()
+    {
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof at;
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || ::listen(m_listener, 0) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&at), &length) != 0)
+            ADD_FAILURE() << "no loopback listener";
+        m_filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::connect(m_filler, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0)
+            ADD_FAILURE() << "the listener's queue was not filled";
+        m_port = ntohs(at.sin_port);
+    }
+    ~FullListener()
+    {
+        ::close(m_filler);
+        ::close(m_listener);
+    }
+    FullListener(const FullListener&) = delete;
+    FullListener& operator=(const FullListener&) = delete;
+    std::uint16_t Port() const { return m_port; }
+
+private:
+    int m_listener = -1;
+    int m_filler = -1;
+    std::uint16_t m_port = 0;
+};
+
+struct NoConnectionCase {
+    const char* name;
+    std::uint32_t address;
+    bool listenerFull;  // else nobody listens
+    std::string cause;
+    std::chrono::milliseconds least, most;  // how long the attempt takes
+};
+
+void PrintTo(const NoConnectionCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class TcpNoConnection : public TcpUpload, public testing::WithParamInterface<NoConnectionCase> {};
 
 TEST_P(TcpNoConnection, IsTold)
 {
-    const std::uint16_t port = UnusedLoopbackPort();
-    Prepare(Firmware(100), port, GetParam());
+    const NoConnectionCase& c = GetParam();
+    std::optional<FullListener> full;
+    if (c.listenerFull)
+        full.emplace();
+    const std::uint16_t port = full ? full->Port() : UnusedLoopbackPort();
+    Prepare(Firmware(100), port, c.address);
     testing::internal::CaptureStderr();
+    const auto start = std::chrono::steady_clock::now();
     Upload();
-    const std::string address = GetParam() == 0 ? "0.0.0.0:" : "127.0.0.1:";
+    const auto took = std::chrono::steady_clock::now() - start;
+    const std::string address = c.address == 0 ? "0.0.0.0:" : "127.0.0.1:";
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "pyrrow: tcp: connect to " + address + std::to_string(port) + ": " +
-                  (GetParam() == 0 ? "0.0.0.0 names no device" : "Connection refused") + "\n");
+              "pyrrow: tcp: connect to " + address + std::to_string(port) + ": " + c.cause + "\n");
     EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"Nepodařilo se připojit k zařízení!")});
     EXPECT_TRUE(host.ProgressCalls().empty());
     EXPECT_EQ(dlg.m_socket, nullptr);
+    EXPECT_GE(took, c.least);
+    EXPECT_LT(took, c.most);
 }
 
-// Refused, and a blank address field (0.0.0.0).
-INSTANTIATE_TEST_SUITE_P(Addresses, TcpNoConnection, testing::Values(0x7F000001u, 0u));
+// Refused, a blank address field (0.0.0.0), and a listener that never
+// answers: the one attempt ends after 3.5 s.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TcpNoConnection,
+    testing::Values(NoConnectionCase{"Refused", 0x7F000001u, false, "Connection refused", 0ms, 3000ms},
+                    NoConnectionCase{"BlankAddress", 0u, false, "0.0.0.0 names no device", 0ms, 3000ms},
+                    NoConnectionCase{"NeverAnswered", 0x7F000001u, true,
+                                     "Connection timed out (no connection within 3500 ms)", 3500ms, 5000ms}),
+    [](const testing::TestParamInfo<NoConnectionCase>& p) { return p.param.name; });
 
 TEST_F(TcpUpload, DeviceThatClosesAtOnce)
 {
