@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/serial.h"
+#include "platform/serial_access.h"
 #include "support/pty_device.h"
 
 namespace {
@@ -172,3 +174,32 @@ TEST_F(SerialPort, WriteWaitsUntilTheOutputHasLeftThePort)
 }
 
 }  // namespace
+
+// A user refused a port is told who may open it; joining a group is advised
+// only where that group may read and write and is not root's.
+TEST(SerialAccessAdvice, FollowsTheNodesMode)
+{
+    using pyrrow::platform::SerialAccessAdvice;
+    struct Case {
+        const char* group;
+        unsigned mode;
+        const char* says;
+    };
+    for (const Case& c : {Case{"dialout", 0660, "; join the group dialout ('sudo usermod -aG dialout $USER'"},
+                          Case{"root", 0600, "; only root may open it; a udev rule"},
+                          Case{"root", 0660, "; only root and the group root may open it; a udev rule"},
+                          Case{"dialout", 0600, "; only root may open it; a udev rule"},
+                          Case{"dialout", 0640, "; only root may open it; a udev rule"},
+                          Case{"dialout", 0000, "; nobody may open it; a udev rule"}}) {
+        const std::string advice = SerialAccessAdvice("root", c.group, c.mode, "ttyACM3");
+        SCOPED_TRACE(advice);
+        char head[64];
+        std::snprintf(head, sizeof head, "owner root:%s, mode %04o", c.group, c.mode);
+        EXPECT_EQ(advice.rfind(head, 0), 0u);
+        EXPECT_NE(advice.find(c.says), std::string::npos);
+        if (c.mode != 0660 || std::string(c.group) == "root") {
+            EXPECT_EQ(advice.find("join"), std::string::npos);
+            EXPECT_NE(advice.find("KERNEL==\"ttyACM3\""), std::string::npos);
+        }
+    }
+}
