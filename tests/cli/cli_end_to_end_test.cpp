@@ -159,6 +159,14 @@ TEST_P(Failures, EndWithTheirExitCodeAndErrorKind)
     if (s.fault == "header:silent") {
         EXPECT_NE(message.find("must be waiting for firmware"), std::string::npos) << message;
     }
+    // A close and a reset are told apart, from the first receive that saw them.
+    if (s.name == "tcp_closed") {
+        EXPECT_NE(error.at("cause").get<std::string>().find("the device closed the connection"), std::string::npos)
+            << error;
+    }
+    if (s.name == "tcp_reset") {
+        EXPECT_NE(error.at("cause").get<std::string>().find("the connection broke: "), std::string::npos) << error;
+    }
     if (s.name == "busy") {  // who holds it, seen from the other process
         EXPECT_NE(message.find("pid " + std::to_string(::getpid())), std::string::npos) << message;
     }
@@ -179,6 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Scenario{"tcp_short_ack", "tcp", "ack:short@frame=0", 11, "block_no_ack"},
                     Scenario{"tcp_dropped_ack", "tcp", "ack:drop@frame=1", 11, "block_no_ack"},
                     Scenario{"tcp_closed", "tcp", "link:close@bytes=100", 11, "link_lost"},
+                    Scenario{"tcp_reset", "tcp", "link:reset@frame=1", 11, "link_lost"},
                     Scenario{"serial_silent", "serial", "header:silent", 9, "header_no_answer"},
                     Scenario{"serial_short_answer", "serial", "header:length=31", 10, "header_rejected"},
                     Scenario{"serial_hangup", "serial", "link:hangup@bytes=300", 11, "link_lost"},
