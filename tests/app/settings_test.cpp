@@ -139,6 +139,9 @@ INSTANTIATE_TEST_SUITE_P(
                  {.link = LINK_USB, .radio = IDC_RADIO_USB, .pc = 7, .path = u"/srv/a.fw"}},
         LoadCase{"TcpWithoutAttributes", kHead + u"<Communication type='TCP'><TCP/></Communication></DriverSetting>",
                  {.link = LINK_TCP, .radio = IDC_RADIO_TCP, .ip = 0xC0A8DE21, .tcpPort = 1998, .pc = 7, .path = u"/srv/a.fw"}},
+        // No TCP element: nothing to read, so the construction values stay.
+        LoadCase{"TcpWithoutItsElement", kHead + u"<Communication type='TCP'/></DriverSetting>",
+                 {.link = LINK_TCP, .radio = IDC_RADIO_TCP, .pc = 7, .path = u"/srv/a.fw"}},
         LoadCase{"TcpAddressBitsOverlap",
                  kHead + u"<Communication type='TCP'><TCP ip='10.1.2.300' port='502'/></Communication></DriverSetting>",
                  {.link = LINK_TCP, .radio = IDC_RADIO_TCP, .ip = 0x0A01032C, .tcpPort = 502, .pc = 7, .path = u"/srv/a.fw"}},
