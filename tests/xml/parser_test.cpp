@@ -88,6 +88,10 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"WhiteSpaceFolded", u"<r>  x \r\n\t y  </r>", 1, u"r\"x y\""},
         ParseCase{"TextAfterEmptyTagGoesToIt", u"<r><a/>z</r>", 1, u"r(a\"z\")"},
         ParseCase{"TextAfterEndTagGoesToIt", u"<r><a></a> z</r>", 1, u"r(a\"z\")"},
+        // Text that already ends with a space (from CDATA) gets no second one.
+        ParseCase{"NoSecondSpaceAfterCdataEndingInOne", u"<r><![CDATA[a ]]> b</r>", 1, u"r!\"a b\""},
+        // A space held back for one element's text is not given to the next.
+        ParseCase{"HeldSpaceEndsWithItsElement", u"<r><a><b/>x </a>y</r>", 1, u"r(a\"y\"(b\"x\"))"},
         ParseCase{"CdataReplacesEarlierText",
                   u"<r>p<![CDATA[ <b> & ]]>q</r>", 1, u"r!\" <b> & q\""},
         ParseCase{"EmptyCdata", u"<r><![CDATA[]]></r>", 1, u"r!"},
