@@ -4,6 +4,7 @@
 #include <iterator>
 #include <random>
 #include <stdexcept>
+#include <vector>
 
 #include <utf8.h>
 
@@ -24,12 +25,31 @@ TempDir::TempDir()
     throw std::runtime_error("no fresh temporary directory");
 }
 
-TempDir::~TempDir()
+namespace {
+
+// Removes a tree depth first, reading each folder whole before anything in
+// it goes: under Wine a folder cannot be removed while a listing of it is
+// open, and remove_all, which removes while it lists, then never ends.
+void RemoveTree(const std::filesystem::path& path)
 {
     std::error_code ignored;
-    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(m_path, ignored);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 ignored);
+    if (std::filesystem::is_directory(std::filesystem::symlink_status(path, ignored))) {
+        std::vector<std::filesystem::path> entries;
+        for (std::filesystem::directory_iterator it(path, ignored), end; !ignored && it != end; it.increment(ignored))
+            entries.push_back(it->path());
+        for (const std::filesystem::path& entry : entries)
+            RemoveTree(entry);
+    }
+    std::filesystem::remove(path, ignored);
+}
+
+}  // namespace
+
+TempDir::~TempDir()
+{
+    RemoveTree(m_path);
 }
 
 std::u16string TempDir::File(const std::string& name) const

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -56,13 +55,23 @@ public:
     {
         fs::copy_file(PYRROW_EXE, m_exe);
         std::wstring commandLine = L"\"" + m_exe.wstring() + L"\"";
+        // Its standard error goes to a file, to be shown when it fails.
+        SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+        m_errors = ::CreateFileW(m_errorFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        m_started = ::CreateProcessW(m_exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdError = m_errors;
+        startup.hStdOutput = m_errors;
+        m_started = m_errors != INVALID_HANDLE_VALUE &&
+                    ::CreateProcessW(m_exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                      folder.c_str(), &startup, &m_process) != 0;
     }
     ~Program()
     {
+        if (m_errors != INVALID_HANDLE_VALUE)
+            ::CloseHandle(m_errors);
         if (m_started && ::WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT)
             ::TerminateProcess(m_process.hProcess, 1);
         if (m_started) {
@@ -73,14 +82,25 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Its window once it is shown, or null after 30 s.
+    // Its window once it is shown, or null when the program ends first or
+    // 30 s have passed (what happened is printed).
     HWND Window()
     {
-        for (int i = 0; m_started && i < 300; ++i) {
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (m_started && std::chrono::steady_clock::now() < deadline) {
             if (HWND window = DialogOf(m_process.dwProcessId))
                 return window;
-            std::this_thread::sleep_for(100ms);
+            if (::WaitForSingleObject(m_process.hProcess, 100) == WAIT_OBJECT_0) {
+                DWORD code = 0;
+                ::GetExitCodeProcess(m_process.hProcess, &code);
+                ADD_FAILURE() << "pyrrow.exe ended with exit code " << code
+                              << " before its window showed; its standard error:\n"
+                              << ReadBytes(m_errorFile);
+                return nullptr;
+            }
         }
+        ADD_FAILURE() << (m_started ? "no window of pyrrow.exe within 30 s; its standard error:\n" + ReadBytes(m_errorFile)
+                                    : "pyrrow.exe did not start");
         return nullptr;
     }
 
@@ -98,6 +118,8 @@ public:
 
 private:
     fs::path m_exe;
+    fs::path m_errorFile = m_exe.parent_path() / "stderr.txt";
+    HANDLE m_errors = INVALID_HANDLE_VALUE;
     PROCESS_INFORMATION m_process{};
     bool m_started = false;
 };

@@ -1,8 +1,10 @@
 #!/bin/sh
 # Starts or stops what the Windows tests run in. "start" makes the Wine
 # prefix named by WINEPREFIX when it is new, starts a virtual display
-# (Xvfb) for the windows the tests open and a persistent Wine server, so
-# that each test program starts in a fraction of a second. "stop" ends both.
+# (Xvfb) for the windows the tests open, a persistent Wine server, so
+# that each test program starts in a fraction of a second, and the program
+# named by the second argument, which keeps Wine's desktop open. "stop"
+# ends them all.
 # Output goes nowhere, so that whoever started this does not wait for it.
 set -eu
 : "${WINEPREFIX:?}"
@@ -40,6 +42,11 @@ start)
     # Wine's own services and desktop start with the first program and stay
     # with the server; started here, they hold no test's output open.
     DISPLAY=$(cut -d' ' -f1 "$display_file") wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+    # The desktop stays open while one program uses it: the keeper given
+    # as the second argument does until the server stops.
+    if [ -n "${2:-}" ]; then
+        DISPLAY=$(cut -d' ' -f1 "$display_file") wine "$2" </dev/null >/dev/null 2>&1 &
+    fi
     ;;
 stop)
     wineserver --kill </dev/null >/dev/null 2>&1 || true
