@@ -1,8 +1,8 @@
 // pyrrow.exe itself under a virtual display: a copy of it in a folder of the
 // test's own, started as a user would, driven by the keys an operator
-// presses. Return starts an upload to a loopback TCP device, Esc closes the
-// window, and the settings file beside the program is written byte for
-// byte as on Linux.
+// presses. Return starts an upload to a loopback TCP device, or presses the
+// push button that has the focus, Esc closes the window, and the settings
+// file beside the program is written byte for byte as on Linux.
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -24,6 +24,7 @@ using pyrrow::test::ReadBytes;
 using pyrrow::test::Utf16LeBytes;
 
 const fs::path kGolden = fs::path(PYRROW_TEST_DATA) / "settings";
+constexpr int kFilePath = 1001;  // the firmware path's edit field
 
 // The visible dialog of a process, or null.
 HWND DialogOf(DWORD processId)
@@ -116,6 +117,36 @@ public:
         return false;
     }
 
+    // The control with the keyboard focus in the program's window.
+    HWND Focus() const
+    {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        return ::GetGUIThreadInfo(m_process.dwThreadId, &info) ? info.hwndFocus : nullptr;
+    }
+
+    // Presses Tab, as an operator does, until the focus is on the window's
+    // control with this id; false when it never gets there.
+    bool TabTo(HWND window, int id)
+    {
+        for (int press = 0; press < 40; ++press) {
+            const HWND focus = Focus();
+            if (focus != nullptr && ::GetParent(focus) == window && ::GetDlgCtrlID(focus) == id)
+                return true;
+            ::PostMessageW(focus != nullptr ? focus : window, WM_KEYDOWN, VK_TAB, 0);
+            for (int wait = 0; wait < 100 && Focus() == focus; ++wait)
+                if (::WaitForSingleObject(m_process.hProcess, 10) == WAIT_OBJECT_0)
+                    return false;
+        }
+        return false;
+    }
+
+    // Enter, as the operator presses it: to the control with the focus.
+    void PressEnter() { ::PostMessageW(Focus(), WM_KEYDOWN, VK_RETURN, 0); }
+
+    // True when the program ends within 10 s without another key.
+    bool Ends() { return ::WaitForSingleObject(m_process.hProcess, 10000) == WAIT_OBJECT_0; }
+
 private:
     fs::path m_exe;
     fs::path m_errorFile = m_exe.parent_path() / "stderr.txt";
@@ -163,7 +194,11 @@ TEST(Window, ReturnUploadsToTheTcpDeviceOfTheSettings)
         Program program(dir.path());
         const HWND window = program.Window();
         ASSERT_NE(window, nullptr);
-        ::PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+        // The default button follows the focus to "Zavrít okno" and back to
+        // "Nahrát" when the focus leaves the push buttons.
+        ASSERT_TRUE(program.TabTo(window, IDCANCEL));
+        ASSERT_TRUE(program.TabTo(window, kFilePath));
+        program.PressEnter();
         std::string frames = firmware.substr(0, 32);
         for (std::size_t at = 32, counter = 0; at < firmware.size(); at += 1024, ++counter)
             frames += std::string(1, static_cast<char>(counter)) + '\0' + firmware.substr(at, 1024);
@@ -171,6 +206,31 @@ TEST(Window, ReturnUploadsToTheTcpDeviceOfTheSettings)
         EXPECT_TRUE(program.PressUntilEnded(window, VK_ESCAPE));
     }
     EXPECT_EQ(ReadBytes(dir.path() / "pyrrow.config"), Utf16LeBytes(settings));
+}
+
+// Enter on the push button that has the focus presses that button: with
+// the focus on "Zavrít okno" the window closes and nothing is flashed (an
+// upload would find no device here and keep the window open with its
+// message).
+TEST(Window, EnterOnTheFocusedCloseButtonClosesTheWindow)
+{
+    pyrrow::test::TempDir dir;
+    pyrrow::test::WriteBytes(dir.path() / "unit.fw", pyrrow::test::Firmware(32 + 1024));
+    const std::string port = std::to_string(pyrrow::test::UnusedLoopbackPort());
+    const std::u16string settings = u"\uFEFF<DriverSetting>\r\n"
+                                    u"\t<File path=\"" + dir.File("unit.fw") + u"\" />\r\n"
+                                    u"\t<Communication type=\"TCP\">\r\n"
+                                    u"\t\t<TCP ip=\"127.0.0.1\" port=\"" + std::u16string(port.begin(), port.end()) +
+                                    u"\" />\r\n"
+                                    u"\t</Communication>\r\n"
+                                    u"</DriverSetting>\r\n";
+    pyrrow::test::WriteBytes(dir.path() / "pyrrow.config", Utf16LeBytes(settings));
+    Program program(dir.path());
+    const HWND window = program.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(program.TabTo(window, IDCANCEL));
+    program.PressEnter();
+    EXPECT_TRUE(program.Ends());
 }
 
 }  // namespace
