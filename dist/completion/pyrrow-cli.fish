@@ -1,6 +1,14 @@
 # fish completion for pyrrow-cli; --device offers what `pyrrow-cli list`
 # finds (list looks at the ports without opening them).
 set -l commands list flash
+
+# The units that the pyrrow-cli on the command line lists, then the forms
+# of a device to type.
+function __pyrrow_cli_devices
+    set -l program (commandline -opc)[1]
+    $program list 2>/dev/null | string match -r '^(?:serial|tcp|usb):.*'
+    printf '%s\n' serial: tcp: usb usb:serial= usb:path=
+end
 complete -c pyrrow-cli -f
 complete -c pyrrow-cli -n "not __fish_seen_subcommand_from $commands" -a list -d 'List the serial ports and USB units'
 complete -c pyrrow-cli -n "not __fish_seen_subcommand_from $commands" -a flash -d 'Upload firmware into units'
@@ -8,8 +16,7 @@ complete -c pyrrow-cli -s h -l help -d 'Print the help and exit'
 complete -c pyrrow-cli -n "not __fish_seen_subcommand_from $commands" -l version -d 'Print the version and exit'
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from list' -l json -d 'One JSON object per line'
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -F
-complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -s d -l device -x -d 'The unit' \
-    -a '(command (commandline -opc)[1] list 2>/dev/null | string match -r "^(?:serial|tcp|usb):.*"; printf "%s\n" serial: tcp: usb usb:serial= usb:path=)'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -s d -l device -x -d 'The unit' -a '(__pyrrow_cli_devices)'
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l settings -r -F -d "The window's settings file"
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -s q -l quiet -d 'Print only the results'
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l json -d 'JSON lines on standard output'

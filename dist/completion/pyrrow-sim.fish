@@ -1,13 +1,18 @@
 # fish completion for pyrrow-sim.
 set -l links tcp serial usb
+
+# The faults that the help of the pyrrow-sim on the command line lists.
+function __pyrrow_sim_faults
+    set -l program (commandline -opc)[1]
+    $program --help 2>/dev/null | string replace -rf '^  ([a-z][a-z:-]*)[=@ ].*' '$1'
+end
 complete -c pyrrow-sim -f
 complete -c pyrrow-sim -n "not __fish_seen_subcommand_from $links" -a tcp -d 'TCP units on consecutive ports'
 complete -c pyrrow-sim -n "not __fish_seen_subcommand_from $links" -a serial -d 'A unit on a pseudo-terminal or a port'
 complete -c pyrrow-sim -n "not __fish_seen_subcommand_from $links" -a usb -d 'A USB HID unit'
 complete -c pyrrow-sim -s h -l help -d 'Print the help and exit'
 complete -c pyrrow-sim -n "not __fish_seen_subcommand_from $links" -l version -d 'Print the version and exit'
-complete -c pyrrow-sim -l fault -x -d 'Make a fault' \
-    -a '(command (commandline -opc)[1] --help 2>/dev/null | string replace -rf "^  ([a-z][a-z:-]*)[=@ ].*" "\$1")'
+complete -c pyrrow-sim -l fault -x -d 'Make a fault' -a '(__pyrrow_sim_faults)'
 complete -c pyrrow-sim -l store -x -a '(__fish_complete_directories)' -d 'Write each image that ended in order into DIR'
 complete -c pyrrow-sim -l trace -r -F -d 'Write every exchange to FILE'
 complete -c pyrrow-sim -l expect -r -F -d 'The image the program should send'

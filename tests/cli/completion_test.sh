@@ -1,64 +1,86 @@
 #!/bin/bash
-# The bash completions load and complete: commands and options, values of
-# options, and --device from what `pyrrow-cli list` finds, a colon in the
-# word included.
+# The bash, zsh and fish completions load and complete: commands and
+# options, values of options, and --device from what `pyrrow-cli list`
+# finds, a colon in the word included.
 #   completion_test.sh COMPLETION_DIR PYRROW_CLI PYRROW_SIM
 set -u
 dir=$1 cli=$2 sim=$3
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # shellcheck source=/dev/null
 source "$dir/pyrrow-cli.bash" && source "$dir/pyrrow-sim.bash" || exit 1
 failures=0
 
-# completes FUNCTION LINE EXPECTED...: the candidates for the line as typed,
-# cursor at its end, are exactly the expected ones.
-completes() {
-    local function=$1 line=$2
-    shift 2
-    COMP_LINE=$line COMP_POINT=${#line} COMP_WORDBREAKS=$' \t\n"\'><=;|&(:'
-    read -ra COMP_WORDS <<< "$line"
-    [[ $line == *' ' ]] && COMP_WORDS+=("")
-    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
-    COMPREPLY=()
-    "$function"
-    local got expected
-    got=$(printf '%s\n' "${COMPREPLY[@]}" | sort)
-    expected=$(printf '%s\n' "$@" | sort)
-    if [[ $got != "$expected" ]]; then
-        echo "'$line': got [${got//$'\n'/ }], expected [${expected//$'\n'/ }]"
-        failures=$((failures + 1))
-    fi
+# candidates SHELL LINE: what SHELL offers for the line as typed, cursor at
+# its end, one a line. Bash offers only what follows the word's last colon.
+candidates() {
+    local shell=$1 line=$2
+    case $shell in
+    bash)
+        local function=_pyrrow_cli
+        [[ ${line%% *} == *pyrrow-sim ]] && function=_pyrrow_sim
+        COMP_LINE=$line COMP_POINT=${#line} COMP_WORDBREAKS=$' \t\n"\'><=;|&(:'
+        read -ra COMP_WORDS <<< "$line"
+        [[ $line == *' ' ]] && COMP_WORDS+=("")
+        COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+        COMPREPLY=()
+        "$function"
+        printf '%s\n' "${COMPREPLY[@]}" ;;
+    zsh)
+        "$here/zsh_complete.zsh" "$dir" "$line" ;;
+    fish)
+        fish --no-config -c 'source $argv[1]/pyrrow-cli.fish; source $argv[1]/pyrrow-sim.fish; complete -C $argv[2]' \
+            "$dir" "$line" | cut -f1 ;;
+    esac
 }
 
-completes _pyrrow_cli "$cli fl" flash
-completes _pyrrow_cli "$cli flash --ti" --timeout-scale
-completes _pyrrow_cli "$cli flash --pace " protocol ack
-completes _pyrrow_cli "$cli list --" --json --help
-completes _pyrrow_sim "$sim tcp --co" --count
-completes _pyrrow_sim "$sim serial --l" --link --line-rate
-completes _pyrrow_sim "$sim --fault header:s" silent status split
-completes _pyrrow_sim "$sim --fault sl" slow
-
-# offers PROGRAM FUNCTION COMMAND: every option that COMMAND --help lists is
-# offered after "COMMAND -" (the completion has not fallen behind).
-offers() {
-    local program=$1 function=$2 command=$3 option
-    COMP_LINE="$program $command -" COMP_POINT=${#COMP_LINE}
-    COMPREPLY=()
-    "$function"
-    for option in $("$program" "$command" --help | sed -n 's/^  \(-[^ ]*\).*/\1/p' | tr ',' ' '); do
-        if ! printf '%s\n' "${COMPREPLY[@]}" | grep -qxF -- "$option"; then
-            echo "$command: $option is not offered"
+# completes SHELLS LINE EXPECTED...: each of the shells (a comma list)
+# offers exactly the expected candidates.
+completes() {
+    local shells=$1 line=$2 shell got expected
+    shift 2
+    expected=$(printf '%s\n' "$@" | sort)
+    for shell in ${shells//,/ }; do
+        got=$(candidates "$shell" "$line" | sort)
+        if [[ $got != "$expected" ]]; then
+            echo "$shell, '$line': got [${got//$'\n'/ }], expected [${expected//$'\n'/ }]"
             failures=$((failures + 1))
         fi
     done
 }
-offers "$cli" _pyrrow_cli list
-offers "$cli" _pyrrow_cli flash
-offers "$sim" _pyrrow_sim tcp
-offers "$sim" _pyrrow_sim serial
-offers "$sim" _pyrrow_sim usb
+all=bash,zsh,fish
+
+completes $all "$cli fl" flash
+completes $all "$cli flash --ti" --timeout-scale
+completes $all "$cli flash --pace " protocol ack
+completes $all "$cli list --" --json --help
+completes $all "$sim tcp --co" --count
+completes $all "$sim serial --l" --link --line-rate
+completes bash "$sim --fault header:s" silent status split
+completes zsh,fish "$sim --fault header:s" header:silent header:status header:split
+completes zsh,fish "$sim tcp --fault header:s" header:silent header:status header:split
+completes $all "$sim --fault sl" slow
+
+# offers PROGRAM COMMAND: every option that COMMAND --help lists is offered
+# after "COMMAND -" in each shell (no completion has fallen behind).
+offers() {
+    local program=$1 command=$2 shell option offered
+    for shell in ${all//,/ }; do
+        offered=$(candidates "$shell" "$program $command -")
+        for option in $("$program" "$command" --help | sed -n 's/^  \(-[^ ]*\).*/\1/p' | tr ',' ' '); do
+            if ! grep -qxF -- "$option" <<< "$offered"; then
+                echo "$shell, $command: $option is not offered"
+                failures=$((failures + 1))
+            fi
+        done
+    done
+}
+offers "$cli" list
+offers "$cli" flash
+offers "$sim" tcp
+offers "$sim" serial
+offers "$sim" usb
 
 # --device: what list prints as the first line of each entry (a stand-in
 # with two serial ports and a USB unit); bash replaces only what follows
@@ -77,11 +99,13 @@ usb:serial=A1B2
 TEXT
 LIST
 chmod +x "$work/pyrrow-cli"
-completes _pyrrow_cli "$work/pyrrow-cli flash -d serial:/dev/ttyU" /dev/ttyUSB0 /dev/ttyUSB1
-completes _pyrrow_cli "$work/pyrrow-cli flash --device usb:s" serial=A1B2 serial=
-completes _pyrrow_cli "$work/pyrrow-cli flash --device t" tcp:
+completes bash "$work/pyrrow-cli flash -d serial:/dev/ttyU" /dev/ttyUSB0 /dev/ttyUSB1
+completes zsh,fish "$work/pyrrow-cli flash -d serial:/dev/ttyU" serial:/dev/ttyUSB0 serial:/dev/ttyUSB1
+completes bash "$work/pyrrow-cli flash --device usb:s" serial=A1B2 serial=
+completes zsh,fish "$work/pyrrow-cli flash --device usb:s" usb:serial=A1B2 usb:serial=
+completes $all "$work/pyrrow-cli flash --device t" tcp:
 # The real list, as it prints this machine's ports (it opens none).
 mapfile -t listed < <("$cli" list | grep -E '^(serial|usb):')
-completes _pyrrow_cli "$cli flash --device s" "${listed[@]}" serial:
+completes $all "$cli flash --device s" "${listed[@]}" serial:
 
 [[ $failures -eq 0 ]]
