@@ -87,34 +87,102 @@ protected:
     std::unique_ptr<QtDialogHost> host;
 };
 
-TEST_F(QtHost, BuildsEveryControlOfTheTemplate)
+// The main dialog as it is meant to be, written out here rather than read
+// from the template the host builds from: id, caption, position and size in
+// dialog units, enabled, tab stop, in template (and tab) order.
+struct GoldenControl {
+    int id;
+    const char* widget;  // the Qt class that stands for the control's kind
+    const char16_t* caption;
+    int x, y, width, height;
+    bool enabled;
+    bool tabStop;
+};
+
+constexpr GoldenControl kGoldenControls[] = {
+    {1, "QPushButton", u"Nahrát", 134, 128, 50, 14, true, true},
+    {2, "QPushButton", u"Zavrít okno", 188, 128, 50, 14, true, true},
+    {1000, "QComboBox", u"", 141, 10, 49, 113, false, true},
+    {1014, "QLabel", u"Komunikacní port:", 78, 12, 58, 8, false, false},
+    {-1, "QLabel", u"Soubor:", 37, 97, 26, 8, true, false},
+    {1001, "QLineEdit", u"", 66, 96, 153, 12, true, true},
+    {1002, "QPushButton", u"...", 221, 96, 17, 12, true, true},
+    {1003, "QProgressBar", u"", 6, 117, 232, 8, true, false},
+    {1007, "QPushButton", u"", 191, 9, 18, 14, false, true},
+    {1010, "QRadioButton", u"Sériová linka", 18, 12, 56, 10, true, false},
+    {1011, "QRadioButton", u"ETH / TCP", 18, 36, 48, 10, true, false},
+    {1012, "QRadioButton", u"USB", 18, 60, 29, 10, true, false},
+    {1013, "pyrrow::ui::IpAddressField", u"", 138, 34, 100, 12, false, true},
+    {1015, "QLabel", u"IP:", 123, 36, 10, 8, false, false},
+    {1008, "QPushButton", u"Detekovat", 138, 57, 50, 14, false, true},
+    {1016, "QLabel", u"Detekovat:", 96, 60, 37, 8, false, false},
+};
+
+TEST_F(QtHost, BuildsTheMainDialogAsSpecified)
 {
-    host = std::make_unique<QtDialogHost>(&dlg, pyrrow::res::MainDialogTemplate());
+    const pyrrow::res::DialogTemplate& t = pyrrow::res::MainDialogTemplate();
+    EXPECT_EQ(t.id, 102);
+    EXPECT_EQ(Q(t.caption), QStringLiteral("Pyrrow"));
+    EXPECT_EQ(Q(t.fontName), QStringLiteral("MS Shell Dlg"));
+    EXPECT_EQ(t.fontPoints, 8);
+    EXPECT_EQ(t.width, 246);
+    EXPECT_EQ(t.height, 153);
+    ASSERT_EQ(t.controls.size(), std::size(kGoldenControls));
+
+    host = std::make_unique<QtDialogHost>(&dlg, t);
     EXPECT_EQ(host->windowTitle(), QStringLiteral("Pyrrow"));
     EXPECT_EQ(host->minimumSize(), host->maximumSize());  // fixed size
     EXPECT_FALSE(host->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
     EXPECT_FALSE(host->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
-    for (const pyrrow::res::ControlTemplate& c : pyrrow::res::MainDialogTemplate().controls) {
-        if (c.id == IDC_STATIC)
-            continue;
-        SCOPED_TRACE(c.id);
-        QWidget* w = host->Control(c.id);
+    const QList<QWidget*> children = host->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    std::vector<int> tabStops;
+    for (std::size_t i = 0; i < std::size(kGoldenControls); ++i) {
+        const GoldenControl& golden = kGoldenControls[i];
+        const pyrrow::res::ControlTemplate& c = t.controls[i];
+        SCOPED_TRACE(golden.id);
+        EXPECT_EQ(c.id, golden.id);
+        EXPECT_EQ(Q(c.caption), Q(golden.caption));
+        EXPECT_EQ(std::vector<int>({c.x, c.y, c.width, c.height}),
+                  std::vector<int>({golden.x, golden.y, golden.width, golden.height}));
+        EXPECT_EQ(c.enabled, golden.enabled);
+        EXPECT_EQ(c.tabStop, golden.tabStop);
+
+        // The host's widgets are made in template order.
+        ASSERT_LT(static_cast<qsizetype>(i), children.size());
+        QWidget* w = golden.id == -1 ? children[static_cast<qsizetype>(i)] : host->Control(golden.id);
         ASSERT_NE(w, nullptr);
-        EXPECT_EQ(w->isEnabled(), c.enabled);
+        EXPECT_STREQ(w->metaObject()->className(), golden.widget);
+        EXPECT_EQ(w->isEnabled(), golden.enabled);
+        EXPECT_EQ(w->focusPolicy() == Qt::StrongFocus, golden.tabStop);
+        EXPECT_FALSE(w->isHidden());
         EXPECT_GT(w->width(), 0);
         if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-            EXPECT_EQ(button->text(), Q(c.caption));
+            EXPECT_EQ(button->text(), Q(golden.caption));
         }
         if (auto* label = qobject_cast<QLabel*>(w)) {
-            EXPECT_EQ(label->text(), Q(c.caption));
+            EXPECT_EQ(label->text(), Q(golden.caption));
         }
+        if (auto* radio = qobject_cast<QRadioButton*>(w)) {
+            EXPECT_FALSE(radio->isChecked());  // none selected until the dialog initialises
+        }
+        if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+            EXPECT_TRUE(edit->isReadOnly());
+        }
+        if (golden.tabStop)
+            tabStops.push_back(golden.id);
     }
-    EXPECT_EQ(Control<QAbstractButton>(IDOK)->text(), QStringLiteral("Nahrát"));
-    EXPECT_EQ(Control<QAbstractButton>(IDC_RADIO_SERIAL)->text(), QStringLiteral("Sériová linka"));
-    EXPECT_EQ(Control<QLabel>(IDC_PORT_LABEL)->text(), QStringLiteral("Komunikacní port:"));
-    EXPECT_NE(qobject_cast<pyrrow::ui::IpAddressField*>(host->Control(IDC_IP_ADDRESS)), nullptr);
-    // Three radio buttons, none selected until the dialog initialises.
-    EXPECT_FALSE(Control<QRadioButton>(IDC_RADIO_SERIAL)->isChecked());
+    // Tab goes through the tab stops in template order and back to the first.
+    std::vector<int> chain;
+    QWidget* w = host->Control(IDOK);
+    for (int step = 0; step < 200 && chain.size() <= tabStops.size(); ++step) {
+        w = w->nextInFocusChain();
+        if (w->parentWidget() == host.get() && w->focusPolicy() == Qt::StrongFocus)
+            chain.push_back(w->objectName().toInt());
+    }
+    tabStops.push_back(IDOK);
+    tabStops.erase(tabStops.begin());
+    chain.resize(std::min(chain.size(), tabStops.size()));
+    EXPECT_EQ(chain, tabStops);
 }
 
 // The width a control gives its caption, as the style draws it.
