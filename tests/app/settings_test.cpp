@@ -190,6 +190,55 @@ TEST_F(Settings, SavingKeepsWhatTheProgramDoesNotKnow)
     EXPECT_EQ(Written(), Utf16LeBytes(expected));
 }
 
+// Saving finds the elements wherever they stand and updates them in place;
+// loading reads "File" only after "Address" and "Communication" only after
+// "File", so here it reads neither and the save writes the defaults into
+// them. The link element missing under "Communication" is appended after
+// the one there.
+TEST_F(Settings, ElementsOutOfOrderAreUpdatedWhereTheyStand)
+{
+    WriteSettings(u"<DriverSetting><Communication type='TCP'><TCP ip='10.0.0.9' port='99'/></Communication>"
+                  u"<File path='/srv/a.fw'/><Address pc='3'/></DriverSetting>");
+    Init({u"COM1"});
+    EXPECT_EQ(dlg.m_pcAddress, 3);
+    EXPECT_TRUE(dlg.m_strFirmwarePath.empty());
+    EXPECT_EQ(dlg.m_linkKind, LINK_SERIAL);
+    Close();
+    EXPECT_EQ(Written(), Utf16LeBytes(u"\uFEFF<DriverSetting>\r\n"
+                                      u"\t<Communication type=\"serialPort\">\r\n"
+                                      u"\t\t<TCP ip=\"10.0.0.9\" port=\"99\" />\r\n"
+                                      u"\t\t<SerialPort port=\"COM1\" speed=\"38400\" parity=\"even\" "
+                                      u"timeout=\"5000\" readDelay=\"300\" />\r\n"
+                                      u"\t</Communication>\r\n"
+                                      u"\t<File path=\"\" />\r\n"
+                                      u"\t<Address pc=\"3\" />\r\n"
+                                      u"</DriverSetting>\r\n"));
+}
+
+// An address typed into the field is what the operator sees and uploads
+// to: with TCP chosen a close keeps it, also when it was typed after the
+// TCP button; a blank field keeps the address before it.
+TEST_F(Settings, CloseKeepsTheAddressTypedWithTcpChosen)
+{
+    const auto savedIp = [this] {
+        const std::u16string text = pyrrow::test::FromUtf16LeBytes(Written());
+        const std::size_t at = text.find(u"ip=\"");
+        return at == std::u16string::npos ? std::u16string() : text.substr(at + 4, text.find(u'"', at + 4) - at - 4);
+    };
+    Init({u"COM1"});
+    dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
+    dlg.OnEvent(DialogEvent::Command, IDC_RADIO_TCP);
+    host.IpSetAddress(IDC_IP_ADDRESS, 0x0A000107);  // typed: 10.0.1.7
+    Close();
+    EXPECT_EQ(savedIp(), u"10.0.1.7");
+
+    Init({u"COM1"});
+    EXPECT_EQ(dlg.m_ipAddress, 0x0A000107u);
+    host.IpSetAddress(IDC_IP_ADDRESS, 0);  // blanked
+    Close();
+    EXPECT_EQ(savedIp(), u"10.0.1.7");
+}
+
 TEST_F(Settings, RootWithAnotherNameIsSavedAsItWas)
 {
     WriteSettings(u"<Other a='1'>\r\n  <Address pc='5'/>\r\n</Other>");
