@@ -197,6 +197,8 @@ TEST(XmlFileEdit, FindOrAddSibling)
     ASSERT_EQ(notices.notices().size(), 1u);
     EXPECT_EQ(notices.notices()[0].caption, u"File");
     doc.m_pCurrent = communication;
+    EXPECT_EQ(doc.FindOrAddSibling(u"Communication"), 1);  // the cursor's own element is a match too
+    EXPECT_EQ(doc.m_pCurrent, communication);
     EXPECT_EQ(doc.FindOrAddSibling(nullptr), 0);
     EXPECT_EQ(DumpTree(&doc.m_root), u"DriverSetting(Address File Communication)");
 }
