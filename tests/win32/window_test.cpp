@@ -49,6 +49,21 @@ HWND DialogOf(DWORD processId)
     return search.found;
 }
 
+// Settings for an upload of the firmware to 127.0.0.1 on the port, written
+// as the program writes them, so that saving them again changes nothing.
+std::u16string TcpSettings(const std::u16string& firmware, std::uint16_t port)
+{
+    const std::string number = std::to_string(port);
+    return u"\uFEFF<DriverSetting>\r\n"
+           u"\t<Address pc=\"1\" />\r\n"
+           u"\t<File path=\"" + firmware + u"\" />\r\n"
+           u"\t<Communication type=\"TCP\">\r\n"
+           u"\t\t<TCP ip=\"127.0.0.1\" port=\"" + std::u16string(number.begin(), number.end()) +
+           u"\" timeout=\"5000\" readDelay=\"300\" />\r\n"
+           u"\t</Communication>\r\n"
+           u"</DriverSetting>\r\n";
+}
+
 // A copy of pyrrow.exe in a folder of its own, started and watched.
 class Program {
 public:
@@ -179,16 +194,7 @@ TEST(Window, ReturnUploadsToTheTcpDeviceOfTheSettings)
     script.answer = [](const std::string& header) { return pyrrow::test::Echo(header); };
     script.dataBytes = firmware.size() - 32;
     pyrrow::test::TcpDevice device(script);
-    // Written as the program writes it, so that saving it again changes nothing.
-    const std::string port = std::to_string(device.Port());
-    const std::u16string settings = u"\uFEFF<DriverSetting>\r\n"
-                                    u"\t<Address pc=\"1\" />\r\n"
-                                    u"\t<File path=\"" + dir.File("unit.fw") + u"\" />\r\n"
-                                    u"\t<Communication type=\"TCP\">\r\n"
-                                    u"\t\t<TCP ip=\"127.0.0.1\" port=\"" + std::u16string(port.begin(), port.end()) +
-                                    u"\" timeout=\"5000\" readDelay=\"300\" />\r\n"
-                                    u"\t</Communication>\r\n"
-                                    u"</DriverSetting>\r\n";
+    const std::u16string settings = TcpSettings(dir.File("unit.fw"), device.Port());
     pyrrow::test::WriteBytes(dir.path() / "pyrrow.config", Utf16LeBytes(settings));
     {
         Program program(dir.path());
@@ -216,15 +222,8 @@ TEST(Window, EnterOnTheFocusedCloseButtonClosesTheWindow)
 {
     pyrrow::test::TempDir dir;
     pyrrow::test::WriteBytes(dir.path() / "unit.fw", pyrrow::test::Firmware(32 + 1024));
-    const std::string port = std::to_string(pyrrow::test::UnusedLoopbackPort());
-    const std::u16string settings = u"\uFEFF<DriverSetting>\r\n"
-                                    u"\t<File path=\"" + dir.File("unit.fw") + u"\" />\r\n"
-                                    u"\t<Communication type=\"TCP\">\r\n"
-                                    u"\t\t<TCP ip=\"127.0.0.1\" port=\"" + std::u16string(port.begin(), port.end()) +
-                                    u"\" />\r\n"
-                                    u"\t</Communication>\r\n"
-                                    u"</DriverSetting>\r\n";
-    pyrrow::test::WriteBytes(dir.path() / "pyrrow.config", Utf16LeBytes(settings));
+    pyrrow::test::WriteBytes(dir.path() / "pyrrow.config",
+                             Utf16LeBytes(TcpSettings(dir.File("unit.fw"), pyrrow::test::UnusedLoopbackPort())));
     Program program(dir.path());
     const HWND window = program.Window();
     ASSERT_NE(window, nullptr);
