@@ -13,9 +13,16 @@ namespace {
 long g_count = 0;
 long g_failAt = 0;
 bool g_countThrowing = false;
+std::size_t g_actionSize = 0;
+void (*g_action)() = nullptr;
 
 void* Allocate(std::size_t size)
 {
+    if (g_action != nullptr && size >= g_actionSize) {
+        void (*action)() = g_action;
+        g_action = nullptr;
+        action();
+    }
     return std::malloc(size == 0 ? 1 : size);
 }
 
@@ -49,6 +56,12 @@ void FailNthAllocation(long n, Counted counted)
 long AllocationCount()
 {
     return g_count;
+}
+
+void BeforeAllocationOfAtLeast(std::size_t size, void (*action)())
+{
+    g_actionSize = size;
+    g_action = action;
 }
 
 }  // namespace pyrrow::test

@@ -4,6 +4,8 @@
 // failing_allocator.cpp replaces the global allocation functions.
 #pragma once
 
+#include <cstddef>
+
 namespace pyrrow::test {
 
 // Which allocations are counted, and may fail.
@@ -17,5 +19,9 @@ enum class Counted {
 void FailNthAllocation(long n, Counted counted = Counted::NonThrowing);
 // Counted allocations since the last FailNthAllocation.
 long AllocationCount();
+// Once, right before the next allocation of at least size bytes, calls
+// action (its own allocations are plain ones): a test changes the world at
+// a known point of an operation.
+void BeforeAllocationOfAtLeast(std::size_t size, void (*action)());
 
 }  // namespace pyrrow::test

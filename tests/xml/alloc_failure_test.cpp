@@ -233,6 +233,30 @@ TEST(AllocationFailure, LoadReadsTheWholeFileOrNothing)
                                });
 }
 
+// The file the next test shrinks while it is being loaded.
+std::filesystem::path g_shrinking;
+
+// A file that shrinks between the look at its size and the read (another
+// program writing it) is not taken for what it was: the load gives
+// nothing rather than a part of it.
+TEST(AllocationFailure, LoadOfAFileThatShrinksMeanwhileGivesNothing)
+{
+    pyrrow::test::TempDir dir;
+    g_shrinking = dir.path() / "s.xml";
+    pyrrow::test::WriteBytes(g_shrinking, pyrrow::test::Utf16LeBytes(kSettingsText));
+    const std::size_t size = std::filesystem::file_size(g_shrinking);
+    const std::u16string path = g_shrinking.u16string();
+    CMyXMLFile doc;
+    // The content's buffer, as big as the file: it is taken after the size
+    // was read and before the bytes are.
+    pyrrow::test::BeforeAllocationOfAtLeast(size, [] { std::filesystem::resize_file(g_shrinking, 40); });
+    EXPECT_EQ(doc.Load(path.c_str()), 0);
+    pyrrow::test::BeforeAllocationOfAtLeast(0, nullptr);
+    EXPECT_EQ(std::filesystem::file_size(g_shrinking), 40u);  // the hook ran
+    EXPECT_EQ(doc.m_strContent.GetLength(), 0);
+    EXPECT_EQ(doc.Parse(), 0);
+}
+
 TEST(AllocationFailure, ParseReportsWhereMemoryRanOut)
 {
     // The second text makes the parser show its notices about the root, on
