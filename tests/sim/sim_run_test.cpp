@@ -41,6 +41,9 @@ TEST(SimCommandLine, HostileInputsEndWithCode2AndSayWhy)
     const std::string huge = (dir.path() / "huge.fw").string();
     pyrrow::test::WriteBytes(huge, "");
     std::filesystem::resize_file(huge, (64u << 20) + 1);  // sparse
+    // A port name that is none: were it opened before the options are
+    // checked, the case would fail rather than touch a real port.
+    const std::string port = (dir.path() / "ttyS0").string();
 
     const UsageCase cases[] = {
         {{"tcp", "--fault", "header:loud"}, "unknown fault \"header:loud\""},
@@ -50,7 +53,7 @@ TEST(SimCommandLine, HostileInputsEndWithCode2AndSayWhy)
         {{"tcp", "--fault", "header:silent", "--fault", "header:split"}, "both decide the header answer"},
         {{"tcp", "--count", "2", "--fault", "busy@unit=3"}, "names unit 3 of 2"},
         {{"tcp", "--listen", "127.0.0.1:99999"}, "give ADDR:PORT"},
-        {{"serial", "--port", "/dev/ttyS0", "--link", "/tmp/x"}, "--link excludes --port"},
+        {{"serial", "--port", port, "--link", (dir.path() / "link").string()}, "--link excludes --port"},
         {{"--once"}, "A subcommand is required"},
         {{"usb", "--uhid", "/nonexistent/uhid"}, "sudo modprobe uhid"},
         {{"usb", "--uhid", "/dev/null/uhid"}, "/dev/null/uhid"},
@@ -68,7 +71,7 @@ TEST(SimCommandLine, HostileInputsEndWithCode2AndSayWhy)
         {{"tcp", "--units", "2", "--gap", "inf"}, "--gap: give seconds from 0 to 3600"},
         {{"tcp", "--gap", "1"}, "--gap requires --units"},
         {{"tcp", "--units", "0"}, "--units"},
-        {{"serial", "--port", "/dev/ttyS0", "--units", "2"}, "--units needs the pseudo-terminal"},
+        {{"serial", "--port", port, "--units", "2"}, "--units needs the pseudo-terminal"},
     };
     for (const UsageCase& c : cases) {
         SCOPED_TRACE(c.args.front() + " " + c.args.back());
