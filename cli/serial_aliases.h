@@ -20,4 +20,8 @@ struct SerialPortEntry {
 
 std::vector<SerialPortEntry> ListSerialPorts();
 
+// The first (in name order) stable name in byIdFolder that leads to the
+// same device as devicePath; empty where there is none (always on Windows).
+std::string StableSerialName(const std::string& devicePath, const std::string& byIdFolder = "/dev/serial/by-id");
+
 }  // namespace pyrrow::cli

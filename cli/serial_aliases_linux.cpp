@@ -36,4 +36,20 @@ std::vector<SerialPortEntry> ListSerialPorts()
     return ports;
 }
 
+std::string StableSerialName(const std::string& devicePath, const std::string& byIdFolder)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path device = fs::canonical(devicePath, ec);
+    if (ec)
+        return {};
+    std::vector<std::string> names;
+    for (fs::directory_iterator it(byIdFolder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code linkError;
+        if (fs::canonical(it->path(), linkError) == device && !linkError)
+            names.push_back(it->path().string());
+    }
+    return names.empty() ? std::string() : *std::min_element(names.begin(), names.end());
+}
+
 }  // namespace pyrrow::cli

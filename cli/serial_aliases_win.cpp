@@ -20,4 +20,9 @@ std::vector<SerialPortEntry> ListSerialPorts()
     return ports;
 }
 
+std::string StableSerialName(const std::string&, const std::string&)
+{
+    return {};
+}
+
 }  // namespace pyrrow::cli

@@ -1,8 +1,6 @@
 #include "cli/station.h"
 
-#include <filesystem>
 #include <mutex>
-#include <system_error>
 #include <thread>
 
 #include "cli/exit_codes.h"
@@ -47,22 +45,6 @@ std::uint64_t BytesSent(const UnitResult& result, std::size_t size)
     if (result.kind == "header_no_answer" || result.kind == "header_rejected")
         return protocol::kHeaderSize;
     return 0;
-}
-
-// The stable name the system gives a serial port (/dev/serial/by-id/...).
-std::string StableSerialName(const std::string& path)
-{
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path real = fs::canonical(path, ec);
-    if (ec)
-        return {};
-    for (const SerialPortEntry& port : ListSerialPorts()) {
-        std::error_code portError;
-        if (!port.aliases.empty() && fs::canonical(port.path, portError) == real && !portError)
-            return port.aliases.front();
-    }
-    return {};
 }
 
 UnitResult NoUnitCame(const DeviceUri& uri, std::chrono::milliseconds timeout)

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/device_uri.h"
+#include "cli/serial_aliases.h"
 #include "cli/unit_wait.h"
 #include "support/sim_process.h"
 #include "support/tcp_device.h"
@@ -301,6 +302,35 @@ TEST(UsbFixture, WaitsForTheMatchingUnitToArriveAndToLeave)
     EXPECT_EQ(pyrrow::cli::WaitForUsbUnit(*bySerial, none, WaitLimit::After({}), stop.get_token()).end,
               UsbArrival::End::Stopped);
     EXPECT_FALSE(pyrrow::cli::WaitForDeparture({*bySerial, "/dev/hidraw3"}, none, stop.get_token()));
+}
+
+// The log names a serial unit also by its stable name: the first in name
+// order of the links in the by-id folder that lead to its device, whichever
+// way the fixture named it.
+TEST(StableSerialName, IsTheFirstLinkToTheSameDevice)
+{
+    namespace fs = std::filesystem;
+    pyrrow::test::TempDir dir;
+    const fs::path device = dir.path() / "ttyUSB7";
+    const fs::path other = dir.path() / "ttyUSB8";
+    pyrrow::test::WriteBytes(device, "");
+    pyrrow::test::WriteBytes(other, "");
+    const fs::path byId = dir.path() / "by-id";
+    fs::create_directory(byId);
+    fs::create_symlink(device, byId / "usb-FTDI_B-if00-port0");
+    fs::create_symlink(device, byId / "usb-FTDI_A-if00-port0");
+    fs::create_symlink(other, byId / "usb-0000");
+    fs::create_symlink(dir.path() / "gone", byId / "usb-0001");
+    fs::create_symlink(byId / "usb-FTDI_B-if00-port0", dir.path() / "fixture-1");
+
+    const std::string first = (byId / "usb-FTDI_A-if00-port0").string();
+    EXPECT_EQ(pyrrow::cli::StableSerialName(device.string(), byId.string()), first);
+    EXPECT_EQ(pyrrow::cli::StableSerialName((dir.path() / "fixture-1").string(), byId.string()), first);
+    EXPECT_EQ(pyrrow::cli::StableSerialName(other.string(), byId.string()), (byId / "usb-0000").string());
+    pyrrow::test::WriteBytes(dir.path() / "ttyUSB9", "");
+    EXPECT_EQ(pyrrow::cli::StableSerialName((dir.path() / "ttyUSB9").string(), byId.string()), "");
+    EXPECT_EQ(pyrrow::cli::StableSerialName((dir.path() / "gone").string(), byId.string()), "");
+    EXPECT_EQ(pyrrow::cli::StableSerialName(device.string(), (dir.path() / "no-by-id").string()), "");
 }
 
 }  // namespace
