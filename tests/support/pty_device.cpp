@@ -14,7 +14,10 @@ PtyDevice::PtyDevice(SerialScript script) : m_script(std::move(script))
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
         throw std::runtime_error("no pseudo-terminal");
-    m_slavePath = ::ptsname(m_master);
+    char name[128] = {};
+    if (::ptsname_r(m_master, name, sizeof name) != 0)
+        throw std::runtime_error("no name for the pseudo-terminal");
+    m_slavePath = name;
     m_slaveFd = ::open(m_slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios t{};
     ::tcgetattr(m_slaveFd, &t);
