@@ -31,6 +31,9 @@ protected:
     {
         PtyDevice device(std::move(script));
         const std::u16string port(device.SlavePath().begin(), device.SlavePath().end());
+        // The window keeps the port it had selected, present or not: a
+        // second upload in one test must name this device's port again.
+        dlg.m_comPort.Set(port.c_str());
         Init({port});
         pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
         dlg.m_strFirmwarePath = dir.File("unit.fw");
