@@ -23,17 +23,6 @@ constexpr DWORD kWriteTimeoutMs = 1000;
 // A read returns as soon as bytes are there, and after this long without.
 constexpr DWORD kReadSliceMs = 20;
 
-std::wstring Wide(const std::string& text)
-{
-    std::wstring wide;
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n > 0) {
-        wide.resize(static_cast<std::size_t>(n));
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    }
-    return wide;
-}
-
 class ComPort final : public SerialLine {
 public:
     ~ComPort() override
@@ -51,7 +40,7 @@ public:
     {
         m_name = name;
         // "\\.\COM10": the device namespace, without which only COM1 to COM9 open.
-        const std::wstring path = name.rfind("\\\\", 0) == 0 ? Wide(name) : L"\\\\.\\" + Wide(name);
+        const std::wstring path = name.rfind("\\\\", 0) == 0 ? Utf8ToWide(name) : L"\\\\.\\" + Utf8ToWide(name);
         m_port = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (m_port == INVALID_HANDLE_VALUE) {
             *error = "cannot open the port " + name + ": " + WindowsErrorText(::GetLastError());

@@ -11,20 +11,10 @@
 #include <cstring>
 
 #include "sim/record_file.h"
+#include "sim/windows_error.h"
 
 namespace pyrrow::sim {
 namespace {
-
-std::wstring Wide(const std::string& text)
-{
-    std::wstring wide;
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n > 0) {
-        wide.resize(static_cast<std::size_t>(n));
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    }
-    return wide;
-}
 
 std::string Reason(const std::string& what, int error)
 {
@@ -35,7 +25,7 @@ std::string Reason(const std::string& what, int error)
 std::string NotRegular(const std::string& path)
 {
     struct _stat64 s {};
-    if (::_wstat64(Wide(path).c_str(), &s) != 0)
+    if (::_wstat64(Utf8ToWide(path).c_str(), &s) != 0)
         return Reason(path, errno);
     if ((s.st_mode & _S_IFMT) == _S_IFDIR)
         return path + " is a folder, not a regular file";
@@ -108,7 +98,7 @@ private:
 std::unique_ptr<RecordFile> RecordFile::CreateNew(const std::string& path, bool* exists, std::string* error)
 {
     *exists = false;
-    const int fd = ::_wopen(Wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+    const int fd = ::_wopen(Utf8ToWide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                             _S_IREAD | _S_IWRITE);
     if (fd < 0) {
         *exists = errno == EEXIST;
@@ -125,7 +115,7 @@ std::unique_ptr<RecordFile> RecordFile::OpenExisting(const std::string& path, st
         *error = problem;
         return nullptr;
     }
-    const int fd = ::_wopen(Wide(path).c_str(), _O_RDWR | _O_BINARY | _O_NOINHERIT);
+    const int fd = ::_wopen(Utf8ToWide(path).c_str(), _O_RDWR | _O_BINARY | _O_NOINHERIT);
     if (fd < 0) {
         *error = Reason("cannot open " + path, errno);
         return nullptr;
@@ -147,7 +137,7 @@ bool RecordFile::ReadRegular(const std::string& path, std::uint64_t limit, std::
         *error = problem;
         return false;
     }
-    const int fd = ::_wopen(Wide(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    const int fd = ::_wopen(Utf8ToWide(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     if (fd < 0) {
         *error = Reason("cannot open " + path, errno);
         return false;
@@ -173,7 +163,7 @@ bool RecordFile::ReadRegular(const std::string& path, std::uint64_t limit, std::
 
 void RecordFile::Remove(const std::string& path)
 {
-    ::_wunlink(Wide(path).c_str());
+    ::_wunlink(Utf8ToWide(path).c_str());
 }
 
 }  // namespace pyrrow::sim

@@ -26,4 +26,15 @@ std::string WindowsErrorText(unsigned long code)
     return text + " (" + std::to_string(code) + ")";
 }
 
+std::wstring Utf8ToWide(const std::string& text)
+{
+    std::wstring wide;
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n > 0) {
+        wide.resize(static_cast<std::size_t>(n));
+        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    }
+    return wide;
+}
+
 }  // namespace pyrrow::sim
