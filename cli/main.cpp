@@ -9,10 +9,12 @@
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "platform/hid.h"
+#include "platform/standard_streams.h"
 #include "res/version.h"
 
 int main(int argc, char** argv)
 {
+    pyrrow::platform::OpenClosedStandardStreams();
     using pyrrow::cli::Invocation;
     const Invocation invocation = pyrrow::cli::ParseArguments(pyrrow::cli::Utf8Arguments(argc, argv));
     int code = invocation.exitCode;

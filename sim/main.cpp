@@ -2,11 +2,13 @@
 // program, a script or a production line without a control unit.
 #include <iostream>
 
+#include "platform/standard_streams.h"
 #include "sim/options.h"
 #include "sim/simulator.h"
 
 int main(int argc, char** argv)
 {
+    pyrrow::platform::OpenClosedStandardStreams();
     const pyrrow::sim::ParsedOptions parsed = pyrrow::sim::ParseOptions(argc, argv, std::cout, std::cerr);
     if (!parsed.options)
         return parsed.exitCode;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -520,6 +521,51 @@ TEST_F(Cli, ATraceCutShortIsSaidAndKeepsWholeLines)
     EXPECT_NE(summary["trace_error"].get<std::string>().find("--trace: writing " + trace + " failed"),
               std::string::npos);
     EXPECT_NE(outcome.err.find(summary["trace_error"].get<std::string>()), std::string::npos) << outcome.err;
+}
+
+// Started with a standard stream closed (`>&-`, as a daemon or a careless
+// script does), neither program may let a port or a file take its number:
+// its own output would go into the unit or the log.
+TEST_F(Cli, AClosedStandardStreamNeverTakesThePortOrTheLog)
+{
+    const std::string file = Firmware(600);
+    const std::string firmware = WriteFirmware(file);
+    // (pyrrow-cli never reads standard input: a port in its place is not fed.)
+    for (const int closed : {1, 2}) {
+        SCOPED_TRACE("standard stream " + std::to_string(closed) + " closed");
+        pyrrow::test::PtyDevice device({.answer = {{0ms, std::string(32, 'A')}}});
+        const std::string log = (dir.path() / ("units" + std::to_string(closed) + ".jsonl")).string();
+        // Without --json the progress lines go to standard error.
+        std::vector<std::string> args{"flash", firmware, "--device", "serial:" + device.SlavePath(), "--log", log};
+        if (closed != 2)
+            args.push_back("--json");
+        const Outcome outcome =
+            RunCli(args, {}, {"sh", "-c", "exec \"$0\" \"$@\" " + std::to_string(closed) + ">&-"});
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+        EXPECT_EQ(device.Finish(), file);
+        const std::string records = pyrrow::test::ReadBytes(log);
+        EXPECT_EQ(std::count(records.begin(), records.end(), '\n'), 1) << records;
+        const json record = json::parse(records.substr(0, records.find('\n')), nullptr, false);
+        EXPECT_TRUE(record.is_object() && record.value("result", "") == "ok") << records;
+    }
+    for (const int closed : {0, 1, 2}) {
+        SCOPED_TRACE("the simulator's standard stream " + std::to_string(closed) + " closed");
+        const std::string link = (dir.path() / ("unit" + std::to_string(closed))).string();
+        const auto store = dir.path() / ("store" + std::to_string(closed));
+        std::filesystem::create_directory(store);
+        pyrrow::test::SimProcess sim({"serial", "--link", link, "--expect", firmware, "--store", store.string()},
+                                     false, closed);
+        const Outcome outcome =
+            RunCli({"flash", firmware, "-q", "--wait", "--wait-timeout", "20", "--device", "serial:" + link});
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+        // What the simulator opens first today is harmless in that place
+        // (its signal descriptor); the guard keeps it so whatever comes first.
+        const auto stream = std::filesystem::path("/proc") / std::to_string(sim.Pid()) / "fd" / std::to_string(closed);
+        EXPECT_EQ(std::filesystem::read_symlink(stream), "/dev/null");
+        sim.Signal(SIGTERM);
+        sim.Wait();
+        EXPECT_EQ(pyrrow::test::StoredImages(store), std::vector<std::string>{file});
+    }
 }
 
 TEST_F(Cli, SettingsFileGivesLinkAndFileAndStaysAsItWas)

@@ -13,7 +13,7 @@
 
 namespace pyrrow::test {
 
-SimProcess::SimProcess(const std::vector<std::string>& args, bool asNobody)
+SimProcess::SimProcess(const std::vector<std::string>& args, bool asNobody, int closedStream)
 {
     int out[2];
     int err[2];
@@ -29,6 +29,8 @@ SimProcess::SimProcess(const std::vector<std::string>& args, bool asNobody)
     if (m_pid == 0) {
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
+        if (closedStream >= 0)
+            ::close(closedStream);
         if (asNobody && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(126);
         ::execv(pointers[0], pointers.data());

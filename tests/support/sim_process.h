@@ -14,8 +14,9 @@ namespace pyrrow::test {
 class SimProcess {
 public:
     // asNobody: when the test runs as root, the simulator runs as the user
-    // nobody (for the rights it lacks).
-    explicit SimProcess(const std::vector<std::string>& args, bool asNobody = false);
+    // nobody (for the rights it lacks); closedStream: a standard stream
+    // (0, 1 or 2) it is started without.
+    explicit SimProcess(const std::vector<std::string>& args, bool asNobody = false, int closedStream = -1);
     ~SimProcess();
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
@@ -25,6 +26,7 @@ public:
     // The port of a "127.0.0.1:PORT" line read next; 0 when none came.
     std::uint16_t ReadPort();
     void Signal(int signal);
+    pid_t Pid() const { return m_pid; }
     // The exit code, or -1 when it had not ended in time (it is killed then).
     int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(30));
     // What it wrote on standard output after the lines read, and on

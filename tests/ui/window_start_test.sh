@@ -48,4 +48,24 @@ run "unreachable display" 1 DISPLAY=:9876 -- &&
     check "unreachable display: the last line names neither Qt's cause nor pyrrow-cli: $(cat "$work/err")" \
         'tail -n 1 "$work/err" | grep -q "^pyrrow: the window cannot open: .*platform plugin.*pyrrow-cli"'
 
+# Started with a standard stream closed, the window gives it the null device
+# before it opens anything, so that no port or file takes its number.
+for stream in 0 1 2; do
+    # (A redirection's number cannot come from a variable but through eval.)
+    eval 'env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen "$pyrrow" -f "$work/unit.fw" \
+        >"$work/out" 2>"$work/err" </dev/null '"$stream"'>&- &'
+
+    pid=$!
+    seen=""
+    tries=0
+    while [ -z "$seen" ] && [ "$tries" -lt 100 ] && kill -0 "$pid" 2>/dev/null; do
+        [ "$(readlink "/proc/$pid/fd/$stream")" = /dev/null ] && seen=yes
+        tries=$((tries + 1))
+        sleep 0.05
+    done
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    check "standard stream $stream closed: the window did not give it the null device" '[ -n "$seen" ]'
+done
+
 [ "$failures" -eq 0 ]

@@ -10,6 +10,7 @@
 #include "app/program_info.h"
 #include "platform/command_line.h"
 #include "platform/hid.h"
+#include "platform/standard_streams.h"
 #include "res/dialog_template.h"
 #include "res/version.h"
 #include "ui/qt/display_check.h"
@@ -19,6 +20,8 @@
 
 int main(int argc, char** argv)
 {
+    // A port opened later must not take the number of a closed stream.
+    pyrrow::platform::OpenClosedStandardStreams();
     // Qt takes its own options (-platform, -style, -reverse ...) out of argv,
     // so the program's arguments are copied first.
     std::setlocale(LC_CTYPE, "");

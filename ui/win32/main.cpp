@@ -8,6 +8,7 @@
 #include "app/pyrrow_dlg.h"
 #include "platform/command_line.h"
 #include "platform/hid.h"
+#include "platform/standard_streams.h"
 #include "platform/utf.h"
 #include "res/dialog_template.h"
 #include "res/version.h"
@@ -22,6 +23,7 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    pyrrow::platform::OpenClosedStandardStreams();
     // --help and --version: a program without a console answers in a message box.
     std::vector<std::u16string> arguments = pyrrow::platform::ProgramArguments(0, nullptr);
     if (const pyrrow::InfoRequest request = pyrrow::InfoRequestOf(arguments); request != pyrrow::InfoRequest::None) {
