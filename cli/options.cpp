@@ -1,7 +1,6 @@
 #include "cli/options.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <set>
 #include <sstream>
@@ -11,6 +10,7 @@
 #include "cli/exit_codes.h"
 #include "cli/progress.h"
 #include "cli/unknown_option.h"
+#include "res/decimal_number.h"
 #include "res/man_page.h"
 #include "res/version.h"
 
@@ -23,17 +23,6 @@ Invocation Usage(std::string message)
     invocation.exitCode = kExitUsage;
     invocation.error = "pyrrow-cli: " + std::move(message) + "\nRun with --help for more information.\n";
     return invocation;
-}
-
-// --timeout-scale: a finite factor from 0.01 to 100 (nan would pass a
-// range check and shrink every time-out).
-std::string TimeoutScaleProblem(const std::string& text)
-{
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value) || value < 0.01 || value > 100.0)
-        return "give a number from 0.01 to 100, not " + text;
-    return {};
 }
 
 // A usage error that says it in JSON too when --json was asked for, and
@@ -113,7 +102,7 @@ Invocation Parse(const std::vector<std::string>& args)
     flash->add_option("--timeout-scale", options.timeoutScale,
                       "Stretch the protocol's time-outs by F for slow links (the pacing stays)")
         ->type_name("F")
-        ->check(CLI::Validator(TimeoutScaleProblem, "0.01 to 100"));
+        ->check(res::DecimalNumber(0.01, 100));
     flash->add_option("--trace", options.trace, "Write every exchange as JSON lines into FILE")->type_name("FILE");
     flash->add_option("--pace", pace,
                       "TCP only: 'ack' sends the next frame as soon as the acknowledgement has arrived; "
@@ -131,7 +120,7 @@ Invocation Parse(const std::vector<std::string>& args)
                           "unit came at all; with --repeat a fixture whose next unit does not come in time ends); "
                           "the wait for a unit to be taken out has no limit; default: no limit")
             ->type_name("SECONDS")
-            ->check(CLI::Range(0.1, 1e7));
+            ->check(res::DecimalNumber(0.1, 1e7, "seconds"));
     flash->add_flag("--repeat", options.repeat,
                     "Station mode (implies --wait): after each unit, flashed or failed, wait for it to be taken "
                     "out, then for the next; each --device is a fixture of its own; ends on SIGINT/SIGTERM "
@@ -139,7 +128,7 @@ Invocation Parse(const std::vector<std::string>& args)
                     "130 when stopped");
     CLI::Option* count = flash->add_option("--count", options.count, "With --repeat: stop after N units per fixture")
                              ->type_name("N")
-                             ->check(CLI::Range(1u, 4000000000u));
+                             ->check(res::WholeNumber(1, 4000000000));
     flash->add_option("--log", options.log,
                       "Append one JSON line per unit to FILE (times in UTC, host, fixture, unit, firmware path, "
                       "size and SHA-256, result, bytes sent, duration), synced before the next unit; FILE must "

@@ -1,12 +1,12 @@
 #include "sim/options.h"
 
 #include <charconv>
-#include <cmath>
 #include <ostream>
 #include <string_view>
 
 #include <CLI/CLI.hpp>
 
+#include "res/decimal_number.h"
 #include "res/man_page.h"
 
 namespace pyrrow::sim {
@@ -28,12 +28,6 @@ bool ParseListen(const std::string& text, Options* options)
         return false;
     options->port = static_cast<std::uint16_t>(value);
     return true;
-}
-
-// A number of seconds from 0 to most, written as a plain decimal.
-bool SaneSeconds(double value, double most)
-{
-    return std::isfinite(value) && value >= 0 && value <= most;
 }
 
 }  // namespace
@@ -74,9 +68,10 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
                        "serial link is removed) and after --gap a new one takes its place; end after N units "
                        "per place, with the exit code of --once for all of them")
             ->type_name("N")
-            ->check(CLI::Range(1u, 1000000u));
+            ->check(res::WholeNumber(1, 1000000));
     app.add_option("--gap", options.gap, "seconds a unit of --units stays away before the next comes (default 1)")
         ->type_name("SECONDS")
+        ->check(res::DecimalNumber(0, 3600, "seconds"))
         ->needs(units);
     app.add_flag("--json", options.json, "print a JSON summary of all uploads on standard output at the end");
     const std::string output =
@@ -94,11 +89,12 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
                     "address and first port (default 127.0.0.1:1998 or the next free port; port 0: the system "
                     "chooses)")
         ->type_name("ADDR:PORT");
-    tcp->add_option("--count", options.count, "number of units")->check(CLI::Range(1u, 64u));
+    tcp->add_option("--count", options.count, "number of units")->check(res::WholeNumber(1, 64));
     tcp->add_option("--idle-timeout", options.idleTimeout,
                     "close a connection that brings nothing for SECONDS (default 30; 0: never); a program that "
                     "connects while a unit is busy waits its turn")
-        ->type_name("SECONDS");
+        ->type_name("SECONDS")
+        ->check(res::DecimalNumber(0, 86400, "seconds"));
 
     CLI::App* serial = app.add_subcommand(
         "serial", "a unit on a pseudo-terminal, whose path is printed, or on the port given with --port");
@@ -136,14 +132,6 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
     }
 
     options.link = tcp->parsed() ? Link::Tcp : serial->parsed() ? Link::Serial : Link::Usb;
-    if (!SaneSeconds(options.idleTimeout, 86400)) {
-        err << "pyrrow-sim: --idle-timeout: give seconds from 0 to 86400\n";
-        return {std::nullopt, kExitUsage};
-    }
-    if (!SaneSeconds(options.gap, 3600)) {
-        err << "pyrrow-sim: --gap: give seconds from 0 to 3600\n";
-        return {std::nullopt, kExitUsage};
-    }
     if (options.units != 0 && !options.serialPort.empty()) {
         err << "pyrrow-sim: --units needs the pseudo-terminal: a port named with --port cannot go away and "
                "come back\n";

@@ -20,7 +20,7 @@ struct ArgumentCase {
     std::vector<std::string> args;
     Invocation::Command command;
     int exitCode;
-    std::string note;  // what the case is about
+    std::string note;  // what the case is about; for a refusal, a part of its reason
 };
 
 void PrintTo(const ArgumentCase& c, std::ostream* os)
@@ -36,8 +36,10 @@ TEST_P(Arguments, ParseToCommandAndExitCode)
     const Invocation invocation = pyrrow::cli::ParseArguments(c.args);
     EXPECT_EQ(invocation.command, c.command) << c.note << "\n" << invocation.error;
     EXPECT_EQ(invocation.exitCode, c.exitCode) << c.note << "\n" << invocation.error;
+    // A refusal says why: an unknown option exits 2 too, so the code alone
+    // would not tell a refused value from an option that is gone.
     if (invocation.exitCode == pyrrow::cli::kExitUsage) {
-        EXPECT_FALSE(invocation.error.empty()) << c.note;
+        EXPECT_NE(invocation.error.find(c.note), std::string::npos) << c.note << "\n" << invocation.error;
     }
 }
 
@@ -47,23 +49,32 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ArgumentCase{{"--version"}, Cmd::Done, 0, "version"},
         ArgumentCase{{"--help"}, Cmd::Done, 0, "help"},
-        ArgumentCase{{}, Cmd::Done, 2, "a command is needed"},
-        ArgumentCase{{"erase"}, Cmd::Done, 2, "no such command"},
+        ArgumentCase{{}, Cmd::Done, 2, "A subcommand is required"},
+        ArgumentCase{{"erase"}, Cmd::Done, 2, "unknown command erase"},
         ArgumentCase{{"list", "--json"}, Cmd::List, 0, "list"},
         ArgumentCase{{"flash", "a.fw", "-d", "tcp:10.0.0.1"}, Cmd::Flash, 0, "one unit"},
         ArgumentCase{{"flash", "-d", "tcp:10.0.0.1", "a.fw"}, Cmd::Flash, 0, "a device takes one value"},
-        ArgumentCase{{"flash", "a.fw"}, Cmd::Done, 2, "no device and no settings"},
-        ArgumentCase{{"flash", "-d", "usb"}, Cmd::Done, 2, "no file and no settings"},
+        ArgumentCase{{"flash", "a.fw"}, Cmd::Done, 2, "give at least one --device"},
+        ArgumentCase{{"flash", "-d", "usb"}, Cmd::Done, 2, "give the firmware FILE"},
         ArgumentCase{{"flash", "--settings", "s.config"}, Cmd::Flash, 0, "all from the settings"},
-        ArgumentCase{{"flash", "a.fw", "-d", "serial:ttyUSB0", "--pace", "ack"}, Cmd::Done, 2, "ack is TCP only"},
+        ArgumentCase{{"flash", "a.fw", "-d", "serial:ttyUSB0", "--pace", "ack"}, Cmd::Done, 2, "--pace ack is for TCP units only"},
         ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3.4", "--pace", "ack"}, Cmd::Flash, 0, "ack over TCP"},
-        ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3.4", "--pace", "fast"}, Cmd::Done, 2, "no such pacing"},
-        ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3.4", "--timeout-scale", "0"}, Cmd::Done, 2, "scale 0"},
+        ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3.4", "--pace", "fast"}, Cmd::Done, 2, "--pace: fast not in {protocol,ack}"},
+        ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3.4", "--timeout-scale", "0"}, Cmd::Done, 2,
+                     "--timeout-scale: give a number from 0.01 to 100, not 0"},
+        ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3.4", "--timeout-scale", "nan"}, Cmd::Done, 2,
+                     "--timeout-scale: give a number from 0.01 to 100, not nan"},
+        ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3.4", "--wait", "--wait-timeout", "nan"}, Cmd::Done, 2,
+                     "--wait-timeout: give seconds from 0.1 to 10000000, not nan"},
+        ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3.4", "--repeat", "--count", "0x3"}, Cmd::Done, 2,
+                     "--count: give a whole number from 1 to 4000000000, not 0x3"},
+        ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3.4", "--repeat", "--count", "3", "--wait-timeout", "2.5e1"},
+                     Cmd::Flash, 0, "decimal count and seconds"},
         ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3.4", "--timeout-scale", "2.5"}, Cmd::Flash, 0, "scale"},
-        ArgumentCase{{"flash", "a.fw", "-d", "usb", "-d", "usb"}, Cmd::Done, 2, "one unit twice"},
-        ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3"}, Cmd::Done, 2, "bad URI"},
-        ArgumentCase{{"flash", "a.fw", "-d", "usb", "--erase"}, Cmd::Done, 2, "unknown option"},
-        ArgumentCase{{"flash", "a.fw", "b.fw", "-d", "usb"}, Cmd::Done, 2, "two files"}));
+        ArgumentCase{{"flash", "a.fw", "-d", "usb", "-d", "usb"}, Cmd::Done, 2, "--device usb is given twice"},
+        ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3"}, Cmd::Done, 2, "the address must be an IPv4 address"},
+        ArgumentCase{{"flash", "a.fw", "-d", "usb", "--erase"}, Cmd::Done, 2, "unknown option --erase"},
+        ArgumentCase{{"flash", "a.fw", "b.fw", "-d", "usb"}, Cmd::Done, 2, "not expected: b.fw"}));
 
 TEST(Arguments, FlashOptionsKeepEveryDeviceInOrder)
 {
