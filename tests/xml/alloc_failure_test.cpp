@@ -23,7 +23,9 @@ using pyrrow::test::FailNthAllocation;
 
 // Runs body with the n-th allocation failing, for n = 1, 2, ... until a run
 // needs fewer than n allocations (so it ran with none failing). Before each
-// run, prepare sets the scene with every allocation succeeding.
+// run, prepare sets the scene with every allocation succeeding. A body that
+// makes no counted allocation at all fails: its failure paths would never
+// be walked (the library's allocations are the non-throwing kind).
 template <class Body, class Prepare = void (*)()>
 void ForEachFailingAllocation(Body body, Prepare prepare = [] {})
 {
@@ -34,6 +36,9 @@ void ForEachFailingAllocation(Body body, Prepare prepare = [] {})
         body();
         const long used = AllocationCount();
         FailNthAllocation(0);
+        if (n == 1) {
+            EXPECT_GE(used, 1) << "no counted allocation: nothing of the body can fail";
+        }
         if (used < n || testing::Test::HasFatalFailure())
             break;
     }
@@ -61,6 +66,9 @@ void ForEachFailingAllocationOf(Op op, Check check, Prepare prepare)
         }
         const long used = AllocationCount();
         FailNthAllocation(0);
+        if (n == 1) {
+            EXPECT_GE(used, 1) << "no counted allocation: nothing of the operation can fail";
+        }
         if (threw) {
             ADD_FAILURE() << "std::bad_alloc escaped";
         } else {
