@@ -1,6 +1,7 @@
 #include "platform/standard_streams.h"
 
 #include <cstdlib>
+#include <initializer_list>
 
 #include <windows.h>
 

@@ -20,7 +20,10 @@ zpty -w z 'compadd() {
 }'
 # Ctrl-X after the Tab marks the end of the completion.
 zpty -w z 'end-marker() { print -rn -- $'"'"'\n<end>\n'"'"'; }; zle -N end-marker; bindkey "^X" end-marker'
-zpty -w z 'print -r -- "<ready>"'
+# The mark is split in the typed line, so that the terminal's echo of it
+# does not match before the lines above have run (keys typed while
+# compinit still runs may be lost).
+zpty -w z 'print -r -- "<rea""dy>"'
 zpty -r z out '*<ready>*'
 zpty -w -n z "$line"$'\t\x18'
 # Read until the end mark, 10 s at most.
