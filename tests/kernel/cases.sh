@@ -223,7 +223,7 @@ case_usb_ambiguous() {
 station() {
     make_image fw 3000
     start_sim sim usb --units 3 --gap "$1" --expect fw
-    LIMIT=30
+    LIMIT=20
     run_cli cli flash fw --device usb --repeat --count 3 --log units.jsonl --json
     expect_exit 0 "the station"
     [ "$(grep -c . units.jsonl)" -eq 3 ] || fail "units.jsonl holds $(grep -c . units.jsonl) records, not 3"
