@@ -92,8 +92,15 @@ start_cli() { # NAME ARGS...
     PIDS="$PIDS $CLI"
 }
 
-# Waits for a program started in the background; $RC is its exit code.
+# A program started in the background has ended (a zombie counts).
+ended() { # PID
+    ! [ -e "/proc/$1" ] || grep -q '^[0-9]* (.*) Z' "/proc/$1/stat"
+}
+
+# Waits up to 20 s for a program started in the background to end; $RC is
+# its exit code.
 end_of() { # PID
+    wait_for "the end of pid $1" 20000 ended "$1"
     wait "$1"
     RC=$?
 }
