@@ -15,7 +15,7 @@
 
 # The cases that must pass.
 CASES="usb_upload usb_list usb_denied usb_pulled usb_silent usb_ambiguous usb_station
-       serial_upload serial_busy udev_rule"
+       serial_upload serial_busy udev_rule window_usb_upload"
 # Cases waiting for a mend of the programs: run and reported, but their
 # failure does not fail the stage. Move a name up to CASES once it passes.
 PENDING="usb_busy usb_pulled_in_header usb_station_gap0"
@@ -318,6 +318,21 @@ case_udev_rule() {
     cat udev.out
     expect_exit 0 "udevadm test"
     grep -q '^TAGS=.*:uaccess:' udev.out || fail "70-pyrrow.rules did not give the unit's node the uaccess tag"
+}
+
+# ---- the window ----
+
+# The Qt test program clicks "Nahrát" with USB chosen, offscreen; the test
+# starts its own simulator and checks the stored image.
+case_window_usb_upload() {
+    [ -x /usr/bin/qt_host_tests ] || fail "this guest has no qt_host_tests: the build needs its tests"
+    PYRROW_KERNEL_STAGE=1 QT_QPA_PLATFORM=offscreen timeout 60 \
+        qt_host_tests --gtest_filter='QtHost.ClickingUploadWithUsbChosen*' > gtest.out 2>&1
+    RC=$?
+    cat gtest.out
+    expect_exit 0 "the window's test"
+    grep -q '^\[  PASSED  \] 1 test' gtest.out && ! grep -q SKIPPED gtest.out ||
+        fail "the window's test did not run"
 }
 
 # ---- running them ----

@@ -5,7 +5,8 @@
 # uhid, hidraw and 8250 UART drivers.
 #
 # Usage: tests/kernel/stage.sh BUILD KERNEL UDEV WORK [CASE...]
-#   BUILD   a build folder holding cli/pyrrow-cli and sim/pyrrow-sim
+#   BUILD   a build folder holding cli/pyrrow-cli and sim/pyrrow-sim (and
+#           tests/qt_host_tests for the window's case)
 #   KERNEL  an unpacked Debian kernel package (boot/vmlinuz-*, lib/modules/*)
 #   UDEV    an unpacked Debian udev package (bin/udevadm)
 #   WORK    a folder for the guest's files and its console log (made afresh)
@@ -18,7 +19,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
-[ $# -ge 4 ] || { sed -n '7,16p' "$0" >&2; exit 2; }
+[ $# -ge 4 ] || { sed -n '7,17p' "$0" >&2; exit 2; }
 build=$1 kernel=$2 udev=$3 work=$4
 shift 4
 
@@ -41,7 +42,7 @@ mkdir -p "$root"/{bin,dev,proc,sys,tmp,run,usr/bin,etc/udev/rules.d,stage/module
 # the paths the loader looks for them.
 copy_program() { # FILE TARGET
     local file=$1 target=$2 libs
-    [ -x "$file" ] || die "$file is missing: build it first"
+    [ -f "$file" ] || die "$file is missing"
     install -D -m 755 "$file" "$root$target"
     strip --strip-debug "$root$target"
     libs=$(ldd "$file") || die "ldd $file: $libs"
@@ -56,6 +57,18 @@ copy_program() { # FILE TARGET
 copy_program "$build/cli/pyrrow-cli" /usr/bin/pyrrow-cli
 copy_program "$build/sim/pyrrow-sim" /usr/bin/pyrrow-sim
 copy_program "$udev/bin/udevadm" /bin/udevadm
+# The window's USB upload, when the build has its tests: the Qt test program
+# with Qt's offscreen platform, and the simulator where that program looks
+# for it (its path in the build).
+if [ -x "$build/tests/qt_host_tests" ]; then
+    copy_program "$build/tests/qt_host_tests" /usr/bin/qt_host_tests
+    offscreen=$(find /usr/lib -path '*/qt6/plugins/platforms/libqoffscreen.so' | head -n 1)
+    [ -n "$offscreen" ] || die "Qt's offscreen platform plugin is missing"
+    copy_program "$offscreen" "$offscreen"
+    sim_path=$(cd "$build" && pwd -P)/sim/pyrrow-sim
+    mkdir -p "$root$(dirname "$sim_path")"
+    ln -s /usr/bin/pyrrow-sim "$root$sim_path"
+fi
 install -m 755 "$(command -v busybox)" "$root/bin/busybox"
 ! ldd "$root/bin/busybox" > /dev/null 2>&1 || die "$(command -v busybox) is not the static one (busybox-static)"
 
@@ -89,7 +102,7 @@ uart=$work/uart.sock
 rm -f "$uart"
 status=0
 timeout --kill-after=10 "$limit" qemu-system-x86_64 \
-    -machine accel=tcg -m 512M -smp 1 -nodefaults -nic none -display none -monitor none -no-reboot \
+    -machine accel=tcg -m 768M -smp 1 -nodefaults -nic none -display none -monitor none -no-reboot \
     -kernel "$vmlinuz" -initrd "$work/initramfs.cpio" \
     -append "console=ttyS0 panic=-1 quiet loglevel=3" \
     -serial stdio \
