@@ -54,7 +54,6 @@ hidraw_count_is() {
 
 # Starts pyrrow-sim ARGS... in the background with NAME.out and NAME.err
 # and waits until its first line says where its unit is; $SIM is its pid.
-# A USB unit is waited for until its hidraw node is there.
 start_sim() { # NAME ARGS...
     name=$1
     shift
@@ -211,7 +210,9 @@ case_usb_silent() {
     run_cli cli flash fw --device usb --json
     expect_exit 9 "an upload to a unit that never answers"
     expect_line cli.json '"event":"result"' '"kind":"header_no_answer"'
-    [ "$TOOK" -ge 5000 ] && [ "$TOOK" -le 7000 ] || fail "gave up after $TOOK ms, not 5 s and a margin"
+    if [ "$TOOK" -lt 5000 ] || [ "$TOOK" -gt 7000 ]; then
+        fail "gave up after $TOOK ms, not 5 s and a margin"
+    fi
 }
 
 case_usb_ambiguous() {
@@ -331,12 +332,22 @@ case_window_usb_upload() {
     RC=$?
     cat gtest.out
     expect_exit 0 "the window's test"
-    grep -q '^\[  PASSED  \] 1 test' gtest.out && ! grep -q SKIPPED gtest.out ||
+    if ! grep -q '^\[  PASSED  \] 1 test' gtest.out || grep -q SKIPPED gtest.out; then
         fail "the window's test did not run"
+    fi
 }
 
 # ---- running them ----
 
+# Whatever a case leaves running ends with it.
+end_all() {
+    for p in $PIDS; do
+        kill -KILL "$p" 2> /dev/null
+        wait "$p" 2> /dev/null
+    done
+}
+
+# Runs case_NAME; $TOOK is its time in ms and, when it failed, $WHY says why.
 run_case() { # NAME
     dir=/tmp/cases/$1
     mkdir -p "$dir"
@@ -344,23 +355,20 @@ run_case() { # NAME
     (
         cd "$dir" || exit 1
         PIDS=
-        # Whatever a case leaves running ends with it.
-        trap 'for p in $PIDS; do kill -KILL $p 2> /dev/null; wait $p 2> /dev/null; done' EXIT
+        trap end_all EXIT
         "case_$1"
     ) > "$dir/log" 2>&1
     status=$?
-    took=$(($(now_ms) - t0))
-    why=$(sed -n 's/^FAIL: //p' "$dir/log" | head -n 1)
-    [ $status -eq 0 ] || [ -n "$why" ] || why="exit $status"
+    TOOK=$(($(now_ms) - t0))
     [ $status -eq 0 ] && return 0
-    WHY=$why
-    TOOK=$took
+    WHY=$(sed -n 's/^FAIL: //p' "$dir/log" | head -n 1)
+    [ -n "$WHY" ] || WHY="exit $status"
     return 1
 }
 
 show_log() { # NAME
-    for f in /tmp/cases/$1/log /tmp/cases/$1/*.err; do
-        [ -s "$f" ] && sed "s|^|    ${f#/tmp/cases/$1/}: |" "$f"
+    for f in "/tmp/cases/$1/log" "/tmp/cases/$1/"*.err; do
+        [ ! -s "$f" ] || sed "s|^|    ${f##*/}: |" "$f"
     done
 }
 
@@ -377,18 +385,17 @@ for name in $selected; do
         failed=$((failed + 1))
         continue
     fi
-    t0=$(now_ms)
     if listed "$name" "$PENDING"; then
         pending=$((pending + 1))
         if run_case "$name"; then
-            echo "pending $name: PASSES NOW ($(($(now_ms) - t0)) ms): move it to CASES"
+            echo "pending $name: PASSES NOW ($TOOK ms): move it to CASES"
         else
             echo "pending $name: fails as expected: $WHY ($TOOK ms)"
             [ ! -e /stage/verbose ] || show_log "$name"
         fi
     elif run_case "$name"; then
         passed=$((passed + 1))
-        echo "case $name: ok ($(($(now_ms) - t0)) ms)"
+        echo "case $name: ok ($TOOK ms)"
         [ ! -e /stage/verbose ] || show_log "$name"
     else
         failed=$((failed + 1))
