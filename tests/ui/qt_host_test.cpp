@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -332,6 +333,36 @@ TEST_F(QtHost, ClickingUploadWithTcpChosenSendsFramesToTheDevice)
     EXPECT_TRUE(host->Control(IDC_IP_ADDRESS)->isEnabled());
     EXPECT_FALSE(host->Control(IDC_COM_PORT)->isEnabled());
     EXPECT_EQ(dlg.m_socket, nullptr);
+}
+
+// Through the kernel's uhid and hidraw and the real hidapi. It runs in the
+// kernel stage's guest (tests/kernel/), which says so in PYRROW_KERNEL_STAGE:
+// elsewhere the unit would be opened by its ids, and a real one attached
+// could be flashed.
+TEST_F(QtHost, ClickingUploadWithUsbChosenSendsReportsToAUnitOfTheKernel)
+{
+    if (qEnvironmentVariableIsEmpty("PYRROW_KERNEL_STAGE"))
+        GTEST_SKIP() << "runs in the kernel stage (./dev kernel)";
+    pyrrow::test::TempDir dir;
+    std::string file(32 + 40 * 64, '\0');  // whole reports: no padding stored
+    for (std::size_t i = 0; i < file.size(); ++i)
+        file[i] = static_cast<char>(i * 11);
+    pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
+    pyrrow::test::SimProcess sim({"usb", "--once", "--store", (dir.path() / "store").string()});
+    ASSERT_FALSE(sim.ReadLine().empty()) << sim.Errors();
+    // The kernel adds the hidraw node a moment after the unit is made.
+    ASSERT_TRUE(ProcessEventsUntil([] { return std::filesystem::exists("/sys/class/hidraw/hidraw0"); }, 5000));
+    ports = {u"ttyS0"};
+    dlg.m_strFirmwarePath = dir.File("unit.fw");
+    Open();
+
+    Control<QRadioButton>(IDC_RADIO_USB)->click();
+    Control<QAbstractButton>(IDOK)->click();
+    ASSERT_TRUE(ProcessEventsUntil([this] { return dlg.m_bBusy == 0; }));
+
+    EXPECT_EQ(sim.Wait(), 0) << sim.Errors();
+    EXPECT_EQ(pyrrow::test::StoredImages(dir.path() / "store"), std::vector<std::string>{file});
+    EXPECT_EQ(Control<QProgressBar>(IDC_PROGRESS)->value(), 0);
 }
 
 TEST_F(QtHost, MessageBoxFromTheWorkerIsModalAndAnswered)
