@@ -49,4 +49,9 @@ std::vector<std::u16string> EnumerateSerialPorts(const std::string&)
     return ports;
 }
 
+bool IsConsolePort(const std::u16string&, const std::string&)
+{
+    return false;  // Windows keeps no console on a COM port
+}
+
 }  // namespace pyrrow::platform
