@@ -30,6 +30,24 @@ bool ParseListen(const std::string& text, Options* options)
     return true;
 }
 
+// The options of the program itself, which every link takes (before or after
+// its name), laid out as CLI11 lays out a link's own.
+std::string CommonOptionsHelp(const CLI::App& app)
+{
+    std::string text = "Options of every link (before or after its name):\n";
+    for (const CLI::Option* option : app.get_options()) {
+        const std::string name = option->get_name();
+        if (name == "--help" || name == "--version")
+            continue;
+        std::string left = "  " + name;
+        if (option->get_items_expected_max() > 0)
+            left += " " + option->get_type_name();
+        left += left.size() < 30 ? std::string(30 - left.size(), ' ') : "\n" + std::string(30, ' ');
+        text += left + option->get_description() + "\n";
+    }
+    return text;
+}
+
 // A number of seconds from 0 to most, written as a plain decimal.
 bool SaneSeconds(double value, double most)
 {
@@ -50,7 +68,7 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
     app.set_version_flag("--version", std::string("pyrrow-sim ") + PYRROW_VERSION);
     app.require_subcommand(1);
     app.fallthrough();
-    app.add_option("--fault", faults, "make a fault (repeatable; see FAULTS below)")
+    app.add_option("--fault", faults, "make a fault (repeatable; FAULTS in pyrrow-sim --help lists them)")
         ->type_name("FAULT")
         ->allow_extra_args(false);
     app.add_option("--store", options.storeDir,
@@ -72,9 +90,9 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
         app.add_option("--units", options.units,
                        "play a production line: each unit takes one upload, goes away (the TCP port closes, the "
                        "serial link is removed) and after --gap a new one takes its place; end after N units "
-                       "per place, with the exit code of --once for all of them")
+                       "per place (N from 1 to 1000000), with the exit code of --once for all of them")
             ->type_name("N")
-            ->check(CLI::Range(1u, 1000000u));
+            ->check(CLI::Range(1u, 1000000u).description(""));
     app.add_option("--gap", options.gap, "seconds a unit of --units stays away before the next comes (default 1)")
         ->type_name("SECONDS")
         ->needs(units);
@@ -94,7 +112,9 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
                     "address and first port (default 127.0.0.1:1998 or the next free port; port 0: the system "
                     "chooses)")
         ->type_name("ADDR:PORT");
-    tcp->add_option("--count", options.count, "number of units")->check(CLI::Range(1u, 64u));
+    tcp->add_option("--count", options.count, "number of units, 1 to 64 (default 1)")
+        ->type_name("N")
+        ->check(CLI::Range(1u, 64u).description(""));
     tcp->add_option("--idle-timeout", options.idleTimeout,
                     "close a connection that brings nothing for SECONDS (default 30; 0: never); a program that "
                     "connects while a unit is busy waits its turn")
@@ -126,6 +146,11 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
                                    {"FAULTS", faultsIntro + FaultHelp()}}});
         return {std::nullopt, kExitOk};
     }
+    // A link's help shows the options every link takes, which CLI11 keeps
+    // with the program, and leaves the table of faults to the program's help.
+    const std::string common = CommonOptionsHelp(app);
+    for (CLI::App* sub : {tcp, serial, usb})
+        sub->footer(common + "\n" + output + exitCodes);
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
