@@ -16,6 +16,10 @@ namespace pyrrow::platform {
 // Windows lists the names the registry holds (COM3), sysfsRoot unused.
 std::vector<std::u16string> EnumerateSerialPorts(const std::string& sysfsRoot = "/sys");
 
+// The serial ports that EnumerateSerialPorts leaves out because they carry
+// the kernel's console ("ttyS0"), in natural order. Empty on Windows.
+std::vector<std::u16string> ConsoleSerialPorts(const std::string& sysfsRoot = "/sys");
+
 // Whether the port of that name ("ttyS0", "COM1", "/dev/ttyS0") is one of
 // the kernel's console ports, which the port lists leave out. Always false on
 // Windows.

@@ -42,12 +42,12 @@ std::set<std::string> ConsolePorts(const fs::path& sysfsRoot)
     return names;
 }
 
-}  // namespace
-
-std::vector<std::u16string> EnumerateSerialPorts(const std::string& sysfsRoot)
+// The real serial ports under the sysfs root: those that carry the console,
+// or those that do not.
+std::vector<std::u16string> SerialPorts(const std::string& sysfsRoot, bool consoles)
 {
     std::vector<std::u16string> ports;
-    const std::set<std::string> consoles = ConsolePorts(sysfsRoot);
+    const std::set<std::string> consoleNames = ConsolePorts(sysfsRoot);
     std::error_code ec;
     for (fs::directory_iterator it(fs::path(sysfsRoot) / "class" / "tty", ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path tty = it->path();
@@ -56,12 +56,24 @@ std::vector<std::u16string> EnumerateSerialPorts(const std::string& sysfsRoot)
         if (!fs::exists(tty / "device", linkError) || IsPlaceholderUart(tty))
             continue;
         const std::string name = tty.filename().string();
-        if (consoles.contains(name))
+        if (consoleNames.contains(name) != consoles)
             continue;
         ports.emplace_back(name.begin(), name.end());  // kernel names are ASCII
     }
     std::sort(ports.begin(), ports.end(), NaturalLess);
     return ports;
+}
+
+}  // namespace
+
+std::vector<std::u16string> EnumerateSerialPorts(const std::string& sysfsRoot)
+{
+    return SerialPorts(sysfsRoot, false);
+}
+
+std::vector<std::u16string> ConsoleSerialPorts(const std::string& sysfsRoot)
+{
+    return SerialPorts(sysfsRoot, true);
 }
 
 bool IsConsolePort(const std::u16string& portName, const std::string& sysfsRoot)

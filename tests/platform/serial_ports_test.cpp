@@ -59,6 +59,8 @@ TEST(SerialPorts, RealPortsInNaturalOrderWithoutConsoles)
           "tty0 ttyS3 ttyAMA0");
     EXPECT_EQ(pyrrow::platform::EnumerateSerialPorts(dir.path().string()),
               (std::vector<std::u16string>{u"ttyACM0", u"ttyS0", u"ttyS2", u"ttyUSB2", u"ttyUSB10"}));
+    EXPECT_EQ(pyrrow::platform::ConsoleSerialPorts(dir.path().string()),
+              (std::vector<std::u16string>{u"ttyAMA0", u"ttyS3"}));
     // By any name the window and the command line take for it.
     for (const std::u16string name : {u"ttyS3", u"/dev/ttyS3", u"COM4", u"ttyAMA0"})
         EXPECT_TRUE(pyrrow::platform::IsConsolePort(name, dir.path().string())) << std::string(name.begin(), name.end());
