@@ -61,6 +61,24 @@ bool Equals(const char16_t* a, const char16_t* b)
 
 }  // namespace
 
+void MakePathsAbsolute(CPrikazovyRadek& record)
+{
+    const auto make = [](char16_t(&field)[CPrikazovyRadek::kPathField], const char* option,
+                         const std::u16string& fallback) {
+        const std::u16string absolute = pyrrow::platform::AbsolutePath(field);
+        if (absolute.size() < CPrikazovyRadek::kPathField) {
+            CopyField(field, absolute);
+            return;
+        }
+        std::fprintf(stderr, "pyrrow: the value of %s made absolute has %zu characters, more than the %zu a path "
+                     "may have here; it is not used: %s\n", option, absolute.size(), CPrikazovyRadek::kPathField - 1,
+                     pyrrow::platform::Utf16ToUtf8Lossy(absolute).c_str());
+        CopyField(field, fallback.size() < CPrikazovyRadek::kPathField ? fallback : std::u16string());
+    };
+    make(record.m_szFile, "-f", u"");
+    make(record.m_szDir, "-dir", pyrrow::platform::CurrentDirectory());
+}
+
 std::u16string NormaliseSmallNumber(const char16_t* text, unsigned fallback)
 {
     const auto value = static_cast<std::uint32_t>(ReadLong(text));

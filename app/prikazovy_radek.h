@@ -39,6 +39,13 @@ public:
 // ParseCommandLine.
 void ParseCommandLine(CPrikazovyRadek& record, std::span<const std::u16string> arguments);
 
+// Makes a relative -f or -dir value absolute against the current directory,
+// so that what is shown, used and saved names the same file from any folder.
+// Called at start-up, right after ParseCommandLine. A path that no longer
+// fits its field is not used (standard error says so): -f becomes empty,
+// -dir the current directory.
+void MakePathsAbsolute(CPrikazovyRadek& record);
+
 // The value of -addr or -pc: the text read as wcstol reads a decimal number,
 // kept when it is 0 to 127, else the fallback; as unsigned decimal text.
 std::u16string NormaliseSmallNumber(const char16_t* text, unsigned fallback);

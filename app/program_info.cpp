@@ -6,7 +6,7 @@ InfoRequest InfoRequestOf(const std::vector<std::u16string>& arguments)
 {
     if (arguments.empty())
         return InfoRequest::None;
-    if (arguments.front() == u"--help")
+    if (arguments.front() == u"--help" || arguments.front() == u"-h")
         return InfoRequest::Help;
     if (arguments.front() == u"--version")
         return InfoRequest::Version;
@@ -26,11 +26,11 @@ std::string WindowHelpText()
            "                     further values, kept but not used; a port chooses the\n"
            "                     serial link, and the settings file is then neither read\n"
            "                     nor written\n"
-           "  -f PATH            the firmware file\n"
+           "  -f PATH            the firmware file (a relative path is made absolute)\n"
            "  -dir DIR           the folder the file dialog opens in (default: the current\n"
            "                     one)\n"
            "  -addr N, -pc N     numbers 0 to 127 kept for compatibility\n"
-           "  --help             print this text and end (first argument only)\n"
+           "  -h, --help         print this text and end (first argument only)\n"
            "  --version          print the version and end (first argument only)\n"
            "\n"
            "pyrrow-cli uploads without a window; pyrrow-sim plays control units.\n";

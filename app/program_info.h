@@ -1,4 +1,4 @@
-// The window program's answers that need no window: --help and --version,
+// The window program's answers that need no window: --help (or -h) and --version,
 // asked as the first argument (where no option can take it as its value).
 #pragma once
 

@@ -18,6 +18,7 @@ bool CPyrrowApp::InitInstance()
     // settings live in the file beside the program.
     auto record = std::make_unique<CPrikazovyRadek>();
     ParseCommandLine(*record, m_arguments);
+    MakePathsAbsolute(*record);
 
     auto dialog = std::make_unique<CPyrrowDlg>();
     dialog->m_pCmdLine = record.get();

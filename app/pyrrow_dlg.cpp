@@ -46,6 +46,7 @@ CPyrrowDlg::CPyrrowDlg()
       m_createTaskbar(platform::CreateTaskbarProgress),
       m_enumeratePorts([] { return platform::EnumerateSerialPorts(); }),
       m_portExists(platform::SerialPortExists),
+      m_isConsolePort([](const std::u16string& name) { return platform::IsConsolePort(name); }),
       m_hid(&platform::SystemHid()),
       m_moduleFileName(platform::ModuleFileName)
 {
@@ -149,6 +150,9 @@ void CPyrrowDlg::FillComPortList()
         for (unsigned n = 1; n <= 20; ++n) {
             CDynWString name;
             name.Format(u"COM%u", n);
+            // COM1 is ttyS0 on Linux, which may carry the machine's console.
+            if (m_isConsolePort(name.GetString()))
+                continue;
             ListAddString(IDC_COM_PORT, name.GetString());
         }
     }

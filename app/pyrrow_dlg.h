@@ -106,6 +106,7 @@ public:
     std::function<std::unique_ptr<pyrrow::platform::TaskbarProgress>()> m_createTaskbar;
     std::function<std::vector<std::u16string>()> m_enumeratePorts;
     std::function<bool(const std::u16string&)> m_portExists;
+    std::function<bool(const std::u16string&)> m_isConsolePort;
     pyrrow::platform::HidBackend* m_hid;
     std::function<std::u16string(pyrrow::platform::ModuleHandle)> m_moduleFileName;
     // The serial line's time-outs and pauses; only tests shorten them.

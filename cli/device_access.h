@@ -33,8 +33,9 @@ const char* StateName(NodeAccess::State state);
 // this user may not use.
 std::string BusyMeaning();
 
-// What gives this user access to the node: the group to join for a serial
-// port, the udev rule for a USB unit.
-std::string DeniedAdvice(bool usb, const NodeAccess& access);
+// What gives this user access to the node at path (as the user named it):
+// the group to join for a serial port where that helps, else the udev rule
+// an administrator can add; the udev rule for a USB unit.
+std::string DeniedAdvice(bool usb, const NodeAccess& access, const std::string& path);
 
 }  // namespace pyrrow::cli

@@ -9,11 +9,13 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "cli/device_access.h"
+#include "platform/serial_access.h"
 
 namespace pyrrow::cli {
 namespace {
@@ -124,7 +126,7 @@ std::string BusyMeaning()
     return "the port is in use by another program";
 }
 
-std::string DeniedAdvice(bool usb, const NodeAccess& access)
+std::string DeniedAdvice(bool usb, const NodeAccess& access, const std::string& path)
 {
     const std::string node = "the node belongs to " + access.owner + ":" + access.group + " with mode " + access.mode;
     if (usb)
@@ -132,8 +134,11 @@ std::string DeniedAdvice(bool usb, const NodeAccess& access)
                       "folder; it is dist/linux/70-pyrrow.rules in the source), then run 'sudo udevadm control "
                       "--reload && sudo udevadm trigger' or replug the unit; it gives access to the user at the "
                       "machine (for remote sessions see the README's group rule)";
-    return node + "; join the group " + access.group + " ('sudo usermod -aG " + access.group +
-           " $USER', then log in again)";
+    // The window's advice: a group to join only where that helps, else the
+    // udev rule an administrator can add.
+    const unsigned mode = static_cast<unsigned>(std::strtoul(access.mode.c_str(), nullptr, 8));
+    return platform::SerialAccessAdvice(access.owner, access.group, mode,
+                                        platform::SerialUdevMatch(path, platform::KernelName(path)));
 }
 
 }  // namespace pyrrow::cli

@@ -57,7 +57,7 @@ NodeAccess ProbeNode(const std::string& path, bool)
     return access;
 }
 
-std::string DeniedAdvice(bool usb, const NodeAccess&)
+std::string DeniedAdvice(bool usb, const NodeAccess&, const std::string&)
 {
     if (usb)
         return "Windows refused this user the HID device; close other programs that talk to the unit, replug it "

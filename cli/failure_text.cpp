@@ -33,7 +33,7 @@ std::string FailureText(const Target& target, const upload::UploadFailure& failu
     case FailureKind::AccessDenied:
         what = "the system refused access";
         next = node != nullptr && node->state != NodeAccess::State::Missing
-                   ? DeniedAdvice(usb, *node)
+                   ? DeniedAdvice(usb, *node, target.devicePath)
                    : std::string(usb ? "install the udev rule 70-pyrrow.rules and replug the unit"
                                      : "join the group that owns the port (usually dialout)");
         break;

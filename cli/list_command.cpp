@@ -9,6 +9,7 @@
 #include "cli/device_access.h"
 #include "cli/serial_aliases.h"
 #include "platform/hid.h"
+#include "platform/serial_ports.h"
 #include "platform/utf.h"
 #include "upload/usb_link.h"
 
@@ -103,6 +104,13 @@ int RunList(bool json)
     }
     if (!json && entries.empty())
         text = "No serial ports and no USB units 0483:a151 found.\n";
+    // Said, so that a port missing from the list is not looked for in vain.
+    if (!json)
+        for (const std::u16string& console : platform::ConsoleSerialPorts()) {
+            const std::string name = platform::Utf16ToUtf8Lossy(console);
+            text += "Left out: " + name + ", the system's console (--device serial:" + name +
+                    " uses it all the same)\n";
+        }
     std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
 }

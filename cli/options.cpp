@@ -85,8 +85,10 @@ Invocation Parse(const std::vector<std::string>& args)
     std::string pace = "protocol";
     CLI::App* flash = app.add_subcommand("flash", "Upload FILE into one or more units; several --device options "
                                                   "flash in parallel");
-    flash->footer(ExitCodeTable());
-    flash->add_option("FILE", options.firmware, "The firmware file (default: the path of --settings)");
+    flash->footer(std::string("Numbers are decimal (3, 2.5, 1e3); nan, inf and hexadecimal (0x3) are refused.\n\n") +
+                  ExitCodeTable());
+    flash->add_option("FILE", options.firmware, "The firmware file (default: the path of --settings)")
+        ->type_name("");
     flash->add_option("-d,--device", deviceTexts,
                       "serial:/dev/ttyUSB0, serial:ttyUSB0, serial:COM3, tcp:ADDRESS[:PORT] (port 1998 unless "
                       "given), usb, usb:serial=SN, usb:path=PATH; repeat for several units")
@@ -100,7 +102,8 @@ Invocation Parse(const std::vector<std::string>& args)
     flash->add_flag("--json", options.json,
                     "Standard output carries only JSON, one object per line; human text goes to standard error");
     flash->add_option("--timeout-scale", options.timeoutScale,
-                      "Stretch the protocol's time-outs by F for slow links (the pacing stays)")
+                      "Stretch the protocol's time-outs by F, from 0.01 to 100, for slow links (the pacing "
+                      "stays)")
         ->type_name("F")
         ->check(res::DecimalNumber(0.01, 100));
     flash->add_option("--trace", options.trace, "Write every exchange as JSON lines into FILE")->type_name("FILE");
@@ -108,7 +111,7 @@ Invocation Parse(const std::vector<std::string>& args)
                       "TCP only: 'ack' sends the next frame as soon as the acknowledgement has arrived; "
                       "'protocol' (default) keeps the fixed 100 ms pause")
         ->type_name("protocol|ack")
-        ->check(CLI::IsMember({"protocol", "ack"}));
+        ->check(CLI::IsMember({"protocol", "ack"}).description(""));
 
     flash->add_flag("--wait", options.wait,
                     "Wait for each unit instead of failing because it is not there yet: serial, until the path "
@@ -116,7 +119,8 @@ Invocation Parse(const std::vector<std::string>& args)
                     "the upload's connection (tried every 0.5 s)");
     CLI::Option* waitTimeout =
         flash->add_option("--wait-timeout", options.waitTimeout,
-                          "With --wait or --repeat: give up waiting for a unit after SECONDS (exit 5 when no "
+                          "With --wait or --repeat: give up waiting for a unit after SECONDS, from 0.1 to "
+                          "10000000 (exit 5 when no "
                           "unit came at all; with --repeat a fixture whose next unit does not come in time ends); "
                           "the wait for a unit to be taken out has no limit; default: no limit")
             ->type_name("SECONDS")
@@ -126,7 +130,8 @@ Invocation Parse(const std::vector<std::string>& args)
                     "out, then for the next; each --device is a fixture of its own; ends on SIGINT/SIGTERM "
                     "(Ctrl+C) or after --count units; exit 0 when every unit was flashed, 14 when some failed, "
                     "130 when stopped");
-    CLI::Option* count = flash->add_option("--count", options.count, "With --repeat: stop after N units per fixture")
+    CLI::Option* count = flash->add_option("--count", options.count,
+                                           "With --repeat: stop after N units per fixture (N from 1 to 4000000000)")
                              ->type_name("N")
                              ->check(res::WholeNumber(1, 4000000000));
     flash->add_option("--log", options.log,

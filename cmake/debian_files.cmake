@@ -17,6 +17,8 @@ file(COPY_FILE "${source}/dist/debian/copyright" "${doc}/copyright")
 # gzip -n: no name or time stamp, so the same sources give the same package.
 execute_process(COMMAND gzip -9n -c "${source}/dist/debian/changelog"
                 OUTPUT_FILE "${doc}/changelog.gz" COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND gzip -9n -c "${source}/README.md"
+                OUTPUT_FILE "${doc}/README.md.gz" COMMAND_ERROR_IS_FATAL ANY)
 foreach(page pyrrow pyrrow-cli pyrrow-sim)
     execute_process(COMMAND gzip -9nf "${root}/share/man/man1/${page}.1" COMMAND_ERROR_IS_FATAL ANY)
 endforeach()

@@ -20,4 +20,10 @@ bool IsOptionMark(char16_t c);
 // The process's current directory, or an empty text when it cannot be had.
 std::u16string CurrentDirectory();
 
+// path made absolute against the current directory, so that it names the
+// same file from any folder; an absolute or empty path is returned as it
+// is, and so is any path when the current directory cannot be had. Windows
+// completes it as the system does (a drive, "..").
+std::u16string AbsolutePath(const std::u16string& path);
+
 }  // namespace pyrrow::platform

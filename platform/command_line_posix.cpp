@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <string_view>
 
 #include "platform/command_line.h"
 #include "platform/utf.h"
@@ -61,6 +62,34 @@ std::u16string CurrentDirectory()
     if (::getcwd(buffer, sizeof buffer) == nullptr)
         return {};
     return Utf8ToUtf16Lossy(buffer);
+}
+
+std::u16string AbsolutePath(const std::u16string& path)
+{
+    if (path.empty() || path.front() == u'/')
+        return path;
+    const std::u16string current = CurrentDirectory();
+    // A directory whose name is not UTF-8 cannot be written in the text: the
+    // relative path still names the file from here.
+    if (current.empty() || current.find(kReplacement) != std::u16string::npos)
+        return path;
+    // "./fw.fw" names the file in the current directory; ".." stays, since
+    // it follows a symbolic link's target, not the text.
+    std::u16string_view rest(path);
+    while (rest.starts_with(u"./")) {
+        rest.remove_prefix(2);
+        while (rest.starts_with(u'/'))
+            rest.remove_prefix(1);
+    }
+    if (rest == u".")
+        rest = {};
+    std::u16string absolute = current;
+    if (!rest.empty()) {
+        if (absolute.back() != u'/')
+            absolute += u'/';
+        absolute += rest;
+    }
+    return absolute;
 }
 
 }  // namespace pyrrow::platform

@@ -47,4 +47,24 @@ std::u16string CurrentDirectory()
     return FromWide(buffer);
 }
 
+std::u16string AbsolutePath(const std::u16string& path)
+{
+    if (path.empty())
+        return path;
+    const std::wstring wide = ToWide(path);
+    const DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) {
+        ReportSystemError("command line", "make absolute", path, ::GetLastError());
+        return path;
+    }
+    std::wstring buffer(needed, L'\0');
+    const DWORD length = ::GetFullPathNameW(wide.c_str(), needed, buffer.data(), nullptr);
+    if (length == 0 || length >= needed) {
+        ReportSystemError("command line", "make absolute", path, ::GetLastError());
+        return path;
+    }
+    buffer.resize(length);
+    return FromWide(buffer);
+}
+
 }  // namespace pyrrow::platform

@@ -49,4 +49,14 @@ std::vector<std::u16string> EnumerateSerialPorts(const std::string&)
     return ports;
 }
 
+std::vector<std::u16string> ConsoleSerialPorts(const std::string&)
+{
+    return {};
+}
+
+bool IsConsolePort(const std::u16string&, const std::string&)
+{
+    return false;  // Windows keeps no console on a COM port
+}
+
 }  // namespace pyrrow::platform

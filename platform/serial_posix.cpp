@@ -12,9 +12,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/deadline.h"
 #include "platform/serial.h"
@@ -120,16 +122,45 @@ std::string AccessAdvice(const std::string& path)
         return {};
     const passwd* owner = ::getpwuid(status.st_uid);
     const group* grp = ::getgrgid(status.st_gid);
-    const std::string kernelName = path.substr(path.rfind('/') + 1);
     return SerialAccessAdvice(owner != nullptr ? std::string(owner->pw_name) : std::to_string(status.st_uid),
                               grp != nullptr ? std::string(grp->gr_name) : std::to_string(status.st_gid),
-                              static_cast<unsigned>(status.st_mode & 07777), kernelName);
+                              static_cast<unsigned>(status.st_mode & 07777), SerialUdevMatch(path, KernelName(path)));
 }
 
 }  // namespace
 
+std::string KernelName(const std::string& path)
+{
+    std::error_code ec;
+    const std::filesystem::path real = std::filesystem::canonical(path, ec);
+    return (ec ? std::filesystem::path(path) : real).filename().string();
+}
+
+std::string SerialUdevMatch(const std::string& namedPath, const std::string& kernelName)
+{
+    // udev names the link BUS-ID_SERIAL-ifNN, with -portN for the ports of
+    // a USB serial adapter.
+    const std::string_view folder = "/serial/by-id/";
+    const std::size_t at = namedPath.find(folder);
+    if (at != std::string::npos) {
+        const std::string link = namedPath.substr(at + folder.size());
+        const std::size_t bus = link.find('-');
+        const std::size_t interface = link.rfind("-if");
+        if (bus != std::string::npos && interface != std::string::npos && interface > bus + 1) {
+            const std::string suffix = link.substr(interface + 3);
+            const auto digits = [](const std::string& text) {
+                return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+            };
+            const std::size_t port = suffix.find("-port");
+            if (digits(suffix.substr(0, port)) && (port == std::string::npos || digits(suffix.substr(port + 5))))
+                return "SUBSYSTEM==\"tty\", ENV{ID_SERIAL}==\"" + link.substr(bus + 1, interface - bus - 1) + "\"";
+        }
+    }
+    return "KERNEL==\"" + (kernelName.empty() ? std::string("ttyUSB0") : kernelName) + "\"";
+}
+
 std::string SerialAccessAdvice(const std::string& owner, const std::string& group, unsigned mode,
-                               const std::string& kernelName)
+                               const std::string& udevMatch)
 {
     char octal[8];
     std::snprintf(octal, sizeof octal, "%04o", mode & 07777);
@@ -146,11 +177,11 @@ std::string SerialAccessAdvice(const std::string& owner, const std::string& grou
     if (groupRw)
         who += (who.empty() ? "the group " : " and the group ") + group;
     advice += who.empty() ? "; nobody may open it" : "; only " + who + " may open it";
-    return advice + "; a udev rule in /etc/udev/rules.d can give the port to a group or to the user at the "
-                    "machine, in the manner of the rule 70-pyrrow.rules that Pyrrow installs for the unit's USB "
-                    "interface (for example KERNEL==\"" +
-           (kernelName.empty() ? std::string("ttyUSB0") : kernelName) +
-           "\", GROUP=\"dialout\", MODE=\"0660\"), then 'sudo udevadm control --reload && sudo udevadm "
+    return advice + "; only an administrator can change that: a udev rule in /etc/udev/rules.d can give the port "
+                    "to a group or to the user at the machine, in the manner of the rule 70-pyrrow.rules that "
+                    "Pyrrow installs for the unit's USB interface (for example " +
+           udevMatch +
+           ", GROUP=\"dialout\", MODE=\"0660\"), then 'sudo udevadm control --reload && sudo udevadm "
            "trigger' or replug the port";
 }
 

@@ -57,7 +57,7 @@ CLI::Validator DecimalNumber(double least, double most, const std::string& what)
                 return {};
             return "give " + what + " from " + range + ", not " + text;
         },
-        "decimal " + range);
+        "");
 }
 
 CLI::Validator WholeNumber(unsigned long long least, unsigned long long most, const std::string& what)
@@ -72,7 +72,7 @@ CLI::Validator WholeNumber(unsigned long long least, unsigned long long most, co
                 return {};
             return "give " + what + " from " + range + ", not " + text;
         },
-        "decimal " + range);
+        "");
 }
 
 }  // namespace pyrrow::res

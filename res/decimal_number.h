@@ -11,7 +11,8 @@ namespace pyrrow::res {
 
 // A CLI11 check: the text is a decimal number (digits, at most one point,
 // an optional exponent) from least to most. what names it in the refusal:
-// "--gap: give seconds from 0 to 3600, not nan".
+// "--gap: give seconds from 0 to 3600, not nan". The check adds nothing to
+// the help: the option's own text says the range in words.
 CLI::Validator DecimalNumber(double least, double most, const std::string& what = "a number");
 // The same for whole numbers: digits only.
 CLI::Validator WholeNumber(unsigned long long least, unsigned long long most,

@@ -30,6 +30,24 @@ bool ParseListen(const std::string& text, Options* options)
     return true;
 }
 
+// The options of the program itself, which every link takes (before or after
+// its name), laid out as CLI11 lays out a link's own.
+std::string CommonOptionsHelp(const CLI::App& app)
+{
+    std::string text = "Options of every link (before or after its name):\n";
+    for (const CLI::Option* option : app.get_options()) {
+        const std::string name = option->get_name();
+        if (name == "--help" || name == "--version")
+            continue;
+        std::string left = "  " + name;
+        if (option->get_items_expected_max() > 0)
+            left += " " + option->get_type_name();
+        left += left.size() < 30 ? std::string(30 - left.size(), ' ') : "\n" + std::string(30, ' ');
+        text += left + option->get_description() + "\n";
+    }
+    return text;
+}
+
 }  // namespace
 
 ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
@@ -44,7 +62,7 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
     app.set_version_flag("--version", std::string("pyrrow-sim ") + PYRROW_VERSION);
     app.require_subcommand(1);
     app.fallthrough();
-    app.add_option("--fault", faults, "make a fault (repeatable; see FAULTS below)")
+    app.add_option("--fault", faults, "make a fault (repeatable; FAULTS in pyrrow-sim --help lists them)")
         ->type_name("FAULT")
         ->allow_extra_args(false);
     app.add_option("--store", options.storeDir,
@@ -66,17 +84,18 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
         app.add_option("--units", options.units,
                        "play a production line: each unit takes one upload, goes away (the TCP port closes, the "
                        "serial link is removed) and after --gap a new one takes its place; end after N units "
-                       "per place, with the exit code of --once for all of them")
+                       "per place (N from 1 to 1000000), with the exit code of --once for all of them")
             ->type_name("N")
             ->check(res::WholeNumber(1, 1000000));
-    app.add_option("--gap", options.gap, "seconds a unit of --units stays away before the next comes (default 1)")
+    app.add_option("--gap", options.gap, "seconds a unit of --units stays away before the next comes, 0 to 3600 (default 1)")
         ->type_name("SECONDS")
         ->check(res::DecimalNumber(0, 3600, "seconds"))
         ->needs(units);
     app.add_flag("--json", options.json, "print a JSON summary of all uploads on standard output at the end");
     const std::string output =
         "The units' addresses (TCP) or port path (serial) are the first lines on standard output, and each\n"
-        "unit of --units that comes later prints its own; with --json the summary is the last line.\n";
+        "unit of --units that comes later prints its own; with --json the summary is the last line.\n"
+        "Numbers are decimal (3, 0.5, 1e3); nan, inf and hexadecimal (0x3) are refused.\n";
     const std::string exitCodes =
         "Exit codes: 0 done, 1 an upload ended out of order, was not the --expect image, or a unit of --once\n"
         "or --units had none, 2 usage or set-up error, 3 an image could not be stored or the trace written.\n";
@@ -89,9 +108,11 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
                     "address and first port (default 127.0.0.1:1998 or the next free port; port 0: the system "
                     "chooses)")
         ->type_name("ADDR:PORT");
-    tcp->add_option("--count", options.count, "number of units")->check(res::WholeNumber(1, 64));
+    tcp->add_option("--count", options.count, "number of units, 1 to 64 (default 1)")
+        ->type_name("N")
+        ->check(res::WholeNumber(1, 64));
     tcp->add_option("--idle-timeout", options.idleTimeout,
-                    "close a connection that brings nothing for SECONDS (default 30; 0: never); a program that "
+                    "close a connection that brings nothing for SECONDS, 0 to 86400 (default 30; 0: never); a program that "
                     "connects while a unit is busy waits its turn")
         ->type_name("SECONDS")
         ->check(res::DecimalNumber(0, 86400, "seconds"));
@@ -122,6 +143,11 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
                                    {"FAULTS", faultsIntro + FaultHelp()}}});
         return {std::nullopt, kExitOk};
     }
+    // A link's help shows the options every link takes, which CLI11 keeps
+    // with the program, and leaves the table of faults to the program's help.
+    const std::string common = CommonOptionsHelp(app);
+    for (CLI::App* sub : {tcp, serial, usb})
+        sub->footer(common + "\n" + output + exitCodes);
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {

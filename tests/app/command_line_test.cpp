@@ -1,12 +1,16 @@
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "app/prikazovy_radek.h"
+#include "app/pyrrow_app.h"
+#include "app/pyrrow_dlg.h"
 #include "app/wide_numbers.h"
 #include "platform/command_line.h"
 #include "support/system_conventions.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -92,6 +96,44 @@ TEST(CommandLine, DirectoryDefaultsToTheCurrentOneAndTakesAValue)
     const std::vector<std::u16string> args = {u"-dir", AbsolutePath(u"srv/firmware")};
     ParseCommandLine(record, args);
     EXPECT_EQ(std::u16string(record.m_szDir), AbsolutePath(u"srv/firmware"));
+}
+
+// A relative -f or -dir names the file from the folder the program started
+// in: made absolute at start-up, it names the same file once the program,
+// or the next start that reads it from the settings, runs in another folder.
+TEST(CommandLine, RelativePathsStayTrueInAnotherFolder)
+{
+    namespace fs = std::filesystem;
+    pyrrow::test::TempDir dir;
+    const fs::path start = dir.path() / "start";
+    fs::create_directories(start / "fw");
+    fs::create_directories(dir.path() / "elsewhere");
+    pyrrow::test::WriteBytes(start / "try.fw", "the image");
+    pyrrow::test::WriteBytes(start / "mark", "start");
+    pyrrow::test::WriteBytes(start / "fw" / "mark", "fw");
+    struct Restore {
+        fs::path was = fs::current_path();
+        ~Restore() { fs::current_path(was); }
+    } restore;
+    const struct {
+        std::u16string file, folder;
+    } cases[] = {{u"try.fw", u"fw"}, {u"./try.fw", u"./fw/"}, {u"fw/../try.fw", u"."}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file.begin(), c.file.end()));
+        fs::current_path(start);
+        std::u16string file, folder;
+        CPyrrowApp app({u"-f", c.file, u"-dir", c.folder}, [&](CPyrrowDlg& dialog) {
+            file = dialog.m_pCmdLine->m_szFile;
+            folder = dialog.m_pCmdLine->m_szDir;
+            return 0;
+        });
+        app.InitInstance();
+        fs::current_path(dir.path() / "elsewhere");
+        EXPECT_TRUE(fs::path(file).is_absolute());
+        EXPECT_EQ(pyrrow::test::ReadBytes(fs::path(file)), "the image");
+        EXPECT_TRUE(fs::path(folder).is_absolute());
+        EXPECT_EQ(pyrrow::test::ReadBytes(fs::path(folder) / "mark"), c.folder == u"." ? "start" : "fw");
+    }
 }
 
 // A path is never cut: a cut one may name another file. (The values are

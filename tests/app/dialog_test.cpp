@@ -61,6 +61,18 @@ TEST_F(MainDialog, NothingFoundGivesComOneToTwenty)
     EXPECT_EQ(Selected(), u"COM1");
 }
 
+// COM1 is ttyS0 on Linux: where that carries the console, a first start must
+// not preselect it, and the list leaves it out as the system's list does.
+TEST_F(MainDialog, FallbackLeavesOutTheConsole)
+{
+    consoles = {u"COM1"};
+    Init({});
+    std::vector<std::u16string> expected = Fallback();
+    expected.erase(expected.begin());
+    EXPECT_EQ(host.ListItems(IDC_COM_PORT), expected);
+    EXPECT_EQ(Selected(), u"COM2");
+}
+
 TEST_F(MainDialog, ComTenBeforeComOneIsNotTakenForComOne)
 {
     Init({u"COM10", u"COM1"});

@@ -82,6 +82,26 @@ offers "$sim" tcp
 offers "$sim" serial
 offers "$sim" usb
 
+# Each link's help shows the options every link takes, and leaves the table
+# of faults to the program's help; no help shows CLI11's own type names.
+for command in tcp serial usb; do
+    help=$("$sim" "$command" --help)
+    for option in --fault --store --trace --expect --once --units --gap --json; do
+        grep -q -- "^  $option" <<< "$help" || { echo "$command --help lacks $option"; failures=$((failures + 1)); }
+    done
+    if grep -q 'header:silent' <<< "$help"; then
+        echo "$command --help repeats the faults"
+        failures=$((failures + 1))
+    fi
+done
+for help in "$("$cli" --help)" "$("$cli" list --help)" "$("$cli" flash --help)" "$("$sim" --help)" \
+            "$("$sim" tcp --help)" "$("$sim" serial --help)" "$("$sim" usb --help)"; do
+    if grep -E '\b(TEXT|UINT|INT|FLOAT)\b|:\{| in \[' <<< "$help"; then
+        echo "a help shows a type name of CLI11 (above)"
+        failures=$((failures + 1))
+    fi
+done
+
 # --device: what list prints as the first line of each entry (a stand-in
 # with two serial ports and a USB unit); bash replaces only what follows
 # the word's last colon.

@@ -2,11 +2,13 @@
 // selector means, as tables.
 #include <gtest/gtest.h>
 
+#include "cli/device_access.h"
 #include "cli/exit_codes.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/select.h"
 #include "platform/serial.h"
+#include "support/system_conventions.h"
 #include "upload/serial_link.h"
 #include "upload/tcp_link.h"
 #include "upload/usb_link.h"
@@ -207,6 +209,24 @@ TEST(Selection, TheSameUnitNamedTwiceIsFound)
     const DeviceUri bySerial = *pyrrow::cli::ParseDeviceUri("usb:serial=A", nullptr);
     EXPECT_TRUE(pyrrow::cli::SameUnitTwice({{usb, "/dev/hidraw1"}, {bySerial, "/dev/hidraw1"}}));
     EXPECT_FALSE(pyrrow::cli::SameUnitTwice({{usb, "/dev/hidraw1"}, {bySerial, "/dev/hidraw2"}}));
+}
+
+// A port only root may open: never "join the group root", but the udev rule
+// for the adapter behind the link the user named, which only an
+// administrator can add.
+TEST(Selection, DeniedPortOfRootAloneNeedsAnAdministrator)
+{
+    if (pyrrow::test::SlashMarksOptions())
+        GTEST_SKIP() << "Windows tells no owner or mode";
+    pyrrow::cli::NodeAccess node;
+    node.state = pyrrow::cli::NodeAccess::State::Denied;
+    node.owner = node.group = "root";
+    node.mode = "0600";
+    const std::string advice =
+        pyrrow::cli::DeniedAdvice(false, node, "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0");
+    EXPECT_EQ(advice.find("join"), std::string::npos) << advice;
+    EXPECT_NE(advice.find("only an administrator"), std::string::npos) << advice;
+    EXPECT_NE(advice.find("ENV{ID_SERIAL}==\"FTDI_FT232R_A50285BI\""), std::string::npos) << advice;
 }
 
 // --timeout-scale 0.01 shortens every wait but removes none: a wait of no

@@ -19,7 +19,8 @@ struct FakeTty {
     bool typeInDevice = false;
 };
 
-void Build(const fs::path& root, const std::vector<FakeTty>& ttys)
+// consoles: the kernel's console list (class/tty/console/active), if any.
+void Build(const fs::path& root, const std::vector<FakeTty>& ttys, const std::string& consoles = "")
 {
     fs::create_directories(root / "devices");
     fs::create_directories(root / "class" / "tty");
@@ -34,9 +35,11 @@ void Build(const fs::path& root, const std::vector<FakeTty>& ttys)
             std::ofstream(t.typeInDevice ? dir / "device" / "type" : dir / "type") << t.type << "\n";
         fs::create_directory_symlink(dir, root / "class" / "tty" / t.name);
     }
+    if (!consoles.empty())
+        std::ofstream(root / "class" / "tty" / "console" / "active") << consoles << "\n";
 }
 
-TEST(SerialPorts, RealPortsInNaturalOrder)
+TEST(SerialPorts, RealPortsInNaturalOrderWithoutConsoles)
 {
     pyrrow::test::TempDir dir;
     Build(dir.path(), {
@@ -49,9 +52,20 @@ TEST(SerialPorts, RealPortsInNaturalOrder)
                           {"ttyUSB10", true, ""},
                           {"ttyUSB2", true, ""},
                           {"ttyACM0", true, ""},
-                      });
+                          {"console", false, ""},
+                          {"ttyS3", true, "4"},               // a 16550A carrying the console
+                          {"ttyAMA0", true, ""},              // a board's console UART
+                      },
+          "tty0 ttyS3 ttyAMA0");
     EXPECT_EQ(pyrrow::platform::EnumerateSerialPorts(dir.path().string()),
               (std::vector<std::u16string>{u"ttyACM0", u"ttyS0", u"ttyS2", u"ttyUSB2", u"ttyUSB10"}));
+    EXPECT_EQ(pyrrow::platform::ConsoleSerialPorts(dir.path().string()),
+              (std::vector<std::u16string>{u"ttyAMA0", u"ttyS3"}));
+    // By any name the window and the command line take for it.
+    for (const std::u16string name : {u"ttyS3", u"/dev/ttyS3", u"COM4", u"ttyAMA0"})
+        EXPECT_TRUE(pyrrow::platform::IsConsolePort(name, dir.path().string())) << std::string(name.begin(), name.end());
+    for (const std::u16string name : {u"ttyS0", u"COM1", u"/dev/pts/3", u"tty", u"ttyS"})
+        EXPECT_FALSE(pyrrow::platform::IsConsolePort(name, dir.path().string())) << std::string(name.begin(), name.end());
 }
 
 TEST(SerialPorts, NoSysfsGivesNothing)

@@ -176,7 +176,9 @@ TEST_F(SerialPort, WriteWaitsUntilTheOutputHasLeftThePort)
 }  // namespace
 
 // A user refused a port is told who may open it; joining a group is advised
-// only where that group may read and write and is not root's.
+// only where that group may read and write and is not root's, else that only
+// an administrator can help, with a udev rule matching what udev knows of the
+// port: its kernel name, or the by-id link's adapter, never the link's name.
 TEST(SerialAccessAdvice, FollowsTheNodesMode)
 {
     using pyrrow::platform::SerialAccessAdvice;
@@ -186,12 +188,12 @@ TEST(SerialAccessAdvice, FollowsTheNodesMode)
         const char* says;
     };
     for (const Case& c : {Case{"dialout", 0660, "; join the group dialout ('sudo usermod -aG dialout $USER'"},
-                          Case{"root", 0600, "; only root may open it; a udev rule"},
-                          Case{"root", 0660, "; only root and the group root may open it; a udev rule"},
-                          Case{"dialout", 0600, "; only root may open it; a udev rule"},
-                          Case{"dialout", 0640, "; only root may open it; a udev rule"},
-                          Case{"dialout", 0000, "; nobody may open it; a udev rule"}}) {
-        const std::string advice = SerialAccessAdvice("root", c.group, c.mode, "ttyACM3");
+                          Case{"root", 0600, "; only root may open it; only an administrator can change that: a udev rule"},
+                          Case{"root", 0660, "; only root and the group root may open it; only an administrator"},
+                          Case{"dialout", 0600, "; only root may open it; only an administrator"},
+                          Case{"dialout", 0640, "; only root may open it; only an administrator"},
+                          Case{"dialout", 0000, "; nobody may open it; only an administrator"}}) {
+        const std::string advice = SerialAccessAdvice("root", c.group, c.mode, "KERNEL==\"ttyACM3\"");
         SCOPED_TRACE(advice);
         char head[64];
         std::snprintf(head, sizeof head, "owner root:%s, mode %04o", c.group, c.mode);
@@ -199,7 +201,20 @@ TEST(SerialAccessAdvice, FollowsTheNodesMode)
         EXPECT_NE(advice.find(c.says), std::string::npos);
         if (c.mode != 0660 || std::string(c.group) == "root") {
             EXPECT_EQ(advice.find("join"), std::string::npos);
-            EXPECT_NE(advice.find("KERNEL==\"ttyACM3\""), std::string::npos);
+            EXPECT_NE(advice.find("(for example KERNEL==\"ttyACM3\", GROUP="), std::string::npos);
         }
     }
+
+    using pyrrow::platform::SerialUdevMatch;
+    const std::pair<const char*, const char*> matches[] = {
+        {"/dev/ttyUSB0", "KERNEL==\"ttyUSB0\""},
+        {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+         "SUBSYSTEM==\"tty\", ENV{ID_SERIAL}==\"FTDI_FT232R_USB_UART_A50285BI\""},
+        {"/dev/serial/by-id/usb-Arduino__www.arduino.cc__0043_75237-if00",
+         "SUBSYSTEM==\"tty\", ENV{ID_SERIAL}==\"Arduino__www.arduino.cc__0043_75237\""},
+        {"/dev/serial/by-id/odd-name", "KERNEL==\"ttyUSB0\""},
+        {"/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0", "KERNEL==\"ttyUSB0\""},
+    };
+    for (const auto& [path, match] : matches)
+        EXPECT_EQ(SerialUdevMatch(path, "ttyUSB0"), match) << path;
 }

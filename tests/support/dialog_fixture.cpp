@@ -29,6 +29,9 @@ DialogTest::DialogTest()
     dlg.m_portExists = [this](const std::u16string& name) {
         return std::find(devices.begin(), devices.end(), name) != devices.end();
     };
+    dlg.m_isConsolePort = [this](const std::u16string& name) {
+        return std::find(consoles.begin(), consoles.end(), name) != consoles.end();
+    };
     // No settings file unless a test names one.
     dlg.m_moduleFileName = [](platform::ModuleHandle) { return std::u16string(); };
     dlg.m_startThread = [this](std::function<void()> body) {

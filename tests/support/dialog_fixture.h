@@ -50,6 +50,7 @@ protected:
     std::vector<std::string> taskbar;
     std::vector<std::u16string> ports;
     std::vector<std::u16string> devices;  // ports that exist beyond the list
+    std::vector<std::u16string> consoles;  // ports that carry the console
     bool threadsFail = false;
 };
 

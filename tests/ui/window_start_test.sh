@@ -1,5 +1,5 @@
 #!/bin/sh
-# The window program's answers that need no window: --help and --version end
+# The window program's answers that need no window: --help (or -h) and --version end
 # with 0 without a display; without one the program says so in one line and
 # ends with 1, also where Qt finds the display unreachable (no abort).
 #   window_start_test.sh PYRROW VERSION
@@ -40,6 +40,9 @@ run version 0 -- --version &&
 run help 0 -- --help &&
     check "--help lacks an option: $(cat "$work/out")" \
         'grep -q -- "-c PORT SPEED X Y" "$work/out" && grep -q -- "-f PATH" "$work/out" && grep -q -- "-dir DIR" "$work/out" && grep -q -- "-addr N, -pc N" "$work/out"'
+cp "$work/out" "$work/help"
+run "help as -h" 0 -- -h &&
+    check "-h did not print what --help prints: $(cat "$work/out")" 'cmp -s "$work/out" "$work/help"'
 run "no display" 1 -- -f unit.fw &&
     check "no display: not one line naming pyrrow-cli: $(cat "$work/err")" \
         '[ "$(wc -l <"$work/err")" -eq 1 ] && grep -q "pyrrow-cli" "$work/err" && grep -q "DISPLAY" "$work/err"'
