@@ -128,6 +128,9 @@ public:
     {
         UnitState& state = m_board.m_state[m_index];
         if (phase == upload::Phase::Open) {
+            // Each unit of a fixture shows its progress from its start.
+            m_reported = false;
+            m_decile = 0;
             state.startNs.store(Nanoseconds(Clock::now()));
             state.phase.store(kOpening);
             return;

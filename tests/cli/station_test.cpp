@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -134,8 +135,9 @@ TEST_F(Station, TwoFixturesFlashThreeUnitsEachInARowAndLogEveryOne)
 
 // Units replaced at once: the simulator removes the old port and makes the
 // new one at the same path between two looks of the station, mostly under
-// the same pseudo-terminal number. Each unit is seen to leave and is flashed.
-TEST_F(Station, UnitsReplacedAtOnceAreEachSeenToLeave)
+// the same pseudo-terminal number. Each unit is seen to leave, is flashed
+// and shows its own progress (plain lines, since standard error is a pipe).
+TEST_F(Station, UnitsReplacedAtOnceAreEachSeenToLeaveAndShowTheirProgress)
 {
     const std::string firmware = WriteImage(Image(6000));
     const std::string link = (dir.path() / "fixture-tty").string();
@@ -144,6 +146,19 @@ TEST_F(Station, UnitsReplacedAtOnceAreEachSeenToLeave)
     const CliOutcome outcome = RunCli({"flash", firmware, "--repeat", "--count", "3", "--device", "serial:" + link});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
     EXPECT_EQ(sim.Wait(10s), 0) << sim.Errors();
+    // The progress lines of each unit, up to its "ok".
+    std::vector<int> progress(1, 0);
+    std::istringstream lines(outcome.err);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find(": ok in ") != std::string::npos)
+            progress.push_back(0);
+        else if (line.find("% (") != std::string::npos)
+            ++progress.back();
+    }
+    ASSERT_EQ(progress.size(), 4u) << outcome.err;
+    EXPECT_GE(progress[0], 5) << outcome.err;
+    for (std::size_t unit = 1; unit < 3; ++unit)
+        EXPECT_EQ(progress[unit], progress[0]) << "unit " << unit + 1 << "\n" << outcome.err;
 }
 
 // Nobody comes: the wait-timeout ends it with 5; a signal while waiting or
