@@ -237,18 +237,23 @@ TEST_F(Station, ALogThatCannotBeWrittenStopsTheStationBeforeTheNextUnit)
             filler << block << std::flush;
     }
     const std::string firmware = WriteImage(Image(2000));
-    const std::uint16_t port = pyrrow::test::UnusedLoopbackPort();
-    std::optional<CliOutcome> outcome;
-    {
-        Line tcp({"--once", "tcp", "--listen", "127.0.0.1:" + std::to_string(port)}, 2);
-        outcome = RunCli({"flash", firmware, "--json", "--repeat", "--count", "2", "--log", log, "--device",
-                          "tcp:127.0.0.1:" + std::to_string(port)});
-    }
-    EXPECT_EQ(outcome->exitCode, 12) << outcome->err;
-    EXPECT_NE(outcome->err.find("No space left on device"), std::string::npos) << outcome->err;
-    EXPECT_NE(outcome->err.find("the station stops"), std::string::npos) << outcome->err;
-    EXPECT_EQ(outcome->Events().back()["units"], 1);
+    // Two units, the second ready to be flashed a second after the first:
+    // the station must stop before it. Once it has, nobody waits for it.
+    SimProcess sim({"tcp", "--listen", "127.0.0.1:0", "--units", "2", "--gap", "1"});
+    const std::uint16_t port = sim.ReadPort();
+    const CliOutcome outcome = RunCli({"flash", firmware, "--json", "--repeat", "--count", "2", "--log", log,
+                                       "--device", "tcp:127.0.0.1:" + std::to_string(port)});
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(outcome.exitCode, 12) << outcome.err;
+    EXPECT_NE(outcome.err.find("No space left on device"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("the station stops"), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.Events().back()["units"], 1);
     EXPECT_EQ(std::filesystem::file_size(log), 0u);
+    sim.Wait();
+    const std::string& simErrors = sim.Errors();
+    const std::size_t first = simErrors.find("upload ended");
+    EXPECT_NE(first, std::string::npos) << simErrors;
+    EXPECT_EQ(simErrors.find("upload ended", first + 1), std::string::npos) << simErrors;
 }
 
 TEST_F(Station, ALogThatIsNotALogFileIsRefusedAtOnceAndLeftAsItWas)
