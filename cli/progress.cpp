@@ -76,20 +76,24 @@ std::string Shown(const std::string& text)
     return shown;
 }
 
-std::string FitToWidth(const std::string& line, std::size_t columns)
+std::string FitToTerminal(const std::string& line, std::size_t columns)
 {
     if (columns == 0)
         return line;
+    // A line that reaches the last column makes some terminals wrap, and a
+    // redraw that moves up one line per unit would then scroll instead of
+    // staying in place: the last column stays free, at every width.
+    const std::size_t width = columns - 1;
     // Characters counted by their first bytes; "..." closes a cut line.
     std::size_t characters = 0;
     std::size_t cut = std::string::npos;
     for (std::size_t i = 0; i < line.size(); ++i) {
         if ((static_cast<unsigned char>(line[i]) & 0xC0) == 0x80)
             continue;
-        if (characters == (columns > 3 ? columns - 3 : 0))
+        if (characters == (width > 3 ? width - 3 : 0))
             cut = i;
-        if (++characters > columns)
-            return line.substr(0, cut) + std::string("...").substr(0, columns);
+        if (++characters > width)
+            return line.substr(0, cut) + std::string("...").substr(0, width);
     }
     return line;
 }
@@ -124,6 +128,9 @@ public:
     {
         UnitState& state = m_board.m_state[m_index];
         if (phase == upload::Phase::Open) {
+            // Each unit of a fixture shows its progress from its start.
+            m_reported = false;
+            m_decile = 0;
             state.startNs.store(Nanoseconds(Clock::now()));
             state.phase.store(kOpening);
             return;
@@ -271,12 +278,11 @@ void ProgressBoard::Redraw()
 {
     if (!m_drawn)
         return;
-    // Back to the first unit's line, then every line rewritten; a line
-    // longer than the terminal is wide would wrap and move the rest down.
+    // Back to the first unit's line, then every line rewritten.
     const std::size_t columns = StandardErrorColumns();
     std::string text = "\x1b[" + std::to_string(m_units.size()) + "F";
     for (std::size_t i = 0; i < m_units.size(); ++i)
-        text += "\x1b[2K" + FitToWidth(Shown(Line(i)), columns > 1 ? columns - 1 : 0) + "\n";
+        text += "\x1b[2K" + FitToTerminal(Shown(Line(i)), columns) + "\n";
     Emit(m_err, text);
 }
 
@@ -302,7 +308,7 @@ void ProgressBoard::Start(const FirmwareImage& firmware, const std::string& vers
         const std::size_t columns = StandardErrorColumns();
         std::string lines;
         for (std::size_t i = 0; i < m_units.size(); ++i)
-            lines += FitToWidth(Shown(Line(i)), columns > 1 ? columns - 1 : 0) + "\n";
+            lines += FitToTerminal(Shown(Line(i)), columns) + "\n";
         Emit(m_err, lines);
         m_drawn = true;
     }

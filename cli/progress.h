@@ -90,8 +90,10 @@ std::string RunFailureJson(std::size_t units, int exitCode, const std::string& k
 // \xNN, bytes that are not UTF-8 as U+FFFD; line ends stay.
 std::string Shown(const std::string& text);
 
-// The line cut to at most columns characters (0: as it is).
-std::string FitToWidth(const std::string& line, std::size_t columns);
+// The line as a terminal columns wide shows it without wrapping: cut to
+// at most columns - 1 characters, "..." ending a cut line (0 columns: the
+// width is not known, the line as it is).
+std::string FitToTerminal(const std::string& line, std::size_t columns);
 
 // "512 B", "64.0 KiB", "1.5 MiB".
 std::string FormatBytes(std::uint64_t bytes);

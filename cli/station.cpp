@@ -115,6 +115,7 @@ void RunFixture(Station& station, std::size_t index, const DeviceUri& uri)
         bool arrived = !options.wait;
         std::optional<Target> target;
         std::string serialNumber;
+        NodeHold node;  // where the unit came, to tell it from one that takes its place at once
         UnitResult result;
 
         if (uri.link == DeviceUri::Link::Usb) {
@@ -131,6 +132,7 @@ void RunFixture(Station& station, std::size_t index, const DeviceUri& uri)
                     arrived = true;
                     arrivedAt = Clock::now();
                     start = SystemClock::now();
+                    node = NodeHold(target->devicePath);
                     station.board.Arrived(index, target->devicePath);
                 } else if (arrival.end == UsbArrival::End::TimedOut) {
                     result = NoUnitCame(uri, limit.timeout);
@@ -172,6 +174,8 @@ void RunFixture(Station& station, std::size_t index, const DeviceUri& uri)
                             arrived = true;
                             arrivedAt = Clock::now();
                             start = SystemClock::now();
+                            if (uri.link == DeviceUri::Link::Serial)
+                                node = NodeHold(target->devicePath);
                             station.board.Arrived(index, target->devicePath);
                         });
                 };
@@ -198,7 +202,7 @@ void RunFixture(Station& station, std::size_t index, const DeviceUri& uri)
         // The next unit only once this one is out of the fixture.
         Target leaving = target ? *target : Target{uri, {}};
         station.board.Waiting(index, ProgressBoard::WaitFor::Departure);
-        if (!WaitForDeparture(leaving, station.hid, between))
+        if (!WaitForDeparture(leaving, node, serialNumber, station.hid, between))
             return;
         station.board.Left(index);
     }

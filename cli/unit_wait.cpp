@@ -131,13 +131,14 @@ UsbArrival WaitForUsbUnit(const DeviceUri& uri, platform::HidBackend& hid, WaitL
     }
 }
 
-bool WaitForDeparture(const Target& target, platform::HidBackend& hid, std::stop_token stop)
+bool WaitForDeparture(const Target& target, const NodeHold& node, const std::string& serialNumber,
+                      platform::HidBackend& hid, std::stop_token stop)
 {
     StoppablePause pause(stop);
     switch (target.uri.link) {
     case DeviceUri::Link::Serial: {
         const std::u16string name = platform::Utf8ToUtf16Lossy(target.uri.serialPort);
-        while (platform::SerialPortExists(name)) {
+        while (platform::SerialPortExists(name) && !node.Replaced(target.devicePath)) {
             if (stop.stop_requested())
                 return false;
             Pause(pause, kPollInterval);
@@ -150,9 +151,11 @@ bool WaitForDeparture(const Target& target, platform::HidBackend& hid, std::stop
             const bool gone =
                 target.devicePath.empty()
                     ? Select(target.uri, units, [](const std::u16string&) { return false; }).exitCode == kExitNoDevice
-                    : std::none_of(units.begin(), units.end(), [&](const platform::HidDeviceInfo& unit) {
-                          return unit.path == target.devicePath;
-                      });
+                    : node.Replaced(target.devicePath) ||
+                          std::none_of(units.begin(), units.end(), [&](const platform::HidDeviceInfo& unit) {
+                              return unit.path == target.devicePath &&
+                                     platform::Utf16ToUtf8Lossy(unit.serialNumber) == serialNumber;
+                          });
             if (gone)
                 return true;
             if (stop.stop_requested())

@@ -88,11 +88,36 @@ struct UsbArrival {
 UsbArrival WaitForUsbUnit(const DeviceUri& uri, platform::HidBackend& hid, WaitLimit limit,
                           std::stop_token stop);
 
+// The node (a serial port, a hidraw node) a unit was found at, held
+// without opening the device: a unit that takes its place at once under
+// the same name, even with the same device number, has a node of its own.
+// Where ports are no file nodes (Windows) it holds nothing.
+class NodeHold {
+public:
+    NodeHold() = default;
+    // Holds the node path leads to now; nothing when there is none.
+    explicit NodeHold(const std::string& path);
+    ~NodeHold();
+    NodeHold(NodeHold&& other) noexcept;
+    NodeHold& operator=(NodeHold&& other) noexcept;
+
+    // Whether the node held has been removed, or path leads to another
+    // node now. False when nothing is held or path leads nowhere (whether
+    // that is a departure is the caller's to say).
+    bool Replaced(const std::string& path) const;
+
+private:
+    int m_node = -1;  // a descriptor of the node itself, not of the device; -1: none
+};
+
 // Waits until the unit of target has left: the serial path is gone, the
 // USB unit is no longer attached, the TCP address no longer accepts (a
-// probe that connects is closed at once). A USB target without a device
-// path waits until no unit matches its selector. False when stopped first.
-bool WaitForDeparture(const Target& target, platform::HidBackend& hid, std::stop_token stop);
+// probe that connects is closed at once). A unit replaced at once has left
+// too: node (taken when it came) is no longer at the path, or the USB unit
+// at its path has another serial number than serialNumber (its own). A USB target without a device path waits until no unit matches
+// its selector. False when stopped first.
+bool WaitForDeparture(const Target& target, const NodeHold& node, const std::string& serialNumber,
+                      platform::HidBackend& hid, std::stop_token stop);
 
 // "no unit came within 2.5 s".
 std::string NoUnitWithin(std::chrono::milliseconds timeout);

@@ -87,7 +87,10 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
                        "per place (N from 1 to 1000000), with the exit code of --once for all of them")
             ->type_name("N")
             ->check(res::WholeNumber(1, 1000000));
-    app.add_option("--gap", options.gap, "seconds a unit of --units stays away before the next comes, 0 to 3600 (default 1)")
+    app.add_option("--gap", options.gap,
+                   "seconds a unit of --units stays away before the next comes, 0 to 3600 (default 1; 0: at once). A "
+                   "pyrrow-cli station takes a TCP unit for gone once its port has refused connections for "
+                   "0.5 s, so over TCP give it at least 0.5 when a station is to see each unit leave")
         ->type_name("SECONDS")
         ->check(res::DecimalNumber(0, 3600, "seconds"))
         ->needs(units);

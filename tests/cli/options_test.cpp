@@ -248,20 +248,25 @@ TEST(TimeoutScale, TheSmallestFactorKeepsEveryWait)
 }  // namespace
 
 // What a terminal is given: a file name cannot move the cursor or clear the
-// screen, and a progress line never wraps, so the redraw stays in place.
+// screen, and a progress line never reaches the last column (where it would
+// wrap), at any width, so the redraw stays in place.
 TEST(TerminalText, ControlsAreShownEscapedAndLinesFitTheWidth)
 {
-    using pyrrow::cli::FitToWidth;
+    using pyrrow::cli::FitToTerminal;
     using pyrrow::cli::Shown;
     EXPECT_EQ(Shown("a\x1b[2Jb\rc\n"), "a\\x1b[2Jb\\x0dc\n");
     EXPECT_EQ(Shown("\x7f\xc2\x9b"), "\\x7f\\u009b");  // DEL and the C1 introducer
     EXPECT_EQ(Shown("bad\xffname"), "bad\xef\xbf\xbdname");
     EXPECT_EQ(Shown("\xc5\xbelu\xc5\xa5ou\xc4\x8dk\xc3\xbd"), "\xc5\xbelu\xc5\xa5ou\xc4\x8dk\xc3\xbd");
-    EXPECT_EQ(FitToWidth("0123456789", 0), "0123456789");
-    EXPECT_EQ(FitToWidth("0123456789", 10), "0123456789");
-    EXPECT_EQ(FitToWidth("0123456789", 9), "012345...");
-    EXPECT_EQ(FitToWidth("0123456789", 2), "..");
+    // The width of the terminal, what a line of it shows.
+    const std::vector<std::pair<std::size_t, std::string>> widths = {
+        {0, "0123456789"},  // not known
+        {80, "0123456789"}, {11, "0123456789"}, {10, "012345..."}, {5, "0..."},
+        {4, "..."},         {3, ".."},          {2, "."},          {1, ""},
+    };
+    for (const auto& [columns, shown] : widths)
+        EXPECT_EQ(FitToTerminal("0123456789", columns), shown) << columns << " columns";
     // Characters, not bytes: "žluťoučký" is 9 characters in 13 bytes.
-    EXPECT_EQ(FitToWidth("\xc5\xbelu\xc5\xa5ou\xc4\x8dk\xc3\xbd", 9), "\xc5\xbelu\xc5\xa5ou\xc4\x8dk\xc3\xbd");
-    EXPECT_EQ(FitToWidth("\xc5\xbelu\xc5\xa5ou\xc4\x8dk\xc3\xbd", 6), "\xc5\xbelu...");
+    EXPECT_EQ(FitToTerminal("\xc5\xbelu\xc5\xa5ou\xc4\x8dk\xc3\xbd", 10), "\xc5\xbelu\xc5\xa5ou\xc4\x8dk\xc3\xbd");
+    EXPECT_EQ(FitToTerminal("\xc5\xbelu\xc5\xa5ou\xc4\x8dk\xc3\xbd", 7), "\xc5\xbelu...");
 }

@@ -1,13 +1,16 @@
 // The station: units that come and go on fixtures of their own, each
 // flashed and recorded. The units are pyrrow-sim processes started and
 // ended by the test; USB units are a scripted enumeration.
+#include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -130,6 +133,34 @@ TEST_F(Station, TwoFixturesFlashThreeUnitsEachInARowAndLogEveryOne)
     EXPECT_EQ(summary["ok"], 6);
 }
 
+// Units replaced at once: the simulator removes the old port and makes the
+// new one at the same path between two looks of the station, mostly under
+// the same pseudo-terminal number. Each unit is seen to leave, is flashed
+// and shows its own progress (plain lines, since standard error is a pipe).
+TEST_F(Station, UnitsReplacedAtOnceAreEachSeenToLeaveAndShowTheirProgress)
+{
+    const std::string firmware = WriteImage(Image(6000));
+    const std::string link = (dir.path() / "fixture-tty").string();
+    SimProcess sim({"serial", "--link", link, "--units", "3", "--gap", "0", "--expect", firmware});
+    sim.ReadLine();
+    const CliOutcome outcome = RunCli({"flash", firmware, "--repeat", "--count", "3", "--device", "serial:" + link});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(sim.Wait(10s), 0) << sim.Errors();
+    // The progress lines of each unit, up to its "ok".
+    std::vector<int> progress(1, 0);
+    std::istringstream lines(outcome.err);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find(": ok in ") != std::string::npos)
+            progress.push_back(0);
+        else if (line.find("% (") != std::string::npos)
+            ++progress.back();
+    }
+    ASSERT_EQ(progress.size(), 4u) << outcome.err;
+    EXPECT_GE(progress[0], 5) << outcome.err;
+    for (std::size_t unit = 1; unit < 3; ++unit)
+        EXPECT_EQ(progress[unit], progress[0]) << "unit " << unit + 1 << "\n" << outcome.err;
+}
+
 // Nobody comes: the wait-timeout ends it with 5; a signal while waiting or
 // while flashing ends it with 130, at once.
 struct Ending {
@@ -206,18 +237,23 @@ TEST_F(Station, ALogThatCannotBeWrittenStopsTheStationBeforeTheNextUnit)
             filler << block << std::flush;
     }
     const std::string firmware = WriteImage(Image(2000));
-    const std::uint16_t port = pyrrow::test::UnusedLoopbackPort();
-    std::optional<CliOutcome> outcome;
-    {
-        Line tcp({"--once", "tcp", "--listen", "127.0.0.1:" + std::to_string(port)}, 2);
-        outcome = RunCli({"flash", firmware, "--json", "--repeat", "--count", "2", "--log", log, "--device",
-                          "tcp:127.0.0.1:" + std::to_string(port)});
-    }
-    EXPECT_EQ(outcome->exitCode, 12) << outcome->err;
-    EXPECT_NE(outcome->err.find("No space left on device"), std::string::npos) << outcome->err;
-    EXPECT_NE(outcome->err.find("the station stops"), std::string::npos) << outcome->err;
-    EXPECT_EQ(outcome->Events().back()["units"], 1);
+    // Two units, the second ready to be flashed a second after the first:
+    // the station must stop before it. Once it has, nobody waits for it.
+    SimProcess sim({"tcp", "--listen", "127.0.0.1:0", "--units", "2", "--gap", "1"});
+    const std::uint16_t port = sim.ReadPort();
+    const CliOutcome outcome = RunCli({"flash", firmware, "--json", "--repeat", "--count", "2", "--log", log,
+                                       "--device", "tcp:127.0.0.1:" + std::to_string(port)});
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(outcome.exitCode, 12) << outcome.err;
+    EXPECT_NE(outcome.err.find("No space left on device"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("the station stops"), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.Events().back()["units"], 1);
     EXPECT_EQ(std::filesystem::file_size(log), 0u);
+    sim.Wait();
+    const std::string& simErrors = sim.Errors();
+    const std::size_t first = simErrors.find("upload ended");
+    EXPECT_NE(first, std::string::npos) << simErrors;
+    EXPECT_EQ(simErrors.find("upload ended", first + 1), std::string::npos) << simErrors;
 }
 
 TEST_F(Station, ALogThatIsNotALogFileIsRefusedAtOnceAndLeftAsItWas)
@@ -254,6 +290,8 @@ public:
     }
     std::vector<pyrrow::platform::HidDeviceInfo> Enumerate(unsigned short, unsigned short) override
     {
+        if (m_next >= m_looks.size())
+            m_over.request_stop();
         const std::size_t look = std::min(m_next++, m_looks.size() - 1);
         return m_looks[look];
     }
@@ -265,10 +303,14 @@ public:
     std::u16string Error(pyrrow::platform::HidDevice) override { return u"scripted"; }
     void Close(pyrrow::platform::HidDevice) override {}
     std::size_t Looks() const { return m_next; }
+    // Stopped at the first look past the script: a wait given it ends
+    // rather than looking on at the last one.
+    std::stop_token ScriptOver() const { return m_over.get_token(); }
 
 private:
     std::vector<std::vector<pyrrow::platform::HidDeviceInfo>> m_looks;
     std::size_t m_next = 0;
+    std::stop_source m_over;
 };
 
 TEST(UsbFixture, WaitsForTheMatchingUnitToArriveAndToLeave)
@@ -290,8 +332,29 @@ TEST(UsbFixture, WaitsForTheMatchingUnitToArriveAndToLeave)
     EXPECT_EQ(hid.Looks(), 3u);
     // A few looks a second, not a busy loop.
     EXPECT_GE(std::chrono::steady_clock::now() - started, 2 * pyrrow::cli::kPollInterval);
-    EXPECT_TRUE(pyrrow::cli::WaitForDeparture(*arrival.selection.target, hid, {}));
+    EXPECT_TRUE(pyrrow::cli::WaitForDeparture(*arrival.selection.target, {}, "B2", hid, {}));
     EXPECT_EQ(hid.Looks(), 5u);
+
+    // Replaced between two looks: a unit of another serial number at the
+    // same path, or the same path naming a new node (the number of the
+    // hidraw node that went is given to the one that came).
+    pyrrow::test::TempDir nodes;
+    const pyrrow::cli::Target flashed{*bySerial, (nodes.path() / "hidraw4").string()};
+    pyrrow::test::WriteBytes(flashed.devicePath, "");
+    {
+        const pyrrow::cli::NodeHold node(flashed.devicePath);
+        ScriptedEnumeration other({{{flashed.devicePath, u"B2"}}, {{flashed.devicePath, u"C3"}}});
+        EXPECT_TRUE(pyrrow::cli::WaitForDeparture(flashed, node, "B2", other, other.ScriptOver()));
+        EXPECT_EQ(other.Looks(), 2u);
+    }
+    {
+        const pyrrow::cli::NodeHold node(flashed.devicePath);
+        std::filesystem::remove(flashed.devicePath);
+        pyrrow::test::WriteBytes(flashed.devicePath, "");
+        ScriptedEnumeration same({{{flashed.devicePath, u"B2"}}});
+        EXPECT_TRUE(pyrrow::cli::WaitForDeparture(flashed, node, "B2", same, same.ScriptOver()));
+        EXPECT_EQ(same.Looks(), 1u);
+    }
 
     // Nobody comes: the limit, or a stop request, ends the wait.
     ScriptedEnumeration none({{a}});
@@ -301,7 +364,44 @@ TEST(UsbFixture, WaitsForTheMatchingUnitToArriveAndToLeave)
     stop.request_stop();
     EXPECT_EQ(pyrrow::cli::WaitForUsbUnit(*bySerial, none, WaitLimit::After({}), stop.get_token()).end,
               UsbArrival::End::Stopped);
-    EXPECT_FALSE(pyrrow::cli::WaitForDeparture({*bySerial, "/dev/hidraw3"}, none, stop.get_token()));
+    EXPECT_FALSE(pyrrow::cli::WaitForDeparture({*bySerial, "/dev/hidraw3"}, {}, "A1", none, stop.get_token()));
+}
+
+// A serial unit replaced at once: the pseudo-terminal that went gives its
+// number to the one that came (the same name, device number and inode) and
+// the fixture's link is made anew, all before the station looks again. The
+// node held since the unit came tells the two apart.
+TEST(SerialFixture, AUnitReplacedUnderTheSameNumberHasLeft)
+{
+    pyrrow::test::TempDir dir;
+    const std::string link = (dir.path() / "fixture-tty").string();
+    // A new pseudo-terminal behind the link: its master and its name.
+    const auto unit = [&link] {
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        char name[64] = {};
+        EXPECT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0 &&
+                    ::ptsname_r(master, name, sizeof name) == 0);
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(name, link);
+        return std::pair<int, std::string>(master, name);
+    };
+    std::string error;
+    const auto uri = pyrrow::cli::ParseDeviceUri("serial:" + link, &error);
+    ASSERT_TRUE(uri) << error;
+    const pyrrow::cli::Target fixture{*uri, link};
+    ScriptedEnumeration noUsb({std::vector<pyrrow::platform::HidDeviceInfo>{}});
+    // Asked to stop, the wait still says at its first look whether the unit has left.
+    std::stop_source stopped;
+    stopped.request_stop();
+
+    const auto [first, firstName] = unit();
+    const pyrrow::cli::NodeHold node(link);
+    EXPECT_FALSE(pyrrow::cli::WaitForDeparture(fixture, node, "", noUsb, stopped.get_token()));
+    ::close(first);
+    const auto [second, secondName] = unit();
+    EXPECT_TRUE(pyrrow::cli::WaitForDeparture(fixture, node, "", noUsb, stopped.get_token()))
+        << firstName << " replaced by " << secondName;
+    ::close(second);
 }
 
 // The log names a serial unit also by its stable name: the first in name
