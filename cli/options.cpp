@@ -179,6 +179,11 @@ Invocation Parse(const std::vector<std::string>& args)
             return Usage(error);
         options.devices.push_back(*uri);
     }
+    // An empty name is an unset variable in a script: it must not quietly
+    // mean "no file" (no record kept) or "the settings' firmware".
+    for (const char* name : {"FILE", "--settings", "--trace", "--log"})
+        if (const CLI::Option* named = flash->get_option(name); named->count() > 0 && named->as<std::string>().empty())
+            return Usage(std::string("flash: ") + name + " is empty; give a file name (is a variable unset?)");
     options.paceAck = pace == "ack";
     if (options.repeat)
         options.wait = true;
