@@ -402,7 +402,7 @@ void ProgressBoard::Left(std::size_t index)
 }
 
 void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results, std::int64_t durationMs,
-                            const std::optional<std::string>& traceFailure)
+                            const std::optional<std::string>& traceFailure, std::optional<unsigned> endedWaiting)
 {
     std::size_t ok = 0;
     for (const UnitResult& result : results)
@@ -418,6 +418,8 @@ void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results
         event["duration_ms"] = durationMs;
         if (traceFailure)
             event["trace_error"] = *traceFailure;
+        if (endedWaiting)
+            event["ended_waiting"] = *endedWaiting;
         EmitJson(JsonText(event));
     }
     std::string text;
@@ -430,6 +432,9 @@ void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results
     if (results.size() > 1 || m_mode == OutputMode::Terminal)
         text += std::to_string(ok) + " of " + std::to_string(results.size()) + " units flashed (exit " +
                 std::to_string(exitCode) + ")\n";
+    if (endedWaiting && *endedWaiting > 0)
+        text += std::to_string(*endedWaiting) + (*endedWaiting == 1 ? " fixture" : " fixtures") +
+                " ended waiting for a unit that did not come\n";
     EmitHuman(text);
 }
 

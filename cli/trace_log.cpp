@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/unit_log.h"
+
 namespace pyrrow::cli {
 namespace {
 
@@ -16,7 +18,25 @@ bool IsTrace(const std::string& start)
            json.contains("bytes");
 }
 
+// Whether any whole line of the text is a record of the station's log.
+bool IsLog(const std::string& start)
+{
+    for (std::size_t begin = 0, end; (end = start.find('\n', begin)) != std::string::npos; begin = end + 1)
+        if (IsRecordLine(std::string_view(start).substr(begin, end - begin)))
+            return true;
+    return false;
+}
+
 }  // namespace
+
+FileIdentity TraceLog::Identity() const
+{
+    FileFacts facts;
+    std::string ignored;
+    if (!m_file.IsOpen() || !m_file.Facts(&facts, &ignored))
+        return {};
+    return facts.identity;
+}
 
 bool TraceLog::Open(const std::string& path, const std::vector<FileIdentity>& keep, std::string* problem)
 {
@@ -56,6 +76,10 @@ bool TraceLog::Open(const std::string& path, const std::vector<FileIdentity>& ke
         return false;
     }
     start.resize(read);
+    if (IsLog(start)) {
+        *problem = refused + "it is a log of pyrrow-cli (--log), whose records are kept";
+        return false;
+    }
     if (read > 0 && !IsTrace(start)) {
         *problem = refused + "it is not a trace of pyrrow-cli; name a new file or remove it";
         return false;

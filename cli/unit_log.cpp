@@ -1,6 +1,7 @@
 #include "cli/unit_log.h"
 
 #include <cstdio>
+#include <cstdint>
 #include <filesystem>
 #include <system_error>
 
@@ -45,14 +46,98 @@ std::string AbsolutePath(const std::string& path)
 
 }  // namespace
 
-bool LooksLikeLog(char first, char last)
+bool IsRecordLine(std::string_view line)
 {
-    return first == '{' && last == '\n';
+    const auto json = nlohmann::json::parse(line, nullptr, false);
+    if (!json.is_object() || json.value("v", 0) != 1)
+        return false;
+    for (const char* key : {"start", "end", "host", "fixture", "unit", "firmware", "result"})
+        if (!json.contains(key))
+            return false;
+    return true;
 }
 
-std::string NotALog(const std::string& path)
+std::string LogContentProblem(const std::string& path,
+                              const std::function<std::ptrdiff_t(char*, std::size_t, std::string*)>& read)
 {
-    return "--log: " + path + " is not a log of JSON lines, so nothing is added to it";
+    // A line far longer than any record is no record: the reading stops there.
+    constexpr std::size_t kLongestLine = 1 << 20;
+    const std::string notALog = "--log: " + path + " is not a log of pyrrow-cli (";
+    const std::string leftAlone = "), so nothing is added to it";
+    std::string line;
+    std::uint64_t number = 1;
+    char buffer[64 * 1024];
+    for (;;) {
+        std::string reason;
+        const std::ptrdiff_t n = read(buffer, sizeof buffer, &reason);
+        if (n < 0)
+            return "--log: cannot read " + path + ": " + reason;
+        if (n == 0)
+            break;
+        for (std::ptrdiff_t i = 0; i < n; ++i) {
+            if (buffer[i] != '\n') {
+                line += buffer[i];
+                if (line.size() > kLongestLine)
+                    return notALog + "line " + std::to_string(number) + " is no record of it" + leftAlone;
+                continue;
+            }
+            if (!IsRecordLine(line))
+                return notALog + "line " + std::to_string(number) + " is no record of it" + leftAlone;
+            line.clear();
+            ++number;
+        }
+    }
+    if (!line.empty())
+        return notALog + "its last line is not whole" + leftAlone;
+    return {};
+}
+
+std::string KeptFileProblem(const std::string& path, const FileIdentity& identity,
+                            const std::vector<FileIdentity>& keep)
+{
+    for (const FileIdentity& kept : keep)
+        if (kept == identity)
+            return "--log: " + path + " is a file this run reads or writes (the firmware, the settings or the " +
+                   "trace), so nothing is added to it";
+    return {};
+}
+
+bool UnitLog::Open(const std::string& path, const std::vector<FileIdentity>& keep, std::string* problem)
+{
+    m_keep = keep;
+    const std::intptr_t file = OpenFile(path, problem);
+    if (file == kNoFile)
+        return false;
+    m_file = file;
+    m_path = path;
+    return true;
+}
+
+UnitLog::~UnitLog()
+{
+    if (m_file != kNoFile)
+        CloseFile(m_file);
+}
+
+bool UnitLog::Append(const std::string& line, std::string* problem, std::string* notice)
+{
+    const std::lock_guard lock(m_mutex);
+    if (!PathNamesFile()) {
+        // Removed or renamed: the next records go where the path leads,
+        // into a log made as at the start.
+        std::string reason;
+        const std::intptr_t file = OpenFile(m_path, &reason);
+        if (file == kNoFile) {
+            *problem = reason + " (" + m_path + " no longer names the log the station had open: it was removed " +
+                       "or renamed)";
+            return false;
+        }
+        CloseFile(m_file);
+        m_file = file;
+        *notice = "--log: " + m_path + " no longer named the log the station had open (it was removed or " +
+                  "renamed); the records go on in a log made anew at that path";
+    }
+    return Write(line, problem);
 }
 
 std::string RecordLine(const UnitRecord& record)
