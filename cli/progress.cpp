@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/json_text.h"
 #include "cli/terminal.h"
 #include "platform/utf.h"
 
@@ -24,11 +25,11 @@ std::int64_t Nanoseconds(ProgressBoard::Clock::time_point t)
     return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
 
-// Paths come from the command line as bytes; text that is not UTF-8 is
-// replaced rather than left to end the program.
+// Paths come from the command line as bytes: each reads back as the bytes
+// given, also when it is not UTF-8.
 std::string JsonText(const Json& event)
 {
-    return event.dump(-1, ' ', false, Json::error_handler_t::replace);
+    return JsonLine(event);
 }
 
 std::string Fixed(double value, int decimals)

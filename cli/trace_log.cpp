@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/json_text.h"
 #include "cli/unit_log.h"
 
 namespace pyrrow::cli {
@@ -13,7 +14,7 @@ namespace {
 bool IsTrace(const std::string& start)
 {
     const std::string line = start.substr(0, start.find('\n'));
-    const auto json = nlohmann::json::parse(line, nullptr, false);
+    const auto json = ParseJsonLine(line);
     return json.is_object() && json.contains("time") && json.contains("unit") && json.contains("direction") &&
            json.contains("bytes");
 }
@@ -108,7 +109,7 @@ void TraceLog::Write(const std::string& unit, bool sent, std::span<const unsigne
     line["unit"] = unit;
     line["direction"] = sent ? "sent" : "received";
     line["bytes"] = hex;
-    const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    const std::string text = JsonLine(line) + "\n";
 
     const std::lock_guard<std::mutex> lock(m_mutex);
     if (m_failure)

@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/json_text.h"
+
 namespace pyrrow::cli {
 
 std::string UtcTimestamp(std::chrono::system_clock::time_point time)
@@ -48,7 +50,7 @@ std::string AbsolutePath(const std::string& path)
 
 bool IsRecordLine(std::string_view line)
 {
-    const auto json = nlohmann::json::parse(line, nullptr, false);
+    const auto json = ParseJsonLine(line);
     if (!json.is_object() || json.value("v", 0) != 1)
         return false;
     for (const char* key : {"start", "end", "host", "fixture", "unit", "firmware", "result"})
@@ -180,9 +182,9 @@ std::string RecordLine(const UnitRecord& record)
         line["error"] = {{"kind", result.kind}, {"message", result.message}, {"cause", text(result.cause)}};
     line["bytes_sent"] = record.bytesSent;
     line["duration_ms"] = result.durationMs;
-    // Paths come from the command line as bytes: text that is not UTF-8 is
-    // replaced rather than left to lose the record.
-    return line.dump(-1, ' ', false, Json::error_handler_t::replace);
+    // Paths come from the command line as bytes: each reads back as the
+    // bytes given, so that the record names the file that was flashed.
+    return JsonLine(line);
 }
 
 }  // namespace pyrrow::cli

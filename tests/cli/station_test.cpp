@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -19,6 +20,7 @@
 
 #include "cli/device_uri.h"
 #include "cli/serial_aliases.h"
+#include "cli/unit_log.h"
 #include "cli/unit_wait.h"
 #include "support/sim_process.h"
 #include "support/tcp_device.h"
@@ -182,6 +184,55 @@ TEST_F(Station, UnitsReplacedAtOnceAreEachSeenToLeaveAndShowTheirProgress)
     EXPECT_GE(progress[0], 5) << outcome.err;
     for (std::size_t unit = 1; unit < 3; ++unit)
         EXPECT_EQ(progress[unit], progress[0]) << "unit " << unit + 1 << "\n" << outcome.err;
+}
+
+// Names that are not UTF-8 (bytes to the system): the station finds the
+// port by its bytes, and every record, event and trace line names the very
+// bytes, each byte that is not UTF-8 written as \udcXX (Python's
+// os.fsencode of the decoded text gives the bytes back).
+TEST_F(Station, PathsThatAreNotUtf8AreRecordedAsTheirBytes)
+{
+    const std::string folder = dir.path().string();  // ASCII
+    const std::string firmware = folder + "/fw-\xe9.fw";
+    pyrrow::test::WriteBytes(firmware, Image(900));
+    const std::string link = folder + "/tty-\xe9\xff";
+    const std::string trace = folder + "/trace-\xe9.jsonl";
+    const std::string log = folder + "/units.jsonl";
+    std::optional<CliOutcome> outcome;
+    {
+        Line serial({"--once", "serial", "--link", link}, 2);
+        outcome = RunCli({"flash", firmware, "--json", "--repeat", "--count", "2", "--wait-timeout", "10", "--log",
+                          log, "--trace", trace, "--device", "serial:" + link});
+        EXPECT_EQ(serial.failures, 0);
+    }
+    EXPECT_EQ(outcome->exitCode, 0) << outcome->err;
+    const std::string escapedFirmware = folder + "/fw-\\udce9.fw";
+    const std::string escapedLink = folder + "/tty-\\udce9\\udcff";
+    EXPECT_NE(outcome->out.find("\"file\":\"" + escapedFirmware + "\""), std::string::npos) << outcome->out;
+    EXPECT_NE(outcome->out.find("\"device\":\"" + escapedLink + "\""), std::string::npos) << outcome->out;
+    std::istringstream records(pyrrow::test::ReadBytes(log));
+    int count = 0;
+    for (std::string record; std::getline(records, record); ++count) {
+        EXPECT_NE(record.find("\"fixture\":\"serial:" + escapedLink + "\""), std::string::npos) << record;
+        EXPECT_NE(record.find("\"path\":\"" + escapedLink + "\""), std::string::npos) << record;
+        EXPECT_NE(record.find("\"path\":\"" + escapedFirmware + "\""), std::string::npos) << record;
+        EXPECT_NE(record.find("\"result\":\"ok\""), std::string::npos) << record;
+        EXPECT_TRUE(pyrrow::cli::IsRecordLine(record)) << record;
+    }
+    EXPECT_EQ(count, 2);
+    EXPECT_NE(pyrrow::test::ReadBytes(trace).find("\"unit\":\"serial:" + escapedLink + "\""), std::string::npos);
+    // A script gets the bytes back.
+    if (std::system("python3 -c '' 2>/dev/null") == 0) {
+        const std::string script = folder + "/bytes.py";
+        pyrrow::test::WriteBytes(script, "import json, os, sys\n"
+                                         "record = json.loads(open(sys.argv[1]).readline())\n"
+                                         "out = open(sys.argv[2], 'wb')\n"
+                                         "out.write(os.fsencode(record['firmware']['path']) + b'\\n')\n"
+                                         "out.write(os.fsencode(record['unit']['path']))\n");
+        const std::string bytes = folder + "/bytes";
+        ASSERT_EQ(std::system(("python3 " + script + " " + log + " " + bytes).c_str()), 0);
+        EXPECT_EQ(pyrrow::test::ReadBytes(bytes), firmware + "\n" + link);
+    }
 }
 
 // Nobody comes: the wait-timeout ends it with 5, and there is no unit to
