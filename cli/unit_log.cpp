@@ -62,35 +62,46 @@ bool IsRecordLine(std::string_view line)
 std::string LogContentProblem(const std::string& path,
                               const std::function<std::ptrdiff_t(char*, std::size_t, std::string*)>& read)
 {
-    // A line far longer than any record is no record: the reading stops there.
+    // Every line must have the shape of a record (RecordLine begins each
+    // with the same text and ends it with the object's end), and the first
+    // and the last line are read as JSON in full: a year of records is
+    // looked at in a moment, and a file of any other JSON fails on its
+    // first line. A line far longer than any record ends the reading.
+    constexpr std::string_view kRecordStart = R"({"v":1,"start":")";
     constexpr std::size_t kLongestLine = 1 << 20;
-    const std::string notALog = "--log: " + path + " is not a log of pyrrow-cli (";
-    const std::string leftAlone = "), so nothing is added to it";
+    const auto notALog = [&path](const std::string& why) {
+        return "--log: " + path + " is not a log of pyrrow-cli (" + why + "), so nothing is added to it";
+    };
     std::string line;
+    std::string previous;
     std::uint64_t number = 1;
-    char buffer[64 * 1024];
+    std::string buffer(64 * 1024, '\0');
     for (;;) {
         std::string reason;
-        const std::ptrdiff_t n = read(buffer, sizeof buffer, &reason);
+        const std::ptrdiff_t n = read(buffer.data(), buffer.size(), &reason);
         if (n < 0)
             return "--log: cannot read " + path + ": " + reason;
         if (n == 0)
             break;
-        for (std::ptrdiff_t i = 0; i < n; ++i) {
-            if (buffer[i] != '\n') {
-                line += buffer[i];
-                if (line.size() > kLongestLine)
-                    return notALog + "line " + std::to_string(number) + " is no record of it" + leftAlone;
-                continue;
-            }
-            if (!IsRecordLine(line))
-                return notALog + "line " + std::to_string(number) + " is no record of it" + leftAlone;
+        for (std::string_view rest(buffer.data(), static_cast<std::size_t>(n)); !rest.empty();) {
+            const std::size_t end = rest.find('\n');
+            line.append(rest.substr(0, end));
+            if (line.size() > kLongestLine)
+                return notALog("line " + std::to_string(number) + " is no record of it");
+            if (end == std::string_view::npos)
+                break;
+            rest.remove_prefix(end + 1);
+            if (!line.starts_with(kRecordStart) || !line.ends_with('}') || (number == 1 && !IsRecordLine(line)))
+                return notALog("line " + std::to_string(number) + " is no record of it");
+            previous.swap(line);
             line.clear();
             ++number;
         }
     }
     if (!line.empty())
-        return notALog + "its last line is not whole" + leftAlone;
+        return notALog("its last line is not whole");
+    if (number > 2 && !IsRecordLine(previous))
+        return notALog("line " + std::to_string(number - 1) + " is no record of it");
     return {};
 }
 
