@@ -54,7 +54,9 @@ int RunFlash(const FlashOptions& given, const std::string& version)
         return code;
     };
 
-    std::vector<FileIdentity> inputs;  // never to become the trace or the log
+    // Never to become the trace or the log: what this run reads, and where
+    // its output goes.
+    std::vector<FileIdentity> inputs = StandardOutputFiles();
     if (!options.settings.empty()) {
         const SettingsChoice settings = ReadSettingsFile(options.settings, stop.get_token());
         if (settings.stopped)

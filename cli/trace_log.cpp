@@ -59,7 +59,8 @@ bool TraceLog::Open(const std::string& path, const std::vector<FileIdentity>& ke
         return false;
     }
     if (std::find(keep.begin(), keep.end(), facts.identity) != keep.end()) {
-        *problem = refused + "it is a file this run reads (the firmware or the settings)";
+        *problem = refused + "it is a file this run reads or writes (the firmware, the settings, standard output " +
+                   "or error)";
         return false;
     }
     if (!facts.regular) {

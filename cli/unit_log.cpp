@@ -110,8 +110,8 @@ std::string KeptFileProblem(const std::string& path, const FileIdentity& identit
 {
     for (const FileIdentity& kept : keep)
         if (kept == identity)
-            return "--log: " + path + " is a file this run reads or writes (the firmware, the settings or the " +
-                   "trace), so nothing is added to it";
+            return "--log: " + path + " is a file this run reads or writes (the firmware, the settings, the " +
+                   "trace, standard output or error), so nothing is added to it";
     return {};
 }
 

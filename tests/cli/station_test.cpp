@@ -352,10 +352,14 @@ TEST_F(Station, ALogThatIsNotALogFileIsRefusedAtOnceAndLeftAsItWas)
     const std::string spoilt = (dir.path() / "spoilt.jsonl").string();
     pyrrow::test::WriteBytes(spoilt, record + "\n{\"v\":1}\n");
     const std::string trace = (dir.path() / "trace.jsonl").string();
+    const std::string errors = (dir.path() / "errors.txt").string();
+    // Standard error into the file named: the shell makes it empty first.
+    const std::vector<std::string> errorsInto = {"sh", "-c", "exec \"$0\" \"$@\" 2>" + errors};
     struct Refusal {
         std::vector<std::string> options;
         int exitCode;
         std::string text;
+        std::vector<std::string> launcher = {};
     };
     const Refusal refused[] = {
         {{"--log", fifo.string()}, 12, "is not a regular file"},
@@ -366,12 +370,14 @@ TEST_F(Station, ALogThatIsNotALogFileIsRefusedAtOnceAndLeftAsItWas)
         // The trace this run writes, made just before: empty, so only its identity tells.
         {{"--trace", trace, "--log", trace}, 12, "is a file this run reads or writes"},
         {{"--trace", log}, 2, "it is a log of pyrrow-cli (--log)"},
+        {{"--log", errors}, 12, "is a file this run reads or writes", errorsInto},
+        {{"--trace", errors}, 2, "is a file this run reads or writes", errorsInto},
     };
     for (const Refusal& c : refused) {
         std::vector<std::string> args{"flash", firmware, "--json", "--repeat", "--wait-timeout", "1",
                                       "--device", "tcp:127.0.0.1:" + std::to_string(port)};
         args.insert(args.end(), c.options.begin(), c.options.end());
-        const CliOutcome outcome = RunCli(args);
+        const CliOutcome outcome = RunCli(args, {}, c.launcher);
         EXPECT_EQ(outcome.exitCode, c.exitCode) << c.options.back();
         EXPECT_NE(outcome.out.find(c.text), std::string::npos) << outcome.out;
     }
