@@ -54,7 +54,9 @@ int RunFlash(const FlashOptions& given, const std::string& version)
         return code;
     };
 
-    std::vector<FileIdentity> inputs;  // never to become the trace
+    // Never to become the trace or the log: what this run reads, and where
+    // its output goes.
+    std::vector<FileIdentity> inputs = StandardOutputFiles();
     if (!options.settings.empty()) {
         const SettingsChoice settings = ReadSettingsFile(options.settings, stop.get_token());
         if (settings.stopped)
@@ -92,8 +94,10 @@ int RunFlash(const FlashOptions& given, const std::string& version)
     if (!options.trace.empty() && !trace.Open(options.trace, inputs, &problem))
         return fail(kExitUsage, "usage", problem);
 
+    if (trace.IsOpen())
+        inputs.push_back(trace.Identity());
     UnitLog log;
-    if (!options.log.empty() && !log.Open(options.log, &problem))
+    if (!options.log.empty() && !log.Open(options.log, inputs, &problem))
         return fail(kExitLog, "log", problem + "; give a new file, or a log of earlier runs, that can be written");
 
     const LinkOptions linkOptions{options.timeoutScale, options.paceAck, {}};
@@ -112,7 +116,8 @@ int RunFlash(const FlashOptions& given, const std::string& version)
         const int exitCode = StationExitCode(outcome, options.repeat, signals.Interrupted());
         board.Summary(exitCode, outcome.results,
                       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-                          .count());
+                          .count(),
+                      trace.Failure(), outcome.endedWaiting);
         return exitCode;
     }
 

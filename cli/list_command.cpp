@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/device_access.h"
+#include "cli/json_text.h"
 #include "cli/serial_aliases.h"
 #include "platform/hid.h"
 #include "platform/serial_ports.h"
@@ -91,7 +92,7 @@ int RunList(bool json)
             line["mode"] = entry.access.mode;
             line["holder"] = entry.access.holder.empty() ? Json() : Json(entry.access.holder);
             line["device"] = entry.device;
-            text += line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+            text += JsonLine(line) + "\n";
             continue;
         }
         text += entry.device + "\n    " + entry.kind + " " + entry.path;

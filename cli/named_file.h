@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace pyrrow::cli {
 
@@ -30,6 +31,10 @@ struct FileFacts {
     std::uint64_t size = 0;
     FileIdentity identity;
 };
+
+// The files on a disk that standard output and standard error write to
+// (`--json > run.jsonl`), which no file named on the command line may be.
+std::vector<FileIdentity> StandardOutputFiles();
 
 class NamedFile {
 public:

@@ -28,6 +28,17 @@ constexpr int kFlags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 
 }  // namespace
 
+std::vector<FileIdentity> StandardOutputFiles()
+{
+    std::vector<FileIdentity> files;
+    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+            files.push_back({static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true});
+    }
+    return files;
+}
+
 NamedFile::~NamedFile()
 {
     if (m_handle != kNone)

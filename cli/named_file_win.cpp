@@ -33,6 +33,20 @@ std::intptr_t Open(const std::string& path, DWORD access, DWORD share, DWORD dis
 
 }  // namespace
 
+std::vector<FileIdentity> StandardOutputFiles()
+{
+    std::vector<FileIdentity> files;
+    for (const DWORD stream : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        const HANDLE handle = ::GetStdHandle(stream);
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetFileType(handle) == FILE_TYPE_DISK &&
+            ::GetFileInformationByHandle(handle, &info))
+            files.push_back({info.dwVolumeSerialNumber,
+                             (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, true});
+    }
+    return files;
+}
+
 NamedFile::~NamedFile()
 {
     if (m_handle != kNone)

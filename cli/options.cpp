@@ -137,8 +137,9 @@ Invocation Parse(const std::vector<std::string>& args)
     flash->add_option("--log", options.log,
                       "Append one JSON line per unit to FILE (times in UTC, host, fixture, unit, firmware path, "
                       "size and SHA-256, result, bytes sent, duration), synced before the next unit; FILE must "
-                      "be a regular file, new or a log of earlier runs; a record that cannot be written stops "
-                      "the station (exit 12)")
+                      "be a regular file, new, empty or a log of earlier runs, and not the firmware, settings or "
+                      "trace; a log removed or renamed meanwhile is made anew at FILE; a record that cannot be "
+                      "written stops the station (exit 12); a unit that never came is not recorded")
         ->type_name("FILE");
 
     // Undocumented: the manual page, written at build time from these tables.
@@ -179,6 +180,11 @@ Invocation Parse(const std::vector<std::string>& args)
             return Usage(error);
         options.devices.push_back(*uri);
     }
+    // An empty name is an unset variable in a script: it must not quietly
+    // mean "no file" (no record kept) or "the settings' firmware".
+    for (const char* name : {"FILE", "--settings", "--trace", "--log"})
+        if (const CLI::Option* named = flash->get_option(name); named->count() > 0 && named->as<std::string>().empty())
+            return Usage(std::string("flash: ") + name + " is empty; give a file name (is a variable unset?)");
     options.paceAck = pace == "ack";
     if (options.repeat)
         options.wait = true;

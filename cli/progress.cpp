@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/json_text.h"
 #include "cli/terminal.h"
 #include "platform/utf.h"
 
@@ -24,11 +25,11 @@ std::int64_t Nanoseconds(ProgressBoard::Clock::time_point t)
     return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
 
-// Paths come from the command line as bytes; text that is not UTF-8 is
-// replaced rather than left to end the program.
+// Paths come from the command line as bytes: each reads back as the bytes
+// given, also when it is not UTF-8.
 std::string JsonText(const Json& event)
 {
-    return event.dump(-1, ' ', false, Json::error_handler_t::replace);
+    return JsonLine(event);
 }
 
 std::string Fixed(double value, int decimals)
@@ -402,7 +403,7 @@ void ProgressBoard::Left(std::size_t index)
 }
 
 void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results, std::int64_t durationMs,
-                            const std::optional<std::string>& traceFailure)
+                            const std::optional<std::string>& traceFailure, std::optional<unsigned> endedWaiting)
 {
     std::size_t ok = 0;
     for (const UnitResult& result : results)
@@ -418,6 +419,8 @@ void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results
         event["duration_ms"] = durationMs;
         if (traceFailure)
             event["trace_error"] = *traceFailure;
+        if (endedWaiting)
+            event["ended_waiting"] = *endedWaiting;
         EmitJson(JsonText(event));
     }
     std::string text;
@@ -430,6 +433,9 @@ void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results
     if (results.size() > 1 || m_mode == OutputMode::Terminal)
         text += std::to_string(ok) + " of " + std::to_string(results.size()) + " units flashed (exit " +
                 std::to_string(exitCode) + ")\n";
+    if (endedWaiting && *endedWaiting > 0)
+        text += std::to_string(*endedWaiting) + (*endedWaiting == 1 ? " fixture" : " fixtures") +
+                " ended waiting for a unit that did not come\n";
     EmitHuman(text);
 }
 

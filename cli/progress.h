@@ -51,10 +51,12 @@ public:
     void Arrived(std::size_t index, const std::string& device);
     // The unit just done has left the fixture.
     void Left(std::size_t index);
-    // The run is done: the summary of all units, and why the trace is
-    // incomplete when it is.
+    // The run is done: the summary of all units, why the trace is
+    // incomplete when it is, and (--wait, the station) how many fixtures
+    // ended because no unit came in time.
     void Summary(int exitCode, const std::vector<UnitResult>& results, std::int64_t durationMs,
-                 const std::optional<std::string>& traceFailure = std::nullopt);
+                 const std::optional<std::string>& traceFailure = std::nullopt,
+                 std::optional<unsigned> endedWaiting = std::nullopt);
     // The run failed before any unit started (settings, firmware, usage):
     // no unit was touched, none counts as failed.
     void RunFailure(int exitCode, const std::string& kind, const std::string& message);

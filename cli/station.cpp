@@ -33,6 +33,7 @@ struct Station {
     std::mutex mutex;  // guards what follows
     std::vector<UnitResult> results;
     std::string logProblem;
+    unsigned endedWaiting = 0;
 };
 
 // What the unit took of the file.
@@ -47,14 +48,19 @@ std::uint64_t BytesSent(const UnitResult& result, std::size_t size)
     return 0;
 }
 
-UnitResult NoUnitCame(const DeviceUri& uri, std::chrono::milliseconds timeout)
+// The wait for a unit ran out: no unit came, so there is nothing to record
+// or count as a unit; the fixture ends, and the summary says so.
+void NoUnitCame(Station& station, const DeviceUri& uri, std::chrono::milliseconds timeout, unsigned unitsBefore)
 {
-    UnitResult result;
-    result.exitCode = kExitNoDevice;
-    result.kind = "no_device";
-    result.message = uri.text + ": " + NoUnitWithin(timeout) +
-                     "; check the cable and that the unit is waiting for firmware";
-    return result;
+    {
+        const std::lock_guard lock(station.mutex);
+        ++station.endedWaiting;
+    }
+    station.board.Emit(station.board.Human(),
+                       "pyrrow-cli: " + uri.text + ": " + NoUnitWithin(timeout) +
+                           (unitsBefore == 0 ? "; check the cable and that the unit is waiting for firmware\n"
+                                             : "; the fixture ends after " + std::to_string(unitsBefore) +
+                                                   (unitsBefore == 1 ? " unit\n" : " units\n")));
 }
 
 UnitResult FromSelection(const Selection& selection)
@@ -88,7 +94,11 @@ void Record(Station& station, const DeviceUri& uri, const std::optional<Target>&
     record.result = result;
     record.bytesSent = BytesSent(result, station.firmware.bytes.size());
     std::string problem;
-    if (station.log->Append(RecordLine(record), &problem))
+    std::string notice;
+    const bool kept = station.log->Append(RecordLine(record), &problem, &notice);
+    if (!notice.empty())
+        station.board.Emit(station.board.Human(), "pyrrow-cli: " + notice + "\n");
+    if (kept)
         return;
     {
         const std::lock_guard lock(station.mutex);
@@ -122,10 +132,10 @@ void RunFixture(Station& station, std::size_t index, const DeviceUri& uri)
             if (options.wait) {
                 station.board.Waiting(index, ProgressBoard::WaitFor::Arrival);
                 const UsbArrival arrival = WaitForUsbUnit(uri, station.hid, limit, between);
-                if (arrival.end == UsbArrival::End::Stopped && options.repeat)
+                if (arrival.end == UsbArrival::End::Stopped)
                     return;
-                if (arrival.end == UsbArrival::End::TimedOut && options.repeat && n > 0)
-                    return;
+                if (arrival.end == UsbArrival::End::TimedOut)
+                    return NoUnitCame(station, uri, limit.timeout, n);
                 if (arrival.end == UsbArrival::End::Arrived) {
                     target = arrival.selection.target;
                     serialNumber = arrival.serialNumber;
@@ -134,12 +144,6 @@ void RunFixture(Station& station, std::size_t index, const DeviceUri& uri)
                     start = SystemClock::now();
                     node = NodeHold(target->devicePath);
                     station.board.Arrived(index, target->devicePath);
-                } else if (arrival.end == UsbArrival::End::TimedOut) {
-                    result = NoUnitCame(uri, limit.timeout);
-                } else if (arrival.end == UsbArrival::End::Stopped) {
-                    result.exitCode = kExitInterrupted;
-                    result.kind = "cancelled";
-                    result.message = uri.text + ": asked to stop while waiting for the unit";
                 } else {
                     result = FromSelection(arrival.selection);
                 }
@@ -155,7 +159,7 @@ void RunFixture(Station& station, std::size_t index, const DeviceUri& uri)
             }
         } else if (uri.link == DeviceUri::Link::Serial && options.wait) {
             // The open itself waits for the path.
-            target = Target{uri, platform::SerialDevicePath(platform::Utf8ToUtf16Lossy(uri.serialPort))};
+            target = Target{uri, platform::SerialDevicePath(platform::Utf8ToUtf16Escaped(uri.serialPort))};
         } else {
             const Selection selection = Select(uri, {}, platform::SerialPortExists);
             target = selection.target;
@@ -181,22 +185,25 @@ void RunFixture(Station& station, std::size_t index, const DeviceUri& uri)
                 };
             result = FlashUnit(*target, station.firmware, station.board.Unit(index), station.trace,
                                station.linkOptions, station.stop, wrap);
-            if (!arrived && options.repeat &&
-                (result.kind == "cancelled" || (result.kind == "no_device" && limit.Passed() && n > 0)))
-                return;  // stopped, or no further unit came: nothing to count
+            // Stopped, or no unit came: nothing to record or count.
+            if (!arrived && options.wait && result.kind == "cancelled")
+                return;
+            if (!arrived && options.wait && result.kind == "no_device" && limit.Passed())
+                return NoUnitCame(station, uri, limit.timeout, n);
             if (options.wait && arrived)
                 result.durationMs =
                     std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - arrivedAt).count();
         }
 
-        Record(station, uri, arrived ? target : std::nullopt, serialNumber, start, result);
+        // A record is a unit that came: none is made for a unit not found.
+        if (result.kind != "no_device")
+            Record(station, uri, arrived ? target : std::nullopt, serialNumber, start, result);
         station.board.Result(index, result);
         {
             const std::lock_guard lock(station.mutex);
             station.results.push_back(result);
         }
-        const bool timedOut = options.wait && !arrived && result.kind == "no_device";
-        if (!options.repeat || timedOut || (options.count != 0 && n + 1 == options.count) ||
+        if (!options.repeat || (options.count != 0 && n + 1 == options.count) ||
             between.stop_requested())
             return;
         // The next unit only once this one is out of the fixture.
@@ -237,7 +244,7 @@ StationOutcome RunStation(const std::vector<DeviceUri>& fixtures, const Firmware
     }
     for (std::thread& fixture : fixturesRunning)
         fixture.join();
-    return StationOutcome{std::move(station.results), std::move(station.logProblem)};
+    return StationOutcome{std::move(station.results), std::move(station.logProblem), station.endedWaiting};
 }
 
 int StationExitCode(const StationOutcome& outcome, bool repeat, bool interrupted)
@@ -247,17 +254,18 @@ int StationExitCode(const StationOutcome& outcome, bool repeat, bool interrupted
     std::vector<int> codes;
     for (const UnitResult& result : outcome.results)
         codes.push_back(result.exitCode);
-    if (!repeat || interrupted)
+    // Without --repeat each --device stands for one unit: one that never
+    // came is not flashed.
+    if (!repeat || interrupted) {
+        codes.insert(codes.end(), outcome.endedWaiting, kExitNoDevice);
         return CombineExitCodes(codes, interrupted);
-    bool allFlashed = true;
-    bool noneCame = !codes.empty();
-    for (const UnitResult& result : outcome.results) {
-        allFlashed = allFlashed && result.ok;
-        noneCame = noneCame && result.kind == "no_device";
     }
-    if (allFlashed)
-        return kExitOk;
-    return noneCame ? kExitNoDevice : kExitMixed;
+    if (outcome.results.empty() && outcome.endedWaiting > 0)
+        return kExitNoDevice;
+    bool allFlashed = true;
+    for (const UnitResult& result : outcome.results)
+        allFlashed = allFlashed && result.ok;
+    return allFlashed ? kExitOk : kExitMixed;
 }
 
 }  // namespace pyrrow::cli

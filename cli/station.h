@@ -33,6 +33,7 @@ struct StationOptions {
 struct StationOutcome {
     std::vector<UnitResult> results;  // every unit of every fixture, in the order they ended
     std::string logProblem;           // the record that could not be kept stopped the station
+    unsigned endedWaiting = 0;        // fixtures whose wait for a unit ran out (--wait-timeout)
 };
 
 // log may be null (no --log), trace too.
@@ -41,8 +42,9 @@ StationOutcome RunStation(const std::vector<DeviceUri>& fixtures, const Firmware
                           const StationOptions& options, platform::HidBackend& hid, std::stop_token stop);
 
 // The exit code of a station run: 12 when the log failed, 130 when stopped;
-// in station mode 0 when every unit was flashed, 5 when no unit came at
-// all, else 14; otherwise as for a plain run.
+// in station mode 0 when every unit that came was flashed, 5 when no unit
+// came at all, else 14; otherwise as for a plain run, a fixture whose unit
+// never came counting as a unit not found (5).
 int StationExitCode(const StationOutcome& outcome, bool repeat, bool interrupted);
 
 }  // namespace pyrrow::cli

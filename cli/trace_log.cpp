@@ -4,6 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/json_text.h"
+#include "cli/unit_log.h"
+
 namespace pyrrow::cli {
 namespace {
 
@@ -11,12 +14,30 @@ namespace {
 bool IsTrace(const std::string& start)
 {
     const std::string line = start.substr(0, start.find('\n'));
-    const auto json = nlohmann::json::parse(line, nullptr, false);
+    const auto json = ParseJsonLine(line);
     return json.is_object() && json.contains("time") && json.contains("unit") && json.contains("direction") &&
            json.contains("bytes");
 }
 
+// Whether any whole line of the text is a record of the station's log.
+bool IsLog(const std::string& start)
+{
+    for (std::size_t begin = 0, end; (end = start.find('\n', begin)) != std::string::npos; begin = end + 1)
+        if (IsRecordLine(std::string_view(start).substr(begin, end - begin)))
+            return true;
+    return false;
+}
+
 }  // namespace
+
+FileIdentity TraceLog::Identity() const
+{
+    FileFacts facts;
+    std::string ignored;
+    if (!m_file.IsOpen() || !m_file.Facts(&facts, &ignored))
+        return {};
+    return facts.identity;
+}
 
 bool TraceLog::Open(const std::string& path, const std::vector<FileIdentity>& keep, std::string* problem)
 {
@@ -38,7 +59,8 @@ bool TraceLog::Open(const std::string& path, const std::vector<FileIdentity>& ke
         return false;
     }
     if (std::find(keep.begin(), keep.end(), facts.identity) != keep.end()) {
-        *problem = refused + "it is a file this run reads (the firmware or the settings)";
+        *problem = refused + "it is a file this run reads or writes (the firmware, the settings, standard output " +
+                   "or error)";
         return false;
     }
     if (!facts.regular) {
@@ -56,6 +78,10 @@ bool TraceLog::Open(const std::string& path, const std::vector<FileIdentity>& ke
         return false;
     }
     start.resize(read);
+    if (IsLog(start)) {
+        *problem = refused + "it is a log of pyrrow-cli (--log), whose records are kept";
+        return false;
+    }
     if (read > 0 && !IsTrace(start)) {
         *problem = refused + "it is not a trace of pyrrow-cli; name a new file or remove it";
         return false;
@@ -84,7 +110,7 @@ void TraceLog::Write(const std::string& unit, bool sent, std::span<const unsigne
     line["unit"] = unit;
     line["direction"] = sent ? "sent" : "received";
     line["bytes"] = hex;
-    const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    const std::string text = JsonLine(line) + "\n";
 
     const std::lock_guard<std::mutex> lock(m_mutex);
     if (m_failure)

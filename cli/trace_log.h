@@ -3,7 +3,7 @@
 // "received") and the bytes in hex. The file is made new, or it is an
 // earlier trace (or an empty file) that is written over; nothing else is
 // ever replaced: not the firmware, not the settings, not a file of another
-// kind. Workers write from their own threads, one whole line at a time; a
+// kind, nor a --log of ours. Workers write from their own threads, one whole line at a time; a
 // failed write ends the trace after its last whole line and is reported.
 #pragma once
 
@@ -28,6 +28,8 @@ public:
     // with *problem on failure.
     bool Open(const std::string& path, const std::vector<FileIdentity>& keep, std::string* problem);
     bool IsOpen() const { return m_file.IsOpen(); }
+    // Which file the trace is (unknown when none is open).
+    FileIdentity Identity() const;
     void Write(const std::string& unit, bool sent, std::span<const unsigned char> bytes);
     // Why the trace is incomplete, when a write failed.
     std::optional<std::string> Failure() const;

@@ -1,10 +1,13 @@
 #include "cli/unit_log.h"
 
 #include <cstdio>
+#include <cstdint>
 #include <filesystem>
 #include <system_error>
 
 #include <nlohmann/json.hpp>
+
+#include "cli/json_text.h"
 
 namespace pyrrow::cli {
 
@@ -45,14 +48,109 @@ std::string AbsolutePath(const std::string& path)
 
 }  // namespace
 
-bool LooksLikeLog(char first, char last)
+bool IsRecordLine(std::string_view line)
 {
-    return first == '{' && last == '\n';
+    const auto json = ParseJsonLine(line);
+    if (!json.is_object() || json.value("v", 0) != 1)
+        return false;
+    for (const char* key : {"start", "end", "host", "fixture", "unit", "firmware", "result"})
+        if (!json.contains(key))
+            return false;
+    return true;
 }
 
-std::string NotALog(const std::string& path)
+std::string LogContentProblem(const std::string& path,
+                              const std::function<std::ptrdiff_t(char*, std::size_t, std::string*)>& read)
 {
-    return "--log: " + path + " is not a log of JSON lines, so nothing is added to it";
+    // Every line must have the shape of a record (RecordLine begins each
+    // with the same text and ends it with the object's end), and the first
+    // and the last line are read as JSON in full: a year of records is
+    // looked at in a moment, and a file of any other JSON fails on its
+    // first line. A line far longer than any record ends the reading.
+    constexpr std::string_view kRecordStart = R"({"v":1,"start":")";
+    constexpr std::size_t kLongestLine = 1 << 20;
+    const auto notALog = [&path](const std::string& why) {
+        return "--log: " + path + " is not a log of pyrrow-cli (" + why + "), so nothing is added to it";
+    };
+    std::string line;
+    std::string previous;
+    std::uint64_t number = 1;
+    std::string buffer(64 * 1024, '\0');
+    for (;;) {
+        std::string reason;
+        const std::ptrdiff_t n = read(buffer.data(), buffer.size(), &reason);
+        if (n < 0)
+            return "--log: cannot read " + path + ": " + reason;
+        if (n == 0)
+            break;
+        for (std::string_view rest(buffer.data(), static_cast<std::size_t>(n)); !rest.empty();) {
+            const std::size_t end = rest.find('\n');
+            line.append(rest.substr(0, end));
+            if (line.size() > kLongestLine)
+                return notALog("line " + std::to_string(number) + " is no record of it");
+            if (end == std::string_view::npos)
+                break;
+            rest.remove_prefix(end + 1);
+            if (!line.starts_with(kRecordStart) || !line.ends_with('}') || (number == 1 && !IsRecordLine(line)))
+                return notALog("line " + std::to_string(number) + " is no record of it");
+            previous.swap(line);
+            line.clear();
+            ++number;
+        }
+    }
+    if (!line.empty())
+        return notALog("its last line is not whole");
+    if (number > 2 && !IsRecordLine(previous))
+        return notALog("line " + std::to_string(number - 1) + " is no record of it");
+    return {};
+}
+
+std::string KeptFileProblem(const std::string& path, const FileIdentity& identity,
+                            const std::vector<FileIdentity>& keep)
+{
+    for (const FileIdentity& kept : keep)
+        if (kept == identity)
+            return "--log: " + path + " is a file this run reads or writes (the firmware, the settings, the " +
+                   "trace, standard output or error), so nothing is added to it";
+    return {};
+}
+
+bool UnitLog::Open(const std::string& path, const std::vector<FileIdentity>& keep, std::string* problem)
+{
+    m_keep = keep;
+    const std::intptr_t file = OpenFile(path, problem);
+    if (file == kNoFile)
+        return false;
+    m_file = file;
+    m_path = path;
+    return true;
+}
+
+UnitLog::~UnitLog()
+{
+    if (m_file != kNoFile)
+        CloseFile(m_file);
+}
+
+bool UnitLog::Append(const std::string& line, std::string* problem, std::string* notice)
+{
+    const std::lock_guard lock(m_mutex);
+    if (!PathNamesFile()) {
+        // Removed or renamed: the next records go where the path leads,
+        // into a log made as at the start.
+        std::string reason;
+        const std::intptr_t file = OpenFile(m_path, &reason);
+        if (file == kNoFile) {
+            *problem = reason + " (" + m_path + " no longer names the log the station had open: it was removed " +
+                       "or renamed)";
+            return false;
+        }
+        CloseFile(m_file);
+        m_file = file;
+        *notice = "--log: " + m_path + " no longer named the log the station had open (it was removed or " +
+                  "renamed); the records go on in a log made anew at that path";
+    }
+    return Write(line, problem);
 }
 
 std::string RecordLine(const UnitRecord& record)
@@ -95,9 +193,9 @@ std::string RecordLine(const UnitRecord& record)
         line["error"] = {{"kind", result.kind}, {"message", result.message}, {"cause", text(result.cause)}};
     line["bytes_sent"] = record.bytesSent;
     line["duration_ms"] = result.durationMs;
-    // Paths come from the command line as bytes: text that is not UTF-8 is
-    // replaced rather than left to lose the record.
-    return line.dump(-1, ' ', false, Json::error_handler_t::replace);
+    // Paths come from the command line as bytes: each reads back as the
+    // bytes given, so that the record names the file that was flashed.
+    return JsonLine(line);
 }
 
 }  // namespace pyrrow::cli

@@ -26,13 +26,7 @@ std::string HostName()
     return name;
 }
 
-UnitLog::~UnitLog()
-{
-    if (m_file != kNoFile)
-        ::close(static_cast<int>(m_file));
-}
-
-bool UnitLog::Open(const std::string& path, std::string* problem)
+std::intptr_t UnitLog::OpenFile(const std::string& path, std::string* problem) const
 {
     // Without waiting: a FIFO with no reader is refused at once (ENXIO)
     // rather than holding the station before its first unit.
@@ -41,35 +35,56 @@ bool UnitLog::Open(const std::string& path, std::string* problem)
     if (fd < 0) {
         const int error = errno;
         *problem = error == ENXIO ? notAFile : Problem("open", path, error);
-        return false;
+        return kNoFile;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const int error = errno;
         ::close(fd);
         *problem = S_ISREG(st.st_mode) || error != 0 ? Problem("look at", path, error) : notAFile;
-        return false;
+        return kNoFile;
     }
     // Lines are only ever added; a file that is not such a log (the
-    // firmware given by mistake) is left as it is.
-    if (st.st_size > 0) {
-        char first = 0;
-        char last = 0;
-        if (::pread(fd, &first, 1, 0) != 1 || ::pread(fd, &last, 1, st.st_size - 1) != 1 ||
-            !LooksLikeLog(first, last)) {
-            ::close(fd);
-            *problem = NotALog(path);
-            return false;
-        }
+    // firmware given by mistake, a trace, JSON of another kind) is left as
+    // it is.
+    *problem = KeptFileProblem(
+        path, {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true}, m_keep);
+    off_t offset = 0;
+    if (problem->empty())
+        *problem = LogContentProblem(path, [fd, &offset](char* buffer, std::size_t size, std::string* reason) {
+            for (;;) {
+                const ssize_t n = ::pread(fd, buffer, size, offset);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0)
+                    *reason = std::strerror(errno);
+                else
+                    offset += n;
+                return static_cast<std::ptrdiff_t>(n);
+            }
+        });
+    if (!problem->empty()) {
+        ::close(fd);
+        return kNoFile;
     }
-    m_file = fd;
-    m_path = path;
-    return true;
+    return fd;
 }
 
-bool UnitLog::Append(const std::string& line, std::string* problem)
+bool UnitLog::PathNamesFile() const
 {
-    const std::lock_guard lock(m_mutex);
+    struct stat named {};
+    struct stat open {};
+    return ::stat(m_path.c_str(), &named) == 0 && ::fstat(static_cast<int>(m_file), &open) == 0 &&
+           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
+void UnitLog::CloseFile(std::intptr_t file)
+{
+    ::close(static_cast<int>(file));
+}
+
+bool UnitLog::Write(const std::string& line, std::string* problem)
+{
     const int fd = static_cast<int>(m_file);
     struct stat before {};
     if (::fstat(fd, &before) != 0) {

@@ -137,7 +137,7 @@ bool WaitForDeparture(const Target& target, const NodeHold& node, const std::str
     StoppablePause pause(stop);
     switch (target.uri.link) {
     case DeviceUri::Link::Serial: {
-        const std::u16string name = platform::Utf8ToUtf16Lossy(target.uri.serialPort);
+        const std::u16string name = platform::Utf8ToUtf16Escaped(target.uri.serialPort);
         while (platform::SerialPortExists(name) && !node.Replaced(target.devicePath)) {
             if (stop.stop_requested())
                 return false;

@@ -160,6 +160,15 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
         return {std::nullopt, kExitUsage};
     }
 
+    // An empty name is an unset variable in a script: --expect "" would
+    // pass any image, --store "" store nothing.
+    for (const CLI::Option* named : {app.get_option("--store"), app.get_option("--trace"), app.get_option("--expect"),
+                                     serial->get_option("--link"), serial->get_option("--port"),
+                                     usb->get_option("--uhid")})
+        if (named->count() > 0 && named->as<std::string>().empty()) {
+            err << "pyrrow-sim: " << named->get_name() << " is empty; give a name (is a variable unset?)\n";
+            return {std::nullopt, kExitUsage};
+        }
     options.link = tcp->parsed() ? Link::Tcp : serial->parsed() ? Link::Serial : Link::Usb;
     if (options.units != 0 && !options.serialPort.empty()) {
         err << "pyrrow-sim: --units needs the pseudo-terminal: a port named with --port cannot go away and "

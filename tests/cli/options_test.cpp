@@ -76,7 +76,12 @@ INSTANTIATE_TEST_SUITE_P(
         ArgumentCase{{"flash", "a.fw", "-d", "usb", "-d", "usb"}, Cmd::Done, 2, "--device usb is given twice"},
         ArgumentCase{{"flash", "a.fw", "-d", "tcp:1.2.3"}, Cmd::Done, 2, "the address must be an IPv4 address"},
         ArgumentCase{{"flash", "a.fw", "-d", "usb", "--erase"}, Cmd::Done, 2, "unknown option --erase"},
-        ArgumentCase{{"flash", "a.fw", "b.fw", "-d", "usb"}, Cmd::Done, 2, "not expected: b.fw"}));
+        ArgumentCase{{"flash", "a.fw", "b.fw", "-d", "usb"}, Cmd::Done, 2, "not expected: b.fw"},
+        // An unset variable in a script names no file: never "no log" or "the settings' firmware".
+        ArgumentCase{{"flash", "a.fw", "-d", "usb", "--log", ""}, Cmd::Done, 2, "--log is empty"},
+        ArgumentCase{{"flash", "a.fw", "-d", "usb", "--trace", ""}, Cmd::Done, 2, "--trace is empty"},
+        ArgumentCase{{"flash", "a.fw", "-d", "usb", "--settings", ""}, Cmd::Done, 2, "--settings is empty"},
+        ArgumentCase{{"flash", "", "--settings", "s.config"}, Cmd::Done, 2, "FILE is empty"}));
 
 TEST(Arguments, FlashOptionsKeepEveryDeviceInOrder)
 {

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -18,6 +20,7 @@
 
 #include "cli/device_uri.h"
 #include "cli/serial_aliases.h"
+#include "cli/unit_log.h"
 #include "cli/unit_wait.h"
 #include "support/sim_process.h"
 #include "support/tcp_device.h"
@@ -90,6 +93,8 @@ protected:
     pyrrow::test::TempDir dir;
 };
 
+// The log is rotated (renamed) after the first record: the records go on
+// at the path, in a log made anew, and the move is said.
 TEST_F(Station, TwoFixturesFlashThreeUnitsEachInARowAndLogEveryOne)
 {
     const std::string image = Image(3000);
@@ -102,16 +107,27 @@ TEST_F(Station, TwoFixturesFlashThreeUnitsEachInARowAndLogEveryOne)
     {
         Line tcp({"--once", "--store", store, "tcp", "--listen", "127.0.0.1:" + std::to_string(port)}, 3);
         Line serial({"--once", "--store", store, "serial", "--link", link}, 3);
+        bool rotated = false;
         outcome = RunCli({"flash", firmware, "--json", "--repeat", "--count", "3", "--log", log, "--device",
-                          "tcp:127.0.0.1:" + std::to_string(port), "--device", "serial:" + link});
+                          "tcp:127.0.0.1:" + std::to_string(port), "--device", "serial:" + link},
+                         [&](const std::string& out, pid_t) {
+                             if (!rotated && out.find("\"event\":\"result\"") != std::string::npos)
+                                 rotated = std::rename(log.c_str(), (log + ".1").c_str()) == 0;
+                         });
         EXPECT_EQ(tcp.failures + serial.failures, 0);
+        EXPECT_TRUE(rotated);
     }
     EXPECT_EQ(outcome->exitCode, 0) << outcome->err;
+    EXPECT_NE(outcome->err.find("no longer named the log the station had open"), std::string::npos) << outcome->err;
     const auto stored = pyrrow::test::StoredImages(store);
     ASSERT_EQ(stored.size(), 6u);
     for (const std::string& each : stored)
         EXPECT_EQ(each, image);
-    const auto lines = Lines(log);
+    const auto rotatedLines = Lines(log + ".1");
+    EXPECT_GE(rotatedLines.size(), 1u);
+    auto lines = Lines(log);
+    EXPECT_GE(lines.size(), 1u);
+    lines.insert(lines.end(), rotatedLines.begin(), rotatedLines.end());
     ASSERT_EQ(lines.size(), 6u);
     std::map<std::string, int> perFixture;
     for (const json& line : lines) {
@@ -131,6 +147,15 @@ TEST_F(Station, TwoFixturesFlashThreeUnitsEachInARowAndLogEveryOne)
     const json summary = outcome->Events().back();
     EXPECT_EQ(summary["units"], 6);
     EXPECT_EQ(summary["ok"], 6);
+
+    // A later run adds to this log, whose lines are records of ours; a unit
+    // that never comes is no unit, and adds no record.
+    const CliOutcome again = RunCli({"flash", firmware, "--json", "--wait", "--wait-timeout", "0.3", "--log", log,
+                                     "--device", "tcp:127.0.0.1:" + std::to_string(port)});
+    EXPECT_EQ(again.exitCode, 5) << again.err;
+    EXPECT_EQ(again.Events().back()["units"], 0);
+    EXPECT_EQ(again.Events().back()["ended_waiting"], 1);
+    EXPECT_EQ(Lines(log).size() + rotatedLines.size(), 6u);
 }
 
 // Units replaced at once: the simulator removes the old port and makes the
@@ -161,15 +186,66 @@ TEST_F(Station, UnitsReplacedAtOnceAreEachSeenToLeaveAndShowTheirProgress)
         EXPECT_EQ(progress[unit], progress[0]) << "unit " << unit + 1 << "\n" << outcome.err;
 }
 
-// Nobody comes: the wait-timeout ends it with 5; a signal while waiting or
-// while flashing ends it with 130, at once.
+// Names that are not UTF-8 (bytes to the system): the station finds the
+// port by its bytes, and every record, event and trace line names the very
+// bytes, each byte that is not UTF-8 written as \udcXX (Python's
+// os.fsencode of the decoded text gives the bytes back).
+TEST_F(Station, PathsThatAreNotUtf8AreRecordedAsTheirBytes)
+{
+    const std::string folder = dir.path().string();  // ASCII
+    const std::string firmware = folder + "/fw-\xe9.fw";
+    pyrrow::test::WriteBytes(firmware, Image(900));
+    const std::string link = folder + "/tty-\xe9\xff";
+    const std::string trace = folder + "/trace-\xe9.jsonl";
+    const std::string log = folder + "/units.jsonl";
+    std::optional<CliOutcome> outcome;
+    {
+        Line serial({"--once", "serial", "--link", link}, 2);
+        outcome = RunCli({"flash", firmware, "--json", "--repeat", "--count", "2", "--wait-timeout", "10", "--log",
+                          log, "--trace", trace, "--device", "serial:" + link});
+        EXPECT_EQ(serial.failures, 0);
+    }
+    EXPECT_EQ(outcome->exitCode, 0) << outcome->err;
+    const std::string escapedFirmware = folder + "/fw-\\udce9.fw";
+    const std::string escapedLink = folder + "/tty-\\udce9\\udcff";
+    EXPECT_NE(outcome->out.find("\"file\":\"" + escapedFirmware + "\""), std::string::npos) << outcome->out;
+    EXPECT_NE(outcome->out.find("\"device\":\"" + escapedLink + "\""), std::string::npos) << outcome->out;
+    std::istringstream records(pyrrow::test::ReadBytes(log));
+    int count = 0;
+    for (std::string record; std::getline(records, record); ++count) {
+        EXPECT_NE(record.find("\"fixture\":\"serial:" + escapedLink + "\""), std::string::npos) << record;
+        EXPECT_NE(record.find("\"path\":\"" + escapedLink + "\""), std::string::npos) << record;
+        EXPECT_NE(record.find("\"path\":\"" + escapedFirmware + "\""), std::string::npos) << record;
+        EXPECT_NE(record.find("\"result\":\"ok\""), std::string::npos) << record;
+        EXPECT_TRUE(pyrrow::cli::IsRecordLine(record)) << record;
+    }
+    EXPECT_EQ(count, 2);
+    EXPECT_NE(pyrrow::test::ReadBytes(trace).find("\"unit\":\"serial:" + escapedLink + "\""), std::string::npos);
+    // A script gets the bytes back.
+    if (std::system("python3 -c '' 2>/dev/null") == 0) {
+        const std::string script = folder + "/bytes.py";
+        pyrrow::test::WriteBytes(script, "import json, os, sys\n"
+                                         "record = json.loads(open(sys.argv[1]).readline())\n"
+                                         "out = open(sys.argv[2], 'wb')\n"
+                                         "out.write(os.fsencode(record['firmware']['path']) + b'\\n')\n"
+                                         "out.write(os.fsencode(record['unit']['path']))\n");
+        const std::string bytes = folder + "/bytes";
+        ASSERT_EQ(std::system(("python3 " + script + " " + log + " " + bytes).c_str()), 0);
+        EXPECT_EQ(pyrrow::test::ReadBytes(bytes), firmware + "\n" + link);
+    }
+}
+
+// Nobody comes: the wait-timeout ends it with 5, and there is no unit to
+// count or record; a signal while waiting or while flashing ends it with
+// 130, at once.
 struct Ending {
     std::string name;
     std::vector<std::string> options;
     bool unit;            // a unit (slow, large image) is in the fixture
     std::string signalOn;  // stdout text after which SIGINT is sent; empty: none
     int exitCode;
-    int units;  // in the summary
+    int units;  // in the summary, and records in the log
+    int endedWaiting;  // fixtures that no unit came to
 };
 
 void PrintTo(const Ending& ending, std::ostream* os)
@@ -189,7 +265,9 @@ TEST_P(Endings, AreBoundedAndCounted)
         sim.emplace(std::vector<std::string>{"--fault", "slow=1", "tcp", "--listen", "127.0.0.1:0"});
         port = sim->ReadPort();
     }
-    std::vector<std::string> args{"flash", firmware, "--json", "--device", "tcp:127.0.0.1:" + std::to_string(port)};
+    const std::string log = (dir.path() / "units.jsonl").string();
+    std::vector<std::string> args{"flash", firmware, "--json", "--log", log, "--device",
+                                  "tcp:127.0.0.1:" + std::to_string(port)};
     args.insert(args.end(), ending.options.begin(), ending.options.end());
     bool signalled = false;
     std::chrono::steady_clock::time_point at;
@@ -206,16 +284,18 @@ TEST_P(Endings, AreBoundedAndCounted)
         EXPECT_LT(std::chrono::steady_clock::now() - at, 1500ms);
     }
     EXPECT_EQ(outcome.Events().back()["units"], ending.units) << outcome.out;
+    EXPECT_EQ(outcome.Events().back()["ended_waiting"], ending.endedWaiting) << outcome.out;
+    EXPECT_EQ(Lines(log).size(), static_cast<std::size_t>(ending.units));
     if (sim)
         sim->Signal(SIGTERM);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Station, Endings,
-    testing::Values(Ending{"wait_timeout", {"--wait", "--wait-timeout", "0.6"}, false, "", 5, 1},
-                    Ending{"repeat_timeout", {"--repeat", "--wait-timeout", "0.6"}, false, "", 5, 1},
-                    Ending{"sigint_waiting", {"--repeat"}, false, "\"for\":\"arrival\"", 130, 0},
-                    Ending{"sigint_flashing", {"--repeat"}, true, "\"phase\":\"data\"", 130, 1}),
+    testing::Values(Ending{"wait_timeout", {"--wait", "--wait-timeout", "0.6"}, false, "", 5, 0, 1},
+                    Ending{"repeat_timeout", {"--repeat", "--wait-timeout", "0.6"}, false, "", 5, 0, 1},
+                    Ending{"sigint_waiting", {"--repeat"}, false, "\"for\":\"arrival\"", 130, 0, 0},
+                    Ending{"sigint_flashing", {"--repeat"}, true, "\"phase\":\"data\"", 130, 1, 0}),
     [](const auto& param) { return param.param.name; });
 
 TEST_F(Station, ALogThatCannotBeWrittenStopsTheStationBeforeTheNextUnit)
@@ -263,20 +343,48 @@ TEST_F(Station, ALogThatIsNotALogFileIsRefusedAtOnceAndLeftAsItWas)
     const std::filesystem::path fifo = dir.path() / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::uint16_t port = pyrrow::test::UnusedLoopbackPort();
-    // The log, the text the refusal has.
-    const std::vector<std::pair<std::string, std::string>> refused = {
-        {fifo.string(), "is not a regular file"},
-        {firmware, "is not a log of JSON lines"},
-        {dir.path().string(), "cannot open"},
+    const std::string record = R"({"v":1,"start":"2026-12-07T21:30:05.123Z","end":"2026-12-07T21:30:06.123Z",)"
+                               R"("host":"line3","fixture":"usb","unit":{"link":"usb"},"firmware":{},"result":"ok"})";
+    const std::string log = (dir.path() / "units.jsonl").string();
+    pyrrow::test::WriteBytes(log, record + "\n");
+    const std::string events = (dir.path() / "events.jsonl").string();
+    pyrrow::test::WriteBytes(events, R"({"v":1,"event":"start","units":[]})" "\n");
+    const std::string spoilt = (dir.path() / "spoilt.jsonl").string();
+    pyrrow::test::WriteBytes(spoilt, record + "\n{\"v\":1}\n");
+    const std::string trace = (dir.path() / "trace.jsonl").string();
+    const std::string errors = (dir.path() / "errors.txt").string();
+    // Standard error into the file named: the shell makes it empty first.
+    const std::vector<std::string> errorsInto = {"sh", "-c", "exec \"$0\" \"$@\" 2>" + errors};
+    struct Refusal {
+        std::vector<std::string> options;
+        int exitCode;
+        std::string text;
+        std::vector<std::string> launcher = {};
     };
-    for (const auto& [log, text] : refused) {
-        const CliOutcome outcome = RunCli({"flash", firmware, "--json", "--repeat", "--wait-timeout", "1", "--log",
-                                           log, "--device", "tcp:127.0.0.1:" + std::to_string(port)});
-        EXPECT_EQ(outcome.exitCode, 12) << log;
-        EXPECT_NE(outcome.out.find(text), std::string::npos) << outcome.out;
+    const Refusal refused[] = {
+        {{"--log", fifo.string()}, 12, "is not a regular file"},
+        {{"--log", firmware}, 12, "is a file this run reads or writes"},
+        {{"--log", dir.path().string()}, 12, "cannot open"},
+        {{"--log", events}, 12, "is not a log of pyrrow-cli (line 1 is no record of it)"},
+        {{"--log", spoilt}, 12, "is not a log of pyrrow-cli (line 2 is no record of it)"},
+        // The trace this run writes, made just before: empty, so only its identity tells.
+        {{"--trace", trace, "--log", trace}, 12, "is a file this run reads or writes"},
+        {{"--trace", log}, 2, "it is a log of pyrrow-cli (--log)"},
+        {{"--log", errors}, 12, "is a file this run reads or writes", errorsInto},
+        {{"--trace", errors}, 2, "is a file this run reads or writes", errorsInto},
+    };
+    for (const Refusal& c : refused) {
+        std::vector<std::string> args{"flash", firmware, "--json", "--repeat", "--wait-timeout", "1",
+                                      "--device", "tcp:127.0.0.1:" + std::to_string(port)};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const CliOutcome outcome = RunCli(args, {}, c.launcher);
+        EXPECT_EQ(outcome.exitCode, c.exitCode) << c.options.back();
+        EXPECT_NE(outcome.out.find(c.text), std::string::npos) << outcome.out;
     }
     std::ifstream in(firmware, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), image);
+    EXPECT_EQ(pyrrow::test::ReadBytes(log), record + "\n");
+    EXPECT_EQ(pyrrow::test::ReadBytes(spoilt), record + "\n{\"v\":1}\n");
 }
 
 // A USB fixture: units that are plugged in and pulled out between looks at

@@ -72,6 +72,11 @@ TEST(SimCommandLine, HostileInputsEndWithCode2AndSayWhy)
         {{"tcp", "--gap", "1"}, "--gap requires --units"},
         {{"tcp", "--units", "0"}, "--units"},
         {{"serial", "--port", port, "--units", "2"}, "--units needs the pseudo-terminal"},
+        // An unset variable in a script: --expect "" would pass any image.
+        {{"tcp", "--once", "--expect", ""}, "--expect is empty"},
+        {{"tcp", "--store", ""}, "--store is empty"},
+        {{"tcp", "--trace", ""}, "--trace is empty"},
+        {{"serial", "--link", ""}, "--link is empty"},
     };
     for (const UsageCase& c : cases) {
         SCOPED_TRACE(c.args.front() + " " + c.args.back());

@@ -11,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/json_schema.h"
+
 namespace pyrrow::test {
 
 using nlohmann::json;
@@ -25,7 +27,7 @@ struct CliOutcome {
         std::vector<json> events;
         std::istringstream lines(out);
         for (std::string line; std::getline(lines, line);)
-            events.push_back(json::parse(line));  // anything but JSON lines fails the test
+            events.push_back(json::parse(WithBytesReplaced(line)));  // anything but JSON lines fails the test
         return events;
     }
     std::vector<json> Results() const

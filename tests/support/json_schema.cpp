@@ -149,6 +149,20 @@ std::optional<std::string> JsonSchema::Check(const json& schema, const json& val
     return std::nullopt;
 }
 
+std::string WithBytesReplaced(const std::string& line)
+{
+    static const std::regex escape(R"(\\(u[dD][cC][89a-fA-F][0-9a-fA-F]|.))");
+    std::string out;
+    std::size_t last = 0;
+    for (auto it = std::sregex_iterator(line.begin(), line.end(), escape); it != std::sregex_iterator(); ++it) {
+        const auto at = static_cast<std::size_t>(it->position());
+        out.append(line, last, at - last);
+        out += (*it)[1].length() == 5 ? "\\ufffd" : it->str();
+        last = at + static_cast<std::size_t>(it->length());
+    }
+    return out + line.substr(last);
+}
+
 std::string EventSchemaProblems(const std::string& output)
 {
     std::string problems;
@@ -156,7 +170,7 @@ std::string EventSchemaProblems(const std::string& output)
     for (std::string line; std::getline(lines, line);) {
         if (line.empty() || line.front() != '{')
             continue;
-        const json value = json::parse(line, nullptr, false);
+        const json value = json::parse(WithBytesReplaced(line), nullptr, false);
         if (value.is_discarded()) {
             problems += "not JSON: " + line + "\n";
             continue;

@@ -26,6 +26,11 @@ private:
     nlohmann::json m_schema;
 };
 
+// A line of the programs' JSON with each \udcXX (how they write a byte of a
+// name that is not UTF-8: a lone surrogate, which nlohmann::json refuses)
+// read as U+FFFD.
+std::string WithBytesReplaced(const std::string& line);
+
 // Every line of a program's standard output that starts with '{' (the
 // simulator prints its addresses first), checked; the problems, one a line.
 std::string EventSchemaProblems(const std::string& output);

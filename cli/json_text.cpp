@@ -1,0 +1,113 @@
+#include "cli/json_text.h"
+
+#include "platform/utf.h"
+
+namespace pyrrow::cli {
+namespace {
+
+bool IsHighSurrogate(char16_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+void AppendString(const std::string& text, std::string& out)
+{
+    // The bytes as the system's escaped UTF-16: each byte that is not part
+    // of UTF-8 is the lone surrogate U+DC80 to U+DCFF.
+    const std::u16string wide = platform::Utf8ToUtf16Escaped(text);
+    out += '"';
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= wide.size(); ++i) {
+        const bool escaped =
+            i < wide.size() && wide[i] >= 0xDC80 && wide[i] <= 0xDCFF && (i == 0 || !IsHighSurrogate(wide[i - 1]));
+        if (i < wide.size() && !escaped)
+            continue;
+        if (i > start) {
+            const std::string piece = nlohmann::json(*platform::Utf16ToUtf8(wide.substr(start, i - start))).dump();
+            out.append(piece, 1, piece.size() - 2);
+        }
+        if (escaped) {
+            static const char kDigits[] = "0123456789abcdef";
+            out += "\\udc";
+            out += kDigits[(wide[i] >> 4) & 0xF];
+            out += kDigits[wide[i] & 0xF];
+        }
+        start = i + 1;
+    }
+    out += '"';
+}
+
+void Append(const nlohmann::ordered_json& value, std::string& out)
+{
+    if (value.is_object()) {
+        out += '{';
+        bool first = true;
+        for (const auto& [key, item] : value.items()) {
+            if (!first)
+                out += ',';
+            first = false;
+            AppendString(key, out);
+            out += ':';
+            Append(item, out);
+        }
+        out += '}';
+    } else if (value.is_array()) {
+        out += '[';
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            if (i > 0)
+                out += ',';
+            Append(value[i], out);
+        }
+        out += ']';
+    } else if (value.is_string()) {
+        AppendString(value.get_ref<const std::string&>(), out);
+    } else {
+        out += value.dump();
+    }
+}
+
+bool IsHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+}  // namespace
+
+std::string JsonLine(const nlohmann::ordered_json& value)
+{
+    std::string out;
+    Append(value, out);
+    return out;
+}
+
+nlohmann::json ParseJsonLine(std::string_view line)
+{
+    std::string text;
+    text.reserve(line.size());
+    bool afterHigh = false;  // the escape before was a high surrogate
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] != '\\' || i + 1 == line.size()) {
+            text += line[i];
+            afterHigh = false;
+            continue;
+        }
+        // An escape: a backslash and what it escapes, read as a pair.
+        const std::string_view escape = line.substr(i, 6);
+        const bool unicode = escape.size() == 6 && escape[1] == 'u' && IsHexDigit(escape[2]) &&
+                             IsHexDigit(escape[3]) && IsHexDigit(escape[4]) && IsHexDigit(escape[5]);
+        const unsigned long unit = unicode ? std::stoul(std::string(escape.substr(2)), nullptr, 16) : 0;
+        if (unicode && unit >= 0xDC80 && unit <= 0xDCFF && !afterHigh) {
+            text += "\\ufffd";
+            i += 5;
+            afterHigh = false;
+            continue;
+        }
+        afterHigh = unicode && unit >= 0xD800 && unit <= 0xDBFF;
+        const std::size_t length = unicode ? 6 : 2;
+        text.append(line.substr(i, length));
+        i += length - 1;
+    }
+    return nlohmann::json::parse(text, nullptr, false);
+}
+
+}  // namespace pyrrow::cli
