@@ -483,6 +483,7 @@ TEST_F(Cli, SerialUploadToAPseudoTerminalByPathWithTrace)
     const Outcome outcome = RunCli({"flash", firmware, "-q", "--device", "serial:" + device.SlavePath(), "--trace", trace});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
     EXPECT_EQ(device.Finish(), file);
+    EXPECT_EQ(pyrrow::test::EventSchemaProblems(pyrrow::test::ReadBytes(trace), "trace_line"), "");
     // The header out, its answer in, then three blocks.
     std::istringstream lines(pyrrow::test::ReadBytes(trace));
     std::vector<json> exchanges;

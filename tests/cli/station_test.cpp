@@ -22,6 +22,7 @@
 #include "cli/serial_aliases.h"
 #include "cli/unit_log.h"
 #include "cli/unit_wait.h"
+#include "support/json_schema.h"
 #include "support/sim_process.h"
 #include "support/tcp_device.h"
 #include "support/temp_dir.h"
@@ -43,8 +44,10 @@ std::string Image(std::size_t size)
     return bytes;
 }
 
+// The records of a --log, each checked against the documented schema.
 std::vector<json> Lines(const std::filesystem::path& file)
 {
+    EXPECT_EQ(pyrrow::test::EventSchemaProblems(pyrrow::test::ReadBytes(file), "log_record"), "") << file;
     std::vector<json> lines;
     std::ifstream in(file);
     for (std::string line; std::getline(in, line);)

@@ -46,9 +46,11 @@ const JsonSchema& JsonSchema::Events()
     return schema;
 }
 
-std::optional<std::string> JsonSchema::Problem(const json& value) const
+std::optional<std::string> JsonSchema::Problem(const json& value, const std::string& definition) const
 {
-    return Check(m_schema, value, "$");
+    if (definition.empty())
+        return Check(m_schema, value, "$");
+    return Check(m_schema.at("$defs").at(definition), value, "$");
 }
 
 std::optional<std::string> JsonSchema::Check(const json& schema, const json& value, const std::string& where) const
@@ -163,19 +165,19 @@ std::string WithBytesReplaced(const std::string& line)
     return out + line.substr(last);
 }
 
-std::string EventSchemaProblems(const std::string& output)
+std::string EventSchemaProblems(const std::string& output, const std::string& definition)
 {
     std::string problems;
     std::istringstream lines(output);
     for (std::string line; std::getline(lines, line);) {
-        if (line.empty() || line.front() != '{')
+        if (definition.empty() && (line.empty() || line.front() != '{'))
             continue;
         const json value = json::parse(WithBytesReplaced(line), nullptr, false);
         if (value.is_discarded()) {
             problems += "not JSON: " + line + "\n";
             continue;
         }
-        if (auto problem = JsonSchema::Events().Problem(value))
+        if (auto problem = JsonSchema::Events().Problem(value, definition))
             problems += *problem + " in " + line + "\n";
     }
     return problems;

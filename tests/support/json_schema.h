@@ -17,8 +17,10 @@ public:
     explicit JsonSchema(nlohmann::json schema);
     static const JsonSchema& Events();  // the program's JSON output
 
-    // Why the value does not conform, or nothing.
-    std::optional<std::string> Problem(const nlohmann::json& value) const;
+    // Why the value does not conform, or nothing: to the whole schema (a
+    // line of standard output), or to the definition of that name under
+    // $defs ("log_record", "trace_line").
+    std::optional<std::string> Problem(const nlohmann::json& value, const std::string& definition = {}) const;
 
 private:
     std::optional<std::string> Check(const nlohmann::json& schema, const nlohmann::json& value,
@@ -33,6 +35,8 @@ std::string WithBytesReplaced(const std::string& line);
 
 // Every line of a program's standard output that starts with '{' (the
 // simulator prints its addresses first), checked; the problems, one a line.
-std::string EventSchemaProblems(const std::string& output);
+// With a definition, every line of a file that should hold only such lines
+// (a --log, a --trace) instead.
+std::string EventSchemaProblems(const std::string& output, const std::string& definition = {});
 
 }  // namespace pyrrow::test
