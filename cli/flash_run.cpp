@@ -45,7 +45,8 @@ void MakeLink(const Target& target, const LinkOptions& options, UnitLink& unit)
         return;
     }
     case DeviceUri::Link::Usb:
-        unit.link = std::make_unique<upload::UsbLink>(platform::SystemHid(), target.devicePath,
+        unit.link = std::make_unique<upload::UsbLink>(options.hid != nullptr ? *options.hid : platform::SystemHid(),
+                                                      target.devicePath,
                                                       upload::UsbTiming{}.Scaled(options.timeoutScale));
         return;
     }

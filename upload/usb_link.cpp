@@ -42,9 +42,12 @@ std::optional<UploadFailure> UsbLink::Open(const LinkContext&)
         return std::nullopt;
     // The library's own words, asked for right after the failed call.
     const std::string cause = platform::Utf16ToUtf8Lossy(m_hid.Error(nullptr));
+    const bool busy = m_hid.OpenErrorKind() == platform::SystemError::Kind::Busy;
     const bool denied = cause.find("ermission denied") != std::string::npos;
-    return Failure(denied ? FailureKind::AccessDenied : FailureKind::NoDevice, "open",
-                   cause.empty() ? "no such device" : cause);
+    return Failure(busy     ? FailureKind::DeviceBusy
+                   : denied ? FailureKind::AccessDenied
+                            : FailureKind::NoDevice,
+                   "open", cause.empty() ? "no such device" : cause);
 }
 
 std::optional<UploadFailure> UsbLink::ExchangeHeader(std::span<const unsigned char> header,
