@@ -218,7 +218,12 @@ public:
         ++writes;
         return static_cast<int>(length);
     }
-    int Read(HidDevice, unsigned char*, std::size_t) override { return 0; }
+    // Pulled: every read fails, as hidraw's does once the unit is gone.
+    int Read(HidDevice, unsigned char*, std::size_t) override
+    {
+        ++reads;
+        return pulled ? -1 : 0;
+    }
     std::u16string Error(HidDevice device) override
     {
         return device != nullptr ? u"No such device" : pyrrow::platform::Utf8ToUtf16Lossy(m_openError.text);
@@ -226,7 +231,9 @@ public:
     pyrrow::platform::SystemError::Kind OpenErrorKind() override { return m_openError.kind; }
     void Close(HidDevice) override { m_lock.Release(); }
 
+    bool pulled = false;
     int writes = 0;
+    int reads = 0;
 
 private:
     pyrrow::platform::NodeLock m_lock;
@@ -276,7 +283,7 @@ private:
     int m_release = -1;
 };
 
-TEST_F(Cli, UsbUnitHeldByAnotherRun)
+TEST_F(Cli, UsbUnitHeldByAnotherRunOrPulledDuringTheHeaderWait)
 {
     const std::string node = WriteFirmware("", "hidraw-stand-in");
     const auto target = pyrrow::cli::Target{*pyrrow::cli::ParseDeviceUri("usb:path=" + node, nullptr), node};
@@ -285,6 +292,7 @@ TEST_F(Cli, UsbUnitHeldByAnotherRun)
     pyrrow::upload::UploadObserver observer;
 
     {
+        SCOPED_TRACE("held");
         const LockHolder other(node);
         ASSERT_TRUE(other.held);
         StandInHid hid;
@@ -295,6 +303,18 @@ TEST_F(Cli, UsbUnitHeldByAnotherRun)
         EXPECT_NE(result.message.find("in use by another program"), std::string::npos) << result.message;
         EXPECT_NE(result.message.find("held by pid " + std::to_string(other.pid)), std::string::npos)
             << result.message;
+    }
+    {
+        SCOPED_TRACE("pulled");
+        StandInHid hid;
+        hid.pulled = true;
+        const auto result = pyrrow::cli::FlashUnit(target, firmware, observer, nullptr, {1.0, false, {}, &hid}, {});
+        EXPECT_EQ(result.exitCode, 11) << result.message;
+        EXPECT_EQ(result.kind, "link_lost");
+        EXPECT_EQ(hid.writes, 1);  // the header
+        EXPECT_EQ(hid.reads, 1) << "the first failed read ends the wait";
+        EXPECT_LT(result.durationMs, 2500);
+        EXPECT_NE(result.cause.find("went away"), std::string::npos) << result.cause;
     }
 }
 
