@@ -1,7 +1,8 @@
 // Windows: a serial port is not tried (opening one raises DTR, which resets
 // some units, and only opening tells whether it is free); a HID unit is
-// opened as the upload opens it, shared, and closed at once, which moves no
-// line of the unit.
+// opened for reading and writing, shared, and closed at once, which moves no
+// line of the unit (an upload holds it without sharing write access, so
+// this open fails while one runs).
 #include <windows.h>
 
 #include "cli/device_access.h"

@@ -48,7 +48,7 @@ const char* ExitCodeTable()
            "    5  no unit matches the selector (TCP: nothing accepts the connection); --wait-timeout: no unit came\n"
            "    6  the selector matches more than one unit\n"
            "    7  the system refused access to the device\n"
-           "    8  the port or device is in use by another program\n"
+           "    8  the port or device is in use by another program (a USB unit: another upload holds it)\n"
            "    9  no answer to the header\n"
            "   10  the header answer was rejected (wrong length, echo or status)\n"
            "   11  the transfer failed: a block not written, a frame not acknowledged, the link lost\n"

@@ -38,7 +38,7 @@ std::string FailureText(const Target& target, const upload::UploadFailure& failu
                                      : "join the group that owns the port (usually dialout)");
         break;
     case FailureKind::DeviceBusy:
-        what = BusyMeaning();
+        what = usb ? std::string("the unit is in use by another program") : BusyMeaning();
         next = (node != nullptr && !node->holder.empty() ? "it is held by " + node->holder + "; " : std::string()) +
                "close that program and flash again";
         break;

@@ -44,10 +44,15 @@ void MakeLink(const Target& target, const LinkOptions& options, UnitLink& unit)
                                                       timing.Scaled(options.timeoutScale));
         return;
     }
-    case DeviceUri::Link::Usb:
-        unit.link = std::make_unique<upload::UsbLink>(platform::SystemHid(), target.devicePath,
-                                                      upload::UsbTiming{}.Scaled(options.timeoutScale));
+    case DeviceUri::Link::Usb: {
+        upload::UsbTiming timing = upload::UsbTiming{}.Scaled(options.timeoutScale);
+        // A unit pulled during the header's wait is told at once, as in
+        // the data phase.
+        timing.readErrorEndsWait = true;
+        unit.link = std::make_unique<upload::UsbLink>(options.hid != nullptr ? *options.hid : platform::SystemHid(),
+                                                      target.devicePath, timing);
         return;
+    }
     }
 }
 

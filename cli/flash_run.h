@@ -15,6 +15,7 @@
 #include "cli/select.h"
 #include "cli/trace_log.h"
 #include "cli/unit_result.h"
+#include "platform/hid.h"
 
 namespace pyrrow::cli {
 
@@ -23,6 +24,8 @@ struct LinkOptions {
     bool paceAck = false;  // TCP: the next frame as soon as the acknowledgement is there
     // TCP: the longest connect (before scaling), when not the protocol's.
     std::optional<std::chrono::milliseconds> connectTimeout;
+    // USB: the library the units are reached through; null: the system's.
+    platform::HidBackend* hid = nullptr;
 };
 
 // Puts something around the link of a unit before its upload (the waits of

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/system_error.h"
+
 struct hid_device_;
 
 namespace pyrrow::platform {
@@ -25,9 +27,11 @@ public:
 
     // The attached devices with these ids, in the order the system gives.
     virtual std::vector<HidDeviceInfo> Enumerate(unsigned short vendorId, unsigned short productId) = 0;
-    // The first device with these ids, or null.
+    // The first device with these ids, or null. An open device is this
+    // process's alone until it is closed: another open of it, here or in
+    // another program of ours, fails as Busy (OpenErrorKind).
     virtual HidDevice Open(unsigned short vendorId, unsigned short productId) = 0;
-    // The device at this path, or null.
+    // The device at this path, or null; held as Open holds it.
     virtual HidDevice OpenPath(const std::string& path) = 0;
     virtual int SetNonblocking(HidDevice device, int nonblocking) = 0;
     // The bytes written, or -1.
@@ -37,6 +41,10 @@ public:
     // The text of the device's last error (null: of the last failed open);
     // empty when the library gives none.
     virtual std::u16string Error(HidDevice device) = 0;
+    // What this thread's last failed open means: Busy when another holds the
+    // device, Other when the library does not tell.
+    virtual SystemError::Kind OpenErrorKind() { return SystemError::Kind::Other; }
+    // Closes the device and lets it go for others.
     virtual void Close(HidDevice device) = 0;
 };
 

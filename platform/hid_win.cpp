@@ -96,14 +96,23 @@ bool HasIds(const std::wstring& path, unsigned short vendorId, unsigned short pr
     return match;
 }
 
-// The device at path; on failure *reason gets the system's words.
-HidDevice OpenInterface(const std::wstring& path, std::u16string* reason)
+// The device at path; on failure *reason gets the system's words and *kind
+// what they mean. Write access is not shared: while an upload has the
+// device, another program (or another run of ours) that opens it for
+// writing is refused with a sharing violation, and this open is refused
+// while another holds it for writing. Opens without access rights (the
+// enumeration) still work.
+HidDevice OpenInterface(const std::wstring& path, std::u16string* reason, SystemError::Kind* kind)
 {
-    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    *kind = SystemError::Kind::Other;
+    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         *reason = SystemMessage(code);
+        SystemError error;
+        SetSystemError(&error, static_cast<int>(code));
+        *kind = error.kind;
         ReportSystemError(kArea, "open", FromWide(path), code);
         return nullptr;
     }
@@ -160,17 +169,18 @@ public:
     {
         for (const std::wstring& path : HidInterfaces())
             if (HasIds(path, vendorId, productId))
-                return OpenInterface(path, &t_openError);
+                return OpenInterface(path, &t_openError, &t_openKind);
         char ids[32];
         std::snprintf(ids, sizeof ids, "%04X:%04X", vendorId, productId);
         std::fprintf(stderr, "%s: open %s: no such device is attached\n", kArea, ids);
         t_openError = u"no such device is attached";
+        t_openKind = SystemError::Kind::NotFound;
         return nullptr;
     }
 
     HidDevice OpenPath(const std::string& path) override
     {
-        return OpenInterface(ToWide(Utf8ToUtf16Lossy(path)), &t_openError);
+        return OpenInterface(ToWide(Utf8ToUtf16Lossy(path)), &t_openError, &t_openKind);
     }
 
     int SetNonblocking(HidDevice device, int nonblocking) override
@@ -258,6 +268,7 @@ public:
     }
 
     std::u16string Error(HidDevice device) override { return device != nullptr ? device->lastError : t_openError; }
+    SystemError::Kind OpenErrorKind() override { return t_openKind; }
 
     void Close(HidDevice device) override
     {
@@ -276,9 +287,11 @@ public:
 private:
     // Why this thread's last open failed; the text for a null device.
     static thread_local std::u16string t_openError;
+    static thread_local SystemError::Kind t_openKind;
 };
 
 thread_local std::u16string WindowsHid::t_openError;
+thread_local SystemError::Kind WindowsHid::t_openKind = SystemError::Kind::Other;
 
 }  // namespace
 

@@ -102,7 +102,8 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
     const std::string exitCodes =
         "Exit codes: 0 done, 1 an upload ended out of order, was not the --expect image, or a unit of --once\n"
         "or --units had none, 2 usage or set-up error, 3 an image could not be stored or the trace written.\n";
-    const std::string faultsIntro = "K counts frames from 0; append @unit=N to make only unit N do it:\n";
+    const std::string faultsIntro = "K counts frames from 0; append @unit=N to make only unit N do it, with "
+                                    "--units the N-th unit to come to each place:\n";
     app.footer(output + exitCodes + "\nFAULTS (" + faultsIntro.substr(0, faultsIntro.size() - 2) + "):\n" +
                FaultHelp());
 
@@ -182,9 +183,11 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
     for (const std::string& text : faults) {
         std::string error;
         std::optional<Fault> fault = ParseFault(text, options.link, &error);
-        if (fault && fault->unit && *fault->unit > options.count)
+        // With --units, N counts the units that come to a place.
+        const unsigned unitCount = options.units != 0 ? options.units : options.count;
+        if (fault && fault->unit && *fault->unit > unitCount)
             error = "fault \"" + text + "\" names unit " + std::to_string(*fault->unit) + " of " +
-                    std::to_string(options.count);
+                    std::to_string(unitCount);
         if (!fault || !error.empty()) {
             err << "pyrrow-sim: " << error << "\n";
             return {std::nullopt, kExitUsage};

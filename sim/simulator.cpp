@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sim/event_loop.h"
+#include "sim/process_id.h"
 #include "sim/recorder.h"
 #include "sim/serial_unit.h"
 #include "sim/stop_signals.h"
@@ -25,18 +26,27 @@ std::string UnitName(Link link, unsigned index)
     return std::string(LinkName(link)) + "-" + std::to_string(index);
 }
 
+// The unit a fault's @unit=N names: with --units, the N-th unit to come
+// to each place; otherwise the N-th place (TCP unit of --count).
+unsigned FaultUnit(const Options& o, unsigned place, unsigned arrival)
+{
+    return o.units != 0 ? arrival : place;
+}
+
 std::chrono::milliseconds Milliseconds(double seconds)
 {
     return std::chrono::milliseconds(static_cast<long long>(std::llround(seconds * 1000)));
 }
 
-TcpUnit::Settings TcpSettings(const Options& o, unsigned index, std::uint16_t port, UnitPlace& place)
+// The arrival-th unit (from 1) at the index-th place.
+TcpUnit::Settings TcpSettings(const Options& o, unsigned index, unsigned arrival, std::uint16_t port,
+                              UnitPlace& place)
 {
     TcpUnit::Settings s;
     s.name = UnitName(Link::Tcp, index);
     s.host = o.host;
     s.port = port;
-    s.faults = FaultPlan(o.faults, index);
+    s.faults = FaultPlan(o.faults, FaultUnit(o, index, arrival));
     s.once = o.once || o.units != 0;
     s.idleTimeout = Milliseconds(o.idleTimeout);
     s.onDone = place.OnDone();
@@ -58,7 +68,7 @@ bool MakeTcpUnits(const Options& o, std::uint16_t first, EventLoop& loop, Record
             return false;
         }
         const auto port = first == 0 ? std::uint16_t{0} : static_cast<std::uint16_t>(first + i);
-        std::unique_ptr<TcpUnit> unit = TcpUnit::Create(loop, recorder, TcpSettings(o, i + 1, port, *places[i]), error, inUse);
+        std::unique_ptr<TcpUnit> unit = TcpUnit::Create(loop, recorder, TcpSettings(o, i + 1, 1, port, *places[i]), error, inUse);
         if (!unit) {
             units->clear();
             return false;
@@ -90,28 +100,29 @@ bool MakePlaces(const Options& o, EventLoop& loop, Recorder& recorder, std::vect
             const std::uint16_t port = units[i]->Port();
             UnitPlace* place = places[i].get();
             recorder.AddUnit(UnitName(Link::Tcp, i + 1), Link::Tcp, units[i]->Address());
-            place->Start(std::move(units[i]), [&o, &loop, &recorder, i, port, place](std::string* why) {
+            place->Start(std::move(units[i]), [&o, &loop, &recorder, i, port, place](unsigned number,
+                                                                                       std::string* why) {
                 bool taken = false;
                 return std::unique_ptr<Unit>(
-                    TcpUnit::Create(loop, recorder, TcpSettings(o, i + 1, port, *place), why, &taken));
+                    TcpUnit::Create(loop, recorder, TcpSettings(o, i + 1, number, port, *place), why, &taken));
             });
         }
         return true;
     }
     case Link::Serial: {
         UnitPlace* place = places[0].get();
-        const auto make = [&o, &loop, &recorder, place](std::string* why) {
+        const auto make = [&o, &loop, &recorder, place](unsigned number, std::string* why) {
             SerialUnit::Settings s;
             s.name = UnitName(Link::Serial, 1);
             s.port = o.serialPort;
             s.link = o.linkPath;
             s.lineRate = o.lineRate;
-            s.faults = FaultPlan(o.faults, 1);
+            s.faults = FaultPlan(o.faults, FaultUnit(o, 1, number));
             s.once = o.once || o.units != 0;
             s.onDone = place->OnDone();
             return std::unique_ptr<Unit>(SerialUnit::Create(loop, recorder, std::move(s), why));
         };
-        std::unique_ptr<Unit> first = make(error);
+        std::unique_ptr<Unit> first = make(1, error);
         if (!first)
             return false;
         recorder.AddUnit(UnitName(Link::Serial, 1), Link::Serial, first->Where());
@@ -120,19 +131,23 @@ bool MakePlaces(const Options& o, EventLoop& loop, Recorder& recorder, std::vect
     }
     case Link::Usb: {
         UnitPlace* place = places[0].get();
-        const auto make = [&o, &loop, &recorder, place](std::string* why) -> std::unique_ptr<Unit> {
+        const auto make = [&o, &loop, &recorder, place](unsigned number,
+                                                        std::string* why) -> std::unique_ptr<Unit> {
             std::unique_ptr<UhidDevice> device = UhidDevice::Open(o.uhidPath, why);
             if (!device)
                 return nullptr;
             UsbUnit::Settings s;
             s.name = UnitName(Link::Usb, 1);
-            s.serial = "PYRROW-SIM-1";
-            s.faults = FaultPlan(o.faults, 1);
+            // A serial number of its own, which no unit of another simulator
+            // running at the same time has: a program selects it with the
+            // address printed, and finds exactly this unit.
+            s.serial = "PYRROW-SIM-" + std::to_string(ProcessId()) + "-" + std::to_string(number);
+            s.faults = FaultPlan(o.faults, FaultUnit(o, 1, number));
             s.once = o.once || o.units != 0;
             s.onDone = place->OnDone();
             return UsbUnit::Create(loop, recorder, s, std::move(device), why);
         };
-        std::unique_ptr<Unit> first = make(error);
+        std::unique_ptr<Unit> first = make(1, error);
         if (!first)
             return false;
         recorder.AddUnit(UnitName(Link::Usb, 1), Link::Usb, first->Where());

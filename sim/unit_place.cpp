@@ -62,7 +62,7 @@ void UnitPlace::UnitDone()
 void UnitPlace::Arrive()
 {
     std::string error;
-    m_unit = m_make(&error);
+    m_unit = m_make(m_number + 1, &error);
     if (!m_unit) {
         m_finished = true;
         m_settings.onFinished(m_settings.name + ": unit " + std::to_string(m_number + 1) + " cannot come: " + error);

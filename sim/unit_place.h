@@ -27,9 +27,10 @@ public:
         // unit could not be made.
         std::function<void(const std::string& error)> onFinished;
     };
-    // Makes the next unit, which calls OnDone() when it takes no more
-    // uploads. Null, with the reason in *error, on failure.
-    using Maker = std::function<std::unique_ptr<Unit>(std::string* error)>;
+    // Makes the next unit, the number-th to come here (from 1), which calls
+    // OnDone() when it takes no more uploads. Null, with the reason in
+    // *error, on failure.
+    using Maker = std::function<std::unique_ptr<Unit>(unsigned number, std::string* error)>;
 
     UnitPlace(EventLoop& loop, Recorder& recorder, Settings settings);
     ~UnitPlace();
@@ -38,7 +39,7 @@ public:
 
     // What a unit of this place calls when it is done.
     std::function<void()> OnDone();
-    // The first unit is there; make gives the ones after it.
+    // The first unit (number 1) is there; make gives the ones after it.
     void Start(std::unique_ptr<Unit> first, Maker make);
     // Where the unit there is; empty between two units.
     std::string Where() const { return m_unit ? m_unit->Where() : std::string(); }

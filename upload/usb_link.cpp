@@ -42,9 +42,12 @@ std::optional<UploadFailure> UsbLink::Open(const LinkContext&)
         return std::nullopt;
     // The library's own words, asked for right after the failed call.
     const std::string cause = platform::Utf16ToUtf8Lossy(m_hid.Error(nullptr));
+    const bool busy = m_hid.OpenErrorKind() == platform::SystemError::Kind::Busy;
     const bool denied = cause.find("ermission denied") != std::string::npos;
-    return Failure(denied ? FailureKind::AccessDenied : FailureKind::NoDevice, "open",
-                   cause.empty() ? "no such device" : cause);
+    return Failure(busy     ? FailureKind::DeviceBusy
+                   : denied ? FailureKind::AccessDenied
+                            : FailureKind::NoDevice,
+                   "open", cause.empty() ? "no such device" : cause);
 }
 
 std::optional<UploadFailure> UsbLink::ExchangeHeader(std::span<const unsigned char> header,
@@ -76,8 +79,15 @@ std::optional<UploadFailure> UsbLink::SendHeaderUsb(std::span<const unsigned cha
                 context.trace(false, std::span<const unsigned char>(answer, static_cast<std::size_t>(got)));
             return std::nullopt;
         }
-        if (got == -1)
-            platform::DebugOutput(u"usb: read the header's answer: " + m_hid.Error(m_device));
+        if (got == -1) {
+            const std::u16string why = m_hid.Error(m_device);
+            if (m_timing.readErrorEndsWait) {
+                const std::string text = platform::Utf16ToUtf8Lossy(why);
+                return Failure(FailureKind::LinkLost, "wait for the header's answer from",
+                               "reading failed" + (text.empty() ? std::string() : ": " + text) + "; the unit went away");
+            }
+            platform::DebugOutput(u"usb: read the header's answer: " + why);
+        }
     }
     if (context.cancel.stop_requested())
         return Failure(FailureKind::Cancelled, "wait for the header's answer from", "asked to stop");

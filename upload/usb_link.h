@@ -14,6 +14,10 @@ struct UsbTiming {
     unsigned pollPause = 1000;
     unsigned answerPolls = 5;
     unsigned pauseAfterReport = 10;
+    // A failed read while waiting for the header's answer means the unit is
+    // gone: the wait ends at once as a lost link (true), or the failure is
+    // told on standard error and the polls go on (false, the window's way).
+    bool readErrorEndsWait = false;
 
     // The wait for the answer stretched by factor (the pacing stays).
     UsbTiming Scaled(double factor) const;

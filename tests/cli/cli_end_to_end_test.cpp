@@ -22,6 +22,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "cli/flash_run.h"
+#include "platform/hid.h"
+#include "platform/node_lock.h"
 #include "platform/serial.h"
 #include "platform/utf.h"
 #include "support/json_schema.h"
@@ -194,6 +197,126 @@ INSTANTIATE_TEST_SUITE_P(
                     Scenario{"serial_hangup", "serial", "link:hangup@bytes=300", 11, "link_lost"},
                     Scenario{"serial_busy", "serial", "busy", 8, "device_busy"}),
     [](const auto& param) { return param.param.name; });
+
+// A USB unit the test plays: a scripted HID library whose unit sits at a
+// plain file standing in for its hidraw node, opened and held as the
+// system's library holds a node, through the same lock.
+class StandInHid final : public pyrrow::platform::HidBackend {
+public:
+    using HidDevice = pyrrow::platform::HidDevice;
+
+    std::vector<pyrrow::platform::HidDeviceInfo> Enumerate(unsigned short, unsigned short) override { return {}; }
+    HidDevice Open(unsigned short, unsigned short) override { return nullptr; }
+    HidDevice OpenPath(const std::string& path) override
+    {
+        m_openError = {};
+        return m_lock.Take(path, &m_openError) ? reinterpret_cast<HidDevice>(&m_lock) : nullptr;
+    }
+    int SetNonblocking(HidDevice, int) override { return 0; }
+    int Write(HidDevice, const unsigned char*, std::size_t length) override
+    {
+        ++writes;
+        return static_cast<int>(length);
+    }
+    // Pulled: every read fails, as hidraw's does once the unit is gone.
+    int Read(HidDevice, unsigned char*, std::size_t) override
+    {
+        ++reads;
+        return pulled ? -1 : 0;
+    }
+    std::u16string Error(HidDevice device) override
+    {
+        return device != nullptr ? u"No such device" : pyrrow::platform::Utf8ToUtf16Lossy(m_openError.text);
+    }
+    pyrrow::platform::SystemError::Kind OpenErrorKind() override { return m_openError.kind; }
+    void Close(HidDevice) override { m_lock.Release(); }
+
+    bool pulled = false;
+    int writes = 0;
+    int reads = 0;
+
+private:
+    pyrrow::platform::NodeLock m_lock;
+    pyrrow::platform::SystemError m_openError;
+};
+
+// Another process holds the node's lock (an upload of another run) until
+// it is destroyed.
+class LockHolder {
+public:
+    explicit LockHolder(const std::string& node)
+    {
+        int ready[2];
+        int release[2];
+        if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(release, O_CLOEXEC) != 0)
+            return;
+        pid = ::fork();
+        if (pid == 0) {
+            ::close(release[1]);
+            pyrrow::platform::NodeLock lock;
+            const char taken = lock.Take(node, nullptr) ? '1' : '0';
+            if (::write(ready[1], &taken, 1) == 1) {
+                char any;
+                while (::read(release[0], &any, 1) > 0) {
+                }
+            }
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release[0]);
+        m_release = release[1];
+        char taken = '0';
+        held = pid > 0 && ::read(ready[0], &taken, 1) == 1 && taken == '1';
+        ::close(ready[0]);
+    }
+    ~LockHolder()
+    {
+        if (m_release >= 0)
+            ::close(m_release);
+        if (pid > 0)
+            ::waitpid(pid, nullptr, 0);
+    }
+    pid_t pid = -1;
+    bool held = false;
+
+private:
+    int m_release = -1;
+};
+
+TEST_F(Cli, UsbUnitHeldByAnotherRunOrPulledDuringTheHeaderWait)
+{
+    const std::string node = WriteFirmware("", "hidraw-stand-in");
+    const auto target = pyrrow::cli::Target{*pyrrow::cli::ParseDeviceUri("usb:path=" + node, nullptr), node};
+    const std::string image = Firmware(64 * 3);
+    const pyrrow::cli::FirmwareImage firmware{"unit.fw", {image.begin(), image.end()}, "", {}};
+    pyrrow::upload::UploadObserver observer;
+
+    {
+        SCOPED_TRACE("held");
+        const LockHolder other(node);
+        ASSERT_TRUE(other.held);
+        StandInHid hid;
+        const auto result = pyrrow::cli::FlashUnit(target, firmware, observer, nullptr, {1.0, false, {}, &hid}, {});
+        EXPECT_EQ(result.exitCode, 8) << result.message;
+        EXPECT_EQ(result.kind, "device_busy");
+        EXPECT_EQ(hid.writes, 0) << "not a byte written";
+        EXPECT_NE(result.message.find("in use by another program"), std::string::npos) << result.message;
+        EXPECT_NE(result.message.find("held by pid " + std::to_string(other.pid)), std::string::npos)
+            << result.message;
+    }
+    {
+        SCOPED_TRACE("pulled");
+        StandInHid hid;
+        hid.pulled = true;
+        const auto result = pyrrow::cli::FlashUnit(target, firmware, observer, nullptr, {1.0, false, {}, &hid}, {});
+        EXPECT_EQ(result.exitCode, 11) << result.message;
+        EXPECT_EQ(result.kind, "link_lost");
+        EXPECT_EQ(hid.writes, 1);  // the header
+        EXPECT_EQ(hid.reads, 1) << "the first failed read ends the wait";
+        EXPECT_LT(result.durationMs, 2500);
+        EXPECT_NE(result.cause.find("went away"), std::string::npos) << result.cause;
+    }
+}
 
 // Hostile or careless input: each is refused at once with its exit code, a
 // message that says why, and the JSON summary; files given stay as they were.

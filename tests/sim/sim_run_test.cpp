@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -109,6 +110,25 @@ TEST(SimCommandLine, UhidThatIsNoDeviceOrMayNotBeWritten)
     EXPECT_EQ(code, 2);
     EXPECT_NE(denied.Errors().find("Permission denied"), std::string::npos) << denied.Errors();
     EXPECT_NE(denied.Errors().find("crw-------"), std::string::npos) << denied.Errors();
+}
+
+// Every USB unit has a serial number of its own, also across simulators, so
+// that the address printed selects exactly that unit. The null device
+// stands in for /dev/uhid: it takes the device's creation and reads as
+// closed, so each unit goes at once and the next of --units comes.
+TEST(SimCommandLine, UsbUnitsHaveSerialNumbersOfTheirOwn)
+{
+    std::set<std::string> addresses;
+    for (int run = 0; run < 2; ++run) {
+        SimProcess sim({"usb", "--uhid", "/dev/null", "--units", "2", "--gap", "0"});
+        for (int unit = 0; unit < 2; ++unit) {
+            const std::string address = sim.ReadLine();
+            EXPECT_EQ(address.rfind("usb:serial=PYRROW-SIM-", 0), 0u) << address;
+            addresses.insert(address);
+        }
+        EXPECT_EQ(sim.Wait(), 1) << sim.Errors();  // units without an upload
+    }
+    EXPECT_EQ(addresses.size(), 4u);
 }
 
 // --port: the unit on a tty the user names, here the slave of a

@@ -432,7 +432,8 @@ bool Accepts(std::uint16_t port, bool wanted, std::chrono::milliseconds timeout)
 
 // A production line: after each upload the unit goes away (its port
 // refuses connections, its serial link is gone) and after the gap the next
-// takes its place, until the count is reached.
+// takes its place, until the count is reached. A fault of @unit=N is the
+// N-th unit's alone.
 TEST(SimUnits, ComeAndGoAfterEachUpload)
 {
     pyrrow::test::TempDir dir;
@@ -440,7 +441,7 @@ TEST(SimUnits, ComeAndGoAfterEachUpload)
     pyrrow::test::WriteBytes(expected, kFile);
     {
         SimProcess sim({"tcp", "--listen", "127.0.0.1:0", "--units", "3", "--gap", "0.4", "--expect", expected,
-                        "--json"});
+                        "--fault", "slow=1@unit=2", "--json"});
         const std::uint16_t port = sim.ReadPort();
         for (int unit = 1; unit <= 3; ++unit) {
             SCOPED_TRACE(unit);
@@ -458,9 +459,12 @@ TEST(SimUnits, ComeAndGoAfterEachUpload)
         ASSERT_EQ(uploads.size(), 3u);
         EXPECT_EQ(uploads[2]["arrival"], 3);
         EXPECT_TRUE(uploads[2]["expected"]);
+        for (std::size_t unit = 1; unit <= 3; ++unit)
+            EXPECT_EQ(uploads[unit - 1]["faults"].size(), unit == 2 ? 1u : 0u) << uploads;
     }
     const std::filesystem::path link = dir.path() / "port";
-    SimProcess sim({"serial", "--link", link.string(), "--units", "2", "--gap", "0.4", "--expect", expected});
+    SimProcess sim({"serial", "--link", link.string(), "--units", "2", "--gap", "0.4", "--expect", expected, "--fault",
+                    "header:length=31@unit=2"});
     EXPECT_FALSE(sim.ReadLine().empty());
     for (int unit = 1; unit <= 2; ++unit) {
         SCOPED_TRACE(unit);
@@ -470,7 +474,7 @@ TEST(SimUnits, ComeAndGoAfterEachUpload)
         const int fd = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
         ASSERT_GE(fd, 0);
         ASSERT_EQ(::write(fd, kFile.data(), 32), 32);
-        EXPECT_EQ(Collect(fd, 32, 1000ms).Bytes(), Echo());
+        EXPECT_EQ(Collect(fd, 32, 1000ms).Bytes(), unit == 2 ? Echo().substr(0, 31) : Echo());
         ASSERT_EQ(::write(fd, kFile.data() + 32, kFile.size() - 32), static_cast<ssize_t>(kFile.size() - 32));
         ::close(fd);
         if (unit == 1) {
@@ -480,7 +484,7 @@ TEST(SimUnits, ComeAndGoAfterEachUpload)
             EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));  // gone
         }
     }
-    EXPECT_EQ(sim.Wait(), 0) << sim.Errors();
+    EXPECT_EQ(sim.Wait(), 1) << sim.Errors();  // the second upload met its fault
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ public:
     HidDevice Open(unsigned short vendorId, unsigned short productId) override
     {
         ids = {vendorId, productId};
-        if (!present)
+        if (!present || held)
             return nullptr;
         ++opened;
         return reinterpret_cast<HidDevice>(&m_token);
@@ -59,6 +59,10 @@ public:
         return 64;
     }
     std::u16string Error(HidDevice) override { return u"Broken pipe"; }
+    pyrrow::platform::SystemError::Kind OpenErrorKind() override
+    {
+        return held ? pyrrow::platform::SystemError::Kind::Busy : pyrrow::platform::SystemError::Kind::Other;
+    }
     void Close(HidDevice device) override
     {
         EXPECT_EQ(device, reinterpret_cast<HidDevice>(&m_token));
@@ -66,6 +70,7 @@ public:
     }
 
     bool present = true;
+    bool held = false;      // another upload holds the unit
     int answerAfterMs = 0;  // -1: never
     long failWriteAt = -1;  // the report (counting from 1) whose write fails
     bool shortWrites = false;
@@ -213,12 +218,23 @@ TEST_F(UsbUpload, ShortWriteCountGoesOn)
     EXPECT_TRUE(Messages().empty());
 }
 
-TEST_F(UsbUpload, NoDeviceAndNoFile)
+TEST_F(UsbUpload, NoDeviceHeldDeviceAndNoFile)
 {
     hid.present = false;
     UploadFile(Firmware(100));
     EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"hid_open(0x0483, 0xA151) error")});
     EXPECT_TRUE(host.ProgressCalls().empty());
+
+    // Held by another upload: the same message, and not a report written.
+    pyrrow::test::TestHost held;
+    dlg.AttachHost(&held);
+    hid.present = true;
+    hid.held = true;
+    Upload();
+    EXPECT_EQ(held.MessageBoxes(), std::vector<MessageBoxCall>{UploadError(u"hid_open(0x0483, 0xA151) error")});
+    EXPECT_TRUE(held.ProgressCalls().empty());
+    EXPECT_TRUE(hid.reports.empty());
+    hid.held = false;
 
     pyrrow::test::TestHost fresh;
     dlg.AttachHost(&fresh);
