@@ -340,7 +340,7 @@ case_udev_rule() {
 # starts its own simulator and checks the stored image.
 case_window_usb_upload() {
     [ -x /usr/bin/qt_host_tests ] || fail "this guest has no qt_host_tests: the build needs its tests"
-    PYRROW_KERNEL_STAGE=1 QT_QPA_PLATFORM=offscreen timeout 60 \
+    PYRROW_KERNEL_STAGE=1 PYRROW_SIM=/usr/bin/pyrrow-sim QT_QPA_PLATFORM=offscreen timeout 60 \
         qt_host_tests --gtest_filter='QtHost.ClickingUploadWithUsbChosen*' > gtest.out 2>&1
     RC=$?
     cat gtest.out

@@ -58,16 +58,13 @@ copy_program "$build/cli/pyrrow-cli" /usr/bin/pyrrow-cli
 copy_program "$build/sim/pyrrow-sim" /usr/bin/pyrrow-sim
 copy_program "$udev/bin/udevadm" /bin/udevadm
 # The window's USB upload, when the build has its tests: the Qt test program
-# with Qt's offscreen platform, and the simulator where that program looks
-# for it (its path in the build).
+# with Qt's offscreen platform (the case names the guest's simulator in
+# PYRROW_SIM).
 if [ -x "$build/tests/qt_host_tests" ]; then
     copy_program "$build/tests/qt_host_tests" /usr/bin/qt_host_tests
     offscreen=$(find /usr/lib -path '*/qt6/plugins/platforms/libqoffscreen.so' | head -n 1)
     [ -n "$offscreen" ] || die "Qt's offscreen platform plugin is missing"
     copy_program "$offscreen" "$offscreen"
-    sim_path=$(cd "$build" && pwd -P)/sim/pyrrow-sim
-    mkdir -p "$root$(dirname "$sim_path")"
-    ln -s /usr/bin/pyrrow-sim "$root$sim_path"
 fi
 install -m 755 "$(command -v busybox)" "$root/bin/busybox"
 ! ldd "$root/bin/busybox" > /dev/null 2>&1 || die "$(command -v busybox) is not the static one (busybox-static)"

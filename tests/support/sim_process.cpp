@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "support/temp_dir.h"
@@ -19,7 +20,10 @@ SimProcess::SimProcess(const std::vector<std::string>& args, bool asNobody, int 
     int err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
         throw std::runtime_error("no pipe");
-    std::vector<std::string> argv{PYRROW_SIM_PATH};
+    // The simulator the build made, or the one PYRROW_SIM names (the kernel
+    // stage's guest has it in /usr/bin).
+    const char* named = std::getenv("PYRROW_SIM");
+    std::vector<std::string> argv{named != nullptr && *named != '\0' ? named : PYRROW_SIM_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> pointers;
     for (std::string& a : argv)

@@ -1,6 +1,7 @@
 // pyrrow-sim as a child process of a test: started with its arguments, its
 // standard output read line by line (the units' addresses come first), its
-// end awaited with a bound. The simulator is the one the build made.
+// end awaited with a bound. The simulator is the one the build made, or the
+// one the environment variable PYRROW_SIM names.
 #pragma once
 
 #include <chrono>
