@@ -21,11 +21,15 @@
 #include "platform/socket.h"
 #include "platform/taskbar.h"
 #include "platform/thread.h"
-#include "upload/serial_link.h"
+#include "upload/serial_timing.h"
 #include "xml/dyn_wstring.h"
 #include "xml/xml_file.h"
 
 class CPrikazovyRadek;
+
+namespace pyrrow::upload {
+class Link;
+}
 
 // The link chosen, as the settings file records it.
 enum LinkKind : std::uint8_t {

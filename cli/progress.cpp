@@ -57,7 +57,7 @@ std::string RunFailureJson(std::size_t units, int exitCode, const std::string& k
 
 std::string Shown(const std::string& text)
 {
-    const std::string valid = platform::Utf16ToUtf8Lossy(platform::Utf8ToUtf16Lossy(text));
+    const std::string valid = platform::Utf8Lossy(text);
     std::string shown;
     shown.reserve(valid.size());
     char escape[8];

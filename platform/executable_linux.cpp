@@ -3,37 +3,14 @@
 
 #include <climits>
 #include <cstdlib>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <utf8.h>
 
 #include "platform/executable.h"
 #include "platform/utf.h"
 
 namespace pyrrow::platform {
-
-namespace {
-
-// Bytes that are not UTF-8 become U+DC80..U+DCFF, lone surrogates: the text
-// still tells where the program is, and no file is ever opened by it.
-std::u16string EscapedText(std::string_view bytes)
-{
-    std::u16string text;
-    auto at = bytes.begin();
-    for (;;) {
-        const auto bad = utf8::find_invalid(at, bytes.end());
-        utf8::utf8to16(at, bad, std::back_inserter(text));
-        if (bad == bytes.end())
-            return text;
-        text.push_back(static_cast<char16_t>(0xDC00 | static_cast<unsigned char>(*bad)));
-        at = bad + 1;
-    }
-}
-
-}  // namespace
 
 ModuleHandle CurrentModule()
 {
@@ -46,7 +23,9 @@ std::u16string ModuleFileName(ModuleHandle)
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
     if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer)
         return {};
-    return EscapedText(std::string_view(buffer, static_cast<std::size_t>(n)));
+    // Bytes that are not UTF-8 become lone surrogates: the text still tells
+    // where the program is, and the way back gives the same bytes.
+    return Utf8ToUtf16Escaped(std::string_view(buffer, static_cast<std::size_t>(n)));
 }
 
 void RemovePathExtension(char16_t* path)

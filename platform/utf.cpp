@@ -92,10 +92,16 @@ std::optional<std::string> Utf16ToUtf8Escaped(std::u16string_view text)
     return out;
 }
 
-std::u16string Utf8ToUtf16Lossy(std::string_view text)
+std::string Utf8Lossy(std::string_view text)
 {
     std::string valid;
     utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(valid), static_cast<std::uint32_t>(kReplacement));
+    return valid;
+}
+
+std::u16string Utf8ToUtf16Lossy(std::string_view text)
+{
+    const std::string valid = Utf8Lossy(text);
     std::u16string out;
     utf8::utf8to16(valid.begin(), valid.end(), std::back_inserter(out));
     return out;

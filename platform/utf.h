@@ -27,6 +27,7 @@ std::optional<std::string> Utf16ToUtf8Escaped(std::u16string_view text);
 // For texts people read: what is not valid becomes U+FFFD.
 std::string Utf16ToUtf8Lossy(std::u16string_view text);
 std::u16string Utf8ToUtf16Lossy(std::string_view text);
+std::string Utf8Lossy(std::string_view text);
 // Appends one code point (from a wide-character or multibyte library call);
 // a value that is no code point becomes U+FFFD.
 void AppendCodePoint(std::u16string& text, char32_t codePoint);

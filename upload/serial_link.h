@@ -5,25 +5,10 @@
 #include <string>
 
 #include "platform/serial.h"
+#include "upload/serial_timing.h"
 #include "upload/upload_engine.h"
 
 namespace pyrrow::upload {
-
-struct SerialTiming {
-    platform::SerialTimeouts timeouts{
-        .readInterval = 5,
-        .readTotalMultiplier = 11,
-        .readTotalConstant = 1000,
-        .writeTotalMultiplier = 250,
-        .writeTotalConstant = 3000,
-    };
-    unsigned pauseAfterHeader = 100;
-    unsigned pauseAfterBlock = 10;
-    unsigned answerAttempts = 5;
-
-    // The time-outs stretched by factor (the pacing stays).
-    SerialTiming Scaled(double factor) const;
-};
 
 class SerialLink final : public Link {
 public:

@@ -5,6 +5,7 @@
 
 #include "app/pyrrow_dlg.h"
 #include "platform/utf.h"
+#include "upload/upload_engine.h"
 #include "res/resource.h"
 
 namespace platform = pyrrow::platform;

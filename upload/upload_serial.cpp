@@ -1,5 +1,6 @@
 // The serial upload of the window: the port selected in the list.
 #include "app/pyrrow_dlg.h"
+#include "upload/serial_link.h"
 
 void CPyrrowDlg::UploadSerial()
 {
