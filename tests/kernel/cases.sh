@@ -193,20 +193,26 @@ case_usb_denied() {
     expect_nothing_sent sim.trace
 }
 
+# Pulls the unit ($SIM killed) while pyrrow-cli ($CLI) uploads to it: the
+# run must end with exit 11 within 1.5 s. WHAT names the run in a failure.
+pull_unit() { # WHAT
+    kill -KILL "$SIM"
+    t0=$(now_ms)
+    end_of "$CLI"
+    took=$(($(now_ms) - t0))
+    echo "pyrrow-cli ended $took ms after the unit was pulled"
+    expect_exit 11 "$1"
+    [ "$took" -le 1500 ] || fail "pyrrow-cli took $took ms to see that the unit was gone"
+}
+
 case_usb_pulled() {
     make_image fw $((32 + 64 * 600)) # 600 reports, 10 ms apart
     start_sim sim usb
     usb_unit_ready 1
     start_cli cli flash fw --device usb --json
     wait_for "the data" 10000 grep -q '"phase":"data"' cli.json
-    kill -KILL "$SIM"
-    t0=$(now_ms)
-    end_of "$CLI"
-    took=$(($(now_ms) - t0))
-    echo "pyrrow-cli ended $took ms after the unit was pulled"
-    expect_exit 11 "the upload whose unit was pulled"
+    pull_unit "the upload whose unit was pulled"
     expect_line cli.json '"event":"result"' '"status":"failed"' '"exit_code":11' '"frame":'
-    [ "$took" -le 1500 ] || fail "pyrrow-cli took $took ms to see that the unit was gone"
 }
 
 case_usb_silent() {
@@ -278,13 +284,7 @@ case_usb_pulled_in_header() {
     usb_unit_ready 1
     start_cli cli flash fw --device usb --json
     wait_for "the header at the unit" 5000 grep -q '"dir":"in"' sim.trace
-    kill -KILL "$SIM"
-    t0=$(now_ms)
-    end_of "$CLI"
-    took=$(($(now_ms) - t0))
-    echo "pyrrow-cli ended $took ms after the unit was pulled"
-    expect_exit 11 "the upload whose unit was pulled during the header wait"
-    [ "$took" -le 1500 ] || fail "pyrrow-cli took $took ms to see that the unit was gone"
+    pull_unit "the upload whose unit was pulled during the header wait"
 }
 
 # ---- serial ----
