@@ -286,7 +286,7 @@ private:
 TEST_F(Cli, UsbUnitHeldByAnotherRunOrPulledDuringTheHeaderWait)
 {
     const std::string node = WriteFirmware("", "hidraw-stand-in");
-    const auto target = pyrrow::cli::Target{*pyrrow::cli::ParseDeviceUri("usb:path=" + node, nullptr), node};
+    const auto target = pyrrow::cli::Target{*pyrrow::cli::ParseDeviceUri("usb:path=" + node).uri, node};
     const std::string image = Firmware(64 * 3);
     const pyrrow::cli::FirmwareImage firmware{"unit.fw", {image.begin(), image.end()}, "", {}};
     pyrrow::upload::UploadObserver observer;

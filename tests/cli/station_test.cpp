@@ -464,8 +464,7 @@ TEST(UsbFixture, WaitsForTheMatchingUnitToArriveAndToLeave)
 {
     using pyrrow::cli::UsbArrival;
     using pyrrow::cli::WaitLimit;
-    std::string error;
-    const auto bySerial = pyrrow::cli::ParseDeviceUri("usb:serial=B2", &error);
+    const auto [bySerial, error] = pyrrow::cli::ParseDeviceUri("usb:serial=B2");
     ASSERT_TRUE(bySerial) << error;
     const pyrrow::platform::HidDeviceInfo a{"/dev/hidraw3", u"A1"};
     const pyrrow::platform::HidDeviceInfo b{"/dev/hidraw4", u"B2"};
@@ -532,8 +531,7 @@ TEST(SerialFixture, AUnitReplacedUnderTheSameNumberHasLeft)
         std::filesystem::create_symlink(name, link);
         return std::pair<int, std::string>(master, name);
     };
-    std::string error;
-    const auto uri = pyrrow::cli::ParseDeviceUri("serial:" + link, &error);
+    const auto [uri, error] = pyrrow::cli::ParseDeviceUri("serial:" + link);
     ASSERT_TRUE(uri) << error;
     const pyrrow::cli::Target fixture{*uri, link};
     ScriptedEnumeration noUsb({std::vector<pyrrow::platform::HidDeviceInfo>{}});
