@@ -127,7 +127,7 @@ TEST_P(Failures, EndWithTheirExitCodeAndErrorKind)
         args.push_back("--device=serial:/dev/pyrrow-no-such-port");
     } else if (s.name == "busy") {
         pty = std::make_unique<pyrrow::test::PtyDevice>(pyrrow::test::SerialScript{});
-        holder = pyrrow::platform::OpenSerial(pyrrow::platform::Utf8ToUtf16Lossy(pty->SlavePath()));
+        holder = pyrrow::platform::OpenSerial(pty->SlavePath());
         ASSERT_NE(holder, nullptr);
         args.push_back("--device=serial:" + pty->SlavePath());
     }

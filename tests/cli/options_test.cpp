@@ -180,7 +180,7 @@ TEST_P(Selection, OneUnitOrAnErrorThatListsThem)
         {"/dev/hidraw1", u"A"}, {"/dev/hidraw2", u"B"}, {"/dev/hidraw3", u"B"}};
     const auto uri = pyrrow::cli::ParseDeviceUri(c.uri).uri;
     ASSERT_TRUE(uri);
-    const auto selection = pyrrow::cli::Select(*uri, units, [](const std::u16string& name) { return name == u"ttyUSB0"; }, {u"ttyUSB0"});
+    const auto selection = pyrrow::cli::Select(*uri, units, [](const std::string& name) { return name == "ttyUSB0"; }, {"ttyUSB0"});
     EXPECT_EQ(selection.exitCode, c.exitCode) << c.uri << ": " << selection.message;
     if (selection.target) {
         EXPECT_EQ(selection.target->devicePath, c.path);
@@ -200,10 +200,10 @@ INSTANTIATE_TEST_SUITE_P(Table, Selection,
                                          SelectCase{"usb:path=/dev/hidraw9", 5, ""},
                                          // The device behind a port name is the system's.
                                          SelectCase{"serial:ttyUSB0", 0,
-                                                    pyrrow::platform::SerialDevicePath(u"ttyUSB0")},
+                                                    pyrrow::platform::SerialDevicePath("ttyUSB0")},
                                          // Letter case aside, as the system's list has it.
                                          SelectCase{"serial:TTYUSB0", 0,
-                                                    pyrrow::platform::SerialDevicePath(u"ttyUSB0")},
+                                                    pyrrow::platform::SerialDevicePath("ttyUSB0")},
                                          SelectCase{"serial:ttyUSB1", 5, ""},
                                          SelectCase{"tcp:10.1.2.3", 0, "10.1.2.3:1998"}));
 
