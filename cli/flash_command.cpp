@@ -1,6 +1,7 @@
 // pyrrow-cli flash: settings, firmware and devices are checked before any
 // unit is touched; then every unit is flashed in parallel.
 #include <chrono>
+#include <iostream>
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
@@ -10,12 +11,12 @@
 #include "cli/select.h"
 #include "cli/settings_source.h"
 #include "cli/station.h"
-#include "cli/stop_on_signal.h"
 #include "cli/terminal.h"
 #include "cli/trace_log.h"
 #include "platform/hid.h"
 #include "platform/serial.h"
 #include "platform/serial_ports.h"
+#include "platform/stop_requests.h"
 #include "platform/utf.h"
 #include "upload/usb_link.h"
 
@@ -46,7 +47,10 @@ int RunFlash(const FlashOptions& given, const std::string& version)
     const auto start = std::chrono::steady_clock::now();
     // Before any other thread exists, so that every worker inherits it.
     std::stop_source stop;
-    const StopOnSignal signals(stop);
+    const platform::StopRequests requests(stop);
+    if (requests.Failure())
+        std::cerr << "pyrrow-cli: stop requests cannot be watched, Ctrl+C ends the run at once: "
+                  << requests.Failure()->text << "\n";
 
     FlashOptions options = given;
     const OutputMode mode = ModeOf(options);
@@ -114,7 +118,7 @@ int RunFlash(const FlashOptions& given, const std::string& version)
         const StationOutcome outcome =
             RunStation(options.devices, *firmware, board, trace.IsOpen() ? &trace : nullptr,
                        log.IsOpen() ? &log : nullptr, linkOptions, station, platform::SystemHid(), stop.get_token());
-        const int exitCode = StationExitCode(outcome, options.repeat, signals.Interrupted());
+        const int exitCode = StationExitCode(outcome, options.repeat, requests.Requested());
         board.Summary(exitCode, outcome.results,
                       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
                           .count(),
@@ -153,7 +157,7 @@ int RunFlash(const FlashOptions& given, const std::string& version)
     std::vector<int> codes;
     for (const UnitResult& result : results)
         codes.push_back(result.exitCode);
-    const int exitCode = CombineExitCodes(codes, signals.Interrupted());
+    const int exitCode = CombineExitCodes(codes, requests.Requested());
     board.Summary(exitCode, results,
                   std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
                       .count(),

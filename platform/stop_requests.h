@@ -7,6 +7,7 @@
 // per system (stop_requests_posix.cpp, stop_requests_win.cpp).
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <optional>
 #include <stop_token>
@@ -49,7 +50,9 @@ private:
     std::atomic<const char*> m_what{nullptr};
     std::atomic<bool> m_finished{false};
     std::thread m_watcher;
-    void* m_events = nullptr;  // Windows: the events the console handler sets
+    // Windows: an event for each kind of console request, which the
+    // console's handler sets, and one set when the program is done.
+    std::array<void*, 6> m_events{};
 };
 
 }  // namespace pyrrow::platform

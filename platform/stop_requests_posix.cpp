@@ -1,9 +1,14 @@
+// The stop signals are blocked in every thread and taken by one watcher with
+// sigwait, so that no handler runs and the stop is requested from an
+// ordinary thread.
 #include <pthread.h>
 #include <signal.h>
 
-#include "cli/stop_on_signal.h"
+#include <cerrno>
 
-namespace pyrrow::cli {
+#include "platform/stop_requests.h"
+
+namespace pyrrow::platform {
 namespace {
 
 sigset_t StopSignals()
@@ -12,46 +17,49 @@ sigset_t StopSignals()
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
-    // A closed terminal: the run ends as when stopped, with its result.
+    // A closed terminal: the program ends as when stopped, with its result.
     sigaddset(&set, SIGHUP);
     return set;
 }
 
+const char* SignalName(int signal)
+{
+    return signal == SIGINT ? "SIGINT" : signal == SIGHUP ? "SIGHUP" : "SIGTERM";
+}
+
 }  // namespace
 
-// The signals are blocked in every thread and taken by one watcher with
-// sigwait, so no handler runs and the stop request is made from an ordinary
-// thread.
-StopOnSignal::StopOnSignal(std::stop_source& stop) : m_stop(stop)
+StopRequests::StopRequests(std::stop_source& stop) : m_stop(stop)
 {
-    // A reader of the output that goes away (a closed pipe, a CI log
-    // collector that ended) must not kill the run mid-upload: the write
-    // fails instead and the units end as they would.
     ::signal(SIGPIPE, SIG_IGN);
-    // Likewise a trace that reaches the file size limit: the write fails
-    // and the trace says so.
     ::signal(SIGXFSZ, SIG_IGN);
     const sigset_t set = StopSignals();
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    if (const int error = pthread_sigmask(SIG_BLOCK, &set, nullptr); error != 0) {
+        SetSystemError(&m_failure.emplace(), error, "blocking SIGINT, SIGTERM and SIGHUP");
+        return;
+    }
     m_watcher = std::thread([this, set] {
         for (;;) {
             int signal = 0;
             if (sigwait(&set, &signal) != 0 || m_finished.load())
                 return;
-            m_interrupted.store(true);
+            const char* expected = nullptr;
+            m_what.compare_exchange_strong(expected, SignalName(signal));
             m_stop.request_stop();
         }
     });
 }
 
-StopOnSignal::~StopOnSignal()
+StopRequests::~StopRequests()
 {
+    if (!m_watcher.joinable())
+        return;
     m_finished.store(true);
     pthread_kill(m_watcher.native_handle(), SIGTERM);
     m_watcher.join();
     const sigset_t set = StopSignals();
     // A signal that came once the work was done is taken here rather than
-    // left to kill the process: the run's result stands.
+    // left to kill the process.
     sigset_t pending;
     sigpending(&pending);
     for (const int stopSignal : {SIGINT, SIGTERM, SIGHUP})
@@ -62,4 +70,4 @@ StopOnSignal::~StopOnSignal()
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-}  // namespace pyrrow::cli
+}  // namespace pyrrow::platform

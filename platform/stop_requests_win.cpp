@@ -1,0 +1,107 @@
+// The console's control events (Ctrl+C, Ctrl+Break, its closing, logoff,
+// shutdown) reach a handler that Windows calls on a thread of its own with
+// nothing but the kind of event. The handler finds the event object of that
+// kind by its name (made of the process id) and sets it; the watcher,
+// waiting on those objects, requests the stop from an ordinary thread.
+// Closing the console (and logging off, shutting down) ends the process
+// once the handler returns: the handler waits, within the 5 s Windows
+// grants, until the program has closed its ports and files.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/stop_requests.h"
+
+namespace pyrrow::platform {
+namespace {
+
+struct Request {
+    DWORD type;
+    const char* name;
+};
+
+constexpr std::array<Request, 5> kRequests = {{
+    {CTRL_C_EVENT, "Ctrl+C"},
+    {CTRL_BREAK_EVENT, "Ctrl+Break"},
+    {CTRL_CLOSE_EVENT, "the console closing"},
+    {CTRL_LOGOFF_EVENT, "the user logging off"},
+    {CTRL_SHUTDOWN_EVENT, "Windows shutting down"},
+}};
+constexpr std::size_t kDone = kRequests.size();
+
+constexpr DWORD kCloseGraceMs = 4500;
+
+// index: a request's, or kDone for "the program is done".
+std::wstring EventName(std::size_t index)
+{
+    return L"Local\\pyrrow-stop-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(index);
+}
+
+BOOL WINAPI OnConsoleControl(DWORD type)
+{
+    std::size_t index = 0;
+    while (index < kRequests.size() && kRequests[index].type != type)
+        ++index;
+    if (index == kRequests.size())
+        return FALSE;  // not a request we take: the default ends the process
+    const HANDLE event = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, EventName(index).c_str());
+    if (event == nullptr)
+        return FALSE;
+    ::SetEvent(event);
+    ::CloseHandle(event);
+    if (type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT) {
+        if (const HANDLE done = ::OpenEventW(SYNCHRONIZE, FALSE, EventName(kDone).c_str())) {
+            ::WaitForSingleObject(done, kCloseGraceMs);
+            ::CloseHandle(done);
+        }
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+StopRequests::StopRequests(std::stop_source& stop) : m_stop(stop)
+{
+    for (std::size_t i = 0; i < m_events.size(); ++i) {
+        // Auto-reset for the requests, so that each wakes the watcher once;
+        // "done" stays set for every handler that waits.
+        m_events[i] = ::CreateEventW(nullptr, i == kDone, FALSE, EventName(i).c_str());
+        if (m_events[i] == nullptr) {
+            CaptureSystemError(&m_failure.emplace(), "making the events for the console's stop requests");
+            return;
+        }
+    }
+    m_watcher = std::thread([this] {
+        for (;;) {
+            const DWORD r = ::WaitForMultipleObjects(static_cast<DWORD>(kRequests.size()), m_events.data(), FALSE,
+                                                     INFINITE);
+            // The destructor's wake, after the work, ends it.
+            if (r >= WAIT_OBJECT_0 + kRequests.size() || m_finished.load())
+                return;
+            const char* expected = nullptr;
+            m_what.compare_exchange_strong(expected, kRequests[r - WAIT_OBJECT_0].name);
+            m_stop.request_stop();
+        }
+    });
+    if (!::SetConsoleCtrlHandler(OnConsoleControl, TRUE))
+        CaptureSystemError(&m_failure.emplace(), "SetConsoleCtrlHandler");
+}
+
+StopRequests::~StopRequests()
+{
+    // A request that came once the work was done is taken by the handler
+    // until here rather than left to end the process.
+    m_finished.store(true);
+    if (m_events[0] != nullptr)
+        ::SetEvent(m_events[0]);
+    if (m_watcher.joinable())
+        m_watcher.join();
+    ::SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    if (m_events[kDone] != nullptr)
+        ::SetEvent(m_events[kDone]);
+    for (void* event : m_events)
+        if (event != nullptr)
+            ::CloseHandle(event);
+}
+
+}  // namespace pyrrow::platform
