@@ -41,7 +41,8 @@ struct FileFacts {
 // (`--json > run.jsonl`), which no file named on the command line may be.
 std::vector<FileIdentity> StandardOutputFiles();
 
-// What path names, links followed, looked at without opening it.
+// What path names, links followed, looked at without opening it (Windows
+// opens a regular file without access, for its identity).
 bool FactsAt(const std::string& path, FileFacts* facts, SystemError* error);
 
 // Removes a file this program made. False when it could not be removed.

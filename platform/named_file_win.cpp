@@ -53,6 +53,8 @@ std::vector<FileIdentity> StandardOutputFiles()
 
 bool FactsAt(const std::string& path, FileFacts* facts, SystemError* error)
 {
+    // The attributes are had without opening anything; a device (a COM
+    // port) is never opened for its identity.
     WIN32_FILE_ATTRIBUTE_DATA data{};
     const std::wstring wide = Wide(path);
     if (wide.empty())
@@ -65,6 +67,16 @@ bool FactsAt(const std::string& path, FileFacts* facts, SystemError* error)
     facts->readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     facts->size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     facts->identity = {};
+    if (facts->kind != FileFacts::Kind::Regular)
+        return true;
+    // Opened for no access at all: the file's identity only.
+    const HANDLE h = ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (h != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(h, &info))
+        facts->identity = IdentityOf(info);
+    if (h != INVALID_HANDLE_VALUE)
+        ::CloseHandle(h);
     return true;
 }
 
