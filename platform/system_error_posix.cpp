@@ -22,6 +22,8 @@ SystemError::Kind SystemErrorKind(int code)
     case EBUSY:
     case EWOULDBLOCK:
         return SystemError::Kind::Busy;
+    case EEXIST:
+        return SystemError::Kind::Exists;
     default:
         return SystemError::Kind::Other;
     }
