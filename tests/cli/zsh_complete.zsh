@@ -31,10 +31,10 @@ zpty -w z 'print -r -- "<rea""dy>"'
 zpty -r z out '*<ready>*'
 for line; do
   zpty -w -n z "$line"$'\t\x18'
-  # Read until the end mark; 10 s without output end it.
+  # Read until the end mark; 10 s without output, or the shell's end, end it.
   all=
-  while [[ $all != *'<end>'* ]] && zselect -t 1000 -r $fd; do
-    zpty -r -t z out && all+=$out
+  while [[ $all != *'<end>'* ]] && zselect -t 1000 -r $fd && zpty -r -t z out; do
+    all+=$out
   done
   [[ $all == *'<end>'* ]] || { zpty -d z; print -r -- "no end of the completion of: $line" >&2; exit 2; }
   hits=()
