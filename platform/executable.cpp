@@ -1,4 +1,4 @@
-#include <string_view>
+#include <string>
 
 #include "platform/executable.h"
 #include "platform/file.h"
