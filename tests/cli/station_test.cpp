@@ -114,7 +114,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     int m_departures = 0;
-    bool m_stop = false;
+    std::atomic<bool> m_stop{false};  // set under m_mutex, so that a wait cannot miss it
     std::thread m_thread;
 };
 
