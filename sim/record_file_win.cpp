@@ -11,10 +11,16 @@
 #include <cstring>
 
 #include "sim/record_file.h"
-#include "sim/windows_error.h"
+#include "platform/utf.h"
+#include "platform/windows_text.h"
 
 namespace pyrrow::sim {
 namespace {
+
+std::wstring Utf8ToWide(const std::string& text)
+{
+    return platform::ToWide(platform::Utf8ToUtf16Lossy(text));
+}
 
 std::string Reason(const std::string& what, int error)
 {

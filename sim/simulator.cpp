@@ -3,13 +3,17 @@
 #include <cmath>
 #include <memory>
 #include <ostream>
+#include <stop_token>
 #include <vector>
 
-#include "sim/event_loop.h"
-#include "sim/process_id.h"
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
+
+#include "platform/stop_requests.h"
 #include "sim/recorder.h"
 #include "sim/serial_unit.h"
-#include "sim/stop_signals.h"
+#include "sim/system.h"
 #include "sim/tcp_unit.h"
 #include "sim/unit_place.h"
 #include "sim/usb_unit.h"
@@ -56,19 +60,19 @@ TcpUnit::Settings TcpSettings(const Options& o, unsigned index, unsigned arrival
 // The first unit of each place, on consecutive ports from first (0: each
 // where the system chooses). False when one cannot be made; *inUse tells
 // whether a port was taken.
-bool MakeTcpUnits(const Options& o, std::uint16_t first, EventLoop& loop, Recorder& recorder,
+bool MakeTcpUnits(const Options& o, std::uint16_t first, asio::io_context& io, Recorder& recorder,
                   std::vector<std::unique_ptr<UnitPlace>>& places, std::vector<std::unique_ptr<TcpUnit>>* units,
-                  std::string* error, bool* inUse)
+                  platform::SystemError* error, bool* inUse)
 {
     units->clear();
     for (unsigned i = 0; i < o.count; ++i) {
         if (first != 0 && first + i > 65535) {
-            *error = "no room for " + std::to_string(o.count) + " ports from " + std::to_string(first);
+            error->text = "no room for " + std::to_string(o.count) + " ports from " + std::to_string(first);
             *inUse = false;
             return false;
         }
         const auto port = first == 0 ? std::uint16_t{0} : static_cast<std::uint16_t>(first + i);
-        std::unique_ptr<TcpUnit> unit = TcpUnit::Create(loop, recorder, TcpSettings(o, i + 1, 1, port, *places[i]), error, inUse);
+        std::unique_ptr<TcpUnit> unit = TcpUnit::Create(io, recorder, TcpSettings(o, i + 1, 1, port, *places[i]), error, inUse);
         if (!unit) {
             units->clear();
             return false;
@@ -80,18 +84,18 @@ bool MakeTcpUnits(const Options& o, std::uint16_t first, EventLoop& loop, Record
 
 // Makes the places of the link and their first units. False, with the
 // reason in *error, when one cannot be made.
-bool MakePlaces(const Options& o, EventLoop& loop, Recorder& recorder, std::vector<std::unique_ptr<UnitPlace>>& places,
-                std::string* error)
+bool MakePlaces(const Options& o, asio::io_context& io, Recorder& recorder, std::vector<std::unique_ptr<UnitPlace>>& places,
+                platform::SystemError* error)
 {
     switch (o.link) {
     case Link::Tcp: {
         std::vector<std::unique_ptr<TcpUnit>> units;
         bool inUse = false;
-        bool made = MakeTcpUnits(o, o.port.value_or(protocol::kTcpDefaultPort), loop, recorder, places, &units, error,
+        bool made = MakeTcpUnits(o, o.port.value_or(protocol::kTcpDefaultPort), io, recorder, places, &units, error,
                                  &inUse);
         // The default port is only a first choice: take the next free ones.
         for (unsigned step = 1; !made && inUse && !o.port && step < kPortSearch; ++step)
-            made = MakeTcpUnits(o, static_cast<std::uint16_t>(protocol::kTcpDefaultPort + step), loop, recorder,
+            made = MakeTcpUnits(o, static_cast<std::uint16_t>(protocol::kTcpDefaultPort + step), io, recorder,
                                 places, &units, error, &inUse);
         if (!made)
             return false;
@@ -100,18 +104,18 @@ bool MakePlaces(const Options& o, EventLoop& loop, Recorder& recorder, std::vect
             const std::uint16_t port = units[i]->Port();
             UnitPlace* place = places[i].get();
             recorder.AddUnit(UnitName(Link::Tcp, i + 1), Link::Tcp, units[i]->Address());
-            place->Start(std::move(units[i]), [&o, &loop, &recorder, i, port, place](unsigned number,
-                                                                                       std::string* why) {
+            place->Start(std::move(units[i]), [&o, &io, &recorder, i, port, place](unsigned number,
+                                                                                       platform::SystemError* why) {
                 bool taken = false;
                 return std::unique_ptr<Unit>(
-                    TcpUnit::Create(loop, recorder, TcpSettings(o, i + 1, number, port, *place), why, &taken));
+                    TcpUnit::Create(io, recorder, TcpSettings(o, i + 1, number, port, *place), why, &taken));
             });
         }
         return true;
     }
     case Link::Serial: {
         UnitPlace* place = places[0].get();
-        const auto make = [&o, &loop, &recorder, place](unsigned number, std::string* why) {
+        const auto make = [&o, &io, &recorder, place](unsigned number, platform::SystemError* why) {
             SerialUnit::Settings s;
             s.name = UnitName(Link::Serial, 1);
             s.port = o.serialPort;
@@ -120,7 +124,7 @@ bool MakePlaces(const Options& o, EventLoop& loop, Recorder& recorder, std::vect
             s.faults = FaultPlan(o.faults, FaultUnit(o, 1, number));
             s.once = o.once || o.units != 0;
             s.onDone = place->OnDone();
-            return std::unique_ptr<Unit>(SerialUnit::Create(loop, recorder, std::move(s), why));
+            return std::unique_ptr<Unit>(SerialUnit::Create(io, recorder, std::move(s), why));
         };
         std::unique_ptr<Unit> first = make(1, error);
         if (!first)
@@ -131,9 +135,9 @@ bool MakePlaces(const Options& o, EventLoop& loop, Recorder& recorder, std::vect
     }
     case Link::Usb: {
         UnitPlace* place = places[0].get();
-        const auto make = [&o, &loop, &recorder, place](unsigned number,
-                                                        std::string* why) -> std::unique_ptr<Unit> {
-            std::unique_ptr<UhidDevice> device = UhidDevice::Open(o.uhidPath, why);
+        const auto make = [&o, &io, &recorder, place](unsigned number,
+                                                        platform::SystemError* why) -> std::unique_ptr<Unit> {
+            std::unique_ptr<UhidDevice> device = UhidDevice::Open(io, o.uhidPath, why);
             if (!device)
                 return nullptr;
             UsbUnit::Settings s;
@@ -145,7 +149,7 @@ bool MakePlaces(const Options& o, EventLoop& loop, Recorder& recorder, std::vect
             s.faults = FaultPlan(o.faults, FaultUnit(o, 1, number));
             s.once = o.once || o.units != 0;
             s.onDone = place->OnDone();
-            return UsbUnit::Create(loop, recorder, s, std::move(device), why);
+            return UsbUnit::Create(io, recorder, s, std::move(device), why);
         };
         std::unique_ptr<Unit> first = make(1, error);
         if (!first)
@@ -162,16 +166,23 @@ bool MakePlaces(const Options& o, EventLoop& loop, Recorder& recorder, std::vect
 
 int RunSimulator(const Options& o, std::ostream& out, std::ostream& err)
 {
-    std::string error;
-    const std::unique_ptr<StopSignals> signals = StopSignals::Open(&error);
+    std::stop_source stop;
+    const platform::StopRequests requests(stop);
+    if (requests.Failure()) {
+        err << "pyrrow-sim: " << requests.Failure()->text << "\n";
+        return kExitUsage;
+    }
+    std::string recorderError;
     const std::unique_ptr<Recorder> recorder =
-        signals ? Recorder::Open(Recorder::Options{o.storeDir, o.traceFile, o.expectFile}, &error) : nullptr;
+        Recorder::Open(Recorder::Options{o.storeDir, o.traceFile, o.expectFile}, &recorderError);
     if (!recorder) {
-        err << "pyrrow-sim: " << error << "\n";
+        err << "pyrrow-sim: " << recorderError << "\n";
         return kExitUsage;
     }
 
-    EventLoop loop;
+    asio::io_context io;
+    // Runs until a stop: a unit that only holds its port waits for nothing.
+    const auto work = asio::make_work_guard(io);
     const unsigned placeCount = o.link == Link::Tcp ? o.count : 1;
     unsigned placesLeft = placeCount;
     bool setUpFailed = false;
@@ -187,15 +198,16 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err)
             if (!why.empty()) {
                 err << "pyrrow-sim: " << why << "\n";
                 setUpFailed = true;
-                loop.Stop();
+                io.stop();
             } else if (--placesLeft == 0) {
-                loop.Stop();
+                io.stop();
             }
         };
-        places.push_back(std::make_unique<UnitPlace>(loop, *recorder, std::move(s)));
+        places.push_back(std::make_unique<UnitPlace>(io, *recorder, std::move(s)));
     }
-    if (!MakePlaces(o, loop, *recorder, places, &error)) {
-        err << "pyrrow-sim: " << error << "\n";
+    platform::SystemError error;
+    if (!MakePlaces(o, io, *recorder, places, &error)) {
+        err << "pyrrow-sim: " << error.text << "\n";
         return kExitUsage;
     }
     // Where each first unit is: the first lines, flushed at once.
@@ -203,17 +215,19 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err)
         out << places[i]->Where() << "\n";
     out.flush();
 
-    loop.Watch(signals->Fd(), [&](unsigned) {
-        err << "pyrrow-sim: " << signals->Take() << ", stopping\n";
-        loop.Stop();
+    // The simulator ends between two handlers, never inside one.
+    const std::stop_callback onStop(stop.get_token(), [&] {
+        asio::post(io, [&] {
+            err << "pyrrow-sim: " << requests.What() << ", stopping\n";
+            io.stop();
+        });
     });
-    const bool ran = loop.Run(&error);
+    {
+        const FineTimers fine;
+        io.run();
+    }
     for (auto& p : places)
         p->Stop();
-    if (!ran) {
-        err << "pyrrow-sim: " << error << "\n";
-        return kExitUsage;
-    }
     const unsigned required = o.units != 0 ? o.units : o.once ? 1 : 0;
     const bool judged = required != 0 || recorder->Expects();
     int code = kExitOk;

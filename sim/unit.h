@@ -1,8 +1,11 @@
 // What the simulator asks of a simulated unit, whatever its link: where the
-// program finds it, and to end what runs.
+// program finds it, and to end what runs; and how a unit tells its place,
+// once, that it takes no more uploads.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace pyrrow::sim {
 
@@ -15,6 +18,22 @@ public:
     // the link go: the port closes, the pseudo-terminal and its link go,
     // the USB device is removed.
     virtual void Stop() = 0;
+
+protected:
+    explicit Unit(std::function<void()> onDone) : m_onDone(std::move(onDone)) {}
+    bool IsDone() const { return m_done; }
+    void Done()
+    {
+        if (m_done)
+            return;
+        m_done = true;
+        if (m_onDone)
+            m_onDone();
+    }
+
+private:
+    std::function<void()> m_onDone;
+    bool m_done = false;
 };
 
 }  // namespace pyrrow::sim
