@@ -4,6 +4,7 @@
 // and answers are written from the io_context's thread. Windows runs the
 // calls on such a handle one at a time: a read returns within kReadSliceMs,
 // so an answer waits no longer than that.
+#include <winsock2.h>
 #include <windows.h>
 
 #include <algorithm>
