@@ -23,14 +23,10 @@ namespace pyrrow::sim {
 
 class SerialUnit final : public Unit {
 public:
-    struct Settings {
-        std::string name;  // "serial-1"
+    struct Settings : UnitSettings {
         std::string port;  // the port named for the unit; empty: a pseudo-terminal
         std::string link;  // a symbolic link to the pseudo-terminal; empty: none
         bool lineRate = false;
-        FaultPlan faults;
-        bool once = false;             // stop after the first upload
-        std::function<void()> onDone;  // called when the unit takes no more uploads
     };
 
     // Opens the named port, or makes the pseudo-terminal (and the link).

@@ -42,18 +42,21 @@ std::chrono::milliseconds Milliseconds(double seconds)
     return std::chrono::milliseconds(static_cast<long long>(std::llround(seconds * 1000)));
 }
 
-// The arrival-th unit (from 1) at the index-th place.
+// What the arrival-th unit (from 1) at the index-th place is told.
+UnitSettings Told(const Options& o, unsigned index, unsigned arrival, UnitPlace& place)
+{
+    return {UnitName(o.link, index), FaultPlan(o.faults, FaultUnit(o, index, arrival)), o.once || o.units != 0,
+            place.OnDone()};
+}
+
 TcpUnit::Settings TcpSettings(const Options& o, unsigned index, unsigned arrival, std::uint16_t port,
                               UnitPlace& place)
 {
     TcpUnit::Settings s;
-    s.name = UnitName(Link::Tcp, index);
+    static_cast<UnitSettings&>(s) = Told(o, index, arrival, place);
     s.host = o.host;
     s.port = port;
-    s.faults = FaultPlan(o.faults, FaultUnit(o, index, arrival));
-    s.once = o.once || o.units != 0;
     s.idleTimeout = Milliseconds(o.idleTimeout);
-    s.onDone = place.OnDone();
     return s;
 }
 
@@ -87,6 +90,7 @@ bool MakeTcpUnits(const Options& o, std::uint16_t first, asio::io_context& io, R
 bool MakePlaces(const Options& o, asio::io_context& io, Recorder& recorder, std::vector<std::unique_ptr<UnitPlace>>& places,
                 platform::SystemError* error)
 {
+    UnitPlace::Maker make;
     switch (o.link) {
     case Link::Tcp: {
         std::vector<std::unique_ptr<TcpUnit>> units;
@@ -113,53 +117,39 @@ bool MakePlaces(const Options& o, asio::io_context& io, Recorder& recorder, std:
         }
         return true;
     }
-    case Link::Serial: {
-        UnitPlace* place = places[0].get();
-        const auto make = [&o, &io, &recorder, place](unsigned number, platform::SystemError* why) {
+    case Link::Serial:
+        make = [&o, &io, &recorder, place = places[0].get()](unsigned number, platform::SystemError* why) {
             SerialUnit::Settings s;
-            s.name = UnitName(Link::Serial, 1);
+            static_cast<UnitSettings&>(s) = Told(o, 1, number, *place);
             s.port = o.serialPort;
             s.link = o.linkPath;
             s.lineRate = o.lineRate;
-            s.faults = FaultPlan(o.faults, FaultUnit(o, 1, number));
-            s.once = o.once || o.units != 0;
-            s.onDone = place->OnDone();
             return std::unique_ptr<Unit>(SerialUnit::Create(io, recorder, std::move(s), why));
         };
-        std::unique_ptr<Unit> first = make(1, error);
-        if (!first)
-            return false;
-        recorder.AddUnit(UnitName(Link::Serial, 1), Link::Serial, first->Where());
-        place->Start(std::move(first), make);
-        return true;
-    }
-    case Link::Usb: {
-        UnitPlace* place = places[0].get();
-        const auto make = [&o, &io, &recorder, place](unsigned number,
-                                                        platform::SystemError* why) -> std::unique_ptr<Unit> {
+        break;
+    case Link::Usb:
+        make = [&o, &io, &recorder, place = places[0].get()](unsigned number,
+                                                               platform::SystemError* why) -> std::unique_ptr<Unit> {
             std::unique_ptr<UhidDevice> device = UhidDevice::Open(io, o.uhidPath, why);
             if (!device)
                 return nullptr;
             UsbUnit::Settings s;
-            s.name = UnitName(Link::Usb, 1);
+            static_cast<UnitSettings&>(s) = Told(o, 1, number, *place);
             // A serial number of its own, which no unit of another simulator
             // running at the same time has: a program selects it with the
             // address printed, and finds exactly this unit.
             s.serial = "PYRROW-SIM-" + std::to_string(ProcessId()) + "-" + std::to_string(number);
-            s.faults = FaultPlan(o.faults, FaultUnit(o, 1, number));
-            s.once = o.once || o.units != 0;
-            s.onDone = place->OnDone();
             return UsbUnit::Create(io, recorder, s, std::move(device), why);
         };
-        std::unique_ptr<Unit> first = make(1, error);
-        if (!first)
-            return false;
-        recorder.AddUnit(UnitName(Link::Usb, 1), Link::Usb, first->Where());
-        place->Start(std::move(first), make);
-        return true;
+        break;
     }
-    }
-    return false;
+    // The one place of a serial or USB unit.
+    std::unique_ptr<Unit> first = make(1, error);
+    if (!first)
+        return false;
+    recorder.AddUnit(UnitName(o.link, 1), o.link, first->Where());
+    places[0]->Start(std::move(first), make);
+    return true;
 }
 
 }  // namespace

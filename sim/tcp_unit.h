@@ -23,14 +23,10 @@ namespace pyrrow::sim {
 
 class TcpUnit final : public Unit {
 public:
-    struct Settings {
-        std::string name;  // "tcp-1"
+    struct Settings : UnitSettings {
         std::string host;
         std::uint16_t port = 0;
-        FaultPlan faults;
-        bool once = false;                // stop after the first upload
         std::chrono::milliseconds idleTimeout{0};  // a connection quiet this long is closed; 0: never
-        std::function<void()> onDone;     // called when a unit with once has had its upload
     };
 
     // Binds the unit's port: a busy unit only holds it. Null, with the

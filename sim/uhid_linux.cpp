@@ -107,8 +107,7 @@ void UhidDevice::AwaitEvent(std::function<void()> ready)
 
 bool UhidDevice::Create(const UhidIdentity& identity, platform::SystemError* error)
 {
-    auto event = std::make_unique<uhid_event>();
-    std::memset(event.get(), 0, sizeof *event);
+    auto event = std::make_unique<uhid_event>();  // zeroed
     event->type = UHID_CREATE2;
     uhid_create2_req& c = event->u.create2;
     CopyText(c.name, sizeof c.name, identity.name);
@@ -131,8 +130,7 @@ bool UhidDevice::Create(const UhidIdentity& identity, platform::SystemError* err
 
 bool UhidDevice::Read(UhidEvent* out, platform::SystemError* error)
 {
-    auto event = std::make_unique<uhid_event>();
-    std::memset(event.get(), 0, sizeof *event);
+    auto event = std::make_unique<uhid_event>();  // zeroed
     const ssize_t n = ::read(m_interface->Fd(), event.get(), sizeof *event);
     *out = UhidEvent{};
     if (n < 0 && (errno == EAGAIN || errno == EINTR))
@@ -181,8 +179,7 @@ bool UhidDevice::Read(UhidEvent* out, platform::SystemError* error)
 
 bool UhidDevice::SendInput(const std::string& report, platform::SystemError* error)
 {
-    auto event = std::make_unique<uhid_event>();
-    std::memset(event.get(), 0, sizeof *event);
+    auto event = std::make_unique<uhid_event>();  // zeroed
     event->type = UHID_INPUT2;
     const std::size_t size = std::min<std::size_t>(report.size(), UHID_DATA_MAX);
     event->u.input2.size = static_cast<__u16>(size);
@@ -192,8 +189,7 @@ bool UhidDevice::SendInput(const std::string& report, platform::SystemError* err
 
 bool UhidDevice::RefuseGetReport(std::uint32_t id, platform::SystemError* error)
 {
-    auto event = std::make_unique<uhid_event>();
-    std::memset(event.get(), 0, sizeof *event);
+    auto event = std::make_unique<uhid_event>();  // zeroed
     event->type = UHID_GET_REPORT_REPLY;
     event->u.get_report_reply.id = id;
     event->u.get_report_reply.err = EIO;
@@ -202,8 +198,7 @@ bool UhidDevice::RefuseGetReport(std::uint32_t id, platform::SystemError* error)
 
 bool UhidDevice::AcceptSetReport(std::uint32_t id, platform::SystemError* error)
 {
-    auto event = std::make_unique<uhid_event>();
-    std::memset(event.get(), 0, sizeof *event);
+    auto event = std::make_unique<uhid_event>();  // zeroed
     event->type = UHID_SET_REPORT_REPLY;
     event->u.set_report_reply.id = id;
     return WriteEvent(m_interface->Fd(), *event, error);
@@ -214,8 +209,7 @@ void UhidDevice::Destroy()
     if (!m_created)
         return;
     m_created = false;
-    auto event = std::make_unique<uhid_event>();
-    std::memset(event.get(), 0, sizeof *event);
+    auto event = std::make_unique<uhid_event>();  // zeroed
     event->type = UHID_DESTROY;
     platform::SystemError ignored;
     WriteEvent(m_interface->Fd(), *event, &ignored);

@@ -1,13 +1,22 @@
 // What the simulator asks of a simulated unit, whatever its link: where the
-// program finds it, and to end what runs; and how a unit tells its place,
-// once, that it takes no more uploads.
+// program finds it, and to end what runs; what every unit is told; and how
+// a unit tells its place, once, that it takes no more uploads.
 #pragma once
 
 #include <functional>
 #include <string>
 #include <utility>
 
+#include "sim/faults.h"
+
 namespace pyrrow::sim {
+
+struct UnitSettings {
+    std::string name;  // "tcp-1", after its place
+    FaultPlan faults;
+    bool once = false;             // stop after the first upload
+    std::function<void()> onDone;  // called when the unit takes no more uploads
+};
 
 class Unit {
 public:

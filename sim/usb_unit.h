@@ -21,12 +21,8 @@ namespace pyrrow::sim {
 
 class UsbUnit final : public Unit {
 public:
-    struct Settings {
-        std::string name;    // "usb-1"
+    struct Settings : UnitSettings {
         std::string serial;  // the device's serial number
-        FaultPlan faults;
-        bool once = false;             // stop after the first upload
-        std::function<void()> onDone;  // called when the unit takes no more uploads
     };
 
     // The report descriptor: one vendor-defined collection with a 64-byte

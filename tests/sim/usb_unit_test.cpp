@@ -71,7 +71,7 @@ protected:
         for (const auto& f : faults)
             parsed.push_back(*ParseFault(f, Link::Usb, &error));
         recorder->AddUnit("usb-1", Link::Usb, "usb:serial=S1");
-        UsbUnit::Settings s{"usb-1", "S1", FaultPlan(parsed, 1), true, [this] { io.stop(); }};
+        UsbUnit::Settings s{{"usb-1", FaultPlan(parsed, 1), true, [this] { io.stop(); }}, "S1"};
         pyrrow::platform::SystemError failure;
         unit = UsbUnit::Create(io, *recorder, s, std::move(device), &failure);
         ASSERT_TRUE(unit) << failure.text;
