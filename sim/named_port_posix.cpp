@@ -8,22 +8,19 @@
 
 #include <cerrno>
 
-#include <asio/posix/stream_descriptor.hpp>
-
+#include "sim/descriptor_line.h"
 #include "sim/named_port.h"
-#include "sim/system.h"
-#include "sim/timer.h"
 
 namespace pyrrow::sim {
 namespace {
 
-class NamedPort final : public SerialLine {
+class NamedPort final : public DescriptorLine {
 public:
-    explicit NamedPort(asio::io_context& io) : m_port(io) {}
+    explicit NamedPort(asio::io_context& io) : DescriptorLine(io) {}
 
     bool Open(const std::string& name, platform::SystemError* error)
     {
-        m_name = name;
+        m_where = name;
         const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             *error = Failure("cannot open the port " + name);
@@ -50,14 +47,6 @@ public:
         return true;
     }
 
-    const std::string& Where() const override { return m_name; }
-
-    void AwaitBytes(std::function<void()> ready) override
-    {
-        m_port.async_wait(asio::posix::descriptor_base::wait_read,
-                          WhileAlive(m_alive, [ready = std::move(ready)](const std::error_code&) { ready(); }));
-    }
-
     long Read(void* buffer, std::size_t size, platform::SystemError* error) override
     {
         const ssize_t n = ::read(m_port.native_handle(), buffer, size);
@@ -66,31 +55,18 @@ public:
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
             return 0;
         if (n == 0)
-            error->text = m_name + " has hung up";
+            error->text = m_where + " has hung up";
         else
-            *error = Failure("reading " + m_name);
+            *error = Failure("reading " + m_where);
         return -1;
-    }
-
-    bool Write(const void* data, std::size_t size, platform::SystemError* error) override
-    {
-        if (::write(m_port.native_handle(), data, size) == static_cast<ssize_t>(size))
-            return true;
-        *error = Failure("writing " + m_name);
-        return false;
     }
 
     bool Hold(platform::SystemError* error) override
     {
-        error->text = "busy needs the pseudo-terminal: the simulator cannot hold the program's end of " + m_name +
+        error->text = "busy needs the pseudo-terminal: the simulator cannot hold the program's end of " + m_where +
                       "'s pair; open that end with another program instead";
         return false;
     }
-
-private:
-    asio::posix::stream_descriptor m_port;
-    std::shared_ptr<char> m_alive = std::make_shared<char>();
-    std::string m_name;
 };
 
 }  // namespace

@@ -53,14 +53,11 @@ public:
             *error = Failure("cannot open the port " + name);
             return false;
         }
-        switch (platform::SetSerialLineSettings(m_port, CBR_115200, platform::SerialEnd::Unit)) {
-        case platform::SerialLineFailure::None:
-            break;
-        case platform::SerialLineFailure::Read:
-            *error = Failure(name + " is no serial port");
-            return false;
-        case platform::SerialLineFailure::Write:
-            *error = Failure("cannot set 115200 bit/s 8N1 on " + name);
+        using platform::SerialLineFailure;
+        if (const auto failed = platform::SetSerialLineSettings(m_port, CBR_115200, platform::SerialEnd::Unit);
+            failed != SerialLineFailure::None) {
+            *error = Failure(failed == SerialLineFailure::Read ? name + " is no serial port"
+                                                               : "cannot set 115200 bit/s 8N1 on " + name);
             return false;
         }
         COMMTIMEOUTS t{MAXDWORD, MAXDWORD, kReadSliceMs, 0, kWriteTimeoutMs};

@@ -15,11 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <asio/posix/stream_descriptor.hpp>
-
+#include "sim/descriptor_line.h"
 #include "sim/pseudo_terminal.h"
-#include "sim/system.h"
-#include "sim/timer.h"
 
 namespace pyrrow::sim {
 namespace {
@@ -60,22 +57,26 @@ void RemoveLink(const std::string& link, const std::string& target)
         ::unlink(link.c_str());
 }
 
-class PseudoTerminal final : public SerialLine {
+class PseudoTerminal final : public DescriptorLine {
 public:
-    explicit PseudoTerminal(asio::io_context& io) : m_watch(io), m_master(io) {}
+    explicit PseudoTerminal(asio::io_context& io) : DescriptorLine(io), m_watch(io) {}
     ~PseudoTerminal() override
     {
         if (!m_link.empty())
-            RemoveLink(m_link, m_path);
+            RemoveLink(m_link, m_where);
         if (m_held >= 0)
             ::close(m_held);
+        // The master closes first, so that the program learns at once that
+        // the port is gone: closing an inotify descriptor can take a while.
+        std::error_code ignored;
+        m_port.close(ignored);
     }
 
     bool Open(const std::string& link, platform::SystemError* error)
     {
         const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (master >= 0)
-            m_master.assign(master);
+            m_port.assign(master);
         if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
             *error = Failure("cannot make a pseudo-terminal (/dev/ptmx)");
             return false;
@@ -85,7 +86,7 @@ public:
             *error = Failure("ptsname");
             return false;
         }
-        m_path = name;
+        m_where = name;
         // The line settings of the master are those of the slave: a device
         // sends and takes raw bytes.
         termios t{};
@@ -106,40 +107,24 @@ public:
             return false;
         }
         if (!link.empty()) {
-            if (!MakeLink(m_path, link, error))
+            if (!MakeLink(m_where, link, error))
                 return false;
             m_link = link;
         }
         return true;
     }
 
-    const std::string& Where() const override { return m_path; }
-
-    void AwaitBytes(std::function<void()> ready) override
-    {
-        m_master.async_wait(asio::posix::descriptor_base::wait_read,
-                            WhileAlive(m_alive, [ready = std::move(ready)](const std::error_code&) { ready(); }));
-    }
-
     long Read(void* buffer, std::size_t size, platform::SystemError* error) override
     {
-        const ssize_t n = ::read(m_master.native_handle(), buffer, size);
+        const ssize_t n = ::read(m_port.native_handle(), buffer, size);
         if (n >= 0)
             return static_cast<long>(n);
         if (errno == EAGAIN || errno == EINTR)
             return 0;
         // EIO: the program has closed the port and everything it wrote was read.
         if (errno != EIO)
-            *error = Failure("reading " + m_path);
+            *error = Failure("reading " + m_where);
         return -1;
-    }
-
-    bool Write(const void* data, std::size_t size, platform::SystemError* error) override
-    {
-        if (::write(m_master.native_handle(), data, size) == static_cast<ssize_t>(size))
-            return true;
-        *error = Failure("writing " + m_path);
-        return false;
     }
 
     bool ShowsOpens() const override { return true; }
@@ -160,22 +145,17 @@ public:
 
     bool Hold(platform::SystemError* error) override
     {
-        m_held = ::open(m_path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        m_held = ::open(m_where.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (m_held < 0 || ::flock(m_held, LOCK_EX | LOCK_NB) != 0 || ::ioctl(m_held, TIOCEXCL) != 0) {
-            *error = Failure("cannot hold " + m_path);
+            *error = Failure("cannot hold " + m_where);
             return false;
         }
         return true;
     }
 
 private:
-    // The master closes first, so that the program learns at once that the
-    // port is gone: closing an inotify descriptor can take a while.
     asio::posix::stream_descriptor m_watch;  // inotify: the program opened the slave
-    asio::posix::stream_descriptor m_master;
-    std::shared_ptr<char> m_alive = std::make_shared<char>();
     int m_held = -1;
-    std::string m_path;
     std::string m_link;
 };
 

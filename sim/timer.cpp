@@ -19,7 +19,7 @@ void Timer::At(Clock::time_point when, std::function<void()> handler)
 
 void Timer::Cancel()
 {
-    if (Pending()) {
+    if (*m_turn % 2 == 1) {  // a handler waits
         ++*m_turn;
         m_timer.cancel();
     }

@@ -28,7 +28,6 @@ public:
     void At(Clock::time_point when, std::function<void()> handler);
     void After(Clock::duration delay, std::function<void()> handler) { At(Clock::now() + delay, std::move(handler)); }
     void Cancel();
-    bool Pending() const { return *m_turn % 2 == 1; }
 
 private:
     asio::steady_timer m_timer;

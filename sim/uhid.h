@@ -28,7 +28,7 @@ struct UhidIdentity {
 };
 
 struct UhidEvent {
-    enum class Type { None, Start, Stop, Open, Close, Output, GetReport, SetReport, Other };
+    enum class Type { None, Open, Close, Output, GetReport, SetReport, Other };  // Other: start, stop, ...
     Type type = Type::None;
     std::string data;      // Output, SetReport: the bytes the host sent
     std::uint32_t id = 0;  // GetReport, SetReport: to be named in the reply
@@ -61,8 +61,6 @@ public:
     // give) and a report sent to it with success.
     bool RefuseGetReport(std::uint32_t id, platform::SystemError* error);
     bool AcceptSetReport(std::uint32_t id, platform::SystemError* error);
-    // The device goes away from the host; the interface stays open.
-    void Destroy();
 
 private:
     struct Interface;  // the system's side

@@ -95,7 +95,12 @@ std::unique_ptr<UhidDevice> UhidDevice::Adopt(asio::io_context& io, int fd)
 
 UhidDevice::~UhidDevice()
 {
-    Destroy();
+    if (!m_created)
+        return;
+    auto event = std::make_unique<uhid_event>();  // zeroed
+    event->type = UHID_DESTROY;
+    platform::SystemError ignored;
+    WriteEvent(m_interface->Fd(), *event, &ignored);
 }
 
 void UhidDevice::AwaitEvent(std::function<void()> ready)
@@ -143,12 +148,6 @@ bool UhidDevice::Read(UhidEvent* out, platform::SystemError* error)
         return false;
     }
     switch (event->type) {
-    case UHID_START:
-        out->type = UhidEvent::Type::Start;
-        break;
-    case UHID_STOP:
-        out->type = UhidEvent::Type::Stop;
-        break;
     case UHID_OPEN:
         out->type = UhidEvent::Type::Open;
         break;
@@ -202,17 +201,6 @@ bool UhidDevice::AcceptSetReport(std::uint32_t id, platform::SystemError* error)
     event->type = UHID_SET_REPORT_REPLY;
     event->u.set_report_reply.id = id;
     return WriteEvent(m_interface->Fd(), *event, error);
-}
-
-void UhidDevice::Destroy()
-{
-    if (!m_created)
-        return;
-    m_created = false;
-    auto event = std::make_unique<uhid_event>();  // zeroed
-    event->type = UHID_DESTROY;
-    platform::SystemError ignored;
-    WriteEvent(m_interface->Fd(), *event, &ignored);
 }
 
 }  // namespace pyrrow::sim

@@ -58,6 +58,4 @@ bool UhidDevice::AcceptSetReport(std::uint32_t, platform::SystemError* error)
     return NeedsLinux(error);
 }
 
-void UhidDevice::Destroy() {}
-
 }  // namespace pyrrow::sim
