@@ -41,7 +41,8 @@ std::unique_ptr<SerialUnit> SerialUnit::Create(asio::io_context& io, Recorder& r
     if (const Fault* busy = unit->m_settings.faults.Busy())
         recorder.Event(unit->m_settings.name, "port held", busy);
     unit->m_line->WatchOpens([u = unit.get()] { u->OnOpened(); });
-    unit->ReadPort();
+    // What waits already is taken from the io_context, once the unit is known.
+    unit->m_paceTimer.After(Clock::duration::zero(), [u = unit.get()] { u->ReadPort(); });
     return unit;
 }
 

@@ -44,7 +44,7 @@ std::unique_ptr<UsbUnit> UsbUnit::Create(asio::io_context& io, Recorder& recorde
     if (!device->Create(identity, error))
         return nullptr;
     std::unique_ptr<UsbUnit> unit(new UsbUnit(io, recorder, std::move(settings), std::move(device)));
-    unit->OnEvents();
+    unit->m_device->AwaitEvent([u = unit.get()] { u->OnEvents(); });
     return unit;
 }
 
