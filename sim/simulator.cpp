@@ -75,7 +75,8 @@ bool MakeTcpUnits(const Options& o, std::uint16_t first, asio::io_context& io, R
             return false;
         }
         const auto port = first == 0 ? std::uint16_t{0} : static_cast<std::uint16_t>(first + i);
-        std::unique_ptr<TcpUnit> unit = TcpUnit::Create(io, recorder, TcpSettings(o, i + 1, 1, port, *places[i]), error, inUse);
+        std::unique_ptr<TcpUnit> unit =
+            TcpUnit::Create(io, recorder, TcpSettings(o, i + 1, 1, port, *places[i]), error, inUse);
         if (!unit) {
             units->clear();
             return false;
@@ -87,8 +88,8 @@ bool MakeTcpUnits(const Options& o, std::uint16_t first, asio::io_context& io, R
 
 // Makes the places of the link and their first units. False, with the
 // reason in *error, when one cannot be made.
-bool MakePlaces(const Options& o, asio::io_context& io, Recorder& recorder, std::vector<std::unique_ptr<UnitPlace>>& places,
-                platform::SystemError* error)
+bool MakePlaces(const Options& o, asio::io_context& io, Recorder& recorder,
+                std::vector<std::unique_ptr<UnitPlace>>& places, platform::SystemError* error)
 {
     UnitPlace::Maker make;
     switch (o.link) {

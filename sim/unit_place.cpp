@@ -61,7 +61,8 @@ void UnitPlace::Arrive()
     m_unit = m_make(m_number + 1, &error);
     if (!m_unit) {
         m_finished = true;
-        m_settings.onFinished(m_settings.name + ": unit " + std::to_string(m_number + 1) + " cannot come: " + error.text);
+        m_settings.onFinished(m_settings.name + ": unit " + std::to_string(m_number + 1) +
+                              " cannot come: " + error.text);
         return;
     }
     ++m_number;
