@@ -5,25 +5,22 @@
 
 namespace pyrrow::cli {
 
-std::optional<FirmwareImage> LoadFirmware(const std::string& path, std::stop_token stop, std::string* problem,
-                                          bool* stopped)
+FirmwareLoad LoadFirmware(const std::string& path, std::stop_token stop)
 {
-    InputFile file;
-    const ReadStatus status = ReadInputFile("the firmware file", path, kMaxFirmwareBytes, stop, &file, problem);
-    *stopped = status == ReadStatus::Stopped;
-    if (status != ReadStatus::Read)
-        return std::nullopt;
-    if (file.bytes.size() < upload::kHeaderSize) {
-        *problem = "the firmware file " + path + " has " + std::to_string(file.bytes.size()) +
-                   " bytes, fewer than its 32-byte header";
-        return std::nullopt;
-    }
+    InputFile file = ReadInputFile("the firmware file", path, kMaxFirmwareBytes, stop);
+    if (file.status != ReadStatus::Read)
+        return {std::nullopt, std::move(file.problem), file.status == ReadStatus::Stopped};
+    if (file.bytes.size() < upload::kHeaderSize)
+        return {std::nullopt,
+                "the firmware file " + path + " has " + std::to_string(file.bytes.size()) +
+                    " bytes, fewer than its 32-byte header",
+                false};
     FirmwareImage image;
     image.path = path;
     image.bytes = std::move(file.bytes);
     image.identity = file.identity;
     image.sha256 = platform::Sha256Hex(image.bytes);
-    return image;
+    return {std::move(image), {}, false};
 }
 
 }  // namespace pyrrow::cli

@@ -23,14 +23,17 @@ struct FirmwareImage {
     std::string path;
     std::vector<unsigned char> bytes;
     std::string sha256;
-    FileIdentity identity;
+    platform::FileIdentity identity;
+};
+
+struct FirmwareLoad {
+    std::optional<FirmwareImage> image;  // none on failure
+    std::string problem;                 // what failed on which file and why
+    bool stopped = false;                // a stop request ended the read
 };
 
 // Reads the file whole; it must hold at least the 32-byte header and at
-// most kMaxFirmwareBytes. Nothing on failure, with *problem saying what
-// failed on which file and why, and *stopped whether a stop request ended
-// the read.
-std::optional<FirmwareImage> LoadFirmware(const std::string& path, std::stop_token stop, std::string* problem,
-                                          bool* stopped);
+// most kMaxFirmwareBytes.
+FirmwareLoad LoadFirmware(const std::string& path, std::stop_token stop);
 
 }  // namespace pyrrow::cli

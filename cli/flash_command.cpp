@@ -60,7 +60,7 @@ int RunFlash(const FlashOptions& given, const std::string& version)
 
     // Never to become the trace or the log: what this run reads, and where
     // its output goes.
-    std::vector<FileIdentity> inputs = StandardOutputFiles();
+    std::vector<platform::FileIdentity> inputs = platform::StandardOutputFiles();
     if (!options.settings.empty()) {
         const SettingsChoice settings = ReadSettingsFile(options.settings, stop.get_token());
         if (settings.stopped)
@@ -85,23 +85,22 @@ int RunFlash(const FlashOptions& given, const std::string& version)
             return fail(kExitUsage, "usage", *conflict);
     }
 
-    std::string problem;
-    bool stopped = false;
-    const auto firmware = LoadFirmware(options.firmware, stop.get_token(), &problem, &stopped);
-    if (stopped)
-        return fail(kExitInterrupted, "cancelled", problem);
-    if (!firmware)
-        return fail(kExitFirmware, "firmware", problem + "; check the path and the file");
+    const FirmwareLoad load = LoadFirmware(options.firmware, stop.get_token());
+    if (load.stopped)
+        return fail(kExitInterrupted, "cancelled", load.problem);
+    if (!load.image)
+        return fail(kExitFirmware, "firmware", load.problem + "; check the path and the file");
+    const std::optional<FirmwareImage>& firmware = load.image;
     inputs.push_back(firmware->identity);
 
     TraceLog trace;
-    if (!options.trace.empty() && !trace.Open(options.trace, inputs, &problem))
+    if (const std::string problem = options.trace.empty() ? "" : trace.Open(options.trace, inputs); !problem.empty())
         return fail(kExitUsage, "usage", problem);
 
     if (trace.IsOpen())
         inputs.push_back(trace.Identity());
     UnitLog log;
-    if (!options.log.empty() && !log.Open(options.log, inputs, &problem))
+    if (const std::string problem = options.log.empty() ? "" : log.Open(options.log, inputs); !problem.empty())
         return fail(kExitLog, "log", problem + "; give a new file, or a log of earlier runs, that can be written");
 
     const LinkOptions linkOptions{options.timeoutScale, options.paceAck, {}};

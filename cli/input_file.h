@@ -9,21 +9,22 @@
 #include <string>
 #include <vector>
 
-#include "cli/named_file.h"
+#include "platform/named_file.h"
 
 namespace pyrrow::cli {
 
-struct InputFile {
-    std::vector<unsigned char> bytes;
-    FileIdentity identity;
-};
-
 enum class ReadStatus { Read, Failed, Stopped };
 
-// what names the file in *problem ("the firmware file"); path is opened as
-// given. Failed and Stopped leave *problem saying what happened to which
-// file and why.
-ReadStatus ReadInputFile(const std::string& what, const std::string& path, std::uint64_t maxBytes,
-                         std::stop_token stop, InputFile* file, std::string* problem);
+struct InputFile {
+    ReadStatus status = ReadStatus::Failed;
+    std::string problem;  // Failed and Stopped: what happened to which file and why
+    std::vector<unsigned char> bytes;
+    platform::FileIdentity identity;
+};
+
+// what names the file in the problem ("the firmware file"); path is opened
+// as given.
+InputFile ReadInputFile(const std::string& what, const std::string& path, std::uint64_t maxBytes,
+                        std::stop_token stop);
 
 }  // namespace pyrrow::cli

@@ -25,11 +25,10 @@ constexpr std::uint32_t kWindowDefaultAddress = 0xC0A8DE21;  // 192.168.222.33
 ReadStatus ReadContent(const std::string& path, std::stop_token stop, CMyXMLFile& document,
                        SettingsChoice* choice)
 {
-    InputFile file;
-    const ReadStatus status = ReadInputFile("the settings file", path, kMaxSettingsBytes, stop, &file,
-                                            &choice->problem);
-    if (status != ReadStatus::Read)
-        return status;
+    InputFile file = ReadInputFile("the settings file", path, kMaxSettingsBytes, stop);
+    choice->problem = std::move(file.problem);
+    if (file.status != ReadStatus::Read)
+        return file.status;
     choice->identity = file.identity;
     const std::vector<unsigned char>& bytes = file.bytes;
     if (bytes.empty()) {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cli/device_uri.h"
-#include "cli/named_file.h"
+#include "platform/named_file.h"
 
 namespace pyrrow::cli {
 
@@ -18,7 +18,7 @@ struct SettingsChoice {
     std::optional<DeviceUri> device;
     std::string deviceProblem;  // why it names no usable link
     std::string firmware;       // empty: it names no file
-    FileIdentity identity;      // of the file read
+    platform::FileIdentity identity;  // of the file read
     bool stopped = false;       // a stop request ended the read
 };
 

@@ -93,12 +93,11 @@ void Record(Station& station, const DeviceUri& uri, const std::optional<Target>&
     record.firmware = &station.firmware;
     record.result = result;
     record.bytesSent = BytesSent(result, station.firmware.bytes.size());
-    std::string problem;
-    std::string notice;
-    const bool kept = station.log->Append(RecordLine(record), &problem, &notice);
-    if (!notice.empty())
-        station.board.Emit(station.board.Human(), "pyrrow-cli: " + notice + "\n");
-    if (kept)
+    const UnitLog::Appended appended = station.log->Append(RecordLine(record));
+    if (!appended.notice.empty())
+        station.board.Emit(station.board.Human(), "pyrrow-cli: " + appended.notice + "\n");
+    const std::string& problem = appended.problem;
+    if (problem.empty())
         return;
     {
         const std::lock_guard lock(station.mutex);

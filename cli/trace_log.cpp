@@ -30,68 +30,49 @@ bool IsLog(const std::string& start)
 
 }  // namespace
 
-FileIdentity TraceLog::Identity() const
+platform::FileIdentity TraceLog::Identity() const
 {
-    FileFacts facts;
-    std::string ignored;
-    if (!m_file.IsOpen() || !m_file.Facts(&facts, &ignored))
+    platform::FileFacts facts;
+    if (!m_file.IsOpen() || !m_file.Facts(&facts, nullptr))
         return {};
     return facts.identity;
 }
 
-bool TraceLog::Open(const std::string& path, const std::vector<FileIdentity>& keep, std::string* problem)
+std::string TraceLog::Open(const std::string& path, const std::vector<platform::FileIdentity>& keep)
 {
+    using Access = platform::NamedFile::Access;
     m_path = path;
-    std::string reason;
-    bool exists = false;
-    if (m_file.CreateNew(path, &exists, &reason))
-        return true;
+    platform::SystemError error;
+    if (m_file.Open(path, Access::CreateNew, &error))
+        return {};
     const std::string refused = "--trace: will not write over " + path + ": ";
-    if (!exists) {
-        *problem = "--trace: cannot create " + path + ": " + reason;
-        return false;
-    }
+    if (error.kind != platform::SystemError::Kind::Exists)
+        return "--trace: cannot create " + path + ": " + error.text;
     // Something is there: only an earlier trace of ours is written over.
-    NamedFile existing;
-    FileFacts facts;
-    if (!existing.OpenToRewrite(path, &reason) || !existing.Facts(&facts, &reason)) {
-        *problem = "--trace: cannot open " + path + ", which exists: " + reason;
-        return false;
-    }
-    if (std::find(keep.begin(), keep.end(), facts.identity) != keep.end()) {
-        *problem = refused + "it is a file this run reads or writes (the firmware, the settings, standard output " +
-                   "or error)";
-        return false;
-    }
-    if (!facts.regular) {
-        *problem = refused + "it is not a regular file";
-        return false;
-    }
-    if (facts.readOnly) {
-        *problem = refused + "it is read-only";
-        return false;
-    }
+    platform::NamedFile existing;
+    platform::FileFacts facts;
+    if (!existing.Open(path, Access::Rewrite, &error) || !existing.Facts(&facts, &error))
+        return "--trace: cannot open " + path + ", which exists: " + error.text;
+    if (std::find(keep.begin(), keep.end(), facts.identity) != keep.end())
+        return refused + "it is a file this run reads or writes (the firmware, the settings, standard output " +
+               "or error)";
+    if (!facts.Regular())
+        return refused + "it is not a regular file";
+    if (facts.readOnly)
+        return refused + "it is read-only";
     std::string start(4096, '\0');
     std::size_t read = 0;
-    if (!existing.Read(start.data(), start.size(), &read, &reason)) {
-        *problem = "--trace: cannot read " + path + ", which exists: " + reason;
-        return false;
-    }
+    if (!existing.Read(start.data(), start.size(), &read, &error))
+        return "--trace: cannot read " + path + ", which exists: " + error.text;
     start.resize(read);
-    if (IsLog(start)) {
-        *problem = refused + "it is a log of pyrrow-cli (--log), whose records are kept";
-        return false;
-    }
-    if (read > 0 && !IsTrace(start)) {
-        *problem = refused + "it is not a trace of pyrrow-cli; name a new file or remove it";
-        return false;
-    }
-    if (!existing.Truncate(0, &reason)) {
-        *problem = "--trace: cannot empty " + path + ": " + reason;
-        return false;
-    }
+    if (IsLog(start))
+        return refused + "it is a log of pyrrow-cli (--log), whose records are kept";
+    if (read > 0 && !IsTrace(start))
+        return refused + "it is not a trace of pyrrow-cli; name a new file or remove it";
+    if (!existing.Truncate(0, &error))
+        return "--trace: cannot empty " + path + ": " + error.text;
     m_file = std::move(existing);
-    return true;
+    return {};
 }
 
 void TraceLog::Write(const std::string& unit, bool sent, std::span<const unsigned char> bytes)
@@ -115,16 +96,15 @@ void TraceLog::Write(const std::string& unit, bool sent, std::span<const unsigne
     const std::lock_guard<std::mutex> lock(m_mutex);
     if (m_failure)
         return;
-    std::string reason;
-    if (m_file.Write(text.data(), text.size(), &reason)) {
+    platform::SystemError error;
+    if (m_file.Write(text.data(), text.size(), &error)) {
         m_written += text.size();
         return;
     }
     // The trace keeps its whole lines only.
-    std::string ignored;
-    m_file.Truncate(m_written, &ignored);
-    m_failure = "--trace: writing " + m_path + " failed: " + reason + "; the trace ends with the exchange before it (" +
-                std::to_string(m_written) + " bytes)";
+    m_file.Truncate(m_written, nullptr);
+    m_failure = "--trace: writing " + m_path + " failed: " + error.text +
+                "; the trace ends with the exchange before it (" + std::to_string(m_written) + " bytes)";
 }
 
 std::optional<std::string> TraceLog::Failure() const

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/named_file.h"
+#include "platform/named_file.h"
 
 namespace pyrrow::cli {
 
@@ -24,18 +24,18 @@ public:
     TraceLog(const TraceLog&) = delete;
     TraceLog& operator=(const TraceLog&) = delete;
 
-    // keep: the files of this run that must not become the trace. False
-    // with *problem on failure.
-    bool Open(const std::string& path, const std::vector<FileIdentity>& keep, std::string* problem);
+    // keep: the files of this run that must not become the trace. The
+    // problem, or "" when the trace is open.
+    std::string Open(const std::string& path, const std::vector<platform::FileIdentity>& keep);
     bool IsOpen() const { return m_file.IsOpen(); }
     // Which file the trace is (unknown when none is open).
-    FileIdentity Identity() const;
+    platform::FileIdentity Identity() const;
     void Write(const std::string& unit, bool sent, std::span<const unsigned char> bytes);
     // Why the trace is incomplete, when a write failed.
     std::optional<std::string> Failure() const;
 
 private:
-    NamedFile m_file;
+    platform::NamedFile m_file;
     std::string m_path;
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
     mutable std::mutex m_mutex;

@@ -59,8 +59,11 @@ bool IsRecordLine(std::string_view line)
     return true;
 }
 
-std::string LogContentProblem(const std::string& path,
-                              const std::function<std::ptrdiff_t(char*, std::size_t, std::string*)>& read)
+namespace {
+
+// Why the text of an existing log, read from its start, is not records of
+// ours, or "" when it is.
+std::string LogContentProblem(const std::string& path, platform::NamedFile& file)
 {
     // Every line must have the shape of a record (RecordLine begins each
     // with the same text and ends it with the object's end), and the first
@@ -77,13 +80,12 @@ std::string LogContentProblem(const std::string& path,
     std::uint64_t number = 1;
     std::string buffer(64 * 1024, '\0');
     for (;;) {
-        std::string reason;
-        const std::ptrdiff_t n = read(buffer.data(), buffer.size(), &reason);
-        if (n < 0)
-            return "--log: cannot read " + path + ": " + reason;
+        std::size_t n = 0;
+        if (platform::SystemError error; !file.Read(buffer.data(), buffer.size(), &n, &error))
+            return "--log: cannot read " + path + ": " + error.text;
         if (n == 0)
             break;
-        for (std::string_view rest(buffer.data(), static_cast<std::size_t>(n)); !rest.empty();) {
+        for (std::string_view rest(buffer.data(), n); !rest.empty();) {
             const std::size_t end = rest.find('\n');
             line.append(rest.substr(0, end));
             if (line.size() > kLongestLine)
@@ -105,52 +107,102 @@ std::string LogContentProblem(const std::string& path,
     return {};
 }
 
-std::string KeptFileProblem(const std::string& path, const FileIdentity& identity,
-                            const std::vector<FileIdentity>& keep)
+// Why a file of this identity may not be the log, or "".
+std::string KeptFileProblem(const std::string& path, const platform::FileIdentity& identity,
+                            const std::vector<platform::FileIdentity>& keep)
 {
-    for (const FileIdentity& kept : keep)
+    for (const platform::FileIdentity& kept : keep)
         if (kept == identity)
             return "--log: " + path + " is a file this run reads or writes (the firmware, the settings, the " +
                    "trace, standard output or error), so nothing is added to it";
     return {};
 }
 
-bool UnitLog::Open(const std::string& path, const std::vector<FileIdentity>& keep, std::string* problem)
+}  // namespace
+
+std::string UnitLog::Open(const std::string& path, const std::vector<platform::FileIdentity>& keep)
 {
     m_keep = keep;
-    const std::intptr_t file = OpenFile(path, problem);
-    if (file == kNoFile)
-        return false;
-    m_file = file;
     m_path = path;
-    return true;
+    return OpenFile(path, &m_file);
 }
 
-UnitLog::~UnitLog()
+std::string UnitLog::OpenFile(const std::string& path, platform::NamedFile* file) const
 {
-    if (m_file != kNoFile)
-        CloseFile(m_file);
+    // Without waiting: a FIFO with no reader, or a socket, is refused at
+    // once rather than holding the station before its first unit.
+    const std::string notAFile = "--log: " + path + " is not a regular file on a disk";
+    platform::SystemError error;
+    if (!file->Open(path, platform::NamedFile::Access::Append, &error))
+        return error.kind == platform::SystemError::Kind::NotAFile ? notAFile
+                                                                  : "--log: cannot open " + path + ": " + error.text;
+    platform::FileFacts facts;
+    std::string problem;
+    if (!file->Facts(&facts, &error))
+        problem = "--log: cannot look at " + path + ": " + error.text;
+    else if (!facts.Regular())
+        problem = notAFile;
+    else
+        problem = KeptFileProblem(path, facts.identity, m_keep);
+    // Lines are only ever added; a file that is not such a log (the
+    // firmware given by mistake, a trace, JSON of another kind) is left as
+    // it is.
+    if (problem.empty())
+        problem = LogContentProblem(path, *file);
+    if (!problem.empty())
+        file->Close(nullptr);
+    return problem;
 }
 
-bool UnitLog::Append(const std::string& line, std::string* problem, std::string* notice)
+bool UnitLog::PathNamesFile() const
+{
+    platform::FileFacts named;
+    platform::FileFacts open;
+    return platform::FactsAt(m_path, &named, nullptr) && m_file.Facts(&open, nullptr) &&
+           named.identity == open.identity;
+}
+
+UnitLog::Appended UnitLog::Append(const std::string& line)
 {
     const std::lock_guard lock(m_mutex);
+    Appended appended;
     if (!PathNamesFile()) {
         // Removed or renamed: the next records go where the path leads,
         // into a log made as at the start.
-        std::string reason;
-        const std::intptr_t file = OpenFile(m_path, &reason);
-        if (file == kNoFile) {
-            *problem = reason + " (" + m_path + " no longer names the log the station had open: it was removed " +
-                       "or renamed)";
-            return false;
+        platform::NamedFile file;
+        if (const std::string problem = OpenFile(m_path, &file); !problem.empty()) {
+            appended.problem = problem + " (" + m_path + " no longer names the log the station had open: it " +
+                               "was removed or renamed)";
+            return appended;
         }
-        CloseFile(m_file);
-        m_file = file;
-        *notice = "--log: " + m_path + " no longer named the log the station had open (it was removed or " +
-                  "renamed); the records go on in a log made anew at that path";
+        m_file = std::move(file);
+        appended.notice = "--log: " + m_path + " no longer named the log the station had open (it was removed " +
+                          "or renamed); the records go on in a log made anew at that path";
     }
-    return Write(line, problem);
+    appended.problem = Write(line);
+    return appended;
+}
+
+std::string UnitLog::Write(const std::string& line)
+{
+    const auto problem = [this](const char* what, const platform::SystemError& error) {
+        return std::string("--log: cannot ") + what + " " + m_path + ": " + error.text;
+    };
+    platform::SystemError error;
+    platform::FileFacts before;
+    if (!m_file.Facts(&before, &error))
+        return problem("look at", error);
+    const std::string text = line + "\n";
+    const char* what = "write to";
+    if (m_file.Write(text.data(), text.size(), &error)) {
+        if (m_file.Sync(&error))
+            return {};
+        what = "sync";
+    }
+    // A piece of a line would spoil every reader of the file.
+    if (!m_file.Truncate(before.size, nullptr))
+        return problem(what, error) + " (and a piece of the record may be left at its end)";
+    return problem(what, error);
 }
 
 std::string RecordLine(const UnitRecord& record)

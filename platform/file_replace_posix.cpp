@@ -126,22 +126,13 @@ bool SyncFolderOf(const std::string& path) noexcept
 // more. Not in one step: an interrupted write leaves the file damaged.
 bool WriteInPlace(OpenFile* f, int* error)
 {
-    const char* data = f->whole.data();
-    std::size_t left = f->whole.size();
-    off_t offset = 0;
-    while (left > 0) {
-        const ssize_t n = ::pwrite(f->fd, data, left, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            *error = n < 0 ? errno : ENOSPC;
-            return false;
-        }
-        data += n;
-        left -= static_cast<std::size_t>(n);
-        offset += n;
+    if (::lseek(f->fd, 0, SEEK_SET) != 0) {
+        *error = errno;
+        return false;
     }
-    if (::ftruncate(f->fd, offset) != 0 || ::fsync(f->fd) != 0) {
+    if (!WriteAll(f->fd, f->whole.data(), f->whole.size(), error))
+        return false;
+    if (::ftruncate(f->fd, static_cast<off_t>(f->whole.size())) != 0 || ::fsync(f->fd) != 0) {
         *error = errno;
         return false;
     }

@@ -14,6 +14,8 @@ struct SystemError {
         NotFound,  // no such device, file or peer
         Denied,    // the system refused access
         Busy,      // another program holds it
+        Exists,    // something is already where a new file was to be made
+        NotAFile,  // the name can be no file at all (a socket, a device that is not there)
     };
 
     Kind kind = Kind::Other;

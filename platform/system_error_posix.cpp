@@ -23,6 +23,8 @@ SystemError::Kind KindOf(int code)
     case EBUSY:
     case EWOULDBLOCK:
         return SystemError::Kind::Busy;
+    case EEXIST:
+        return SystemError::Kind::Exists;
     default:
         return SystemError::Kind::Other;
     }

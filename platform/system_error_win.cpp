@@ -25,6 +25,9 @@ SystemError::Kind KindOf(unsigned long code)
     case ERROR_LOCK_VIOLATION:
     case ERROR_BUSY:
         return SystemError::Kind::Busy;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return SystemError::Kind::Exists;
     default:
         return SystemError::Kind::Other;
     }

@@ -47,6 +47,74 @@ nlohmann::ordered_json TextOrNull(const std::string& text)
     return text.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(text);
 }
 
+std::string NotRegular(const std::string& path, platform::FileFacts::Kind kind)
+{
+    using Kind = platform::FileFacts::Kind;
+    if (kind == Kind::Other)
+        return path + " is no regular file";
+    const char* what = kind == Kind::Folder ? "a folder"
+                       : kind == Kind::Fifo ? "a FIFO"
+                       : kind == Kind::Device ? "a device"
+                                              : "a socket";
+    return path + " is " + what + ", not a regular file";
+}
+
+// Opens the regular file at path, looked at first so that a FIFO or a
+// device is never opened; *facts are those of the open file. The problem,
+// or "" when it is open.
+std::string OpenRegular(const std::string& path, platform::NamedFile::Access access, platform::NamedFile& file,
+                        platform::FileFacts* facts)
+{
+    platform::SystemError error;
+    if (!platform::FactsAt(path, facts, &error))
+        return path + ": " + error.text;
+    if (!facts->Regular())
+        return NotRegular(path, facts->kind);
+    if (!file.Open(path, access, &error))
+        return "cannot open " + path + ": " + error.text;
+    // Refuses what another program put in place between the look and the open.
+    if (!file.Facts(facts, &error))
+        return path + ": " + error.text;
+    return facts->Regular() ? std::string() : NotRegular(path, facts->kind);
+}
+
+// Reads a regular file of at most limit bytes whole into *bytes. The
+// problem, or "".
+std::string ReadRegular(const std::string& path, std::uint64_t limit, std::string* bytes)
+{
+    platform::NamedFile file;
+    platform::FileFacts facts;
+    if (std::string problem = OpenRegular(path, platform::NamedFile::Access::Read, file, &facts); !problem.empty())
+        return problem;
+    const std::string tooLarge = path + " is larger than " + std::to_string(limit) + " bytes";
+    if (facts.size > limit)
+        return tooLarge;
+    char buffer[65536];
+    for (;;) {
+        std::size_t n = 0;
+        if (platform::SystemError error; !file.Read(buffer, sizeof buffer, &n, &error))
+            return "reading " + path + ": " + error.text;
+        if (n == 0)
+            return {};
+        if (bytes->size() + n > limit)
+            return tooLarge;
+        bytes->append(buffer, n);
+    }
+}
+
+// Makes what was written durable and closes the file: a full disk may show
+// only then, while the file can still be removed and the failure told. The
+// problem, or "".
+std::string Finish(platform::NamedFile& file, const std::string& path)
+{
+    platform::SystemError error;
+    if (!file.Sync(&error)) {
+        file.Close(nullptr);
+        return "writing " + path + " out: " + error.text;
+    }
+    return file.Close(&error) ? std::string() : "closing " + path + ": " + error.text;
+}
+
 }  // namespace
 
 std::unique_ptr<Recorder> Recorder::Open(const Options& options, std::string* error)
@@ -63,8 +131,7 @@ std::unique_ptr<Recorder> Recorder::Open(const Options& options, std::string* er
     }
     if (!options.expectFile.empty()) {
         std::string image;
-        std::string why;
-        if (!RecordFile::ReadRegular(options.expectFile, kExpectLimit, &image, &why)) {
+        if (const std::string why = ReadRegular(options.expectFile, kExpectLimit, &image); !why.empty()) {
             *error = "--expect: " + why;
             return nullptr;
         }
@@ -76,41 +143,50 @@ std::unique_ptr<Recorder> Recorder::Open(const Options& options, std::string* er
         recorder->m_expectedSha256 = Sha256(image);
         recorder->m_expected = std::move(image);
     }
-    if (!options.traceFile.empty() && !recorder->OpenTrace(error))
-        return nullptr;
+    if (!options.traceFile.empty()) {
+        if (std::string why = recorder->OpenTrace(); !why.empty()) {
+            *error = std::move(why);
+            return nullptr;
+        }
+    }
     return recorder;
 }
 
-bool Recorder::OpenTrace(std::string* error)
+std::string Recorder::OpenTrace()
 {
+    using Access = platform::NamedFile::Access;
     const std::string& path = m_options.traceFile;
-    bool exists = false;
-    std::string why;
-    m_trace = RecordFile::CreateNew(path, &exists, &why);
-    if (m_trace)
-        return true;
-    if (exists) {
-        // Only a trace of an earlier run (or an empty file) is replaced.
-        std::string head;
-        m_trace = RecordFile::OpenExisting(path, kTraceStart.size(), &head, &why);
-        if (m_trace && !head.empty() && head != kTraceStart) {
-            m_trace.reset();
-            why = path + " is there and is no trace of pyrrow-sim; it is left alone (remove it or name another)";
-        }
-        if (m_trace && m_trace->Truncate(&why))
-            return true;
-        m_trace.reset();
+    platform::SystemError error;
+    if (m_trace.Open(path, Access::CreateNew, &error))
+        return {};
+    if (error.kind != platform::SystemError::Kind::Exists)
+        return "--trace: cannot make " + path + ": " + error.text;
+    // Only a trace of an earlier run (or an empty file) is replaced.
+    platform::FileFacts facts;
+    std::string why = OpenRegular(path, Access::Rewrite, m_trace, &facts);
+    std::string head(kTraceStart.size(), '\0');
+    std::size_t got = 0;
+    for (std::size_t n = 1; why.empty() && n > 0 && got < head.size(); got += n) {
+        if (!m_trace.Read(head.data() + got, head.size() - got, &n, &error))
+            why = "reading " + path + ": " + error.text;
     }
-    *error = "--trace: " + why;
-    return false;
+    head.resize(got);
+    if (why.empty() && !head.empty() && head != kTraceStart)
+        why = path + " is there and is no trace of pyrrow-sim; it is left alone (remove it or name another)";
+    if (why.empty() && !m_trace.Truncate(0, &error))
+        why = "emptying " + path + ": " + error.text;
+    if (why.empty())
+        return {};
+    m_trace.Close(nullptr);
+    return "--trace: " + why;
 }
 
 Recorder::~Recorder()
 {
-    if (m_trace) {
-        if (std::string error; !m_trace->Close(&error))
-            std::cerr << "pyrrow-sim: the trace file " << m_options.traceFile << ": " << error << "\n";
-    }
+    if (!m_trace.IsOpen())
+        return;
+    if (const std::string problem = Finish(m_trace, m_options.traceFile); !problem.empty())
+        std::cerr << "pyrrow-sim: the trace file " << m_options.traceFile << ": " << problem << "\n";
 }
 
 void Recorder::AddUnit(const std::string& unit, Link link, const std::string& address)
@@ -144,7 +220,7 @@ void Recorder::Left(const std::string& unit, unsigned number, unsigned count, do
 void Recorder::Trace(const std::string& unit, std::string_view direction, const void* data, std::size_t size,
                      std::string_view event, const Fault* fault)
 {
-    if (!m_trace)
+    if (!m_trace.IsOpen())
         return;
     nlohmann::ordered_json line;
     line["time"] = UtcText(std::chrono::system_clock::now());
@@ -160,10 +236,11 @@ void Recorder::Trace(const std::string& unit, std::string_view direction, const 
     const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     // A line at a time, so that a trace read while the simulator runs (or
     // after it was killed) ends on a whole exchange.
-    if (std::string error; !m_trace->Write(text.data(), text.size(), &error)) {
-        std::cerr << "pyrrow-sim: the trace file " << m_options.traceFile << ": " << error << "; tracing stops\n";
-        m_traceError = error;
-        m_trace.reset();
+    if (platform::SystemError error; !m_trace.Write(text.data(), text.size(), &error)) {
+        m_traceError = "writing " + m_options.traceFile + ": " + error.text;
+        std::cerr << "pyrrow-sim: the trace file " << m_options.traceFile << ": " << m_traceError
+                  << "; tracing stops\n";
+        m_trace.Close(nullptr);
     }
 }
 
@@ -182,7 +259,7 @@ void Recorder::Event(const std::string& unit, std::string_view what, const Fault
     Trace(unit, "event", nullptr, 0, what, fault);
 }
 
-std::string Recorder::Store(const std::string& unit, const std::string& image, std::string* error)
+void Recorder::Store(const std::string& unit, const std::string& image, Upload& upload)
 {
     // Made exclusively: never over a file that is there, whoever put it
     // there (another simulator storing into the same folder included).
@@ -195,22 +272,28 @@ std::string Recorder::Store(const std::string& unit, const std::string& image, s
         }
         name += ".fw";
         const std::string path = (std::filesystem::path(m_options.storeDir) / name).string();
-        bool exists = false;
-        std::unique_ptr<RecordFile> file = RecordFile::CreateNew(path, &exists, error);
-        if (!file && exists)
-            continue;
-        if (!file)
-            return {};
-        if (!file->Write(image.data(), image.size(), error) || !file->Close(error)) {
-            file.reset();
-            RecordFile::Remove(path);
-            *error += "; the partial file was removed";
-            return {};
+        platform::NamedFile file;
+        platform::SystemError error;
+        if (!file.Open(path, platform::NamedFile::Access::CreateNew, &error)) {
+            if (error.kind == platform::SystemError::Kind::Exists)
+                continue;
+            upload.storeError = "cannot make " + path + ": " + error.text;
+            return;
         }
-        return path;
+        const std::string problem = file.Write(image.data(), image.size(), &error)
+                                        ? Finish(file, path)
+                                        : "writing " + path + ": " + error.text;
+        if (!problem.empty()) {
+            file.Close(nullptr);
+            platform::RemoveFile(path);
+            upload.storeError = problem + "; the partial file was removed";
+            return;
+        }
+        upload.stored = path;
+        return;
     }
-    *error = "every name from " + stem + ".fw to " + stem + "-" + std::to_string(kStoreNames) + ".fw is taken";
-    return {};
+    upload.storeError =
+        "every name from " + stem + ".fw to " + stem + "-" + std::to_string(kStoreNames) + ".fw is taken";
 }
 
 std::string Recorder::Difference(Link link, const std::string& image) const
@@ -254,7 +337,7 @@ void Recorder::UploadEnded(const std::string& unit, UploadRecord record)
         upload.expected = difference.empty();
     }
     if (upload.cleanEnd && !m_options.storeDir.empty()) {
-        upload.stored = Store(unit, record.image, &upload.storeError);
+        Store(unit, record.image, upload);
         m_storeFailed = m_storeFailed || upload.stored.empty();
     }
     Event(unit, "upload ended: " + upload.end);

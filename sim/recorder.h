@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "sim/faults.h"
-#include "sim/record_file.h"
+#include "platform/named_file.h"
 
 namespace pyrrow::sim {
 
@@ -98,17 +98,18 @@ private:
     };
 
     explicit Recorder(Options options) : m_options(std::move(options)) {}
-    bool OpenTrace(std::string* error);
+    // The problem, or "" when the trace is open.
+    std::string OpenTrace();
     void Trace(const std::string& unit, std::string_view direction, const void* data, std::size_t size,
                std::string_view event, const Fault* fault);
-    // The file's name, or empty with the reason in *error.
-    std::string Store(const std::string& unit, const std::string& image, std::string* error);
+    // Sets upload's stored (the file's name) or its storeError.
+    void Store(const std::string& unit, const std::string& image, Upload& upload);
     // Empty when image is the expected one; else how it differs.
     std::string Difference(Link link, const std::string& image) const;
     Unit* Find(const std::string& unit);
 
     Options m_options;
-    std::unique_ptr<RecordFile> m_trace;
+    platform::NamedFile m_trace;
     std::string m_traceError;
     bool m_storeFailed = false;
     std::optional<std::string> m_expected;

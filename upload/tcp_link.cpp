@@ -85,17 +85,17 @@ std::optional<UploadFailure> TcpLink::ConnectTcp(const LinkContext& context)
                    "connect to", error.text);
 }
 
-int TcpLink::Receive(unsigned char* buffer, std::size_t size, int minimum, const LinkContext& context,
-                     std::string* ended)
+TcpLink::Received TcpLink::Receive(unsigned char* buffer, std::size_t size, int minimum, const LinkContext& context)
 {
-    ended->clear();
+    Received received;
+    std::string& ended = received.ended;
     const auto take = [&]() {
         platform::SystemError error;
         const int got = platform::ReceiveTcp(m_handle, buffer, size, &error);
         if (got == 0)
-            *ended = "the device closed the connection";
+            ended = "the device closed the connection";
         else if (got < 0 && !error.text.empty())
-            *ended = "the connection broke: " + error.text;  // a reset, in the system's words
+            ended = "the connection broke: " + error.text;  // a reset, in the system's words
         if (got > 0 && context.trace)
             context.trace(false, std::span<const unsigned char>(buffer, static_cast<std::size_t>(got)));
         return got;
@@ -109,24 +109,22 @@ int TcpLink::Receive(unsigned char* buffer, std::size_t size, int minimum, const
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
                                                                                      std::chrono::steady_clock::now());
             if (left.count() <= 0 || !platform::WaitTcpReadable(m_handle, left, context.cancel))
-                return 0;
-            const int got = take();
-            if (got >= minimum)
-                return got;
-            if (!ended->empty())
-                return 0;  // a closed connection would wake us at once for ever
+                return received;
+            if (const int got = take(); got >= minimum)
+                return {got, {}};
+            if (!ended.empty())
+                return received;  // a closed connection would wake us at once for ever
         }
-        return 0;
+        return received;
     }
     for (unsigned attempt = 0; attempt < m_timing.receiveAttempts && !context.cancel.stop_requested(); ++attempt) {
         context.sleep(m_timing.receivePause);
-        const int got = take();
-        if (got >= minimum)
-            return got;
-        if (!ended->empty())
-            return 0;  // looking again at a connection that is gone tells nothing new
+        if (const int got = take(); got >= minimum)
+            return {got, {}};
+        if (!ended.empty())
+            return received;  // looking again at a connection that is gone tells nothing new
     }
-    return 0;
+    return received;
 }
 
 std::optional<UploadFailure> TcpLink::ExchangeHeader(std::span<const unsigned char> header,
@@ -148,8 +146,7 @@ std::optional<UploadFailure> TcpLink::SendHeaderTcp(std::span<const unsigned cha
 
     // The first receive that brings anything decides.
     unsigned char answer[kReceiveBuffer];
-    std::string ended;
-    const int got = Receive(answer, sizeof answer, 1, context, &ended);
+    const auto [got, ended] = Receive(answer, sizeof answer, 1, context);
     const std::string action = "wait for the header's answer from";
     if (context.cancel.stop_requested())
         return Failure(FailureKind::Cancelled, action, "asked to stop");
@@ -188,8 +185,8 @@ std::optional<UploadFailure> TcpLink::SendBlock(std::span<const unsigned char> b
                                 : std::to_string(sent) + " of " + std::to_string(size) + " bytes sent");
 
     unsigned char answer[kReceiveBuffer];
-    std::string ended;
-    if (Receive(answer, sizeof answer, kMinimumAcknowledgement, context, &ended) > 0)
+    const auto [got, ended] = Receive(answer, sizeof answer, kMinimumAcknowledgement, context);
+    if (got > 0)
         return std::nullopt;
     const std::string action = "wait for the acknowledgement of frame " + std::to_string(number) + " from";
     if (context.cancel.stop_requested())

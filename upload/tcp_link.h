@@ -49,11 +49,14 @@ private:
     // The header sent, then the first receive that brings anything decides.
     std::optional<UploadFailure> SendHeaderTcp(std::span<const unsigned char> header, const LinkContext& context);
     UploadFailure Failure(FailureKind kind, const std::string& action, const std::string& cause) const;
+    struct Received {
+        int count = 0;      // of the first receive of at least minimum bytes, or 0
+        std::string ended;  // the connection was closed or reset: which
+    };
     // Waits as the protocol does for a receive of at least minimum bytes
-    // (minimum 1: anything). The count of the first such receive, or 0; a
-    // receive that finds the connection closed or reset ends the wait at
-    // once, and ended then says which.
-    int Receive(unsigned char* buffer, std::size_t size, int minimum, const LinkContext& context, std::string* ended);
+    // (minimum 1: anything); a receive that finds the connection closed or
+    // reset ends the wait at once.
+    Received Receive(unsigned char* buffer, std::size_t size, int minimum, const LinkContext& context);
 
     std::uint32_t m_address;
     std::uint16_t m_port;

@@ -1,5 +1,6 @@
 // pyrrow-cli.exe as a script on Windows runs it: a TCP upload through
-// Winsock to a loopback device with its JSON record, the exit codes of the
+// Winsock to a loopback device with its JSON record, its --log record and
+// its --trace, the exit codes of the
 // failures that need no device, and --version and --help.
 #include <filesystem>
 #include <string>
@@ -53,9 +54,17 @@ TEST(CliOnWindows, FlashesATcpUnitFromAFileNamedInCzech)
     script.dataBytes = 1500;
     pyrrow::test::TcpDevice device(script);
 
+    const fs::path log = dir.path() / L"units.jsonl";
+    const fs::path trace = dir.path() / L"trace.jsonl";
     const CliRun run = RunCli({L"flash", file.wstring(), L"--device", L"tcp:127.0.0.1:" + std::to_wstring(device.Port()),
-                            L"--json"});
+                            L"--json", L"--log", log.wstring(), L"--trace", trace.wstring()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
+    // The log still named at its path takes the record, without a notice.
+    EXPECT_EQ(run.err.find("no longer named"), std::string::npos) << run.err;
+    const auto records = JsonLines(pyrrow::test::ReadBytes(log));
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0]["result"], "ok");
+    EXPECT_EQ(JsonLines(pyrrow::test::ReadBytes(trace)).size(), 6u);
     const auto lines = JsonLines(run.out);
     ASSERT_GE(lines.size(), 3u) << run.out;
     EXPECT_EQ(lines.front()["event"], "start");

@@ -1,0 +1,182 @@
+#include <windows.h>
+
+#include "platform/named_file.h"
+#include "platform/utf.h"
+#include "platform/windows_text.h"
+
+namespace pyrrow::platform {
+namespace {
+
+HANDLE Handle(std::intptr_t handle)
+{
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+bool Fail(SystemError* error, DWORD code = ::GetLastError())
+{
+    SetSystemError(error, static_cast<int>(code));
+    return false;
+}
+
+std::wstring Wide(const std::string& path)
+{
+    const auto wide = Utf8ToUtf16(path);
+    return wide ? ToWide(*wide) : std::wstring();
+}
+
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    return {info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+            true};
+}
+
+// Calls take at most this much at once.
+DWORD Chunk(std::size_t size)
+{
+    return size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+}
+
+}  // namespace
+
+std::vector<FileIdentity> StandardOutputFiles()
+{
+    std::vector<FileIdentity> files;
+    for (const DWORD stream : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        const HANDLE handle = ::GetStdHandle(stream);
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetFileType(handle) == FILE_TYPE_DISK &&
+            ::GetFileInformationByHandle(handle, &info))
+            files.push_back(IdentityOf(info));
+    }
+    return files;
+}
+
+bool FactsAt(const std::string& path, FileFacts* facts, SystemError* error)
+{
+    // The attributes are had without opening anything; a device (a COM
+    // port) is never opened for its identity.
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    const std::wstring wide = Wide(path);
+    if (wide.empty())
+        return Fail(error, ERROR_INVALID_NAME);
+    if (!::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data))
+        return Fail(error);
+    facts->kind = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileFacts::Kind::Folder
+                  : (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0  ? FileFacts::Kind::Other
+                                                                          : FileFacts::Kind::Regular;
+    facts->readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    facts->size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    facts->identity = {};
+    if (facts->kind != FileFacts::Kind::Regular)
+        return true;
+    // Opened for no access at all: the file's identity only.
+    const HANDLE h = ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (h != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(h, &info))
+        facts->identity = IdentityOf(info);
+    if (h != INVALID_HANDLE_VALUE)
+        ::CloseHandle(h);
+    return true;
+}
+
+bool RemoveFile(const std::string& path)
+{
+    return ::DeleteFileW(Wide(path).c_str()) != 0;
+}
+
+NamedFile::~NamedFile()
+{
+    if (m_handle != kNone)
+        ::CloseHandle(Handle(m_handle));
+}
+
+bool NamedFile::Open(const std::string& path, Access access, SystemError* error)
+{
+    const std::wstring wide = Wide(path);
+    if (wide.empty())
+        return Fail(error, ERROR_INVALID_NAME);
+    const DWORD rights = access == Access::Read ? GENERIC_READ
+                         : access == Access::CreateNew ? GENERIC_WRITE
+                                                       : GENERIC_READ | GENERIC_WRITE;
+    const DWORD disposition = access == Access::CreateNew ? CREATE_NEW
+                              : access == Access::Append  ? OPEN_ALWAYS
+                                                          : OPEN_EXISTING;
+    // Others may read (several runs on one image) and nobody else waits on us.
+    const HANDLE h =
+        ::CreateFileW(wide.c_str(), rights, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return Fail(error);
+    if (m_handle != kNone)
+        ::CloseHandle(Handle(m_handle));
+    m_handle = reinterpret_cast<std::intptr_t>(h);
+    m_append = access == Access::Append;
+    return true;
+}
+
+bool NamedFile::Facts(FileFacts* facts, SystemError* error) const
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileType(Handle(m_handle)) != FILE_TYPE_DISK) {
+        facts->kind = FileFacts::Kind::Other;
+        return true;
+    }
+    if (!::GetFileInformationByHandle(Handle(m_handle), &info))
+        return Fail(error);
+    facts->kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileFacts::Kind::Folder
+                                                                          : FileFacts::Kind::Regular;
+    facts->readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    facts->size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    facts->identity = IdentityOf(info);
+    return true;
+}
+
+bool NamedFile::Read(void* buffer, std::size_t size, std::size_t* read, SystemError* error)
+{
+    DWORD n = 0;
+    *read = 0;
+    if (!::ReadFile(Handle(m_handle), buffer, Chunk(size), &n, nullptr))
+        return Fail(error);
+    *read = n;
+    return true;
+}
+
+bool NamedFile::Write(const void* data, std::size_t size, SystemError* error)
+{
+    if (m_append && !::SetFilePointerEx(Handle(m_handle), LARGE_INTEGER{}, nullptr, FILE_END))
+        return Fail(error);
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        DWORD n = 0;
+        if (!::WriteFile(Handle(m_handle), bytes, Chunk(size), &n, nullptr))
+            return Fail(error);
+        if (n == 0)
+            return Fail(error, ERROR_DISK_FULL);
+        bytes += n;
+        size -= n;
+    }
+    return true;
+}
+
+bool NamedFile::Truncate(std::uint64_t size, SystemError* error)
+{
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size);
+    if (!::SetFilePointerEx(Handle(m_handle), at, nullptr, FILE_BEGIN) || !::SetEndOfFile(Handle(m_handle)))
+        return Fail(error);
+    return true;
+}
+
+bool NamedFile::Sync(SystemError* error)
+{
+    return ::FlushFileBuffers(Handle(m_handle)) || Fail(error);
+}
+
+bool NamedFile::Close(SystemError* error)
+{
+    if (m_handle == kNone)
+        return true;
+    return ::CloseHandle(Handle(std::exchange(m_handle, kNone))) || Fail(error);
+}
+
+}  // namespace pyrrow::platform
