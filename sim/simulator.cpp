@@ -129,18 +129,14 @@ bool MakePlaces(const Options& o, asio::io_context& io, Recorder& recorder,
         };
         break;
     case Link::Usb:
-        make = [&o, &io, &recorder, place = places[0].get()](unsigned number,
-                                                               platform::SystemError* why) -> std::unique_ptr<Unit> {
-            std::unique_ptr<UhidDevice> device = UhidDevice::Open(io, o.uhidPath, why);
-            if (!device)
-                return nullptr;
+        make = [&o, &io, &recorder, place = places[0].get()](unsigned number, platform::SystemError* why) {
             UsbUnit::Settings s;
             static_cast<UnitSettings&>(s) = Told(o, 1, number, *place);
             // A serial number of its own, which no unit of another simulator
             // running at the same time has: a program selects it with the
             // address printed, and finds exactly this unit.
             s.serial = "PYRROW-SIM-" + std::to_string(ProcessId()) + "-" + std::to_string(number);
-            return UsbUnit::Create(io, recorder, s, std::move(device), why);
+            return UsbUnit::Open(io, recorder, std::move(s), o.uhidPath, why);
         };
         break;
     }

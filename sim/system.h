@@ -35,9 +35,8 @@ private:
 // TIME_WAIT binds without it.
 void AllowRebind(asio::ip::tcp::acceptor& acceptor);
 
-// What was tried, and the system's words for the last error (errno,
-// GetLastError) or for code: "reading /dev/pts/3: Input/output error".
-platform::SystemError Failure(const std::string& what);
-platform::SystemError Failure(const std::string& what, const std::error_code& code);
+// What was tried, and the system's words for code, or without one for the
+// last error (errno, GetLastError): "reading /dev/pts/3: Input/output error".
+platform::SystemError Failure(const std::string& what, const std::error_code& code = {});
 
 }  // namespace pyrrow::sim

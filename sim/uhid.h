@@ -2,9 +2,8 @@
 // Linux), as the USB unit needs it: create a device with its ids and report
 // descriptor, send input reports, read what the host does (opens, closes,
 // output reports, report requests) and destroy it. The io_context waits on
-// the interface's descriptor and is the one to close it. One source file per
-// operating system implements it (uhid_linux.cpp; uhid_win.cpp, where
-// there is no such interface, and Open says so).
+// the interface's descriptor and is the one to close it. Linux only
+// (uhid_linux.cpp).
 #pragma once
 
 #include <cstdint>

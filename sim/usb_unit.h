@@ -29,6 +29,11 @@ public:
     // input and a 64-byte output report, no report ids.
     static std::vector<unsigned char> ReportDescriptor();
 
+    // Opens the interface at uhidPath (normally /dev/uhid) and creates the
+    // unit's device on it. Null, with the reason in *error, on failure; on
+    // Windows, which has no such interface, always (usb_unit_win.cpp).
+    static std::unique_ptr<Unit> Open(asio::io_context& io, Recorder& recorder, Settings settings,
+                                      const std::string& uhidPath, platform::SystemError* error);
     // Creates the device on the interface. Null, with the reason in *error,
     // on failure.
     static std::unique_ptr<UsbUnit> Create(asio::io_context& io, Recorder& recorder, Settings settings,

@@ -32,6 +32,13 @@ std::vector<unsigned char> UsbUnit::ReportDescriptor()
     };
 }
 
+std::unique_ptr<Unit> UsbUnit::Open(asio::io_context& io, Recorder& recorder, Settings settings,
+                                    const std::string& uhidPath, platform::SystemError* error)
+{
+    std::unique_ptr<UhidDevice> device = UhidDevice::Open(io, uhidPath, error);
+    return device ? Create(io, recorder, std::move(settings), std::move(device), error) : nullptr;
+}
+
 std::unique_ptr<UsbUnit> UsbUnit::Create(asio::io_context& io, Recorder& recorder, Settings settings,
                                          std::unique_ptr<UhidDevice> device, platform::SystemError* error)
 {
