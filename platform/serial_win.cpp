@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/serial.h"
+#include "platform/serial_line_settings.h"
 #include "platform/utf.h"
 #include "platform/windows_text.h"
 
@@ -121,31 +122,19 @@ bool ConfigureSerial(SerialHandle port, unsigned baudRate, SystemError* error)
 {
     if (port == nullptr)
         return false;
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    if (!::GetCommState(port->handle, &dcb)) {
+    // 8 data bits, no parity, DTR and RTS held off, no flow control of
+    // either kind; stop bits and the rest stay as the port has them.
+    switch (SetSerialLineSettings(port->handle, baudRate, SerialEnd::Program)) {
+    case SerialLineFailure::None:
+        return true;
+    case SerialLineFailure::Read:
         TellSystemError(error, kArea, "read the line settings of", port->name, ::GetLastError());
         return false;
-    }
-    // 8 data bits, no parity, DTR and RTS held off, no flow control of
-    // either kind; stop bits and the rest stay as the port has them. DTR
-    // goes off through the line settings: a separate CLRDTR is refused by
-    // some drivers.
-    dcb.BaudRate = baudRate;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.fOutxCtsFlow = FALSE;
-    dcb.fOutxDsrFlow = FALSE;
-    dcb.fDtrControl = DTR_CONTROL_DISABLE;
-    dcb.fDsrSensitivity = FALSE;
-    dcb.fOutX = FALSE;
-    dcb.fInX = FALSE;
-    dcb.fRtsControl = RTS_CONTROL_DISABLE;
-    if (!::SetCommState(port->handle, &dcb)) {
+    case SerialLineFailure::Write:
         TellSystemError(error, kArea, "set 8 data bits, no parity at the speed asked on", port->name, ::GetLastError());
         return false;
     }
-    return true;
+    return false;
 }
 
 void SetSerialTimeouts(SerialHandle port, const SerialTimeouts& timeouts)

@@ -57,17 +57,9 @@ StopRequests::~StopRequests()
     m_finished.store(true);
     pthread_kill(m_watcher.native_handle(), SIGTERM);
     m_watcher.join();
-    const sigset_t set = StopSignals();
-    // A signal that came once the work was done is taken here rather than
-    // left to kill the process.
-    sigset_t pending;
-    sigpending(&pending);
-    for (const int stopSignal : {SIGINT, SIGTERM, SIGHUP})
-        if (sigismember(&pending, stopSignal) == 1) {
-            int signal = 0;
-            sigwait(&set, &signal);
-        }
-    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    // The signals stay blocked: one that comes once the work is done stays
+    // pending, unseen, and the process ends with its result. (Unblocked,
+    // one that came a moment later would still kill it.)
 }
 
 }  // namespace pyrrow::platform

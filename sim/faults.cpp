@@ -14,10 +14,16 @@ enum class Shape {
     ValueAtFrame,  // name=MS@frame=K
     AtBytes,       // name@bytes=N
 };
+// What follows the name, by shape.
+constexpr std::string_view kShapeForms[] = {"", "=N", "=F", "@frame=K", "=MS@frame=K", "@bytes=N"};
 
-constexpr unsigned kTcp = 1;
-constexpr unsigned kSerial = 2;
-constexpr unsigned kUsb = 4;
+constexpr unsigned LinkBit(Link link)
+{
+    return 1u << static_cast<unsigned>(link);
+}
+constexpr unsigned kTcp = LinkBit(Link::Tcp);
+constexpr unsigned kSerial = LinkBit(Link::Serial);
+constexpr unsigned kUsb = LinkBit(Link::Usb);
 
 struct FaultForm {
     std::string_view name;
@@ -52,52 +58,14 @@ constexpr FaultForm kForms[] = {
     {"slow", FaultKind::Slow, Shape::Factor, 0, kTcp | kSerial | kUsb, "every answer F x 100 ms late"},
 };
 
-unsigned LinkBit(Link link)
-{
-    switch (link) {
-    case Link::Tcp:
-        return kTcp;
-    case Link::Serial:
-        return kSerial;
-    case Link::Usb:
-        return kUsb;
-    }
-    return 0;
-}
-
 std::string Form(const FaultForm& f)
 {
-    std::string text(f.name);
-    switch (f.shape) {
-    case Shape::Plain:
-        break;
-    case Shape::Value:
-        text += "=N";
-        break;
-    case Shape::Factor:
-        text += "=F";
-        break;
-    case Shape::AtFrame:
-        text += "@frame=K";
-        break;
-    case Shape::ValueAtFrame:
-        text += "=MS@frame=K";
-        break;
-    case Shape::AtBytes:
-        text += "@bytes=N";
-        break;
-    }
-    return text;
+    return std::string(f.name) + std::string(kShapeForms[static_cast<std::size_t>(f.shape)]);
 }
 
-bool ParseNumber(std::string_view text, std::uint64_t* value)
-{
-    const char* end = text.data() + text.size();
-    const auto r = std::from_chars(text.data(), end, *value);
-    return !text.empty() && r.ec == std::errc() && r.ptr == end;
-}
-
-bool ParseFactor(std::string_view text, double* value)
+// A whole number or a decimal one, the whole text.
+template <class Number>
+bool ParseNumber(std::string_view text, Number* value)
 {
     const char* end = text.data() + text.size();
     const auto r = std::from_chars(text.data(), end, *value);
@@ -224,7 +192,7 @@ std::optional<Fault> ParseFault(std::string_view text, Link link, std::string* e
         return std::nullopt;
     }
     if (form->shape == Shape::Factor) {
-        if (!ParseFactor(value, &fault.factor) || !(fault.factor > 0.0) || fault.factor > 1000.0) {
+        if (!ParseNumber(value, &fault.factor) || !(fault.factor > 0.0) || fault.factor > 1000.0) {
             *error = quoted + ": F must be a number above 0 and at most 1000";
             return std::nullopt;
         }
@@ -272,12 +240,7 @@ std::string FaultHelp()
                 links += LinkName(l);
             }
         }
-        line += '[';
-        line += links;
-        line += "] ";
-        line += f.help;
-        line += '\n';
-        text += line;
+        text += line + "[" + links + "] " + std::string(f.help) + "\n";
     }
     return text;
 }

@@ -8,12 +8,14 @@
 #include <memory>
 #include <string>
 
+#include <asio/io_context.hpp>
+
 #include "sim/serial_line.h"
 
 namespace pyrrow::sim {
 
 // Opens the port for the unit alone. Null, with the system's reason in
 // *error, on failure.
-std::unique_ptr<SerialLine> OpenNamedPort(const std::string& name, std::string* error);
+std::unique_ptr<SerialLine> OpenNamedPort(asio::io_context& io, const std::string& name, platform::SystemError* error);
 
 }  // namespace pyrrow::sim

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include <asio/io_context.hpp>
+
 #include "sim/serial_line.h"
 
 namespace pyrrow::sim {
@@ -16,6 +18,7 @@ namespace pyrrow::sim {
 // link there is replaced; anything else is left alone and is a failure).
 // The link goes with the pseudo-terminal. Null, with the system's reason
 // in *error, on failure.
-std::unique_ptr<SerialLine> OpenPseudoTerminal(const std::string& link, std::string* error);
+std::unique_ptr<SerialLine> OpenPseudoTerminal(asio::io_context& io, const std::string& link,
+                                               platform::SystemError* error);
 
 }  // namespace pyrrow::sim

@@ -4,10 +4,10 @@
 
 namespace pyrrow::sim {
 
-std::unique_ptr<SerialLine> OpenPseudoTerminal(const std::string&, std::string* error)
+std::unique_ptr<SerialLine> OpenPseudoTerminal(asio::io_context&, const std::string&, platform::SystemError* error)
 {
-    *error = "Windows has no pseudo-terminals: give the unit a port with --port COMn, one end of a null-modem "
-             "pair (a virtual one will do) whose other end the program opens";
+    error->text = "Windows has no pseudo-terminals: give the unit a port with --port COMn, one end of a "
+                  "null-modem pair (a virtual one will do) whose other end the program opens";
     return nullptr;
 }
 

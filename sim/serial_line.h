@@ -5,7 +5,10 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
+
+#include "platform/system_error.h"
 
 namespace pyrrow::sim {
 
@@ -16,25 +19,28 @@ public:
     // Where the program finds the unit, printed first: the pseudo-terminal's
     // path, or the port named (the program opens the pair's other end).
     virtual const std::string& Where() const = 0;
-    // Readable when the program's bytes wait or the line ends.
-    virtual int Fd() const = 0;
+    // Calls ready once, from the io_context, when the program's bytes wait
+    // or the line ended; never after the line has gone. Only after Read
+    // found nothing: a wait started while bytes are left may never end.
+    virtual void AwaitBytes(std::function<void()> ready) = 0;
     // Takes what the program wrote: the count, 0 when nothing waits, -1 when
     // the line ended: the program closed the pseudo-terminal and all it
-    // wrote was read, or the line failed (*error then says why).
-    virtual long Read(void* buffer, std::size_t size, std::string* error) = 0;
+    // wrote was read (error->text stays empty), or the line failed.
+    virtual long Read(void* buffer, std::size_t size, platform::SystemError* error) = 0;
     // Writes all bytes to the program, or gives false with the reason.
-    virtual bool Write(const void* data, std::size_t size, std::string* error) = 0;
+    virtual bool Write(const void* data, std::size_t size, platform::SystemError* error) = 0;
 
-    // Readable after the program opened its side; TakeOpens empties it. -1
-    // when the line cannot tell: a null-modem pair carries no sign of the
-    // other end opening or closing, so an upload there ends when the line
-    // falls quiet.
-    virtual int OpenWatchFd() const = 0;
-    virtual void TakeOpens() = 0;
+    // Whether the line shows the program opening its side: a null-modem
+    // pair carries no sign of the other end opening or closing, so an
+    // upload there ends when the line falls quiet.
+    virtual bool ShowsOpens() const { return false; }
+    // Calls opened, from the io_context, each time the program opens its
+    // side (only where the line shows it).
+    virtual void WatchOpens(std::function<void()> /*opened*/) {}
 
     // Holds the program's side locked and exclusive, as a program that uses
     // it would. False with the reason where that cannot be done.
-    virtual bool Hold(std::string* error) = 0;
+    virtual bool Hold(platform::SystemError* error) = 0;
 };
 
 }  // namespace pyrrow::sim

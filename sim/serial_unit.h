@@ -9,78 +9,61 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "sim/event_loop.h"
+#include <asio/io_context.hpp>
+
 #include "sim/faults.h"
 #include "sim/recorder.h"
 #include "sim/serial_line.h"
+#include "sim/timer.h"
 #include "sim/unit.h"
+#include "sim/unit_upload.h"
 
 namespace pyrrow::sim {
 
 class SerialUnit final : public Unit {
 public:
-    struct Settings {
-        std::string name;  // "serial-1"
+    struct Settings : UnitSettings {
         std::string port;  // the port named for the unit; empty: a pseudo-terminal
         std::string link;  // a symbolic link to the pseudo-terminal; empty: none
         bool lineRate = false;
-        FaultPlan faults;
-        bool once = false;             // stop after the first upload
-        std::function<void()> onDone;  // called when the unit takes no more uploads
     };
 
     // Opens the named port, or makes the pseudo-terminal (and the link).
     // Null, with the reason in *error, on failure.
-    static std::unique_ptr<SerialUnit> Create(EventLoop& loop, Recorder& recorder, Settings settings,
-                                              std::string* error);
+    static std::unique_ptr<SerialUnit> Create(asio::io_context& io, Recorder& recorder, Settings settings,
+                                              platform::SystemError* error);
     ~SerialUnit() override;
     SerialUnit(const SerialUnit&) = delete;
     SerialUnit& operator=(const SerialUnit&) = delete;
-
-    // The pseudo-terminal's path, as the program opens it, or the port named.
-    const std::string& Path() const { return m_path; }
 
     std::string Where() const override { return m_path; }
     // Ends what runs, closes the port and removes the link.
     void Stop() override;
 
 private:
-    SerialUnit(EventLoop& loop, Recorder& recorder, Settings settings);
-    void WatchPort();
-    void OnPort();
+    SerialUnit(asio::io_context& io, Recorder& recorder, Settings settings);
     void OnOpened();
+    // Takes what waits, as far as the line's rate allows, and waits again.
+    void ReadPort();
     void Take(const unsigned char* data, std::size_t size);
-    void AnswerHeader();
     void Send(const std::string& bytes, const Fault* fault);
     void AwaitQuiet();
     void EndUpload(const std::string& how, bool byProgram);
-    void Done();
 
-    EventLoop& m_loop;
+    asio::io_context& m_io;
     Recorder& m_recorder;
     Settings m_settings;
     std::unique_ptr<SerialLine> m_line;
     std::string m_path;
     bool m_waitingForOpen = false;  // the program closed the port
-    bool m_done = false;
-
-    // The upload that runs, from the program's first byte.
-    bool m_active = false;
-    std::string m_header;
-    std::uint64_t m_received = 0;
-    bool m_headerAnswered = false;
-    bool m_broken = false;
-    int m_answersPending = 0;
-    std::vector<EventLoop::TimerId> m_timers;
-    EventLoop::TimerId m_quietTimer = 0;  // a named port: the end of the upload
-    UploadRecord m_record;
+    std::unique_ptr<UnitUpload> m_upload;  // the upload that runs, from the program's first byte
+    Timer m_quietTimer;  // a named port: the end of the upload
 
     // Pacing: when the line will have carried every byte taken so far.
-    EventLoop::Clock::time_point m_lineFree{};
+    Timer::Clock::time_point m_lineFree{};
     bool m_lineIdle = true;  // the last read took all there was
-    EventLoop::TimerId m_paceTimer = 0;
+    Timer m_paceTimer;
 };
 
 }  // namespace pyrrow::sim

@@ -3,13 +3,17 @@
 #include <cmath>
 #include <memory>
 #include <ostream>
+#include <stop_token>
 #include <vector>
 
-#include "sim/event_loop.h"
-#include "sim/process_id.h"
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
+
+#include "platform/stop_requests.h"
 #include "sim/recorder.h"
 #include "sim/serial_unit.h"
-#include "sim/stop_signals.h"
+#include "sim/system.h"
 #include "sim/tcp_unit.h"
 #include "sim/unit_place.h"
 #include "sim/usb_unit.h"
@@ -38,37 +42,41 @@ std::chrono::milliseconds Milliseconds(double seconds)
     return std::chrono::milliseconds(static_cast<long long>(std::llround(seconds * 1000)));
 }
 
-// The arrival-th unit (from 1) at the index-th place.
+// What the arrival-th unit (from 1) at the index-th place is told.
+UnitSettings Told(const Options& o, unsigned index, unsigned arrival, UnitPlace& place)
+{
+    return {UnitName(o.link, index), FaultPlan(o.faults, FaultUnit(o, index, arrival)), o.once || o.units != 0,
+            place.OnDone()};
+}
+
 TcpUnit::Settings TcpSettings(const Options& o, unsigned index, unsigned arrival, std::uint16_t port,
                               UnitPlace& place)
 {
     TcpUnit::Settings s;
-    s.name = UnitName(Link::Tcp, index);
+    static_cast<UnitSettings&>(s) = Told(o, index, arrival, place);
     s.host = o.host;
     s.port = port;
-    s.faults = FaultPlan(o.faults, FaultUnit(o, index, arrival));
-    s.once = o.once || o.units != 0;
     s.idleTimeout = Milliseconds(o.idleTimeout);
-    s.onDone = place.OnDone();
     return s;
 }
 
 // The first unit of each place, on consecutive ports from first (0: each
 // where the system chooses). False when one cannot be made; *inUse tells
 // whether a port was taken.
-bool MakeTcpUnits(const Options& o, std::uint16_t first, EventLoop& loop, Recorder& recorder,
+bool MakeTcpUnits(const Options& o, std::uint16_t first, asio::io_context& io, Recorder& recorder,
                   std::vector<std::unique_ptr<UnitPlace>>& places, std::vector<std::unique_ptr<TcpUnit>>* units,
-                  std::string* error, bool* inUse)
+                  platform::SystemError* error, bool* inUse)
 {
     units->clear();
     for (unsigned i = 0; i < o.count; ++i) {
         if (first != 0 && first + i > 65535) {
-            *error = "no room for " + std::to_string(o.count) + " ports from " + std::to_string(first);
+            error->text = "no room for " + std::to_string(o.count) + " ports from " + std::to_string(first);
             *inUse = false;
             return false;
         }
         const auto port = first == 0 ? std::uint16_t{0} : static_cast<std::uint16_t>(first + i);
-        std::unique_ptr<TcpUnit> unit = TcpUnit::Create(loop, recorder, TcpSettings(o, i + 1, 1, port, *places[i]), error, inUse);
+        std::unique_ptr<TcpUnit> unit =
+            TcpUnit::Create(io, recorder, TcpSettings(o, i + 1, 1, port, *places[i]), error, inUse);
         if (!unit) {
             units->clear();
             return false;
@@ -80,18 +88,19 @@ bool MakeTcpUnits(const Options& o, std::uint16_t first, EventLoop& loop, Record
 
 // Makes the places of the link and their first units. False, with the
 // reason in *error, when one cannot be made.
-bool MakePlaces(const Options& o, EventLoop& loop, Recorder& recorder, std::vector<std::unique_ptr<UnitPlace>>& places,
-                std::string* error)
+bool MakePlaces(const Options& o, asio::io_context& io, Recorder& recorder,
+                std::vector<std::unique_ptr<UnitPlace>>& places, platform::SystemError* error)
 {
+    UnitPlace::Maker make;
     switch (o.link) {
     case Link::Tcp: {
         std::vector<std::unique_ptr<TcpUnit>> units;
         bool inUse = false;
-        bool made = MakeTcpUnits(o, o.port.value_or(protocol::kTcpDefaultPort), loop, recorder, places, &units, error,
+        bool made = MakeTcpUnits(o, o.port.value_or(protocol::kTcpDefaultPort), io, recorder, places, &units, error,
                                  &inUse);
         // The default port is only a first choice: take the next free ones.
         for (unsigned step = 1; !made && inUse && !o.port && step < kPortSearch; ++step)
-            made = MakeTcpUnits(o, static_cast<std::uint16_t>(protocol::kTcpDefaultPort + step), loop, recorder,
+            made = MakeTcpUnits(o, static_cast<std::uint16_t>(protocol::kTcpDefaultPort + step), io, recorder,
                                 places, &units, error, &inUse);
         if (!made)
             return false;
@@ -100,78 +109,67 @@ bool MakePlaces(const Options& o, EventLoop& loop, Recorder& recorder, std::vect
             const std::uint16_t port = units[i]->Port();
             UnitPlace* place = places[i].get();
             recorder.AddUnit(UnitName(Link::Tcp, i + 1), Link::Tcp, units[i]->Address());
-            place->Start(std::move(units[i]), [&o, &loop, &recorder, i, port, place](unsigned number,
-                                                                                       std::string* why) {
+            place->Start(std::move(units[i]), [&o, &io, &recorder, i, port, place](unsigned number,
+                                                                                       platform::SystemError* why) {
                 bool taken = false;
                 return std::unique_ptr<Unit>(
-                    TcpUnit::Create(loop, recorder, TcpSettings(o, i + 1, number, port, *place), why, &taken));
+                    TcpUnit::Create(io, recorder, TcpSettings(o, i + 1, number, port, *place), why, &taken));
             });
         }
         return true;
     }
-    case Link::Serial: {
-        UnitPlace* place = places[0].get();
-        const auto make = [&o, &loop, &recorder, place](unsigned number, std::string* why) {
+    case Link::Serial:
+        make = [&o, &io, &recorder, place = places[0].get()](unsigned number, platform::SystemError* why) {
             SerialUnit::Settings s;
-            s.name = UnitName(Link::Serial, 1);
+            static_cast<UnitSettings&>(s) = Told(o, 1, number, *place);
             s.port = o.serialPort;
             s.link = o.linkPath;
             s.lineRate = o.lineRate;
-            s.faults = FaultPlan(o.faults, FaultUnit(o, 1, number));
-            s.once = o.once || o.units != 0;
-            s.onDone = place->OnDone();
-            return std::unique_ptr<Unit>(SerialUnit::Create(loop, recorder, std::move(s), why));
+            return std::unique_ptr<Unit>(SerialUnit::Create(io, recorder, std::move(s), why));
         };
-        std::unique_ptr<Unit> first = make(1, error);
-        if (!first)
-            return false;
-        recorder.AddUnit(UnitName(Link::Serial, 1), Link::Serial, first->Where());
-        place->Start(std::move(first), make);
-        return true;
-    }
-    case Link::Usb: {
-        UnitPlace* place = places[0].get();
-        const auto make = [&o, &loop, &recorder, place](unsigned number,
-                                                        std::string* why) -> std::unique_ptr<Unit> {
-            std::unique_ptr<UhidDevice> device = UhidDevice::Open(o.uhidPath, why);
-            if (!device)
-                return nullptr;
+        break;
+    case Link::Usb:
+        make = [&o, &io, &recorder, place = places[0].get()](unsigned number, platform::SystemError* why) {
             UsbUnit::Settings s;
-            s.name = UnitName(Link::Usb, 1);
+            static_cast<UnitSettings&>(s) = Told(o, 1, number, *place);
             // A serial number of its own, which no unit of another simulator
             // running at the same time has: a program selects it with the
             // address printed, and finds exactly this unit.
             s.serial = "PYRROW-SIM-" + std::to_string(ProcessId()) + "-" + std::to_string(number);
-            s.faults = FaultPlan(o.faults, FaultUnit(o, 1, number));
-            s.once = o.once || o.units != 0;
-            s.onDone = place->OnDone();
-            return UsbUnit::Create(loop, recorder, s, std::move(device), why);
+            return UsbUnit::Open(io, recorder, std::move(s), o.uhidPath, why);
         };
-        std::unique_ptr<Unit> first = make(1, error);
-        if (!first)
-            return false;
-        recorder.AddUnit(UnitName(Link::Usb, 1), Link::Usb, first->Where());
-        place->Start(std::move(first), make);
-        return true;
+        break;
     }
-    }
-    return false;
+    // The one place of a serial or USB unit.
+    std::unique_ptr<Unit> first = make(1, error);
+    if (!first)
+        return false;
+    recorder.AddUnit(UnitName(o.link, 1), o.link, first->Where());
+    places[0]->Start(std::move(first), make);
+    return true;
 }
 
 }  // namespace
 
 int RunSimulator(const Options& o, std::ostream& out, std::ostream& err)
 {
-    std::string error;
-    const std::unique_ptr<StopSignals> signals = StopSignals::Open(&error);
+    std::stop_source stop;
+    const platform::StopRequests requests(stop);
+    if (requests.Failure()) {
+        err << "pyrrow-sim: " << requests.Failure()->text << "\n";
+        return kExitUsage;
+    }
+    std::string recorderError;
     const std::unique_ptr<Recorder> recorder =
-        signals ? Recorder::Open(Recorder::Options{o.storeDir, o.traceFile, o.expectFile}, &error) : nullptr;
+        Recorder::Open(Recorder::Options{o.storeDir, o.traceFile, o.expectFile}, &recorderError);
     if (!recorder) {
-        err << "pyrrow-sim: " << error << "\n";
+        err << "pyrrow-sim: " << recorderError << "\n";
         return kExitUsage;
     }
 
-    EventLoop loop;
+    asio::io_context io;
+    // Runs until a stop: a unit that only holds its port waits for nothing.
+    const auto work = asio::make_work_guard(io);
     const unsigned placeCount = o.link == Link::Tcp ? o.count : 1;
     unsigned placesLeft = placeCount;
     bool setUpFailed = false;
@@ -187,15 +185,16 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err)
             if (!why.empty()) {
                 err << "pyrrow-sim: " << why << "\n";
                 setUpFailed = true;
-                loop.Stop();
+                io.stop();
             } else if (--placesLeft == 0) {
-                loop.Stop();
+                io.stop();
             }
         };
-        places.push_back(std::make_unique<UnitPlace>(loop, *recorder, std::move(s)));
+        places.push_back(std::make_unique<UnitPlace>(io, *recorder, std::move(s)));
     }
-    if (!MakePlaces(o, loop, *recorder, places, &error)) {
-        err << "pyrrow-sim: " << error << "\n";
+    platform::SystemError error;
+    if (!MakePlaces(o, io, *recorder, places, &error)) {
+        err << "pyrrow-sim: " << error.text << "\n";
         return kExitUsage;
     }
     // Where each first unit is: the first lines, flushed at once.
@@ -203,17 +202,19 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err)
         out << places[i]->Where() << "\n";
     out.flush();
 
-    loop.Watch(signals->Fd(), [&](unsigned) {
-        err << "pyrrow-sim: " << signals->Take() << ", stopping\n";
-        loop.Stop();
+    // The simulator ends between two handlers, never inside one.
+    const std::stop_callback onStop(stop.get_token(), [&] {
+        asio::post(io, [&] {
+            err << "pyrrow-sim: " << requests.What() << ", stopping\n";
+            io.stop();
+        });
     });
-    const bool ran = loop.Run(&error);
+    {
+        const FineTimers fine;
+        io.run();
+    }
     for (auto& p : places)
         p->Stop();
-    if (!ran) {
-        err << "pyrrow-sim: " << error << "\n";
-        return kExitUsage;
-    }
     const unsigned required = o.units != 0 ? o.units : o.once ? 1 : 0;
     const bool judged = required != 0 || recorder->Expects();
     int code = kExitOk;

@@ -1,9 +1,12 @@
 #include "sim/tcp_unit.h"
 
+#include <array>
 #include <vector>
 
 #include "sim/header_answer.h"
-#include "sim/tcp_socket.h"
+#include "sim/system.h"
+#include "sim/timer.h"
+#include "sim/unit_upload.h"
 #include "upload/protocol.h"
 
 namespace pyrrow::sim {
@@ -16,50 +19,72 @@ constexpr std::size_t kFullFrame = protocol::kTcpCounterBytes + protocol::kTcpFr
 // quiet this long: the program sends each frame in one piece and then waits
 // at least 100 ms for its acknowledgement.
 constexpr std::chrono::milliseconds kFrameGap{20};
-
-bool Benign(FaultKind kind)
-{
-    return kind == FaultKind::AckDelay || kind == FaultKind::Slow;
-}
+// How many connections wait, connected, for a unit that is busy.
+constexpr int kQueue = 16;
 
 }  // namespace
 
 struct TcpUnit::Connection {
-    int fd = -1;
-    std::string header;
+    Connection(asio::io_context& io, asio::ip::tcp::socket s, const FaultPlan& faults)
+        : socket(std::move(s)), upload(io, faults), quietTimer(io), idleTimer(io)
+    {
+    }
+
+    asio::ip::tcp::socket socket;
+    std::shared_ptr<char> alive = std::make_shared<char>();  // for the socket's handlers
+    // Lives until the last receive has completed, even one the close cancelled.
+    std::shared_ptr<std::array<unsigned char, 4096>> buffer = std::make_shared<std::array<unsigned char, 4096>>();
+    UnitUpload upload;
     std::string pending;           // bytes of the frame being received
-    std::uint64_t received = 0;    // every byte, the header included
     std::uint64_t frameIndex = 0;  // of the next frame, from 0
-    bool headerAnswered = false;   // a faultless answer went out whole
     bool shortFrameSeen = false;   // only the last frame may be short
-    bool broken = false;           // a fault or a malformed frame rules out a clean end
-    int answersPending = 0;        // answers waiting for their time
-    EventLoop::TimerId quietTimer = 0;
-    EventLoop::TimerId idleTimer = 0;
-    std::vector<EventLoop::TimerId> timers;
-    UploadRecord record;
+    Timer quietTimer;
+    Timer idleTimer;
 };
 
-std::unique_ptr<TcpUnit> TcpUnit::Create(EventLoop& loop, Recorder& recorder, Settings settings, std::string* error,
-                                         bool* inUse)
+std::unique_ptr<TcpUnit> TcpUnit::Create(asio::io_context& io, Recorder& recorder, Settings settings,
+                                         platform::SystemError* error, bool* inUse)
 {
+    *inUse = false;
     const bool busy = settings.faults.Busy() != nullptr;
-    const BoundPort bound = BindTcp(settings.host, settings.port, !busy, error, inUse);
-    if (bound.fd < 0)
+    std::unique_ptr<TcpUnit> unit(new TcpUnit(io, recorder, std::move(settings)));
+    const std::string& host = unit->m_settings.host;
+    const std::string where = host + ":" + std::to_string(unit->m_settings.port);
+    std::error_code failed;
+    asio::ip::tcp::resolver resolver(io);
+    const auto found = resolver.resolve(asio::ip::tcp::v4(), host, "", asio::ip::resolver_base::flags(), failed);
+    if (failed || found.empty()) {
+        *error = Failure("cannot resolve " + host + " to an IPv4 address", failed);
         return nullptr;
-    std::unique_ptr<TcpUnit> unit(new TcpUnit(loop, recorder, std::move(settings)));
-    unit->m_listener = bound.fd;
-    unit->m_address = bound.address;
-    unit->m_port = bound.port;
+    }
+    asio::ip::tcp::acceptor& listener = unit->m_listener;
+    listener.open(asio::ip::tcp::v4(), failed);
+    if (failed) {
+        *error = Failure("socket", failed);
+        return nullptr;
+    }
+    AllowRebind(listener);
+    // A busy unit only holds its port, so that connections to it are refused.
+    listener.bind({found.begin()->endpoint().address(), unit->m_settings.port}, failed);
+    if (!failed && !busy)
+        listener.listen(kQueue, failed);
+    if (failed) {
+        *inUse = failed == asio::error::address_in_use || failed == asio::error::access_denied;
+        *error = Failure("cannot " + std::string(!busy ? "listen on " : "bind ") + where, failed);
+        return nullptr;
+    }
+    const asio::ip::tcp::endpoint bound = listener.local_endpoint(failed);
+    unit->m_port = bound.port();
+    unit->m_address = bound.address().to_string() + ":" + std::to_string(unit->m_port);
     if (busy)
         recorder.Event(unit->m_settings.name, "port held, connections refused", unit->m_settings.faults.Busy());
     else
-        loop.Watch(bound.fd, [u = unit.get()](unsigned) { u->OnListener(); });
+        unit->Accept();
     return unit;
 }
 
-TcpUnit::TcpUnit(EventLoop& loop, Recorder& recorder, Settings settings)
-    : m_loop(loop), m_recorder(recorder), m_settings(std::move(settings))
+TcpUnit::TcpUnit(asio::io_context& io, Recorder& recorder, Settings settings)
+    : Unit(settings.onDone), m_io(io), m_recorder(recorder), m_settings(std::move(settings)), m_listener(io)
 {
 }
 
@@ -72,107 +97,84 @@ void TcpUnit::Stop()
 {
     if (m_connection)
         EndUpload("interrupted: the simulator stopped", false, false);
-    if (m_listener >= 0) {
-        m_loop.Unwatch(m_listener);
-        CloseTcp(m_listener);
-        m_listener = -1;
-    }
+    std::error_code ignored;
+    m_listener.close(ignored);
 }
 
-void TcpUnit::OnListener()
+void TcpUnit::Accept()
 {
-    const int fd = AcceptTcp(m_listener);
-    if (fd < 0)
-        return;
+    m_listener.async_accept(
+        WhileAlive(m_alive, [this](const std::error_code& failed, asio::ip::tcp::socket socket) {
+            if (!failed)
+                Accepted(std::move(socket));
+            else if (m_listener.is_open())
+                Accept();
+        }));
+}
+
+void TcpUnit::Accepted(asio::ip::tcp::socket socket)
+{
     // One program at a time, like the unit it stands for: the next one
     // waits in the listen queue, connected, until this upload has ended.
-    m_loop.Unwatch(m_listener);
-    m_connection = std::make_unique<Connection>();
-    m_connection->fd = fd;
+    std::error_code ignored;
+    socket.non_blocking(true, ignored);  // an answer never waits for the program
+    m_connection = std::make_unique<Connection>(m_io, std::move(socket), m_settings.faults);
     m_recorder.Event(m_settings.name, "connection accepted");
     Stir();
-    if (const Fault* slow = m_settings.faults.Slow())
-        m_connection->record.faults.push_back(slow->text);
-    m_loop.Watch(fd, [this](unsigned) { OnReadable(); });
+    Receive();
     if (const Fault* close = m_settings.faults.AfterBytes(); close != nullptr && close->where == 0) {
-        Hit(*close);
+        m_connection->upload.Hit(*close);
         EndUpload("closed at once", false, false);
     }
 }
 
-void TcpUnit::OnReadable()
+void TcpUnit::Receive()
 {
-    unsigned char buffer[4096];
-    std::string error;
-    const long n = ReceiveTcp(m_connection->fd, buffer, sizeof buffer, &error);
-    if (n > 0) {
-        Stir();
-        Take(buffer, static_cast<std::size_t>(n));
-    } else if (n == 0) {
-        EndUpload("the program closed the link", true, false);
-    } else if (!error.empty()) {
-        EndUpload("connection failed: " + error, false, false);
-    }
+    Connection& c = *m_connection;
+    c.socket.async_read_some(
+        asio::buffer(*c.buffer),
+        WhileAlive(c.alive, [this, buffer = c.buffer](const std::error_code& failed, std::size_t n) {
+            if (!failed) {
+                Stir();
+                Take(buffer->data(), n);
+                if (m_connection)
+                    Receive();
+            } else if (failed == asio::error::eof) {
+                EndUpload("the program closed the link", true, false);
+            } else {
+                EndUpload(Failure("connection failed", failed).text, false, false);
+            }
+        }));
 }
 
 void TcpUnit::Take(const unsigned char* data, std::size_t size)
 {
     Connection& c = *m_connection;
+    UnitUpload& upload = c.upload;
     const Fault* close = m_settings.faults.AfterBytes();
     bool closing = false;
-    if (close != nullptr && c.received + size >= close->where) {
-        size = static_cast<std::size_t>(close->where - c.received);
+    if (close != nullptr && upload.received + size >= close->where) {
+        size = static_cast<std::size_t>(close->where - upload.received);
         closing = true;
     }
-    c.received += size;
+    upload.received += size;
     if (size > 0)
         m_recorder.Received(m_settings.name, data, size);
 
-    const bool hadHeader = c.header.size() == protocol::kHeaderSize;
-    const std::size_t toHeader = std::min(size, protocol::kHeaderSize - c.header.size());
-    c.header.append(reinterpret_cast<const char*>(data), toHeader);
+    const bool hadHeader = upload.header.size() == protocol::kHeaderSize;
+    const std::size_t toHeader = std::min(size, protocol::kHeaderSize - upload.header.size());
+    upload.header.append(reinterpret_cast<const char*>(data), toHeader);
     c.pending.append(reinterpret_cast<const char*>(data) + toHeader, size - toHeader);
-    if (!hadHeader && c.header.size() == protocol::kHeaderSize) {
-        c.record.image = c.header;
-        AnswerHeader();
+    if (!hadHeader && upload.header.size() == protocol::kHeaderSize) {
+        upload.record.image = upload.header;
+        upload.AnswerHeader(m_settings.faults, m_recorder, m_settings.name,
+                            [this](const std::string& bytes, const Fault* fault) { SendAnswer(bytes, fault); });
     }
-    if (c.header.size() == protocol::kHeaderSize)
+    if (upload.header.size() == protocol::kHeaderSize)
         TakeFrames();
     if (closing && m_connection) {
-        Hit(*close);
+        upload.Hit(*close);
         EndUpload("closed after " + std::to_string(close->where) + " bytes", false, false);
-    }
-}
-
-void TcpUnit::AnswerHeader()
-{
-    Connection& c = *m_connection;
-    const Fault* fault = m_settings.faults.Header();
-    if (fault != nullptr)
-        Hit(*fault);
-    const std::vector<AnswerPiece> pieces = HeaderAnswer(c.header, fault);
-    if (pieces.empty()) {
-        m_recorder.Event(m_settings.name, "header answer withheld", fault);
-        return;
-    }
-    auto delay = SlowDelay(m_settings.faults.SlowFactor());
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        delay += pieces[i].delay;
-        const bool last = i + 1 == pieces.size();
-        auto send = [this, bytes = pieces[i].bytes, fault, last] {
-            SendAnswer(bytes, fault);
-            if (last && fault == nullptr && m_connection)
-                m_connection->headerAnswered = true;
-        };
-        if (delay.count() == 0) {
-            send();
-        } else {
-            ++c.answersPending;
-            c.timers.push_back(m_loop.After(delay, [this, send] {
-                --m_connection->answersPending;
-                send();
-            }));
-        }
     }
 }
 
@@ -185,41 +187,37 @@ void TcpUnit::TakeFrames()
     }
     if (!m_connection)
         return;
-    Connection& c = *m_connection;
-    m_loop.Cancel(c.quietTimer);
-    c.quietTimer = 0;
-    if (!c.pending.empty()) {
-        c.quietTimer = m_loop.After(kFrameGap, [this] {
-            m_connection->quietTimer = 0;
-            FrameComplete(std::exchange(m_connection->pending, std::string()));
-        });
-    }
+    m_connection->quietTimer.Cancel();
+    if (!m_connection->pending.empty())
+        m_connection->quietTimer.After(
+            kFrameGap, [this] { FrameComplete(std::exchange(m_connection->pending, std::string())); });
 }
 
 void TcpUnit::FrameComplete(std::string frame)
 {
     Connection& c = *m_connection;
+    UploadRecord& record = c.upload.record;
     const std::uint64_t index = c.frameIndex++;
-    ++c.record.frames;
+    ++record.frames;
     if (frame.size() <= protocol::kTcpCounterBytes) {
-        c.broken = true;
+        c.upload.broken = true;
         m_recorder.Event(m_settings.name, "frame " + std::to_string(index) + " carries no data");
         return;
     }
     const unsigned counter = static_cast<unsigned>(static_cast<unsigned char>(frame[0])) |
                              static_cast<unsigned>(static_cast<unsigned char>(frame[1])) << 8;
     if (counter != (index & 0xFFFF)) {
-        c.record.countersInOrder = false;
+        record.countersInOrder = false;
         m_recorder.Event(m_settings.name, "frame " + std::to_string(index) + " has the counter " +
                                               std::to_string(counter) + ", not " + std::to_string(index & 0xFFFF));
     }
     if (c.shortFrameSeen) {
-        c.broken = true;
+        c.upload.broken = true;
         m_recorder.Event(m_settings.name, "frame " + std::to_string(index) + " follows a short frame");
     }
     const std::size_t data = frame.size() - protocol::kTcpCounterBytes;
     c.shortFrameSeen = data < protocol::kTcpFrameData;
-    c.record.image.append(frame, protocol::kTcpCounterBytes, data);
+    record.image.append(frame, protocol::kTcpCounterBytes, data);
 
     std::string ack(protocol::kTcpMinimumAcknowledgement, '\0');
     ack[0] = frame[0];
@@ -227,7 +225,7 @@ void TcpUnit::FrameComplete(std::string frame)
     auto delay = SlowDelay(m_settings.faults.SlowFactor());
     const Fault* fault = m_settings.faults.Frame(index);
     if (fault != nullptr) {
-        Hit(*fault);
+        c.upload.Hit(*fault);
         switch (fault->kind) {
         case FaultKind::LinkReset:
             EndUpload("reset on frame " + std::to_string(index), false, true);
@@ -245,25 +243,21 @@ void TcpUnit::FrameComplete(std::string frame)
             break;
         }
     }
-    if (delay.count() == 0) {
-        SendAnswer(ack, fault);
-        return;
-    }
-    ++c.answersPending;
-    c.timers.push_back(m_loop.After(delay, [this, ack, fault] {
-        --m_connection->answersPending;
-        SendAnswer(ack, fault);
-    }));
+    c.upload.Answer(delay, [this, ack, fault] { SendAnswer(ack, fault); });
 }
 
 void TcpUnit::SendAnswer(const std::string& bytes, const Fault* fault)
 {
-    if (!m_connection)
-        return;
-    if (std::string error; !SendTcp(m_connection->fd, bytes.data(), bytes.size(), &error)) {
+    // Answers are a few dozen bytes: the socket's buffer takes them whole.
+    std::error_code failed;
+    const std::size_t sent = m_connection->socket.write_some(asio::buffer(bytes), failed);
+    if (failed || sent != bytes.size()) {
         // The receive side sees the end of the connection and ends the upload.
-        m_connection->broken = true;
-        m_recorder.Event(m_settings.name, "cannot send: " + error);
+        m_connection->upload.broken = true;
+        m_recorder.Event(m_settings.name,
+                         failed ? Failure("cannot send", failed).text
+                                : "cannot send: " + std::to_string(sent) + " of " + std::to_string(bytes.size()) +
+                                      " bytes sent");
         return;
     }
     m_recorder.Sent(m_settings.name, bytes.data(), bytes.size(), fault);
@@ -274,11 +268,9 @@ void TcpUnit::Stir()
 {
     if (m_settings.idleTimeout.count() == 0 || !m_connection)
         return;
-    m_loop.Cancel(m_connection->idleTimer);
-    m_connection->idleTimer = m_loop.After(m_settings.idleTimeout, [this] {
-        m_connection->idleTimer = 0;
+    m_connection->idleTimer.After(m_settings.idleTimeout, [this] {
         // An answer the unit still owes is not the program's silence.
-        if (m_connection->answersPending > 0) {
+        if (m_connection->upload.AnswersOwed() > 0) {
             Stir();
             return;
         }
@@ -292,48 +284,29 @@ void TcpUnit::Stir()
     });
 }
 
-void TcpUnit::Hit(const Fault& fault)
-{
-    m_connection->record.faults.push_back(fault.text);
-    if (!Benign(fault.kind))
-        m_connection->broken = true;
-}
-
 void TcpUnit::EndUpload(const std::string& how, bool byProgram, bool reset)
 {
-    std::unique_ptr<Connection> c = std::move(m_connection);
-    m_loop.Cancel(c->quietTimer);
-    m_loop.Cancel(c->idleTimer);
-    for (const EventLoop::TimerId t : c->timers)
-        m_loop.Cancel(t);
-    m_loop.Unwatch(c->fd);
+    const std::unique_ptr<Connection> c = std::move(m_connection);
+    std::error_code ignored;
     if (reset)
-        ResetTcp(c->fd);
-    else
-        CloseTcp(c->fd);
+        c->socket.set_option(asio::socket_base::linger(true, 0), ignored);
+    c->socket.close(ignored);
     m_recorder.Event(m_settings.name, reset ? "connection reset" : "connection closed");
     // A connection that brought nothing is no upload (a probe, a port scan).
-    const bool slowOnly = c->record.faults.size() == 1 && m_settings.faults.Slow() != nullptr;
-    const bool probe = c->received == 0 && (c->record.faults.empty() || slowOnly);
-    if (!probe) {
-        c->record.end = how;
-        c->record.cleanEnd = byProgram && c->headerAnswered && !c->broken && c->record.countersInOrder &&
-                             c->pending.empty() && c->answersPending == 0;
-        m_recorder.UploadEnded(m_settings.name, std::move(c->record));
-    }
-    if (!probe && m_settings.once && !m_done) {
-        m_done = true;
-        if (m_listener >= 0) {
-            CloseTcp(m_listener);
-            m_listener = -1;
-        }
-        if (m_settings.onDone)
-            m_settings.onDone();
+    const std::vector<std::string>& faults = c->upload.record.faults;
+    const bool slowOnly = faults.size() == 1 && m_settings.faults.Slow() != nullptr;
+    const bool probe = c->upload.received == 0 && (faults.empty() || slowOnly);
+    if (!probe)
+        m_recorder.UploadEnded(m_settings.name, c->upload.End(how, byProgram,
+                                                              c->upload.record.countersInOrder && c->pending.empty()));
+    if (!probe && m_settings.once && !IsDone()) {
+        m_listener.close(ignored);
+        Done();
         return;
     }
     // The next program in line, if one waits.
-    if (m_listener >= 0)
-        m_loop.Watch(m_listener, [this](unsigned) { OnListener(); });
+    if (m_listener.is_open())
+        Accept();
 }
 
 }  // namespace pyrrow::sim

@@ -11,7 +11,10 @@
 #include <optional>
 #include <string>
 
-#include "sim/event_loop.h"
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+
+#include "platform/system_error.h"
 #include "sim/faults.h"
 #include "sim/recorder.h"
 #include "sim/unit.h"
@@ -20,20 +23,16 @@ namespace pyrrow::sim {
 
 class TcpUnit final : public Unit {
 public:
-    struct Settings {
-        std::string name;  // "tcp-1"
+    struct Settings : UnitSettings {
         std::string host;
         std::uint16_t port = 0;
-        FaultPlan faults;
-        bool once = false;                // stop after the first upload
         std::chrono::milliseconds idleTimeout{0};  // a connection quiet this long is closed; 0: never
-        std::function<void()> onDone;     // called when a unit with once has had its upload
     };
 
     // Binds the unit's port: a busy unit only holds it. Null, with the
     // reason in *error and whether the port was taken in *inUse, on failure.
-    static std::unique_ptr<TcpUnit> Create(EventLoop& loop, Recorder& recorder, Settings settings,
-                                           std::string* error, bool* inUse);
+    static std::unique_ptr<TcpUnit> Create(asio::io_context& io, Recorder& recorder, Settings settings,
+                                           platform::SystemError* error, bool* inUse);
     ~TcpUnit() override;
     TcpUnit(const TcpUnit&) = delete;
     TcpUnit& operator=(const TcpUnit&) = delete;
@@ -47,29 +46,28 @@ public:
 private:
     struct Connection;
 
-    TcpUnit(EventLoop& loop, Recorder& recorder, Settings settings);
-    void OnListener();
-    void OnReadable();
+    TcpUnit(asio::io_context& io, Recorder& recorder, Settings settings);
+    void Accept();
+    void Accepted(asio::ip::tcp::socket socket);
+    void Receive();
     void Take(const unsigned char* data, std::size_t size);
-    void AnswerHeader();
     void TakeFrames();
     void FrameComplete(std::string frame);
     void SendAnswer(const std::string& bytes, const Fault* fault);
-    void Hit(const Fault& fault);
     // Starts the idle time-out anew: something came or went.
     void Stir();
     // Ends the upload: how it ended, whether the program ended it in order,
     // and whether the connection is reset rather than closed.
     void EndUpload(const std::string& how, bool byProgram, bool reset);
 
-    EventLoop& m_loop;
+    asio::io_context& m_io;
     Recorder& m_recorder;
     Settings m_settings;
-    int m_listener = -1;
+    asio::ip::tcp::acceptor m_listener;
+    std::shared_ptr<char> m_alive = std::make_shared<char>();  // for the listener's handlers
     std::string m_address;
     std::uint16_t m_port = 0;
     std::unique_ptr<Connection> m_connection;
-    bool m_done = false;
 };
 
 }  // namespace pyrrow::sim

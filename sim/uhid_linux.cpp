@@ -9,6 +9,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include <asio/posix/stream_descriptor.hpp>
+
+#include "sim/system.h"
+#include "sim/timer.h"
 #include "sim/uhid.h"
 
 namespace pyrrow::sim {
@@ -28,10 +32,10 @@ std::string OwnerText(const struct stat& s)
            (grp != nullptr ? grp->gr_name : std::to_string(s.st_gid));
 }
 
-bool WriteEvent(int fd, const uhid_event& event, std::string* error)
+bool WriteEvent(int fd, const uhid_event& event, platform::SystemError* error)
 {
     if (::write(fd, &event, sizeof event) != static_cast<ssize_t>(sizeof event)) {
-        *error = std::string("writing to the uhid device: ") + std::strerror(errno);
+        *error = Failure("writing to the uhid device");
         return false;
     }
     return true;
@@ -44,56 +48,78 @@ void CopyText(__u8* to, std::size_t size, const std::string& text)
 
 }  // namespace
 
-std::unique_ptr<UhidDevice> UhidDevice::Open(const std::string& path, std::string* error)
+// The descriptor closes with it, once.
+struct UhidDevice::Interface {
+    Interface(asio::io_context& io, int fd) : descriptor(io, fd) {}
+    int Fd() { return descriptor.native_handle(); }
+
+    asio::posix::stream_descriptor descriptor;
+    std::shared_ptr<char> alive = std::make_shared<char>();
+};
+
+UhidDevice::UhidDevice(std::unique_ptr<Interface> interface) : m_interface(std::move(interface)) {}
+
+std::unique_ptr<UhidDevice> UhidDevice::Open(asio::io_context& io, const std::string& path,
+                                             platform::SystemError* error)
 {
     struct stat s {};
     if (::stat(path.c_str(), &s) != 0) {
         const int e = errno;
-        *error = path + ": " + std::strerror(e) +
-                 (e == ENOENT ? ". The kernel offers no user-space HID here: load its module with "
+        *error = Failure(path);
+        error->text += (e == ENOENT ? ". The kernel offers no user-space HID here: load its module with "
                                 "\"sudo modprobe uhid\" (kernel option CONFIG_UHID)"
-                              : "");
+                                    : "");
         return nullptr;
     }
     if (!S_ISCHR(s.st_mode)) {
-        *error = path + " is not the uhid device (no character device)";
+        error->text = path + " is not the uhid device (no character device)";
         return nullptr;
     }
     const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int e = errno;
-        *error = path + " cannot be opened for reading and writing: " + std::strerror(e);
+        *error = Failure(path + " cannot be opened for reading and writing");
         if (e == EACCES || e == EPERM)
-            *error += ". It is " + OwnerText(s) +
+            error->text += ". It is " + OwnerText(s) +
                       ". Run the simulator as a user who may write it: with sudo, or through a udev rule such as "
                       "KERNEL==\"uhid\", GROUP=\"plugdev\", MODE=\"0660\" and membership of that group";
         return nullptr;
     }
-    return std::unique_ptr<UhidDevice>(new UhidDevice(fd));
+    return Adopt(io, fd);
 }
 
-std::unique_ptr<UhidDevice> UhidDevice::Adopt(int fd)
+std::unique_ptr<UhidDevice> UhidDevice::Adopt(asio::io_context& io, int fd)
 {
-    return std::unique_ptr<UhidDevice>(new UhidDevice(fd));
+    return std::unique_ptr<UhidDevice>(new UhidDevice(std::make_unique<Interface>(io, fd)));
 }
 
 UhidDevice::~UhidDevice()
 {
-    Destroy();
-    ::close(m_fd);
+    if (!m_created)
+        return;
+    auto event = std::make_unique<uhid_event>();  // zeroed
+    event->type = UHID_DESTROY;
+    platform::SystemError ignored;
+    WriteEvent(m_interface->Fd(), *event, &ignored);
 }
 
-bool UhidDevice::Create(const UhidIdentity& identity, std::string* error)
+void UhidDevice::AwaitEvent(std::function<void()> ready)
 {
-    auto event = std::make_unique<uhid_event>();
-    std::memset(event.get(), 0, sizeof *event);
+    m_interface->descriptor.async_wait(
+        asio::posix::descriptor_base::wait_read,
+        WhileAlive(m_interface->alive, [ready = std::move(ready)](const std::error_code&) { ready(); }));
+}
+
+bool UhidDevice::Create(const UhidIdentity& identity, platform::SystemError* error)
+{
+    auto event = std::make_unique<uhid_event>();  // zeroed
     event->type = UHID_CREATE2;
     uhid_create2_req& c = event->u.create2;
     CopyText(c.name, sizeof c.name, identity.name);
     CopyText(c.phys, sizeof c.phys, "pyrrow-sim");
     CopyText(c.uniq, sizeof c.uniq, identity.serial);
     if (identity.descriptor.size() > sizeof c.rd_data) {
-        *error = "the report descriptor is too long for uhid";
+        error->text = "the report descriptor is too long for uhid";
         return false;
     }
     std::memcpy(c.rd_data, identity.descriptor.data(), identity.descriptor.size());
@@ -101,32 +127,27 @@ bool UhidDevice::Create(const UhidIdentity& identity, std::string* error)
     c.bus = BUS_USB;
     c.vendor = identity.vendor;
     c.product = identity.product;
-    if (!WriteEvent(m_fd, *event, error))
+    if (!WriteEvent(m_interface->Fd(), *event, error))
         return false;
     m_created = true;
     return true;
 }
 
-bool UhidDevice::Read(UhidEvent* out, std::string* error)
+bool UhidDevice::Read(UhidEvent* out, platform::SystemError* error)
 {
-    auto event = std::make_unique<uhid_event>();
-    std::memset(event.get(), 0, sizeof *event);
-    const ssize_t n = ::read(m_fd, event.get(), sizeof *event);
+    auto event = std::make_unique<uhid_event>();  // zeroed
+    const ssize_t n = ::read(m_interface->Fd(), event.get(), sizeof *event);
     *out = UhidEvent{};
     if (n < 0 && (errno == EAGAIN || errno == EINTR))
         return true;
     if (n < static_cast<ssize_t>(sizeof event->type)) {
-        *error = n < 0 ? std::string("reading from the uhid device: ") + std::strerror(errno)
-                       : std::string("the uhid device closed");
+        if (n < 0)
+            *error = Failure("reading from the uhid device");
+        else
+            error->text = "the uhid device closed";
         return false;
     }
     switch (event->type) {
-    case UHID_START:
-        out->type = UhidEvent::Type::Start;
-        break;
-    case UHID_STOP:
-        out->type = UhidEvent::Type::Stop;
-        break;
     case UHID_OPEN:
         out->type = UhidEvent::Type::Open;
         break;
@@ -155,46 +176,31 @@ bool UhidDevice::Read(UhidEvent* out, std::string* error)
     return true;
 }
 
-bool UhidDevice::SendInput(const std::string& report, std::string* error)
+bool UhidDevice::SendInput(const std::string& report, platform::SystemError* error)
 {
-    auto event = std::make_unique<uhid_event>();
-    std::memset(event.get(), 0, sizeof *event);
+    auto event = std::make_unique<uhid_event>();  // zeroed
     event->type = UHID_INPUT2;
     const std::size_t size = std::min<std::size_t>(report.size(), UHID_DATA_MAX);
     event->u.input2.size = static_cast<__u16>(size);
     std::memcpy(event->u.input2.data, report.data(), size);
-    return WriteEvent(m_fd, *event, error);
+    return WriteEvent(m_interface->Fd(), *event, error);
 }
 
-bool UhidDevice::RefuseGetReport(std::uint32_t id, std::string* error)
+bool UhidDevice::RefuseGetReport(std::uint32_t id, platform::SystemError* error)
 {
-    auto event = std::make_unique<uhid_event>();
-    std::memset(event.get(), 0, sizeof *event);
+    auto event = std::make_unique<uhid_event>();  // zeroed
     event->type = UHID_GET_REPORT_REPLY;
     event->u.get_report_reply.id = id;
     event->u.get_report_reply.err = EIO;
-    return WriteEvent(m_fd, *event, error);
+    return WriteEvent(m_interface->Fd(), *event, error);
 }
 
-bool UhidDevice::AcceptSetReport(std::uint32_t id, std::string* error)
+bool UhidDevice::AcceptSetReport(std::uint32_t id, platform::SystemError* error)
 {
-    auto event = std::make_unique<uhid_event>();
-    std::memset(event.get(), 0, sizeof *event);
+    auto event = std::make_unique<uhid_event>();  // zeroed
     event->type = UHID_SET_REPORT_REPLY;
     event->u.set_report_reply.id = id;
-    return WriteEvent(m_fd, *event, error);
-}
-
-void UhidDevice::Destroy()
-{
-    if (!m_created)
-        return;
-    m_created = false;
-    auto event = std::make_unique<uhid_event>();
-    std::memset(event.get(), 0, sizeof *event);
-    event->type = UHID_DESTROY;
-    std::string ignored;
-    WriteEvent(m_fd, *event, &ignored);
+    return WriteEvent(m_interface->Fd(), *event, error);
 }
 
 }  // namespace pyrrow::sim

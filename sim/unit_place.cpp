@@ -2,8 +2,8 @@
 
 namespace pyrrow::sim {
 
-UnitPlace::UnitPlace(EventLoop& loop, Recorder& recorder, Settings settings)
-    : m_loop(loop), m_recorder(recorder), m_settings(std::move(settings))
+UnitPlace::UnitPlace(asio::io_context& io, Recorder& recorder, Settings settings)
+    : m_recorder(recorder), m_settings(std::move(settings)), m_timer(io)
 {
 }
 
@@ -28,8 +28,7 @@ void UnitPlace::Start(std::unique_ptr<Unit> first, Maker make)
 
 void UnitPlace::Stop()
 {
-    m_loop.Cancel(m_timer);
-    m_timer = 0;
+    m_timer.Cancel();
     if (m_unit) {
         m_unit->Stop();
         m_unit.reset();
@@ -47,25 +46,23 @@ void UnitPlace::UnitDone()
     }
     // The unit calls from inside its own handler: it goes once that has
     // returned.
-    m_timer = m_loop.After(std::chrono::milliseconds(0), [this] {
+    m_timer.After(Timer::Clock::duration::zero(), [this] {
         m_unit->Stop();
         m_unit.reset();
         m_recorder.Left(m_settings.name, m_number, m_settings.units,
                         static_cast<double>(m_settings.gap.count()) / 1000);
-        m_timer = m_loop.After(m_settings.gap, [this] {
-            m_timer = 0;
-            Arrive();
-        });
+        m_timer.After(m_settings.gap, [this] { Arrive(); });
     });
 }
 
 void UnitPlace::Arrive()
 {
-    std::string error;
+    platform::SystemError error;
     m_unit = m_make(m_number + 1, &error);
     if (!m_unit) {
         m_finished = true;
-        m_settings.onFinished(m_settings.name + ": unit " + std::to_string(m_number + 1) + " cannot come: " + error);
+        m_settings.onFinished(m_settings.name + ": unit " + std::to_string(m_number + 1) +
+                              " cannot come: " + error.text);
         return;
     }
     ++m_number;

@@ -9,8 +9,11 @@
 #include <memory>
 #include <string>
 
-#include "sim/event_loop.h"
+#include <asio/io_context.hpp>
+
+#include "platform/system_error.h"
 #include "sim/recorder.h"
+#include "sim/timer.h"
 #include "sim/unit.h"
 
 namespace pyrrow::sim {
@@ -30,9 +33,9 @@ public:
     // Makes the next unit, the number-th to come here (from 1), which calls
     // OnDone() when it takes no more uploads. Null, with the reason in
     // *error, on failure.
-    using Maker = std::function<std::unique_ptr<Unit>(unsigned number, std::string* error)>;
+    using Maker = std::function<std::unique_ptr<Unit>(unsigned number, platform::SystemError* error)>;
 
-    UnitPlace(EventLoop& loop, Recorder& recorder, Settings settings);
+    UnitPlace(asio::io_context& io, Recorder& recorder, Settings settings);
     ~UnitPlace();
     UnitPlace(const UnitPlace&) = delete;
     UnitPlace& operator=(const UnitPlace&) = delete;
@@ -50,13 +53,12 @@ private:
     void UnitDone();
     void Arrive();
 
-    EventLoop& m_loop;
     Recorder& m_recorder;
     Settings m_settings;
     Maker m_make;
     std::unique_ptr<Unit> m_unit;
     unsigned m_number = 0;  // of the unit there or last there, from 1
-    EventLoop::TimerId m_timer = 0;
+    Timer m_timer;
     bool m_finished = false;
 };
 

@@ -9,32 +9,35 @@
 #include <string>
 #include <vector>
 
-#include "sim/event_loop.h"
+#include <asio/io_context.hpp>
+
 #include "sim/faults.h"
 #include "sim/recorder.h"
 #include "sim/uhid.h"
 #include "sim/unit.h"
+#include "sim/unit_upload.h"
 
 namespace pyrrow::sim {
 
 class UsbUnit final : public Unit {
 public:
-    struct Settings {
-        std::string name;    // "usb-1"
+    struct Settings : UnitSettings {
         std::string serial;  // the device's serial number
-        FaultPlan faults;
-        bool once = false;             // stop after the first upload
-        std::function<void()> onDone;  // called when the unit takes no more uploads
     };
 
     // The report descriptor: one vendor-defined collection with a 64-byte
     // input and a 64-byte output report, no report ids.
     static std::vector<unsigned char> ReportDescriptor();
 
+    // Opens the interface at uhidPath (normally /dev/uhid) and creates the
+    // unit's device on it. Null, with the reason in *error, on failure; on
+    // Windows, which has no such interface, always (usb_unit_win.cpp).
+    static std::unique_ptr<Unit> Open(asio::io_context& io, Recorder& recorder, Settings settings,
+                                      const std::string& uhidPath, platform::SystemError* error);
     // Creates the device on the interface. Null, with the reason in *error,
     // on failure.
-    static std::unique_ptr<UsbUnit> Create(EventLoop& loop, Recorder& recorder, Settings settings,
-                                           std::unique_ptr<UhidDevice> device, std::string* error);
+    static std::unique_ptr<UsbUnit> Create(asio::io_context& io, Recorder& recorder, Settings settings,
+                                           std::unique_ptr<UhidDevice> device, platform::SystemError* error);
     ~UsbUnit() override;
     UsbUnit(const UsbUnit&) = delete;
     UsbUnit& operator=(const UsbUnit&) = delete;
@@ -44,27 +47,20 @@ public:
     void Stop() override;
 
 private:
-    UsbUnit(EventLoop& loop, Recorder& recorder, Settings settings, std::unique_ptr<UhidDevice> device);
-    void OnEvent();
+    UsbUnit(asio::io_context& io, Recorder& recorder, Settings settings, std::unique_ptr<UhidDevice> device);
+    // Takes every event that waits, and waits again.
+    void OnEvents();
+    void OnEvent(UhidEvent event);
     void Report(std::string payload);
     void AnswerHeader();
     void EndUpload(const std::string& how, bool byProgram);
-    void Done();
+    void Complain(const platform::SystemError& error);
 
-    EventLoop& m_loop;
+    asio::io_context& m_io;
     Recorder& m_recorder;
     Settings m_settings;
     std::unique_ptr<UhidDevice> m_device;
-    bool m_done = false;
-
-    // The upload that runs, from the program's first report.
-    bool m_active = false;
-    std::uint64_t m_received = 0;
-    bool m_headerAnswered = false;
-    bool m_broken = false;
-    int m_answersPending = 0;
-    std::vector<EventLoop::TimerId> m_timers;
-    UploadRecord m_record;
+    std::unique_ptr<UnitUpload> m_upload;  // the upload that runs, from the program's first report
 };
 
 }  // namespace pyrrow::sim

@@ -266,6 +266,23 @@ TEST_F(SerialFault, PortGoesAwayAfterTheBytesGiven)
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }
 
+// --line-rate takes the bytes no faster than 115200 bit/s 8N1 carry them, a
+// few at a time: each read leaves the rest waiting, and it must still come.
+TEST_F(SerialFault, LineRateTakesAllThatWaitsAtTheLinesPace)
+{
+    SimProcess sim({"serial", "--link", link, "--once", "--line-rate", "--json"});
+    const int fd = Open(sim);
+    ASSERT_EQ(::write(fd, kFile.data(), 32), 32);
+    EXPECT_EQ(Collect(fd, 32, 400ms).Bytes(), Echo());
+    const auto start = Clock::now();
+    const auto rest = static_cast<ssize_t>(kFile.size() - 32);  // about 180 ms on the line
+    ASSERT_EQ(::write(fd, kFile.data() + 32, static_cast<std::size_t>(rest)), rest);
+    ::close(fd);
+    EXPECT_EQ(sim.Wait(5s), 0) << sim.Errors();
+    EXPECT_GE(Clock::now() - start, 150ms);
+    EXPECT_EQ(nlohmann::json::parse(sim.Output())["units"][0]["uploads"][0]["bytes"], kFile.size());
+}
+
 TEST_F(SerialFault, BusyPortIsLockedAndExclusive)
 {
     SimProcess sim({"serial", "--link", link, "--fault", "busy"});

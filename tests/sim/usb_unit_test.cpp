@@ -10,10 +10,10 @@
 #include <memory>
 #include <string>
 
+#include <asio/io_context.hpp>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "sim/event_loop.h"
 #include "sim/recorder.h"
 #include "sim/usb_unit.h"
 #include "support/dialog_fixture.h"
@@ -31,7 +31,7 @@ protected:
         int pair[2];
         ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair);
         kernel = pair[0];
-        device = UhidDevice::Adopt(pair[1]);
+        device = UhidDevice::Adopt(io, pair[1]);
         std::string error;
         recorder = Recorder::Open({dir.path().string(), "", ""}, &error);
     }
@@ -71,10 +71,11 @@ protected:
         for (const auto& f : faults)
             parsed.push_back(*ParseFault(f, Link::Usb, &error));
         recorder->AddUnit("usb-1", Link::Usb, "usb:serial=S1");
-        UsbUnit::Settings s{"usb-1", "S1", FaultPlan(parsed, 1), true, [this] { loop.Stop(); }};
-        unit = UsbUnit::Create(loop, *recorder, s, std::move(device), &error);
-        ASSERT_TRUE(unit) << error;
-        ASSERT_TRUE(loop.Run(&error)) << error;
+        UsbUnit::Settings s{{"usb-1", FaultPlan(parsed, 1), true, [this] { io.stop(); }}, "S1"};
+        pyrrow::platform::SystemError failure;
+        unit = UsbUnit::Create(io, *recorder, s, std::move(device), &failure);
+        ASSERT_TRUE(unit) << failure.text;
+        io.run();
         unit.reset();
     }
 
@@ -88,10 +89,10 @@ protected:
     }
 
     pyrrow::test::TempDir dir;
+    asio::io_context io;
     int kernel = -1;
     std::unique_ptr<UhidDevice> device;
     std::unique_ptr<Recorder> recorder;
-    EventLoop loop;
     std::unique_ptr<UsbUnit> unit;
 };
 

@@ -32,8 +32,15 @@ std::vector<unsigned char> UsbUnit::ReportDescriptor()
     };
 }
 
-std::unique_ptr<UsbUnit> UsbUnit::Create(EventLoop& loop, Recorder& recorder, Settings settings,
-                                         std::unique_ptr<UhidDevice> device, std::string* error)
+std::unique_ptr<Unit> UsbUnit::Open(asio::io_context& io, Recorder& recorder, Settings settings,
+                                    const std::string& uhidPath, platform::SystemError* error)
+{
+    std::unique_ptr<UhidDevice> device = UhidDevice::Open(io, uhidPath, error);
+    return device ? Create(io, recorder, std::move(settings), std::move(device), error) : nullptr;
+}
+
+std::unique_ptr<UsbUnit> UsbUnit::Create(asio::io_context& io, Recorder& recorder, Settings settings,
+                                         std::unique_ptr<UhidDevice> device, platform::SystemError* error)
 {
     UhidIdentity identity;
     identity.name = "Pyrrow simulated unit";
@@ -43,13 +50,14 @@ std::unique_ptr<UsbUnit> UsbUnit::Create(EventLoop& loop, Recorder& recorder, Se
     identity.descriptor = ReportDescriptor();
     if (!device->Create(identity, error))
         return nullptr;
-    std::unique_ptr<UsbUnit> unit(new UsbUnit(loop, recorder, std::move(settings), std::move(device)));
-    loop.Watch(unit->m_device->Fd(), [u = unit.get()](unsigned) { u->OnEvent(); });
+    std::unique_ptr<UsbUnit> unit(new UsbUnit(io, recorder, std::move(settings), std::move(device)));
+    unit->m_device->AwaitEvent([u = unit.get()] { u->OnEvents(); });
     return unit;
 }
 
-UsbUnit::UsbUnit(EventLoop& loop, Recorder& recorder, Settings settings, std::unique_ptr<UhidDevice> device)
-    : m_loop(loop), m_recorder(recorder), m_settings(std::move(settings)), m_device(std::move(device))
+UsbUnit::UsbUnit(asio::io_context& io, Recorder& recorder, Settings settings, std::unique_ptr<UhidDevice> device)
+    : Unit(settings.onDone), m_io(io), m_recorder(recorder), m_settings(std::move(settings)),
+      m_device(std::move(device))
 {
 }
 
@@ -60,31 +68,45 @@ UsbUnit::~UsbUnit()
 
 void UsbUnit::Stop()
 {
-    if (m_active)
+    if (m_upload)
         EndUpload("interrupted: the simulator stopped", false);
-    if (m_device) {
-        m_loop.Unwatch(m_device->Fd());
-        m_device.reset();
+    m_device.reset();
+}
+
+void UsbUnit::Complain(const platform::SystemError& error)
+{
+    std::cerr << "pyrrow-sim: " << m_settings.name << ": " << error.text << "\n";
+}
+
+void UsbUnit::OnEvents()
+{
+    while (m_device && !IsDone()) {
+        UhidEvent event;
+        platform::SystemError error;
+        if (!m_device->Read(&event, &error)) {
+            Complain(error);
+            Stop();
+            Done();
+            return;
+        }
+        if (event.type == UhidEvent::Type::None) {
+            m_device->AwaitEvent([this] { OnEvents(); });
+            return;
+        }
+        OnEvent(std::move(event));
     }
 }
 
-void UsbUnit::OnEvent()
+void UsbUnit::OnEvent(UhidEvent event)
 {
-    UhidEvent event;
-    std::string error;
-    if (!m_device->Read(&event, &error)) {
-        std::cerr << "pyrrow-sim: " << m_settings.name << ": " << error << "\n";
-        Stop();
-        Done();
-        return;
-    }
+    platform::SystemError error;
     switch (event.type) {
     case UhidEvent::Type::Open:
         m_recorder.Event(m_settings.name, "device opened");
         break;
     case UhidEvent::Type::Close:
         m_recorder.Event(m_settings.name, "device closed");
-        if (m_active)
+        if (m_upload)
             EndUpload("the program closed the link", true);
         break;
     case UhidEvent::Type::Output:
@@ -93,11 +115,11 @@ void UsbUnit::OnEvent()
     case UhidEvent::Type::SetReport:
         Report(std::move(event.data));
         if (m_device && !m_device->AcceptSetReport(event.id, &error))
-            std::cerr << "pyrrow-sim: " << m_settings.name << ": " << error << "\n";
+            Complain(error);
         break;
     case UhidEvent::Type::GetReport:
         if (!m_device->RefuseGetReport(event.id, &error))
-            std::cerr << "pyrrow-sim: " << m_settings.name << ": " << error << "\n";
+            Complain(error);
         break;
     default:
         break;
@@ -111,28 +133,26 @@ void UsbUnit::Report(std::string payload)
     if (payload.size() == protocol::kUsbReportSize + 1 &&
         static_cast<unsigned char>(payload[0]) == protocol::kUsbReportId)
         payload.erase(0, 1);
-    if (!m_active) {
-        m_active = true;
+    if (!m_upload) {
+        m_upload = std::make_unique<UnitUpload>(m_io, m_settings.faults);
         m_recorder.Event(m_settings.name, "upload started");
-        if (const Fault* slow = m_settings.faults.Slow())
-            m_record.faults.push_back(slow->text);
     }
+    UnitUpload& upload = *m_upload;
     m_recorder.Received(m_settings.name, payload.data(), payload.size());
-    const bool header = m_received == 0;
-    m_received += payload.size();
+    const bool header = upload.received == 0;
+    upload.received += payload.size();
     if (header) {
-        m_record.image.append(payload, 0, std::min(payload.size(), protocol::kHeaderSize));
+        upload.record.image.append(payload, 0, std::min(payload.size(), protocol::kHeaderSize));
         AnswerHeader();
     } else {
-        m_record.image += payload;
-        ++m_record.frames;
+        upload.record.image += payload;
+        ++upload.record.frames;
     }
     const Fault* hangup = m_settings.faults.AfterBytes();
-    if (hangup != nullptr && m_received >= hangup->where) {
-        m_record.faults.push_back(hangup->text);
-        m_broken = true;
+    if (hangup != nullptr && upload.received >= hangup->where) {
+        upload.Hit(*hangup);
         m_recorder.Event(m_settings.name, "device gone", hangup);
-        EndUpload("the device went away after " + std::to_string(m_received) + " bytes", false);
+        EndUpload("the device went away after " + std::to_string(upload.received) + " bytes", false);
         Stop();
         Done();
     }
@@ -140,63 +160,33 @@ void UsbUnit::Report(std::string payload)
 
 void UsbUnit::AnswerHeader()
 {
-    const Fault* fault = m_settings.faults.Header();
-    if (fault != nullptr) {
-        m_record.faults.push_back(fault->text);
-        m_broken = true;
+    UnitUpload& upload = *m_upload;
+    if (const Fault* fault = m_settings.faults.Header()) {
+        upload.Hit(*fault);
         m_recorder.Event(m_settings.name, "header answer withheld", fault);
         return;
     }
     // Any input report answers; this one echoes the header.
-    std::string answer = m_record.image;
+    std::string answer = upload.record.image;
     answer.resize(protocol::kUsbReportSize, '\0');
-    auto send = [this, answer] {
-        std::string error;
+    upload.Answer(SlowDelay(m_settings.faults.SlowFactor()), [this, answer] {
+        platform::SystemError error;
         if (!m_device->SendInput(answer, &error)) {
-            m_broken = true;
-            std::cerr << "pyrrow-sim: " << m_settings.name << ": " << error << "\n";
+            m_upload->broken = true;
+            Complain(error);
             return;
         }
         m_recorder.Sent(m_settings.name, answer.data(), answer.size(), nullptr);
-        m_headerAnswered = true;
-    };
-    const auto delay = SlowDelay(m_settings.faults.SlowFactor());
-    if (delay.count() == 0) {
-        send();
-        return;
-    }
-    ++m_answersPending;
-    m_timers.push_back(m_loop.After(delay, [this, send] {
-        --m_answersPending;
-        send();
-    }));
+        m_upload->headerAnswered = true;
+    });
 }
 
 void UsbUnit::EndUpload(const std::string& how, bool byProgram)
 {
-    for (const EventLoop::TimerId t : m_timers)
-        m_loop.Cancel(t);
-    m_timers.clear();
-    m_record.end = how;
-    m_record.cleanEnd = byProgram && m_headerAnswered && !m_broken && m_answersPending == 0;
-    UploadRecord record = std::exchange(m_record, UploadRecord{});
-    m_active = false;
-    m_received = 0;
-    m_headerAnswered = false;
-    m_broken = false;
-    m_answersPending = 0;
-    m_recorder.UploadEnded(m_settings.name, std::move(record));
+    const std::unique_ptr<UnitUpload> upload = std::move(m_upload);
+    m_recorder.UploadEnded(m_settings.name, upload->End(how, byProgram));
     if (m_settings.once)
         Done();
-}
-
-void UsbUnit::Done()
-{
-    if (m_done)
-        return;
-    m_done = true;
-    if (m_settings.onDone)
-        m_settings.onDone();
 }
 
 }  // namespace pyrrow::sim

@@ -1,0 +1,67 @@
+#include "sim/unit_upload.h"
+
+#include <utility>
+#include <vector>
+
+#include "sim/header_answer.h"
+
+namespace pyrrow::sim {
+
+UnitUpload::UnitUpload(asio::io_context& io, const FaultPlan& faults) : m_io(io)
+{
+    if (const Fault* slow = faults.Slow())
+        record.faults.push_back(slow->text);
+}
+
+void UnitUpload::Hit(const Fault& fault)
+{
+    record.faults.push_back(fault.text);
+    if (fault.kind != FaultKind::AckDelay && fault.kind != FaultKind::Slow)
+        broken = true;
+}
+
+void UnitUpload::Answer(std::chrono::milliseconds delay, std::function<void()> send)
+{
+    if (delay.count() == 0) {
+        send();
+        return;
+    }
+    ++m_owed;
+    m_answers.emplace_back(m_io).After(delay, [this, send = std::move(send)] {
+        --m_owed;
+        send();
+    });
+}
+
+void UnitUpload::AnswerHeader(const FaultPlan& faults, Recorder& recorder, const std::string& unit,
+                              const std::function<void(const std::string&, const Fault*)>& send)
+{
+    const Fault* fault = faults.Header();
+    if (fault != nullptr)
+        Hit(*fault);
+    const std::vector<AnswerPiece> pieces = HeaderAnswer(header, fault);
+    if (pieces.empty()) {
+        recorder.Event(unit, "header answer withheld", fault);
+        return;
+    }
+    auto delay = SlowDelay(faults.SlowFactor());
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        delay += pieces[i].delay;
+        const bool last = i + 1 == pieces.size();
+        Answer(delay, [this, send, bytes = pieces[i].bytes, fault, last] {
+            send(bytes, fault);
+            if (last && fault == nullptr)
+                headerAnswered = true;
+        });
+    }
+}
+
+UploadRecord UnitUpload::End(const std::string& how, bool byProgram, bool inOrder)
+{
+    m_answers.clear();
+    record.end = how;
+    record.cleanEnd = byProgram && inOrder && headerAnswered && !broken && m_owed == 0;
+    return std::exchange(record, UploadRecord{});
+}
+
+}  // namespace pyrrow::sim
