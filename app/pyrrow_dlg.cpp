@@ -45,7 +45,7 @@ CPyrrowDlg::CPyrrowDlg()
       m_sleep(platform::Sleep),
       m_createTaskbar(platform::CreateTaskbarProgress),
       m_enumeratePorts([] { return platform::EnumerateSerialPorts(); }),
-      m_portExists(platform::SerialPortExists),
+      m_portExists([](const std::u16string& name) { return platform::SerialPortExists(platform::SystemName(name)); }),
       m_isConsolePort([](const std::u16string& name) { return platform::IsConsolePort(name); }),
       m_hid(&platform::SystemHid()),
       m_moduleFileName(platform::ModuleFileName)
@@ -188,7 +188,7 @@ bool CPyrrowDlg::SelectPort(const std::u16string& name)
 void CPyrrowDlg::ReportMissingPort(const std::u16string& name, const char16_t* source) const
 {
     std::u16string text = u"pyrrow: serial port \"" + name + u"\" from " + source + u" (" +
-                          platform::Utf8ToUtf16Lossy(platform::SerialDevicePath(name)) +
+                          platform::Utf8ToUtf16Lossy(platform::SerialDevicePath(platform::SystemName(name))) +
                           u") does not exist; it stays selected under its own name, and an upload to it fails";
     platform::DebugOutput(text);
 }

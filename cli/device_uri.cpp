@@ -34,11 +34,9 @@ std::optional<unsigned> ParseNumber(const std::string& text, unsigned max)
     return value;
 }
 
-std::optional<DeviceUri> Fail(std::string* error, const std::string& text, const std::string& why)
+ParsedDeviceUri Fail(const std::string& text, const std::string& why)
 {
-    if (error != nullptr)
-        *error = "--device " + text + ": " + why + "; " + kForms;
-    return std::nullopt;
+    return {std::nullopt, "--device " + text + ": " + why + "; " + kForms};
 }
 
 }  // namespace
@@ -66,7 +64,7 @@ std::string FormatIpv4(std::uint32_t address)
            std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
 }
 
-std::optional<DeviceUri> ParseDeviceUri(const std::string& text, std::string* error)
+ParsedDeviceUri ParseDeviceUri(const std::string& text)
 {
     DeviceUri uri;
     uri.text = text;
@@ -74,47 +72,47 @@ std::optional<DeviceUri> ParseDeviceUri(const std::string& text, std::string* er
         uri.link = DeviceUri::Link::Serial;
         uri.serialPort = text.substr(7);
         if (uri.serialPort.empty())
-            return Fail(error, text, "no port named");
+            return Fail(text, "no port named");
         // A relative path would depend on the folder the tool runs in.
         if (uri.serialPort.front() != '/' && uri.serialPort.find('/') != std::string::npos)
-            return Fail(error, text, "a port is a name (ttyUSB0, COM3) or an absolute path");
+            return Fail(text, "a port is a name (ttyUSB0, COM3) or an absolute path");
         const std::string& name = uri.serialPort;
         if (name.size() > 3 && (name[0] == 'C' || name[0] == 'c') && (name[1] == 'O' || name[1] == 'o') &&
             (name[2] == 'M' || name[2] == 'm') && name.find_first_not_of('0', 3) == std::string::npos)
-            return Fail(error, text, "COM port numbers start at 1");
-        return uri;
+            return Fail(text, "COM port numbers start at 1");
+        return {uri, {}};
     }
     if (StartsWith(text, "tcp:")) {
         uri.link = DeviceUri::Link::Tcp;
         std::string host = text.substr(4);
         if (host.find('[') != std::string::npos || host.find(':') != host.rfind(':'))
-            return Fail(error, text, "IPv6 addresses are not supported: the units speak IPv4 only");
+            return Fail(text, "IPv6 addresses are not supported: the units speak IPv4 only");
         if (const auto colon = host.find(':'); colon != std::string::npos) {
             if (LeadingZero(host.substr(colon + 1)))
-                return Fail(error, text, "the port must be written without leading zeros");
+                return Fail(text, "the port must be written without leading zeros");
             const auto port = ParseNumber(host.substr(colon + 1), 65535);
             if (!port || *port == 0)
-                return Fail(error, text, "the port must be a number from 1 to 65535");
+                return Fail(text, "the port must be a number from 1 to 65535");
             uri.port = static_cast<std::uint16_t>(*port);
             host.resize(colon);
         }
         for (std::size_t start = 0; start <= host.size();) {
             const std::size_t dot = std::min(host.find('.', start), host.size());
             if (LeadingZero(host.substr(start, dot - start)))
-                return Fail(error, text, "the address's numbers must be written without leading zeros");
+                return Fail(text, "the address's numbers must be written without leading zeros");
             start = dot + 1;
         }
         const auto address = ParseIpv4(host);
         if (!address)
-            return Fail(error, text, "the address must be an IPv4 address such as 192.168.1.20");
+            return Fail(text, "the address must be an IPv4 address such as 192.168.1.20");
         if (*address == 0)
-            return Fail(error, text, "0.0.0.0 names no device");
+            return Fail(text, "0.0.0.0 names no device");
         uri.address = *address;
-        return uri;
+        return {uri, {}};
     }
     if (text == "usb") {
         uri.link = DeviceUri::Link::Usb;
-        return uri;
+        return {uri, {}};
     }
     if (StartsWith(text, "usb:serial=") || StartsWith(text, "usb:path=")) {
         uri.link = DeviceUri::Link::Usb;
@@ -122,10 +120,10 @@ std::optional<DeviceUri> ParseDeviceUri(const std::string& text, std::string* er
         uri.usbMatch = serial ? DeviceUri::UsbMatch::SerialNumber : DeviceUri::UsbMatch::Path;
         uri.usbValue = text.substr(serial ? 11 : 9);
         if (uri.usbValue.empty())
-            return Fail(error, text, serial ? "no serial number given" : "no path given");
-        return uri;
+            return Fail(text, serial ? "no serial number given" : "no path given");
+        return {uri, {}};
     }
-    return Fail(error, text, "not a device");
+    return Fail(text, "not a device");
 }
 
 }  // namespace pyrrow::cli

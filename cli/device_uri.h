@@ -24,8 +24,13 @@ struct DeviceUri {
     std::string usbValue;  // the serial number or the path
 };
 
-// The URI, or nothing with *error saying what is wrong and what is accepted.
-std::optional<DeviceUri> ParseDeviceUri(const std::string& text, std::string* error);
+// A --device text read: the URI, or nothing with the problem, which says
+// what is wrong and which forms are accepted.
+struct ParsedDeviceUri {
+    std::optional<DeviceUri> uri;
+    std::string problem;
+};
+ParsedDeviceUri ParseDeviceUri(const std::string& text);
 
 // "a.b.c.d": four decimal numbers of 0 to 255 without leading zeros.
 // Nothing for any other text.

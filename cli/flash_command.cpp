@@ -17,6 +17,7 @@
 #include "platform/serial.h"
 #include "platform/serial_ports.h"
 #include "platform/stop_requests.h"
+#include "platform/utf.h"
 #include "upload/usb_link.h"
 
 namespace pyrrow::cli {
@@ -130,10 +131,11 @@ int RunFlash(const FlashOptions& given, const std::string& version)
             usbUnits = platform::SystemHid().Enumerate(protocol::kUsbVendorId, protocol::kUsbProductId);
             break;
         }
-    std::vector<std::u16string> serialPorts;
+    std::vector<std::string> serialPorts;
     for (const DeviceUri& device : options.devices)
         if (device.link == DeviceUri::Link::Serial) {
-            serialPorts = platform::EnumerateSerialPorts();
+            for (const std::u16string& port : platform::EnumerateSerialPorts())
+                serialPorts.push_back(platform::SystemName(port));
             break;
         }
     std::vector<Selection> selections;

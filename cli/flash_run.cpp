@@ -31,7 +31,7 @@ void MakeLink(const Target& target, const LinkOptions& options, UnitLink& unit)
     switch (target.uri.link) {
     case DeviceUri::Link::Serial:
         // The device selection found, as the bytes of its name.
-        unit.link = std::make_unique<upload::SerialLink>(platform::Utf8ToUtf16Escaped(target.devicePath),
+        unit.link = std::make_unique<upload::SerialLink>(target.devicePath,
                                                          unit.serial,
                                                          upload::SerialTiming{}.Scaled(options.timeoutScale));
         return;

@@ -1,38 +1,29 @@
 #include "cli/json_text.h"
 
-#include "platform/utf.h"
+#include <utf8.h>
 
 namespace pyrrow::cli {
 namespace {
 
-bool IsHighSurrogate(char16_t unit)
+void AppendString(std::string_view text, std::string& out)
 {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-void AppendString(const std::string& text, std::string& out)
-{
-    // The bytes as the system's escaped UTF-16: each byte that is not part
-    // of UTF-8 is the lone surrogate U+DC80 to U+DCFF.
-    const std::u16string wide = platform::Utf8ToUtf16Escaped(text);
+    // Runs of valid UTF-8 as JSON writes them; each byte that is not part
+    // of UTF-8 as \udcXX.
     out += '"';
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= wide.size(); ++i) {
-        const bool escaped =
-            i < wide.size() && wide[i] >= 0xDC80 && wide[i] <= 0xDCFF && (i == 0 || !IsHighSurrogate(wide[i - 1]));
-        if (i < wide.size() && !escaped)
-            continue;
-        if (i > start) {
-            const std::string piece = nlohmann::json(*platform::Utf16ToUtf8(wide.substr(start, i - start))).dump();
+    for (auto it = text.begin(); it != text.end();) {
+        const auto invalid = utf8::find_invalid(it, text.end());
+        if (invalid != it) {
+            const std::string piece = nlohmann::json(std::string(it, invalid)).dump();
             out.append(piece, 1, piece.size() - 2);
         }
-        if (escaped) {
-            static const char kDigits[] = "0123456789abcdef";
-            out += "\\udc";
-            out += kDigits[(wide[i] >> 4) & 0xF];
-            out += kDigits[wide[i] & 0xF];
-        }
-        start = i + 1;
+        if (invalid == text.end())
+            break;
+        static const char kDigits[] = "0123456789abcdef";
+        const auto byte = static_cast<unsigned char>(*invalid);
+        out += "\\udc";
+        out += kDigits[byte >> 4];
+        out += kDigits[byte & 0xF];
+        it = invalid + 1;
     }
     out += '"';
 }

@@ -174,11 +174,10 @@ Invocation Parse(const std::vector<std::string>& args)
         return invocation;
     }
     for (const std::string& text : deviceTexts) {
-        std::string error;
-        const auto uri = ParseDeviceUri(text, &error);
-        if (!uri)
-            return Usage(error);
-        options.devices.push_back(*uri);
+        const ParsedDeviceUri parsed = ParseDeviceUri(text);
+        if (!parsed.uri)
+            return Usage(parsed.problem);
+        options.devices.push_back(*parsed.uri);
     }
     // An empty name is an unset variable in a script: it must not quietly
     // mean "no file" (no record kept) or "the settings' firmware".

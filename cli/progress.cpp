@@ -25,11 +25,15 @@ std::int64_t Nanoseconds(ProgressBoard::Clock::time_point t)
     return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
 
-// Paths come from the command line as bytes: each reads back as the bytes
+// An event's first fields. Paths in its other fields come from the command
+// line as bytes: JsonLine writes them so that each reads back as the bytes
 // given, also when it is not UTF-8.
-std::string JsonText(const Json& event)
+Json Event(const char* name)
 {
-    return JsonLine(event);
+    Json event;
+    event["v"] = 1;
+    event["event"] = name;
+    return event;
 }
 
 std::string Fixed(double value, int decimals)
@@ -43,16 +47,14 @@ std::string Fixed(double value, int decimals)
 
 std::string RunFailureJson(std::size_t units, int exitCode, const std::string& kind, const std::string& message)
 {
-    Json event;
-    event["v"] = 1;
-    event["event"] = "summary";
+    Json event = Event("summary");
     event["units"] = units;
     event["ok"] = 0;
     event["failed"] = 0;
     event["exit_code"] = exitCode;
     event["error"] = {{"kind", kind}, {"message", message}};
     event["duration_ms"] = 0;
-    return JsonText(event);
+    return JsonLine(event);
 }
 
 std::string Shown(const std::string& text)
@@ -175,14 +177,12 @@ private:
         case OutputMode::Json: {
             if (!m_board.JsonProgress() || !Due(now, kJsonInterval))
                 return;
-            Json event;
-            event["v"] = 1;
-            event["event"] = "progress";
+            Json event = Event("progress");
             event["unit"] = m_board.m_units[m_index];
             event["phase"] = header ? "header" : "data";
             event["done"] = header ? 0 : state.done.load();
             event["total"] = state.total.load();
-            m_board.EmitJson(JsonText(event));
+            m_board.EmitJson(JsonLine(event));
             break;
         }
         case OutputMode::Quiet:
@@ -290,15 +290,13 @@ void ProgressBoard::Redraw()
 void ProgressBoard::Start(const FirmwareImage& firmware, const std::string& version)
 {
     if (m_mode == OutputMode::Json) {
-        Json event;
-        event["v"] = 1;
-        event["event"] = "start";
+        Json event = Event("start");
         event["version"] = version;
         event["file"] = firmware.path;
         event["size"] = firmware.bytes.size();
         event["sha256"] = firmware.sha256;
         event["units"] = m_units;
-        EmitJson(JsonText(event));
+        EmitJson(JsonLine(event));
     }
     if (m_mode == OutputMode::Quiet || m_mode == OutputMode::Json)
         return;
@@ -323,9 +321,7 @@ void ProgressBoard::Result(std::size_t index, const UnitResult& result)
     state.phase.store(result.ok ? kOk : kFailed);
     (result.ok ? state.flashed : state.failed).fetch_add(1);
     if (m_mode == OutputMode::Json) {
-        Json event;
-        event["v"] = 1;
-        event["event"] = "result";
+        Json event = Event("result");
         event["unit"] = m_units[index];
         event["device"] = result.device.empty() ? Json() : Json(result.device);
         event["status"] = result.ok ? "ok" : "failed";
@@ -342,7 +338,7 @@ void ProgressBoard::Result(std::size_t index, const UnitResult& result)
             event["error"] = error;
         }
         event["duration_ms"] = result.durationMs;
-        EmitJson(JsonText(event));
+        EmitJson(JsonLine(event));
     }
     if (m_mode == OutputMode::Terminal) {
         // The failure's whole text follows in the summary, below the lines.
@@ -358,12 +354,10 @@ void ProgressBoard::Waiting(std::size_t index, WaitFor what)
     m_state[index].phase.store(what == WaitFor::Arrival ? kWaitingArrival : kWaitingDeparture);
     switch (m_mode) {
     case OutputMode::Json: {
-        Json event;
-        event["v"] = 1;
-        event["event"] = "waiting";
+        Json event = Event("waiting");
         event["unit"] = m_units[index];
         event["for"] = what == WaitFor::Arrival ? "arrival" : "departure";
-        EmitJson(JsonText(event));
+        EmitJson(JsonLine(event));
         break;
     }
     case OutputMode::Terminal: Redraw(); break;
@@ -380,12 +374,10 @@ void ProgressBoard::Arrived(std::size_t index, const std::string& device)
     state.done.store(0);
     state.phase.store(kOpening);
     if (m_mode == OutputMode::Json) {
-        Json event;
-        event["v"] = 1;
-        event["event"] = "arrived";
+        Json event = Event("arrived");
         event["unit"] = m_units[index];
         event["device"] = device;
-        EmitJson(JsonText(event));
+        EmitJson(JsonLine(event));
     }
     if (m_mode == OutputMode::Terminal)
         Redraw();
@@ -395,11 +387,9 @@ void ProgressBoard::Left(std::size_t index)
 {
     if (m_mode != OutputMode::Json)
         return;
-    Json event;
-    event["v"] = 1;
-    event["event"] = "left";
+    Json event = Event("left");
     event["unit"] = m_units[index];
-    EmitJson(JsonText(event));
+    EmitJson(JsonLine(event));
 }
 
 void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results, std::int64_t durationMs,
@@ -409,9 +399,7 @@ void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results
     for (const UnitResult& result : results)
         ok += result.ok ? 1 : 0;
     if (m_mode == OutputMode::Json) {
-        Json event;
-        event["v"] = 1;
-        event["event"] = "summary";
+        Json event = Event("summary");
         event["units"] = results.size();
         event["ok"] = ok;
         event["failed"] = results.size() - ok;
@@ -421,7 +409,7 @@ void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results
             event["trace_error"] = *traceFailure;
         if (endedWaiting)
             event["ended_waiting"] = *endedWaiting;
-        EmitJson(JsonText(event));
+        EmitJson(JsonLine(event));
     }
     std::string text;
     if (traceFailure)

@@ -41,16 +41,16 @@ std::string Key(const Target& target)
 }
 
 // The one port of the system's list that has this name, letter case aside.
-std::optional<std::u16string> ListedName(const std::u16string& name, const std::vector<std::u16string>& ports)
+std::optional<std::string> ListedName(const std::string& name, const std::vector<std::string>& ports)
 {
-    const auto lower = [](std::u16string text) {
-        for (char16_t& c : text)
-            if (c >= u'A' && c <= u'Z')
-                c = static_cast<char16_t>(c - u'A' + u'a');
+    const auto lower = [](std::string text) {
+        for (char& c : text)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
         return text;
     };
-    std::optional<std::u16string> found;
-    for (const std::u16string& port : ports)
+    std::optional<std::string> found;
+    for (const std::string& port : ports)
         if (lower(port) == lower(name)) {
             if (found)
                 return std::nullopt;  // ttyS0 and TTYS0 both: the name given decides
@@ -60,13 +60,13 @@ std::optional<std::u16string> ListedName(const std::u16string& name, const std::
 }
 
 Selection Choose(const DeviceUri& uri, const std::vector<platform::HidDeviceInfo>& usbUnits,
-                 const std::function<bool(const std::u16string&)>& serialExists,
-                 const std::vector<std::u16string>& serialPorts)
+                 const std::function<bool(const std::string&)>& serialExists,
+                 const std::vector<std::string>& serialPorts)
 {
     switch (uri.link) {
     case DeviceUri::Link::Serial: {
-        std::u16string name = platform::Utf8ToUtf16Escaped(uri.serialPort);
-        if (!serialExists(name) && name.front() != u'/')
+        std::string name = uri.serialPort;
+        if (!serialExists(name) && name.front() != '/')
             if (auto listed = ListedName(name, serialPorts))
                 name = *listed;
         const std::string path = platform::SerialDevicePath(name);
@@ -115,8 +115,8 @@ Selection Choose(const DeviceUri& uri, const std::vector<platform::HidDeviceInfo
 }  // namespace
 
 Selection Select(const DeviceUri& uri, const std::vector<platform::HidDeviceInfo>& usbUnits,
-                 const std::function<bool(const std::u16string&)>& serialExists,
-                 const std::vector<std::u16string>& serialPorts)
+                 const std::function<bool(const std::string&)>& serialExists,
+                 const std::vector<std::string>& serialPorts)
 {
     Selection selection = Choose(uri, usbUnits, serialExists, serialPorts);
     if (!selection.target)

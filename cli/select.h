@@ -31,8 +31,8 @@ struct Selection {
 // serialPorts: the system's list of port names, where a name that does not
 // exist as given is looked up again, letter case aside (TTYS0 is ttyS0).
 Selection Select(const DeviceUri& uri, const std::vector<platform::HidDeviceInfo>& usbUnits,
-                 const std::function<bool(const std::u16string&)>& serialExists,
-                 const std::vector<std::u16string>& serialPorts = {});
+                 const std::function<bool(const std::string&)>& serialExists,
+                 const std::vector<std::string>& serialPorts = {});
 
 // Two targets that are the same unit (serial:ttyUSB0 and its by-id alias,
 // usb and usb:serial=SN of the only unit): the message, or nothing.

@@ -13,7 +13,7 @@ std::vector<SerialPortEntry> ListSerialPorts()
     for (const std::u16string& name : platform::EnumerateSerialPorts()) {
         SerialPortEntry entry;
         entry.name = platform::Utf16ToUtf8Lossy(name);
-        entry.path = platform::SerialDevicePath(name);
+        entry.path = platform::SerialDevicePath(platform::SystemName(name));
         entry.selector = entry.name;
         ports.push_back(entry);
     }

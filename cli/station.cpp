@@ -158,7 +158,7 @@ void RunFixture(Station& station, std::size_t index, const DeviceUri& uri)
             }
         } else if (uri.link == DeviceUri::Link::Serial && options.wait) {
             // The open itself waits for the path.
-            target = Target{uri, platform::SerialDevicePath(platform::Utf8ToUtf16Escaped(uri.serialPort))};
+            target = Target{uri, platform::SerialDevicePath(uri.serialPort)};
         } else {
             const Selection selection = Select(uri, {}, platform::SerialPortExists);
             target = selection.target;

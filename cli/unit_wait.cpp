@@ -103,7 +103,7 @@ std::optional<upload::UploadFailure> ArrivalLink::Open(const upload::LinkContext
 UsbArrival WaitForUsbUnit(const DeviceUri& uri, platform::HidBackend& hid, WaitLimit limit, std::stop_token stop)
 {
     StoppablePause pause(stop);
-    const auto noSerialPorts = [](const std::u16string&) { return false; };
+    const auto noSerialPorts = [](const std::string&) { return false; };
     for (;;) {
         UsbArrival arrival;
         const auto units = hid.Enumerate(protocol::kUsbVendorId, protocol::kUsbProductId);
@@ -137,8 +137,7 @@ bool WaitForDeparture(const Target& target, const NodeHold& node, const std::str
     StoppablePause pause(stop);
     switch (target.uri.link) {
     case DeviceUri::Link::Serial: {
-        const std::u16string name = platform::Utf8ToUtf16Escaped(target.uri.serialPort);
-        while (platform::SerialPortExists(name) && !node.Replaced(target.devicePath)) {
+        while (platform::SerialPortExists(target.uri.serialPort) && !node.Replaced(target.devicePath)) {
             if (stop.stop_requested())
                 return false;
             Pause(pause, kPollInterval);
@@ -150,7 +149,7 @@ bool WaitForDeparture(const Target& target, const NodeHold& node, const std::str
             const auto units = hid.Enumerate(protocol::kUsbVendorId, protocol::kUsbProductId);
             const bool gone =
                 target.devicePath.empty()
-                    ? Select(target.uri, units, [](const std::u16string&) { return false; }).exitCode == kExitNoDevice
+                    ? Select(target.uri, units, [](const std::string&) { return false; }).exitCode == kExitNoDevice
                     : node.Replaced(target.devicePath) ||
                           std::none_of(units.begin(), units.end(), [&](const platform::HidDeviceInfo& unit) {
                               return unit.path == target.devicePath &&

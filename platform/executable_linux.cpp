@@ -28,20 +28,6 @@ std::u16string ModuleFileName(ModuleHandle)
     return Utf8ToUtf16Escaped(std::string_view(buffer, static_cast<std::size_t>(n)));
 }
 
-void RemovePathExtension(char16_t* path)
-{
-    char16_t* name = path;
-    for (char16_t* p = path; *p != 0; ++p)
-        if (*p == u'/')
-            name = p + 1;
-    char16_t* dot = nullptr;
-    for (char16_t* p = name; *p != 0; ++p)
-        if (*p == u'.')
-            dot = p;
-    if (dot != nullptr)
-        *dot = 0;
-}
-
 std::u16string UserConfigFolder()
 {
     std::string folder;

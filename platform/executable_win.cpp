@@ -39,21 +39,6 @@ std::u16string ModuleFileName(ModuleHandle module)
     }
 }
 
-void RemovePathExtension(char16_t* path)
-{
-    // Both slashes separate folders on Windows.
-    char16_t* name = path;
-    for (char16_t* p = path; *p != 0; ++p)
-        if (*p == u'\\' || *p == u'/')
-            name = p + 1;
-    char16_t* dot = nullptr;
-    for (char16_t* p = name; *p != 0; ++p)
-        if (*p == u'.')
-            dot = p;
-    if (dot != nullptr)
-        *dot = 0;
-}
-
 std::u16string UserConfigFolder()
 {
     // The roaming application data of the user: %APPDATA%\Pyrrow.

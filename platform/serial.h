@@ -29,20 +29,24 @@ struct SerialTimeouts {
     unsigned writeTotalConstant;
 };
 
+// Port names are in the system's own form: the bytes of the name on Linux,
+// UTF-8 on Windows (made UTF-16 at the system's call). A name from the
+// window's list is made so by SystemName (platform/utf.h).
+
 // The device of a port name: an absolute path stays as it is, "COMn" is
 // the n-th standard port (/dev/ttyS<n-1> on Linux), any other name is looked
 // up among the devices (/dev/<name>). On Windows: \\.\<name>, and a name
 // that begins with \\ as it is.
-std::string SerialDevicePath(const std::u16string& portName);
+std::string SerialDevicePath(const std::string& portName);
 
 // True when the port's device exists as a character device (links followed),
 // whether or not the system lists it among its serial ports.
-bool SerialPortExists(const std::u16string& portName);
+bool SerialPortExists(const std::string& portName);
 
 // Opens the port for reading and writing, for us alone: a port that another
 // program holds fails. Null on failure (no such device, in use, not a tty);
 // error (may be null) then says why.
-SerialHandle OpenSerial(const std::u16string& portName, SystemError* error = nullptr);
+SerialHandle OpenSerial(const std::string& portName, SystemError* error = nullptr);
 
 // Sets speed, 8 data bits, no parity, no hardware or software flow control
 // and holds DTR and RTS off; other settings stay as the port had them.

@@ -7,6 +7,7 @@
 
 #include "platform/serial.h"
 #include "platform/serial_ports.h"
+#include "platform/utf.h"
 
 namespace pyrrow::platform {
 namespace {
@@ -78,7 +79,7 @@ std::vector<std::u16string> ConsoleSerialPorts(const std::string& sysfsRoot)
 
 bool IsConsolePort(const std::u16string& portName, const std::string& sysfsRoot)
 {
-    const std::string path = SerialDevicePath(portName);
+    const std::string path = SerialDevicePath(SystemName(portName));
     constexpr std::string_view kDev = "/dev/";
     if (!path.starts_with(kDev) || path.find('/', kDev.size()) != std::string::npos)
         return false;

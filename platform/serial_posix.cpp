@@ -185,12 +185,8 @@ std::string SerialAccessAdvice(const std::string& owner, const std::string& grou
            "trigger' or replug the port";
 }
 
-std::string SerialDevicePath(const std::u16string& portName)
+std::string SerialDevicePath(const std::string& name)
 {
-    const std::optional<std::string> converted = Utf16ToUtf8Escaped(portName);
-    if (!converted)
-        return {};
-    const std::string& name = *converted;
     if (name.empty() || name.front() == '/')
         return name;
     const bool com = name.size() > 3 && (name[0] == 'C' || name[0] == 'c') && (name[1] == 'O' || name[1] == 'o') &&
@@ -203,14 +199,14 @@ std::string SerialDevicePath(const std::u16string& portName)
     return "/dev/" + name;
 }
 
-bool SerialPortExists(const std::u16string& portName)
+bool SerialPortExists(const std::string& portName)
 {
     const std::string path = SerialDevicePath(portName);
     struct stat status {};
     return !path.empty() && ::stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
 }
 
-SerialHandle OpenSerial(const std::u16string& portName, SystemError* error)
+SerialHandle OpenSerial(const std::string& portName, SystemError* error)
 {
     const std::string path = SerialDevicePath(portName);
     if (path.empty()) {

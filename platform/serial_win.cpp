@@ -7,6 +7,7 @@
 
 #include "platform/serial.h"
 #include "platform/serial_line_settings.h"
+#include "platform/utf.h"
 #include "platform/windows_text.h"
 
 namespace pyrrow::platform {
@@ -21,12 +22,13 @@ namespace {
 
 constexpr const char* kArea = "serial";
 
-std::wstring DevicePath(const std::u16string& portName)
+std::wstring DevicePath(const std::string& portName)
 {
     // "\\.\COM10": the device namespace, without which only COM1 to COM9 open.
-    if (portName.starts_with(u"\\\\"))
-        return ToWide(portName);
-    return L"\\\\.\\" + ToWide(portName);
+    const std::wstring name = ToWide(Utf8ToUtf16Escaped(portName));
+    if (name.starts_with(L"\\\\"))
+        return name;
+    return L"\\\\.\\" + name;
 }
 
 DWORD Clamped(std::size_t size)
@@ -69,22 +71,22 @@ private:
 
 }  // namespace
 
-std::string SerialDevicePath(const std::u16string& portName)
+std::string SerialDevicePath(const std::string& portName)
 {
     return ToUtf8(FromWide(DevicePath(portName)));
 }
 
-bool SerialPortExists(const std::u16string& portName)
+bool SerialPortExists(const std::string& portName)
 {
     // A COM port that exists answers to its DOS device name, listed or not.
-    std::wstring name = ToWide(portName);
+    std::wstring name = ToWide(Utf8ToUtf16Escaped(portName));
     if (name.starts_with(L"\\\\.\\"))
         name.erase(0, 4);
     wchar_t target[512];
     return !name.empty() && ::QueryDosDeviceW(name.c_str(), target, 512) != 0;
 }
 
-SerialHandle OpenSerial(const std::u16string& portName, SystemError* error)
+SerialHandle OpenSerial(const std::string& portName, SystemError* error)
 {
     const std::wstring path = DevicePath(portName);
     // No sharing: a port another program has open fails.

@@ -9,11 +9,8 @@
 #include "platform/sha256.h"
 
 namespace pyrrow::platform {
-namespace {
 
-// The digest, or nothing when the system's hash failed (the status goes to
-// standard error).
-bool Digest(std::span<const unsigned char> bytes, unsigned char (&digest)[32])
+bool Sha256Digest(std::span<const unsigned char> bytes, std::array<unsigned char, 32>& digest)
 {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
     NTSTATUS status = ::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
@@ -27,7 +24,7 @@ bool Digest(std::span<const unsigned char> bytes, unsigned char (&digest)[32])
         done += piece;
     }
     if (BCRYPT_SUCCESS(status))
-        status = ::BCryptFinishHash(hash, digest, sizeof digest, 0);
+        status = ::BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0);
     if (hash != nullptr)
         ::BCryptDestroyHash(hash);
     if (algorithm != nullptr)
@@ -36,22 +33,6 @@ bool Digest(std::span<const unsigned char> bytes, unsigned char (&digest)[32])
         std::fprintf(stderr, "sha256: BCrypt failed with status 0x%08lx\n",
                      static_cast<unsigned long>(status));
     return BCRYPT_SUCCESS(status);
-}
-
-}  // namespace
-
-std::string Sha256Hex(std::span<const unsigned char> bytes)
-{
-    unsigned char digest[32];
-    if (!Digest(bytes, digest))
-        return {};
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (const unsigned char byte : digest) {
-        hex += kDigits[byte >> 4];
-        hex += kDigits[byte & 0xF];
-    }
-    return hex;
 }
 
 }  // namespace pyrrow::platform

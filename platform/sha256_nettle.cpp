@@ -4,20 +4,14 @@
 
 namespace pyrrow::platform {
 
-std::string Sha256Hex(std::span<const unsigned char> bytes)
+bool Sha256Digest(std::span<const unsigned char> bytes, std::array<unsigned char, 32>& digest)
 {
+    static_assert(SHA256_DIGEST_SIZE == 32);
     sha256_ctx context{};
     sha256_init(&context);
     sha256_update(&context, bytes.size(), bytes.data());
-    unsigned char digest[SHA256_DIGEST_SIZE];
-    sha256_digest(&context, sizeof digest, digest);
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (const unsigned char byte : digest) {
-        hex += kDigits[byte >> 4];
-        hex += kDigits[byte & 0xF];
-    }
-    return hex;
+    sha256_digest(&context, digest.size(), digest.data());
+    return true;
 }
 
 }  // namespace pyrrow::platform

@@ -32,4 +32,9 @@ void SetSystemError(SystemError* error, int code, const std::string& detail = {}
 // Records a failure that has no system code: the text says it all.
 void SetErrorText(SystemError* error, SystemError::Kind kind, std::string text);
 
+// What a system code means for whoever tries again, and the system's words
+// for it (system_error_posix.cpp, system_error_win.cpp).
+SystemError::Kind SystemErrorKind(int code);
+std::string SystemErrorWords(int code);
+
 }  // namespace pyrrow::platform

@@ -4,9 +4,8 @@
 #include "platform/system_error.h"
 
 namespace pyrrow::platform {
-namespace {
 
-SystemError::Kind KindOf(int code)
+SystemError::Kind SystemErrorKind(int code)
 {
     switch (code) {
     case ENOENT:
@@ -30,25 +29,16 @@ SystemError::Kind KindOf(int code)
     }
 }
 
-}  // namespace
+std::string SystemErrorWords(int code)
+{
+    char buffer[256];
+    // The GNU strerror_r may return a static text instead of filling buffer.
+    return ::strerror_r(code, buffer, sizeof buffer);
+}
 
 void CaptureSystemError(SystemError* error, const std::string& detail)
 {
     SetSystemError(error, errno, detail);
-}
-
-void SetSystemError(SystemError* error, int code, const std::string& detail)
-{
-    if (error == nullptr)
-        return;
-    char buffer[256];
-    // The GNU strerror_r may return a static text instead of filling buffer.
-    const char* words = ::strerror_r(code, buffer, sizeof buffer);
-    error->kind = KindOf(code);
-    error->code = code;
-    error->text = words;
-    if (!detail.empty())
-        error->text += " (" + detail + ")";
 }
 
 }  // namespace pyrrow::platform

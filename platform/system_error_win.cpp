@@ -5,11 +5,10 @@
 #include "platform/windows_text.h"
 
 namespace pyrrow::platform {
-namespace {
 
-SystemError::Kind KindOf(unsigned long code)
+SystemError::Kind SystemErrorKind(int code)
 {
-    switch (code) {
+    switch (static_cast<unsigned long>(code)) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_BAD_NETPATH:
@@ -33,24 +32,15 @@ SystemError::Kind KindOf(unsigned long code)
     }
 }
 
-}  // namespace
+std::string SystemErrorWords(int code)
+{
+    return SystemErrorText(static_cast<unsigned long>(code));
+}
 
 void CaptureSystemError(SystemError* error, const std::string& detail)
 {
     // Winsock's last error is the thread's too.
     SetSystemError(error, static_cast<int>(::GetLastError()), detail);
-}
-
-void SetSystemError(SystemError* error, int code, const std::string& detail)
-{
-    if (error == nullptr)
-        return;
-    const auto value = static_cast<unsigned long>(code);
-    error->kind = KindOf(value);
-    error->code = code;
-    error->text = SystemErrorText(value);
-    if (!detail.empty())
-        error->text += " (" + detail + ")";
 }
 
 }  // namespace pyrrow::platform

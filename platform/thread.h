@@ -32,4 +32,8 @@ private:
 // Waits the given number of milliseconds: the one place the program pauses.
 void Sleep(unsigned milliseconds);
 
+// Runs a worker's body on its thread as this system needs it (thread_std.cpp,
+// thread_win.cpp); WorkerThread's start and join are shared (thread.cpp).
+void RunWorkerBody(const std::function<void()>& body);
+
 }  // namespace pyrrow::platform

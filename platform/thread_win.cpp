@@ -1,41 +1,22 @@
 #include <windows.h>
 #include <timeapi.h>
 
-#include <cstdio>
-#include <system_error>
-#include <thread>
-
 #include "platform/thread.h"
 #include "platform/windows_text.h"
 
 namespace pyrrow::platform {
 
-bool WorkerThread::Start(std::function<void()> body)
+void RunWorkerBody(const std::function<void()>& body)
 {
-    Join();
-    try {
-        m_thread = std::thread([body = std::move(body)] {
-            // The system timer ticks every 15.6 ms unless asked for more: the
-            // upload's 10 ms pauses would last 15.6 ms. The worker asks for
-            // 1 ms for as long as it runs.
-            const bool fine = ::timeBeginPeriod(1) == TIMERR_NOERROR;
-            if (!fine)
-                ReportSystemError("thread", "set", u"the timer period to 1 ms", ERROR_INVALID_PARAMETER);
-            body();
-            if (fine)
-                ::timeEndPeriod(1);
-        });
-        return true;
-    } catch (const std::system_error& error) {
-        std::fprintf(stderr, "pyrrow: start the upload's worker thread: %s\n", error.what());
-        return false;
-    }
-}
-
-void WorkerThread::Join()
-{
-    if (m_thread.joinable())
-        m_thread.join();
+    // The system timer ticks every 15.6 ms unless asked for more: the
+    // upload's 10 ms pauses would last 15.6 ms. The worker asks for 1 ms for
+    // as long as it runs.
+    const bool fine = ::timeBeginPeriod(1) == TIMERR_NOERROR;
+    if (!fine)
+        ReportSystemError("thread", "set", u"the timer period to 1 ms", ERROR_INVALID_PARAMETER);
+    body();
+    if (fine)
+        ::timeEndPeriod(1);
 }
 
 void Sleep(unsigned milliseconds)

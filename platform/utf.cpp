@@ -92,6 +92,11 @@ std::optional<std::string> Utf16ToUtf8Escaped(std::u16string_view text)
     return out;
 }
 
+std::string SystemName(std::u16string_view text)
+{
+    return Utf16ToUtf8Escaped(text).value_or(std::string());
+}
+
 std::string Utf8Lossy(std::string_view text)
 {
     std::string valid;

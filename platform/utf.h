@@ -23,6 +23,9 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
 // what it named. Other lone surrogates give nothing on the way back.
 std::u16string Utf8ToUtf16Escaped(std::string_view text);
 std::optional<std::string> Utf16ToUtf8Escaped(std::u16string_view text);
+// A name of the program's text (the window's port list) in the form the
+// system's calls take: Utf16ToUtf8Escaped, empty where that gives nothing.
+std::string SystemName(std::u16string_view text);
 
 // For texts people read: what is not valid becomes U+FFFD.
 std::string Utf16ToUtf8Lossy(std::u16string_view text);

@@ -24,7 +24,7 @@ FailureKind OpenFailureKind(platform::SystemError::Kind kind)
 
 }  // namespace
 
-SerialLink::SerialLink(std::u16string portName, platform::SerialHandle& handle, SerialTiming timing)
+SerialLink::SerialLink(std::string portName, platform::SerialHandle& handle, SerialTiming timing)
     : m_portName(std::move(portName)),
       m_device(platform::SerialDevicePath(m_portName)),
       m_handle(handle),

@@ -14,7 +14,7 @@ class SerialLink final : public Link {
 public:
     // The open port is kept in handle (the window's m_hComPort) while the
     // upload runs, and handle is null again after Close.
-    SerialLink(std::u16string portName, platform::SerialHandle& handle, SerialTiming timing = {});
+    SerialLink(std::string portName, platform::SerialHandle& handle, SerialTiming timing = {});
     ~SerialLink() override { Close(); }
 
     std::optional<UploadFailure> Open(const LinkContext& context) override;
@@ -32,7 +32,7 @@ private:
     std::optional<UploadFailure> SendHeaderSerial(std::span<const unsigned char> header, const LinkContext& context);
     UploadFailure Failure(FailureKind kind, const std::string& action, const std::string& cause) const;
 
-    std::u16string m_portName;
+    std::string m_portName;  // in the system's form (platform/serial.h)
     std::string m_device;
     platform::SerialHandle& m_handle;
     SerialTiming m_timing;

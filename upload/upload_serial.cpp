@@ -1,5 +1,6 @@
 // The serial upload of the window: the port selected in the list.
 #include "app/pyrrow_dlg.h"
+#include "platform/utf.h"
 #include "upload/serial_link.h"
 
 void CPyrrowDlg::UploadSerial()
@@ -11,6 +12,6 @@ void CPyrrowDlg::UploadSerial()
         .sendFailed = u"Write error",
         .ackFailed = u"",
     };
-    pyrrow::upload::SerialLink link(SelectedPortName(), m_hComPort, m_serialTiming);
+    pyrrow::upload::SerialLink link(pyrrow::platform::SystemName(SelectedPortName()), m_hComPort, m_serialTiming);
     RunLinkUpload(link, kMessages);
 }

@@ -362,6 +362,11 @@ TEST_F(Settings, ProgramNameWithoutExtension)
     dlg.OpenSettingsFile();
     EXPECT_EQ(std::u16string(dlg.m_configPath.GetString()), dir.File("pyrrow.bin.config"));
     EXPECT_EQ(dlg.m_configPath.GetCapacity(), 520);
+    // A dot in a folder's name is no extension.
+    std::filesystem::create_directory(dir.path() / "v1.2");
+    dlg.m_moduleFileName = [this](pyrrow::platform::ModuleHandle) { return dir.File("v1.2/pyrrow"); };
+    dlg.OpenSettingsFile();
+    EXPECT_EQ(std::u16string(dlg.m_configPath.GetString()), dir.File("v1.2/pyrrow.config"));
 }
 
 }  // namespace

@@ -127,7 +127,7 @@ TEST_P(Failures, EndWithTheirExitCodeAndErrorKind)
         args.push_back("--device=serial:/dev/pyrrow-no-such-port");
     } else if (s.name == "busy") {
         pty = std::make_unique<pyrrow::test::PtyDevice>(pyrrow::test::SerialScript{});
-        holder = pyrrow::platform::OpenSerial(pyrrow::platform::Utf8ToUtf16Lossy(pty->SlavePath()));
+        holder = pyrrow::platform::OpenSerial(pty->SlavePath());
         ASSERT_NE(holder, nullptr);
         args.push_back("--device=serial:" + pty->SlavePath());
     }
@@ -286,7 +286,7 @@ private:
 TEST_F(Cli, UsbUnitHeldByAnotherRunOrPulledDuringTheHeaderWait)
 {
     const std::string node = WriteFirmware("", "hidraw-stand-in");
-    const auto target = pyrrow::cli::Target{*pyrrow::cli::ParseDeviceUri("usb:path=" + node, nullptr), node};
+    const auto target = pyrrow::cli::Target{*pyrrow::cli::ParseDeviceUri("usb:path=" + node).uri, node};
     const std::string image = Firmware(64 * 3);
     const pyrrow::cli::FirmwareImage firmware{"unit.fw", {image.begin(), image.end()}, "", {}};
     pyrrow::upload::UploadObserver observer;

@@ -116,8 +116,7 @@ class Uris : public testing::TestWithParam<UriCase> {};
 TEST_P(Uris, ParseOrExplain)
 {
     const UriCase& c = GetParam();
-    std::string error;
-    const auto uri = pyrrow::cli::ParseDeviceUri(c.text, &error);
+    const auto [uri, error] = pyrrow::cli::ParseDeviceUri(c.text);
     ASSERT_EQ(uri.has_value(), c.valid) << c.text << ": " << error;
     if (!uri) {
         EXPECT_NE(error.find(c.text), std::string::npos) << error;
@@ -179,9 +178,9 @@ TEST_P(Selection, OneUnitOrAnErrorThatListsThem)
     const SelectCase& c = GetParam();
     const std::vector<pyrrow::platform::HidDeviceInfo> units = {
         {"/dev/hidraw1", u"A"}, {"/dev/hidraw2", u"B"}, {"/dev/hidraw3", u"B"}};
-    const auto uri = pyrrow::cli::ParseDeviceUri(c.uri, nullptr);
+    const auto uri = pyrrow::cli::ParseDeviceUri(c.uri).uri;
     ASSERT_TRUE(uri);
-    const auto selection = pyrrow::cli::Select(*uri, units, [](const std::u16string& name) { return name == u"ttyUSB0"; }, {u"ttyUSB0"});
+    const auto selection = pyrrow::cli::Select(*uri, units, [](const std::string& name) { return name == "ttyUSB0"; }, {"ttyUSB0"});
     EXPECT_EQ(selection.exitCode, c.exitCode) << c.uri << ": " << selection.message;
     if (selection.target) {
         EXPECT_EQ(selection.target->devicePath, c.path);
@@ -201,17 +200,17 @@ INSTANTIATE_TEST_SUITE_P(Table, Selection,
                                          SelectCase{"usb:path=/dev/hidraw9", 5, ""},
                                          // The device behind a port name is the system's.
                                          SelectCase{"serial:ttyUSB0", 0,
-                                                    pyrrow::platform::SerialDevicePath(u"ttyUSB0")},
+                                                    pyrrow::platform::SerialDevicePath("ttyUSB0")},
                                          // Letter case aside, as the system's list has it.
                                          SelectCase{"serial:TTYUSB0", 0,
-                                                    pyrrow::platform::SerialDevicePath(u"ttyUSB0")},
+                                                    pyrrow::platform::SerialDevicePath("ttyUSB0")},
                                          SelectCase{"serial:ttyUSB1", 5, ""},
                                          SelectCase{"tcp:10.1.2.3", 0, "10.1.2.3:1998"}));
 
 TEST(Selection, TheSameUnitNamedTwiceIsFound)
 {
-    const DeviceUri usb = *pyrrow::cli::ParseDeviceUri("usb", nullptr);
-    const DeviceUri bySerial = *pyrrow::cli::ParseDeviceUri("usb:serial=A", nullptr);
+    const DeviceUri usb = *pyrrow::cli::ParseDeviceUri("usb").uri;
+    const DeviceUri bySerial = *pyrrow::cli::ParseDeviceUri("usb:serial=A").uri;
     EXPECT_TRUE(pyrrow::cli::SameUnitTwice({{usb, "/dev/hidraw1"}, {bySerial, "/dev/hidraw1"}}));
     EXPECT_FALSE(pyrrow::cli::SameUnitTwice({{usb, "/dev/hidraw1"}, {bySerial, "/dev/hidraw2"}}));
 }

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -57,15 +59,16 @@ std::vector<json> Lines(const std::filesystem::path& file)
 
 // Plays units one after another on one fixture: each a simulator that
 // takes one upload and ends, so that the port closes or the link goes; the
-// next comes a second later (the station looks for the departure every
-// half second).
+// next comes once the station has said that the last one left (a "left"
+// event of the fixture on its standard output, which Saw is given).
 class Line {
 public:
-    Line(std::vector<std::string> args, int units)
-        : m_thread([this, args, units] {
+    Line(std::vector<std::string> args, int units, const std::string& fixture)
+        : m_left("\"event\":\"left\",\"unit\":\"" + fixture + "\""),
+          m_thread([this, args, units] {
               for (int i = 0; i < units && !m_stop; ++i) {
-                  if (i > 0)
-                      std::this_thread::sleep_for(1s);
+                  if (i > 0 && !WaitForDepartures(i))
+                      break;
                   SimProcess sim(args);
                   sim.ReadLine();
                   if (sim.Wait(20s) != 0)
@@ -76,13 +79,42 @@ public:
     }
     ~Line()
     {
-        m_stop = true;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
         m_thread.join();
+    }
+    // What the station has printed so far.
+    void Saw(const std::string& out)
+    {
+        int left = 0;
+        for (std::size_t at = out.find(m_left); at != std::string::npos; at = out.find(m_left, at + 1))
+            ++left;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_departures = left;
+        }
+        m_changed.notify_all();
     }
     std::atomic<int> failures{0};
 
 private:
-    std::atomic<bool> m_stop{false};
+    bool WaitForDepartures(int count)
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_changed.wait_for(lock, 20s, [&] { return m_stop || m_departures >= count; }))
+            return !m_stop;
+        ++failures;  // the station never saw the last unit leave
+        return false;
+    }
+
+    const std::string m_left;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_departures = 0;
+    std::atomic<bool> m_stop{false};  // set under m_mutex, so that a wait cannot miss it
     std::thread m_thread;
 };
 
@@ -108,12 +140,15 @@ TEST_F(Station, TwoFixturesFlashThreeUnitsEachInARowAndLogEveryOne)
     const std::string log = (dir.path() / "units.jsonl").string();
     std::optional<CliOutcome> outcome;
     {
-        Line tcp({"--once", "--store", store, "tcp", "--listen", "127.0.0.1:" + std::to_string(port)}, 3);
-        Line serial({"--once", "--store", store, "serial", "--link", link}, 3);
+        Line tcp({"--once", "--store", store, "tcp", "--listen", "127.0.0.1:" + std::to_string(port)}, 3,
+                 "tcp:127.0.0.1:" + std::to_string(port));
+        Line serial({"--once", "--store", store, "serial", "--link", link}, 3, "serial:" + link);
         bool rotated = false;
         outcome = RunCli({"flash", firmware, "--json", "--repeat", "--count", "3", "--log", log, "--device",
                           "tcp:127.0.0.1:" + std::to_string(port), "--device", "serial:" + link},
                          [&](const std::string& out, pid_t) {
+                             tcp.Saw(out);
+                             serial.Saw(out);
                              if (!rotated && out.find("\"event\":\"result\"") != std::string::npos)
                                  rotated = std::rename(log.c_str(), (log + ".1").c_str()) == 0;
                          });
@@ -201,16 +236,17 @@ TEST_F(Station, PathsThatAreNotUtf8AreRecordedAsTheirBytes)
     const std::string link = folder + "/tty-\xe9\xff";
     const std::string trace = folder + "/trace-\xe9.jsonl";
     const std::string log = folder + "/units.jsonl";
+    const std::string escapedFirmware = folder + "/fw-\\udce9.fw";
+    const std::string escapedLink = folder + "/tty-\\udce9\\udcff";
     std::optional<CliOutcome> outcome;
     {
-        Line serial({"--once", "serial", "--link", link}, 2);
+        Line serial({"--once", "serial", "--link", link}, 2, "serial:" + escapedLink);
         outcome = RunCli({"flash", firmware, "--json", "--repeat", "--count", "2", "--wait-timeout", "10", "--log",
-                          log, "--trace", trace, "--device", "serial:" + link});
+                          log, "--trace", trace, "--device", "serial:" + link},
+                         [&](const std::string& out, pid_t) { serial.Saw(out); });
         EXPECT_EQ(serial.failures, 0);
     }
     EXPECT_EQ(outcome->exitCode, 0) << outcome->err;
-    const std::string escapedFirmware = folder + "/fw-\\udce9.fw";
-    const std::string escapedLink = folder + "/tty-\\udce9\\udcff";
     EXPECT_NE(outcome->out.find("\"file\":\"" + escapedFirmware + "\""), std::string::npos) << outcome->out;
     EXPECT_NE(outcome->out.find("\"device\":\"" + escapedLink + "\""), std::string::npos) << outcome->out;
     std::istringstream records(pyrrow::test::ReadBytes(log));
@@ -428,8 +464,7 @@ TEST(UsbFixture, WaitsForTheMatchingUnitToArriveAndToLeave)
 {
     using pyrrow::cli::UsbArrival;
     using pyrrow::cli::WaitLimit;
-    std::string error;
-    const auto bySerial = pyrrow::cli::ParseDeviceUri("usb:serial=B2", &error);
+    const auto [bySerial, error] = pyrrow::cli::ParseDeviceUri("usb:serial=B2");
     ASSERT_TRUE(bySerial) << error;
     const pyrrow::platform::HidDeviceInfo a{"/dev/hidraw3", u"A1"};
     const pyrrow::platform::HidDeviceInfo b{"/dev/hidraw4", u"B2"};
@@ -496,8 +531,7 @@ TEST(SerialFixture, AUnitReplacedUnderTheSameNumberHasLeft)
         std::filesystem::create_symlink(name, link);
         return std::pair<int, std::string>(master, name);
     };
-    std::string error;
-    const auto uri = pyrrow::cli::ParseDeviceUri("serial:" + link, &error);
+    const auto [uri, error] = pyrrow::cli::ParseDeviceUri("serial:" + link);
     ASSERT_TRUE(uri) << error;
     const pyrrow::cli::Target fixture{*uri, link};
     ScriptedEnumeration noUsb({std::vector<pyrrow::platform::HidDeviceInfo>{}});

@@ -24,11 +24,12 @@ using Clock = std::chrono::steady_clock;
 
 TEST(SerialDevicePath, NamesMapToDevices)
 {
-    const std::pair<std::u16string, std::string> cases[] = {
-        {u"ttyUSB0", "/dev/ttyUSB0"},       {u"/dev/pts/3", "/dev/pts/3"}, {u"COM1", "/dev/ttyS0"},
-        {u"COM10", "/dev/ttyS9"},           {u"com3", "/dev/ttyS2"},       {u"COM0", "/dev/COM0"},
-        {u"COMX", "/dev/COMX"},             {u"", ""},                     {u"serial/by-id/x", "/dev/serial/by-id/x"},
-        {u"ttyACM\u00E9", "/dev/ttyACM\xC3\xA9"},
+    // Names are the system's bytes, UTF-8 or not.
+    const std::pair<std::string, std::string> cases[] = {
+        {"ttyUSB0", "/dev/ttyUSB0"},       {"/dev/pts/3", "/dev/pts/3"}, {"COM1", "/dev/ttyS0"},
+        {"COM10", "/dev/ttyS9"},           {"com3", "/dev/ttyS2"},       {"COM0", "/dev/COM0"},
+        {"COMX", "/dev/COMX"},             {"", ""},                     {"serial/by-id/x", "/dev/serial/by-id/x"},
+        {"ttyACM\xC3\xA9", "/dev/ttyACM\xC3\xA9"}, {"tty\xE9\xFF", "/dev/tty\xE9\xFF"},
     };
     for (const auto& [name, path] : cases)
         EXPECT_EQ(SerialDevicePath(name), path);
@@ -39,7 +40,7 @@ class SerialPort : public testing::Test {
 protected:
     SerialPort() : device(SerialScript{{}, -1, true})
     {
-        port = pyrrow::platform::OpenSerial(std::u16string(device.SlavePath().begin(), device.SlavePath().end()));
+        port = pyrrow::platform::OpenSerial(device.SlavePath());
     }
     ~SerialPort() override { pyrrow::platform::CloseSerial(port); }
 
@@ -53,7 +54,7 @@ TEST_F(SerialPort, OpensAPseudoTerminalAndSetsTheLine)
     EXPECT_TRUE(pyrrow::platform::ConfigureSerial(port, 115200));
     EXPECT_FALSE(pyrrow::platform::ConfigureSerial(port, 12345));
     // Opened for us alone: a second open fails.
-    auto second = pyrrow::platform::OpenSerial(std::u16string(device.SlavePath().begin(), device.SlavePath().end()));
+    auto second = pyrrow::platform::OpenSerial(device.SlavePath());
     EXPECT_EQ(second, nullptr);
     pyrrow::platform::CloseSerial(second);
 }
@@ -92,7 +93,7 @@ TEST(SerialHangUp, ReadAndWriteFailWhenTheDeviceGoesAway)
     ASSERT_EQ(::grantpt(master), 0);
     ASSERT_EQ(::unlockpt(master), 0);
     const std::string path = ::ptsname(master);
-    auto port = pyrrow::platform::OpenSerial(std::u16string(path.begin(), path.end()));
+    auto port = pyrrow::platform::OpenSerial(path);
     ASSERT_NE(port, nullptr);
     pyrrow::platform::SetSerialTimeouts(port, {5, 11, 1000, 250, 3000});
     ::close(master);
@@ -111,7 +112,7 @@ TEST(SerialInterval, AGapAfterBytesEndsTheRead)
     ASSERT_EQ(::grantpt(master), 0);
     ASSERT_EQ(::unlockpt(master), 0);
     const std::string path = ::ptsname(master);
-    auto port = pyrrow::platform::OpenSerial(std::u16string(path.begin(), path.end()));
+    auto port = pyrrow::platform::OpenSerial(path);
     ASSERT_NE(port, nullptr);
     pyrrow::platform::ConfigureSerial(port, 115200);
     pyrrow::platform::SetSerialTimeouts(port, {5, 11, 1000, 250, 3000});
