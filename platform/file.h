@@ -75,6 +75,12 @@ FileHandle OpenExclusiveForReading(const char16_t* path, SystemError* error = nu
 // error (may be null) then says why.
 bool ReadNext(FileHandle file, void* buffer, std::size_t size, std::size_t* read, SystemError* error = nullptr);
 
+// Each system's half of the two reads above (file_posix.cpp, file_win.cpp):
+// back to the start of an open file, told on standard error when that
+// fails; and one read of at most size bytes, *read 0 at the end.
+bool RewindFile(FileHandle file);
+bool ReadSome(FileHandle file, char* buffer, std::size_t size, std::size_t* read, SystemError* error);
+
 // Closes the file (an uncommitted replacement is discarded). Null is fine.
 void CloseFile(FileHandle file);
 
