@@ -3,7 +3,8 @@
 // safely by writing its new content beside it, ask the size, read, write,
 // close; and by name: may we write there, copy a file to a new name, move a
 // damaged one aside, make folders. One set of source files per operating
-// system implements it (file_*_posix.cpp, file_win.cpp).
+// system implements it (file_*_posix.cpp, file_win.cpp), with the reads' loop
+// shared (file.cpp).
 //
 // Paths are UTF-16; conversion to the system's encoding happens here.
 // A FileHandle is null when no file is open. Functions taking a handle
