@@ -25,14 +25,16 @@ std::int64_t Nanoseconds(ProgressBoard::Clock::time_point t)
     return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
 
-// An event's first fields. Paths in its other fields come from the command
-// line as bytes: JsonLine writes them so that each reads back as the bytes
-// given, also when it is not UTF-8.
-Json Event(const char* name)
+// An event's first fields, the unit's label among them when given. Paths in
+// its other fields come from the command line as bytes: JsonLine writes them
+// so that each reads back as the bytes given, also when it is not UTF-8.
+Json Event(const char* name, const std::string* unit = nullptr)
 {
     Json event;
     event["v"] = 1;
     event["event"] = name;
+    if (unit != nullptr)
+        event["unit"] = *unit;
     return event;
 }
 
@@ -177,8 +179,7 @@ private:
         case OutputMode::Json: {
             if (!m_board.JsonProgress() || !Due(now, kJsonInterval))
                 return;
-            Json event = Event("progress");
-            event["unit"] = m_board.m_units[m_index];
+            Json event = Event("progress", &m_board.m_units[m_index]);
             event["phase"] = header ? "header" : "data";
             event["done"] = header ? 0 : state.done.load();
             event["total"] = state.total.load();
@@ -277,13 +278,16 @@ std::string ProgressBoard::Line(std::size_t index) const
 
 void ProgressBoard::Redraw()
 {
-    if (!m_drawn)
-        return;
     // Back to the first unit's line, then every line rewritten.
+    if (m_drawn)
+        Draw("\x1b[" + std::to_string(m_units.size()) + "F", "\x1b[2K");
+}
+
+void ProgressBoard::Draw(std::string text, const char* erase)
+{
     const std::size_t columns = StandardErrorColumns();
-    std::string text = "\x1b[" + std::to_string(m_units.size()) + "F";
     for (std::size_t i = 0; i < m_units.size(); ++i)
-        text += "\x1b[2K" + FitToTerminal(Shown(Line(i)), columns) + "\n";
+        text += erase + FitToTerminal(Shown(Line(i)), columns) + "\n";
     Emit(m_err, text);
 }
 
@@ -304,11 +308,7 @@ void ProgressBoard::Start(const FirmwareImage& firmware, const std::string& vers
                     firmware.sha256 + ") into " + std::to_string(m_units.size()) +
                     (m_units.size() == 1 ? " unit\n" : " units\n"));
     if (m_mode == OutputMode::Terminal) {
-        const std::size_t columns = StandardErrorColumns();
-        std::string lines;
-        for (std::size_t i = 0; i < m_units.size(); ++i)
-            lines += FitToTerminal(Shown(Line(i)), columns) + "\n";
-        Emit(m_err, lines);
+        Draw({}, "");
         m_drawn = true;
     }
 }
@@ -321,8 +321,7 @@ void ProgressBoard::Result(std::size_t index, const UnitResult& result)
     state.phase.store(result.ok ? kOk : kFailed);
     (result.ok ? state.flashed : state.failed).fetch_add(1);
     if (m_mode == OutputMode::Json) {
-        Json event = Event("result");
-        event["unit"] = m_units[index];
+        Json event = Event("result", &m_units[index]);
         event["device"] = result.device.empty() ? Json() : Json(result.device);
         event["status"] = result.ok ? "ok" : "failed";
         event["exit_code"] = result.exitCode;
@@ -354,8 +353,7 @@ void ProgressBoard::Waiting(std::size_t index, WaitFor what)
     m_state[index].phase.store(what == WaitFor::Arrival ? kWaitingArrival : kWaitingDeparture);
     switch (m_mode) {
     case OutputMode::Json: {
-        Json event = Event("waiting");
-        event["unit"] = m_units[index];
+        Json event = Event("waiting", &m_units[index]);
         event["for"] = what == WaitFor::Arrival ? "arrival" : "departure";
         EmitJson(JsonLine(event));
         break;
@@ -374,8 +372,7 @@ void ProgressBoard::Arrived(std::size_t index, const std::string& device)
     state.done.store(0);
     state.phase.store(kOpening);
     if (m_mode == OutputMode::Json) {
-        Json event = Event("arrived");
-        event["unit"] = m_units[index];
+        Json event = Event("arrived", &m_units[index]);
         event["device"] = device;
         EmitJson(JsonLine(event));
     }
@@ -385,11 +382,8 @@ void ProgressBoard::Arrived(std::size_t index, const std::string& device)
 
 void ProgressBoard::Left(std::size_t index)
 {
-    if (m_mode != OutputMode::Json)
-        return;
-    Json event = Event("left");
-    event["unit"] = m_units[index];
-    EmitJson(JsonLine(event));
+    if (m_mode == OutputMode::Json)
+        EmitJson(JsonLine(Event("left", &m_units[index])));
 }
 
 void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results, std::int64_t durationMs,

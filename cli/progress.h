@@ -72,6 +72,8 @@ public:
 
 private:
     std::string Line(std::size_t index) const;
+    // Every unit's line fitted to the terminal, each after erase, following text.
+    void Draw(std::string text, const char* erase);
 
     OutputMode m_mode;
     bool m_jsonQuiet;

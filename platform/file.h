@@ -3,7 +3,8 @@
 // safely by writing its new content beside it, ask the size, read, write,
 // close; and by name: may we write there, copy a file to a new name, move a
 // damaged one aside, make folders. One set of source files per operating
-// system implements it (file_*_posix.cpp, file_win.cpp).
+// system implements it (file_*_posix.cpp, file_win.cpp), with the reads' loop
+// shared (file.cpp).
 //
 // Paths are UTF-16; conversion to the system's encoding happens here.
 // A FileHandle is null when no file is open. Functions taking a handle
@@ -74,6 +75,12 @@ FileHandle OpenExclusiveForReading(const char16_t* path, SystemError* error = nu
 // file; *read gets the count (0 at the end). False when the read failed;
 // error (may be null) then says why.
 bool ReadNext(FileHandle file, void* buffer, std::size_t size, std::size_t* read, SystemError* error = nullptr);
+
+// Each system's half of the two reads above (file_posix.cpp, file_win.cpp):
+// back to the start of an open file, told on standard error when that
+// fails; and one read of at most size bytes, *read 0 at the end.
+bool RewindFile(FileHandle file);
+bool ReadSome(FileHandle file, char* buffer, std::size_t size, std::size_t* read, SystemError* error);
 
 // Closes the file (an uncommitted replacement is discarded). Null is fine.
 void CloseFile(FileHandle file);

@@ -386,36 +386,25 @@ bool GetFileSize(FileHandle f, std::uint64_t* size)
     return true;
 }
 
-bool ReadFromStart(FileHandle f, void* buffer, std::size_t size, std::size_t* read)
+bool RewindFile(FileHandle f)
 {
-    *read = 0;
-    if (f == nullptr)
-        return false;
-    if (::lseek(f->fd, 0, SEEK_SET) != 0) {
-        ReportError("read", f->name, errno);
-        return false;
-    }
-    return ReadNext(f, buffer, size, read);
+    if (::lseek(f->fd, 0, SEEK_SET) == 0)
+        return true;
+    ReportError("read", f->name, errno);
+    return false;
 }
 
-bool ReadNext(FileHandle f, void* buffer, std::size_t size, std::size_t* read, SystemError* error)
+bool ReadSome(FileHandle f, char* buffer, std::size_t size, std::size_t* read, SystemError* error)
 {
-    *read = 0;
-    if (f == nullptr)
+    ssize_t n = 0;
+    do
+        n = ::read(f->fd, buffer, size);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        Tell(error, "read", f->name, errno);
         return false;
-    auto* out = static_cast<char*>(buffer);
-    while (*read < size) {
-        const ssize_t n = ::read(f->fd, out + *read, size - *read);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            Tell(error, "read", f->name, errno);
-            return false;
-        }
-        if (n == 0)
-            break;
-        *read += static_cast<std::size_t>(n);
     }
+    *read = static_cast<std::size_t>(n);
     return true;
 }
 

@@ -355,36 +355,22 @@ FileHandle OpenExclusiveForReading(const char16_t* path, SystemError* error)
     return AdoptDiskFile(h, std::move(name));
 }
 
-bool ReadFromStart(FileHandle f, void* buffer, std::size_t size, std::size_t* read)
+bool RewindFile(FileHandle f)
 {
-    *read = 0;
-    if (f == nullptr)
-        return false;
-    if (!::SetFilePointerEx(f->handle, LARGE_INTEGER{}, nullptr, FILE_BEGIN)) {
-        Tell("rewind", f->target, ::GetLastError());
-        return false;
-    }
-    return ReadNext(f, buffer, size, read);
+    if (::SetFilePointerEx(f->handle, LARGE_INTEGER{}, nullptr, FILE_BEGIN))
+        return true;
+    Tell("rewind", f->target, ::GetLastError());
+    return false;
 }
 
-bool ReadNext(FileHandle f, void* buffer, std::size_t size, std::size_t* read, SystemError* error)
+bool ReadSome(FileHandle f, char* buffer, std::size_t size, std::size_t* read, SystemError* error)
 {
-    *read = 0;
-    if (f == nullptr)
+    DWORD n = 0;
+    if (!::ReadFile(f->handle, buffer, size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size), &n, nullptr)) {
+        TellCause(error, "read", f->target, ::GetLastError());
         return false;
-    auto* out = static_cast<char*>(buffer);
-    while (*read < size) {
-        const std::size_t left = size - *read;
-        const DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
-        DWORD n = 0;
-        if (!::ReadFile(f->handle, out + *read, chunk, &n, nullptr)) {
-            TellCause(error, "read", f->target, ::GetLastError());
-            return false;
-        }
-        if (n == 0)
-            break;
-        *read += n;
     }
+    *read = n;
     return true;
 }
 

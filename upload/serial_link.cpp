@@ -22,23 +22,20 @@ FailureKind OpenFailureKind(platform::SystemError::Kind kind)
     return FailureKind::NoDevice;
 }
 
+std::string DeviceName(const std::string& portName)
+{
+    std::string device = platform::SerialDevicePath(portName);
+    return device.empty() ? "(no port)" : device;
+}
+
 }  // namespace
 
 SerialLink::SerialLink(std::string portName, platform::SerialHandle& handle, SerialTiming timing)
-    : m_portName(std::move(portName)),
-      m_device(platform::SerialDevicePath(m_portName)),
+    : Link(DeviceName(portName)),
+      m_portName(std::move(portName)),
       m_handle(handle),
       m_timing(timing)
 {
-}
-
-UploadFailure SerialLink::Failure(FailureKind kind, const std::string& action, const std::string& cause) const
-{
-    UploadFailure failure;
-    failure.kind = kind;
-    failure.action = action + " " + (m_device.empty() ? std::string("(no port)") : m_device);
-    failure.cause = cause;
-    return failure;
 }
 
 std::optional<UploadFailure> SerialLink::Open(const LinkContext&)
@@ -56,12 +53,6 @@ std::optional<UploadFailure> SerialLink::Open(const LinkContext&)
 
 std::optional<UploadFailure> SerialLink::ExchangeHeader(std::span<const unsigned char> header,
                                                         const LinkContext& context)
-{
-    return SendHeaderSerial(header, context);
-}
-
-std::optional<UploadFailure> SerialLink::SendHeaderSerial(std::span<const unsigned char> header,
-                                                          const LinkContext& context)
 {
     platform::SystemError error;
     std::size_t written = 0;

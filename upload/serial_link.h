@@ -18,6 +18,8 @@ public:
     ~SerialLink() override { Close(); }
 
     std::optional<UploadFailure> Open(const LinkContext& context) override;
+    // The header written, the pause, then up to answerAttempts reads for an
+    // answer of exactly 32 bytes.
     std::optional<UploadFailure> ExchangeHeader(std::span<const unsigned char> header,
                                                 const LinkContext& context) override;
     std::size_t BlockSize() const override { return protocol::kSerialBlockSize; }
@@ -27,13 +29,7 @@ public:
     void Close() override;
 
 private:
-    // The header exchange: the header written, the pause, then up to
-    // answerAttempts reads for an answer of exactly 32 bytes.
-    std::optional<UploadFailure> SendHeaderSerial(std::span<const unsigned char> header, const LinkContext& context);
-    UploadFailure Failure(FailureKind kind, const std::string& action, const std::string& cause) const;
-
     std::string m_portName;  // in the system's form (platform/serial.h)
-    std::string m_device;
     platform::SerialHandle& m_handle;
     SerialTiming m_timing;
 };

@@ -43,7 +43,7 @@ TcpTiming TcpTiming::Scaled(double factor) const
 }
 
 TcpLink::TcpLink(std::uint32_t address, std::uint16_t port, platform::SocketHandle& handle, TcpTiming timing)
-    : m_address(address), m_port(port), m_handle(handle), m_timing(timing)
+    : Link(DottedAddress(address, port)), m_address(address), m_port(port), m_handle(handle), m_timing(timing)
 {
 }
 
@@ -55,21 +55,7 @@ void TcpLink::EncodeFrame(std::uint32_t counter, std::span<const unsigned char> 
         std::memcpy(frame + 2, data.data(), data.size());
 }
 
-UploadFailure TcpLink::Failure(FailureKind kind, const std::string& action, const std::string& cause) const
-{
-    UploadFailure failure;
-    failure.kind = kind;
-    failure.action = action + " " + DottedAddress(m_address, m_port);
-    failure.cause = cause;
-    return failure;
-}
-
 std::optional<UploadFailure> TcpLink::Open(const LinkContext& context)
-{
-    return ConnectTcp(context);
-}
-
-std::optional<UploadFailure> TcpLink::ConnectTcp(const LinkContext& context)
 {
     if (!platform::StartNetwork())
         return Failure(FailureKind::NoDevice, "connect to", "the network library did not start");
@@ -129,12 +115,6 @@ TcpLink::Received TcpLink::Receive(unsigned char* buffer, std::size_t size, int 
 
 std::optional<UploadFailure> TcpLink::ExchangeHeader(std::span<const unsigned char> header,
                                                      const LinkContext& context)
-{
-    return SendHeaderTcp(header, context);
-}
-
-std::optional<UploadFailure> TcpLink::SendHeaderTcp(std::span<const unsigned char> header,
-                                                    const LinkContext& context)
 {
     platform::SystemError error;
     if (context.trace)

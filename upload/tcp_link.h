@@ -30,7 +30,9 @@ public:
     TcpLink(std::uint32_t address, std::uint16_t port, platform::SocketHandle& handle, TcpTiming timing = {});
     ~TcpLink() override { Close(); }
 
+    // The one connection attempt, within connectTimeout.
     std::optional<UploadFailure> Open(const LinkContext& context) override;
+    // The header sent, then the first receive that brings anything decides.
     std::optional<UploadFailure> ExchangeHeader(std::span<const unsigned char> header,
                                                 const LinkContext& context) override;
     std::size_t BlockSize() const override { return protocol::kTcpFrameData; }
@@ -44,11 +46,6 @@ public:
     static void EncodeFrame(std::uint32_t counter, std::span<const unsigned char> data, unsigned char* frame);
 
 private:
-    // The one connection attempt, within connectTimeout.
-    std::optional<UploadFailure> ConnectTcp(const LinkContext& context);
-    // The header sent, then the first receive that brings anything decides.
-    std::optional<UploadFailure> SendHeaderTcp(std::span<const unsigned char> header, const LinkContext& context);
-    UploadFailure Failure(FailureKind kind, const std::string& action, const std::string& cause) const;
     struct Received {
         int count = 0;      // of the first receive of at least minimum bytes, or 0
         std::string ended;  // the connection was closed or reset: which

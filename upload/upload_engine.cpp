@@ -151,6 +151,15 @@ std::optional<UploadFailure> OpenLink(Link& link, UploadObserver& observer, cons
 
 }  // namespace
 
+UploadFailure Link::Failure(FailureKind kind, const std::string& action, const std::string& cause) const
+{
+    UploadFailure failure;
+    failure.kind = kind;
+    failure.action = action + " " + m_target;
+    failure.cause = cause;
+    return failure;
+}
+
 const char* KindName(FailureKind kind)
 {
     switch (kind) {

@@ -12,6 +12,7 @@
 #include <span>
 #include <stop_token>
 #include <string>
+#include <utility>
 
 #include "upload/protocol.h"
 
@@ -100,6 +101,15 @@ public:
     virtual unsigned PauseAfterBlock() const = 0;
     // Closes what Open opened; harmless when nothing is open.
     virtual void Close() = 0;
+
+protected:
+    // target names the device in the failures: "/dev/ttyUSB0".
+    explicit Link(std::string target = {}) : m_target(std::move(target)) {}
+    // A failure of action on the device, as "open /dev/ttyUSB0".
+    UploadFailure Failure(FailureKind kind, const std::string& action, const std::string& cause) const;
+
+private:
+    std::string m_target;
 };
 
 using protocol::kHeaderSize;

@@ -22,17 +22,8 @@ UsbTiming UsbTiming::Scaled(double factor) const
 }
 
 UsbLink::UsbLink(platform::HidBackend& hid, std::string path, UsbTiming timing)
-    : m_hid(hid), m_path(std::move(path)), m_timing(timing)
+    : Link(path.empty() ? std::string("0483:a151") : path), m_hid(hid), m_path(std::move(path)), m_timing(timing)
 {
-}
-
-UploadFailure UsbLink::Failure(FailureKind kind, const std::string& action, const std::string& cause) const
-{
-    UploadFailure failure;
-    failure.kind = kind;
-    failure.action = action + " " + (m_path.empty() ? std::string("0483:a151") : m_path);
-    failure.cause = cause;
-    return failure;
 }
 
 std::optional<UploadFailure> UsbLink::Open(const LinkContext&)
@@ -52,12 +43,6 @@ std::optional<UploadFailure> UsbLink::Open(const LinkContext&)
 
 std::optional<UploadFailure> UsbLink::ExchangeHeader(std::span<const unsigned char> header,
                                                      const LinkContext& context)
-{
-    return SendHeaderUsb(header, context);
-}
-
-std::optional<UploadFailure> UsbLink::SendHeaderUsb(std::span<const unsigned char> header,
-                                                    const LinkContext& context)
 {
     // A blocking read would hold the upload for ever.
     if (m_hid.SetNonblocking(m_device, 1) != 0)

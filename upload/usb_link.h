@@ -25,13 +25,14 @@ struct UsbTiming {
 
 class UsbLink final : public Link {
 public:
-
     // The first device with the product's ids, or the one at path when
     // path is not empty.
     UsbLink(platform::HidBackend& hid, std::string path = {}, UsbTiming timing = {});
     ~UsbLink() override { Close(); }
 
     std::optional<UploadFailure> Open(const LinkContext& context) override;
+    // The header report written, then up to answerPolls polls for any input
+    // report.
     std::optional<UploadFailure> ExchangeHeader(std::span<const unsigned char> header,
                                                 const LinkContext& context) override;
     std::size_t BlockSize() const override { return protocol::kUsbReportSize; }
@@ -41,11 +42,6 @@ public:
     void Close() override;
 
 private:
-    // The header report written, then up to answerPolls polls for any
-    // input report.
-    std::optional<UploadFailure> SendHeaderUsb(std::span<const unsigned char> header, const LinkContext& context);
-    UploadFailure Failure(FailureKind kind, const std::string& action, const std::string& cause) const;
-
     platform::HidBackend& m_hid;
     std::string m_path;
     UsbTiming m_timing;
