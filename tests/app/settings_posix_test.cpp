@@ -21,10 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using pyrrow::platform::DialogEvent;
-using pyrrow::test::ReadBytes;
-using pyrrow::test::Utf16LeBytes;
-using pyrrow::test::WriteBytes;
-using Settings = pyrrow::test::Settings;
+using namespace pyrrow::test;
 
 const fs::path kGolden = fs::path(PYRROW_TEST_DATA) / "settings";
 

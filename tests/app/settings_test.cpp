@@ -18,13 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using pyrrow::platform::DialogEvent;
-using pyrrow::test::ReadBytes;
-using pyrrow::test::Utf16LeBytes;
-using pyrrow::test::WriteBytes;
+using namespace pyrrow::test;
 
 const fs::path kGolden = fs::path(PYRROW_TEST_DATA) / "settings";
-
-using Settings = pyrrow::test::Settings;
 
 TEST_F(Settings, FirstStartCreatesAnEmptyFileAndKeepsTheConstructionValues)
 {
