@@ -16,39 +16,21 @@
 #include "support/dialog_fixture.h"
 #include "upload/tcp_link.h"
 #include "support/tcp_device.h"
-#include "support/temp_dir.h"
 
 namespace {
 
-using pyrrow::test::Firmware;
-using pyrrow::test::UploadError;
-
+using namespace pyrrow::test;
 using namespace std::chrono_literals;
-using pyrrow::test::Echo;
-using pyrrow::test::MessageBoxCall;
-using pyrrow::test::TcpDevice;
-using pyrrow::test::TcpScript;
-using pyrrow::test::UnusedLoopbackPort;
 
-class TcpUpload : public pyrrow::test::DialogTest {
+class TcpUpload : public UploadTest {
 protected:
-    TcpUpload()
-    {
-        // The protocol's 100 ms pauses, twenty times shorter (tests only).
-        dlg.m_sleep = [this](unsigned ms) {
-            sleeps.push_back(ms);
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms / 20));
-        };
-    }
+    TcpUpload() { ShortenPauses(); }
 
     void Prepare(const std::string& file, std::uint16_t port, std::uint32_t address = 0x7F000001)
     {
         Init({u"ttyS0"});
-        dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
-        host.TypeIpAddress(IDC_IP_ADDRESS, address);
-        dlg.m_tcpPort = 0xABCD0000u | port;  // only the low 16 bits count
-        pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
-        dlg.m_strFirmwarePath = dir.File("unit.fw");
+        ChooseTcp(address, 0xABCD0000u | port);
+        UseFirmware(file);
     }
 
     std::string UploadTo(const std::string& file, TcpScript script)
@@ -70,7 +52,6 @@ protected:
         return s;
     }
 
-    pyrrow::test::TempDir dir;
     std::vector<std::uint16_t> counters;
 };
 
