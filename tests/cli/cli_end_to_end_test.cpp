@@ -40,13 +40,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using nlohmann::json;
-using pyrrow::test::Echo;
-using pyrrow::test::TcpDevice;
-using pyrrow::test::TcpScript;
-using pyrrow::test::UnusedLoopbackPort;
+using namespace pyrrow::test;
 
 using Outcome = pyrrow::test::CliOutcome;
-using pyrrow::test::RunCli;
 
 std::string Firmware(std::size_t dataBytes)
 {

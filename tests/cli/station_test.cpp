@@ -34,9 +34,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using nlohmann::json;
-using pyrrow::test::CliOutcome;
-using pyrrow::test::RunCli;
-using pyrrow::test::SimProcess;
+using namespace pyrrow::test;
 
 std::string Image(std::size_t size)
 {
