@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "res/resource.h"
+#include "support/named_row.h"
 #include "support/settings_fixture.h"
 
 namespace {
@@ -62,10 +63,7 @@ struct DamagedCase {
     std::string why;                                 // how the settings line begins after the path
 };
 
-void PrintTo(const DamagedCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+using pyrrow::test::PrintTo;
 
 class DamagedFile : public Settings, public testing::WithParamInterface<DamagedCase> {};
 

@@ -11,6 +11,7 @@
 #include "platform/file.h"
 #include "platform/utf.h"
 #include "res/resource.h"
+#include "support/named_row.h"
 #include "support/settings_fixture.h"
 #include "support/system_conventions.h"
 
@@ -89,10 +90,7 @@ struct LoadCase {
     Loaded expected;
 };
 
-void PrintTo(const LoadCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+using pyrrow::test::PrintTo;
 
 class LoadTable : public Settings, public testing::WithParamInterface<LoadCase> {};
 
@@ -299,11 +297,6 @@ struct UnfitCase {
     const char* name;
     std::function<pyrrow::test::UnfitProgramPath()> program;
 };
-
-void PrintTo(const UnfitCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
 
 class ProgramPathUnfit : public Settings, public testing::WithParamInterface<UnfitCase> {};
 

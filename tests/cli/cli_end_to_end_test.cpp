@@ -29,6 +29,7 @@
 #include "platform/utf.h"
 #include "support/json_schema.h"
 #include "support/cli_run.h"
+#include "support/named_row.h"
 #include "support/pty_device.h"
 #include "support/sim_process.h"
 #include "support/tcp_device.h"
@@ -79,10 +80,7 @@ struct Scenario {
     std::string kind;
 };
 
-void PrintTo(const Scenario& s, std::ostream* os)
-{
-    *os << s.name;
-}
+using pyrrow::test::PrintTo;
 
 class Failures : public Cli, public testing::WithParamInterface<Scenario> {};
 
@@ -324,11 +322,6 @@ struct Refusal {
     std::string message;  // part of the message, on standard error and in the summary
 };
 
-void PrintTo(const Refusal& r, std::ostream* os)
-{
-    *os << r.name;
-}
-
 class Refusals : public Cli, public testing::WithParamInterface<Refusal> {};
 
 TEST_P(Refusals, EndAtOnceWithTheirCodeAndReason)
@@ -442,11 +435,6 @@ struct StopCase {
     std::string wait;  // "connect", "tcp_header" or "serial_header"
     int signal;
 };
-
-void PrintTo(const StopCase& s, std::ostream* os)
-{
-    *os << s.name;
-}
 
 class StopRequests : public Cli, public testing::WithParamInterface<StopCase> {};
 

@@ -15,6 +15,7 @@
 #include "res/resource.h"
 #include "support/dialog_fixture.h"
 #include "upload/tcp_link.h"
+#include "support/named_row.h"
 #include "support/tcp_device.h"
 
 namespace {
@@ -185,10 +186,7 @@ struct NoConnectionCase {
     std::chrono::milliseconds least, most;  // how long the attempt takes
 };
 
-void PrintTo(const NoConnectionCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using pyrrow::test::PrintTo;
 
 class TcpNoConnection : public TcpUpload, public testing::WithParamInterface<NoConnectionCase> {};
 

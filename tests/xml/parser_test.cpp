@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/named_row.h"
 #include "support/notice_capture.h"
 #include "support/tree_dump.h"
 #include "xml/xml_file.h"
@@ -26,10 +27,7 @@ struct ParseCase {
     std::u16string tree;  // the tree built up to the end or the error
 };
 
-void PrintTo(const ParseCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+using pyrrow::test::PrintTo;
 
 class ParseTable : public testing::TestWithParam<ParseCase> {};
 
