@@ -28,6 +28,7 @@
 
 #include "sim/wall_clock.h"
 #include "support/dialog_fixture.h"
+#include "support/named_row.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 
@@ -129,10 +130,7 @@ struct TcpCase {
     bool stop = false;  // a unit stays without an upload: stop the simulator
 };
 
-void PrintTo(const TcpCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+using pyrrow::test::PrintTo;
 
 class TcpFault : public testing::TestWithParam<TcpCase> {};
 

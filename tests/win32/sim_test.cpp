@@ -13,6 +13,7 @@
 
 #include "child_process.h"
 #include "support/dialog_fixture.h"
+#include "support/named_row.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -50,10 +51,7 @@ struct SimCase {
     const char* sha256;  // of the firmware, as any SHA-256 gives it
 };
 
-void PrintTo(const SimCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+using pyrrow::test::PrintTo;
 
 class SimAndCli : public testing::TestWithParam<SimCase> {};
 
