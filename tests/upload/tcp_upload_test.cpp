@@ -14,6 +14,7 @@
 
 #include "res/resource.h"
 #include "support/dialog_fixture.h"
+#include "support/full_listener.h"
 #include "upload/tcp_link.h"
 #include "support/named_row.h"
 #include "support/tcp_device.h"
@@ -143,40 +144,6 @@ TEST_F(TcpUpload, LongAcknowledgementCountsForTheNextFrameToo)
     EXPECT_EQ(counters, (std::vector<std::uint16_t>{0, 1, 2}));
     EXPECT_TRUE(Messages().empty());
 }
-
-// A loopback listener whose queue of connections is full: a further
-// connection attempt is never answered.
-class FullListener {
-public:
-    FullListener()
-    {
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof at;
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || ::listen(m_listener, 0) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&at), &length) != 0)
-            ADD_FAILURE() << "no loopback listener";
-        m_filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (::connect(m_filler, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0)
-            ADD_FAILURE() << "the listener's queue was not filled";
-        m_port = ntohs(at.sin_port);
-    }
-    ~FullListener()
-    {
-        ::close(m_filler);
-        ::close(m_listener);
-    }
-    FullListener(const FullListener&) = delete;
-    FullListener& operator=(const FullListener&) = delete;
-    std::uint16_t Port() const { return m_port; }
-
-private:
-    int m_listener = -1;
-    int m_filler = -1;
-    std::uint16_t m_port = 0;
-};
 
 struct NoConnectionCase {
     const char* name;
