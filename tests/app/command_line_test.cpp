@@ -34,7 +34,7 @@ using pyrrow::test::PrintTo;
 
 class CommandLine : public testing::TestWithParam<CommandLineCase> {};
 
-using pyrrow::test::AbsolutePath;
+using namespace pyrrow::test;
 const bool kSlashMarks = pyrrow::test::SlashMarksOptions();
 
 TEST_P(CommandLine, FillsTheRecord)

@@ -36,7 +36,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using pyrrow::test::SimProcess;
+using namespace pyrrow::test;
 
 // What came back after one message of the client.
 struct Answer {

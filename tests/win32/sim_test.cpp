@@ -18,7 +18,7 @@
 
 namespace {
 
-using pyrrow::test::ChildProcess;
+using namespace pyrrow::test;
 
 std::wstring FromEnvironment(const char* name)
 {

@@ -10,9 +10,7 @@
 
 namespace {
 
-using pyrrow::test::DumpTree;
-using pyrrow::test::Notice;
-using pyrrow::test::NoticeCapture;
+using namespace pyrrow::test;
 
 int ParseText(CMyXMLFile& doc, const std::u16string& text)
 {
