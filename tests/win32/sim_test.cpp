@@ -27,20 +27,6 @@ std::wstring FromEnvironment(const char* name)
     return std::wstring(text.begin(), text.end());
 }
 
-// The files in the simulator's store, in name order.
-std::vector<std::string> StoredImages(const std::filesystem::path& store)
-{
-    std::vector<std::filesystem::path> files;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(store, ec), end; !ec && it != end; it.increment(ec))
-        files.push_back(it->path());
-    std::sort(files.begin(), files.end());
-    std::vector<std::string> images;
-    for (const auto& file : files)
-        images.push_back(pyrrow::test::ReadBytes(file));
-    return images;
-}
-
 struct SimCase {
     const char* name;
     const char* link;
