@@ -9,6 +9,7 @@
 #include "app/pyrrow_dlg.h"
 #include "app/wide_numbers.h"
 #include "platform/command_line.h"
+#include "support/named_row.h"
 #include "support/system_conventions.h"
 #include "support/temp_dir.h"
 
@@ -29,14 +30,11 @@ struct CommandLineCase {
     Fields expected;
 };
 
-void PrintTo(const CommandLineCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+using pyrrow::test::PrintTo;
 
 class CommandLine : public testing::TestWithParam<CommandLineCase> {};
 
-using pyrrow::test::AbsolutePath;
+using namespace pyrrow::test;
 const bool kSlashMarks = pyrrow::test::SlashMarksOptions();
 
 TEST_P(CommandLine, FillsTheRecord)

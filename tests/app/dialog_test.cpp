@@ -8,8 +8,7 @@
 
 namespace {
 
-using pyrrow::test::AbsolutePath;
-using pyrrow::test::DialogTest;
+using namespace pyrrow::test;
 using pyrrow::platform::DialogEvent;
 
 std::vector<std::u16string> Fallback()

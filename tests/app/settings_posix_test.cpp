@@ -15,16 +15,14 @@
 #include <gtest/gtest.h>
 
 #include "res/resource.h"
+#include "support/named_row.h"
 #include "support/settings_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using pyrrow::platform::DialogEvent;
-using pyrrow::test::ReadBytes;
-using pyrrow::test::Utf16LeBytes;
-using pyrrow::test::WriteBytes;
-using Settings = pyrrow::test::Settings;
+using namespace pyrrow::test;
 
 const fs::path kGolden = fs::path(PYRROW_TEST_DATA) / "settings";
 
@@ -65,10 +63,7 @@ struct DamagedCase {
     std::string why;                                 // how the settings line begins after the path
 };
 
-void PrintTo(const DamagedCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+using pyrrow::test::PrintTo;
 
 class DamagedFile : public Settings, public testing::WithParamInterface<DamagedCase> {};
 

@@ -11,6 +11,7 @@
 #include "platform/file.h"
 #include "platform/utf.h"
 #include "res/resource.h"
+#include "support/named_row.h"
 #include "support/settings_fixture.h"
 #include "support/system_conventions.h"
 
@@ -18,13 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using pyrrow::platform::DialogEvent;
-using pyrrow::test::ReadBytes;
-using pyrrow::test::Utf16LeBytes;
-using pyrrow::test::WriteBytes;
+using namespace pyrrow::test;
 
 const fs::path kGolden = fs::path(PYRROW_TEST_DATA) / "settings";
-
-using Settings = pyrrow::test::Settings;
 
 TEST_F(Settings, FirstStartCreatesAnEmptyFileAndKeepsTheConstructionValues)
 {
@@ -93,10 +90,7 @@ struct LoadCase {
     Loaded expected;
 };
 
-void PrintTo(const LoadCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+using pyrrow::test::PrintTo;
 
 class LoadTable : public Settings, public testing::WithParamInterface<LoadCase> {};
 
@@ -303,11 +297,6 @@ struct UnfitCase {
     const char* name;
     std::function<pyrrow::test::UnfitProgramPath()> program;
 };
-
-void PrintTo(const UnfitCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
 
 class ProgramPathUnfit : public Settings, public testing::WithParamInterface<UnfitCase> {};
 

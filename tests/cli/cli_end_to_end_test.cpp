@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -29,6 +30,8 @@
 #include "platform/utf.h"
 #include "support/json_schema.h"
 #include "support/cli_run.h"
+#include "support/full_listener.h"
+#include "support/named_row.h"
 #include "support/pty_device.h"
 #include "support/sim_process.h"
 #include "support/tcp_device.h"
@@ -40,13 +43,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using nlohmann::json;
-using pyrrow::test::Echo;
-using pyrrow::test::TcpDevice;
-using pyrrow::test::TcpScript;
-using pyrrow::test::UnusedLoopbackPort;
+using namespace pyrrow::test;
 
 using Outcome = pyrrow::test::CliOutcome;
-using pyrrow::test::RunCli;
 
 std::string Firmware(std::size_t dataBytes)
 {
@@ -83,10 +82,7 @@ struct Scenario {
     std::string kind;
 };
 
-void PrintTo(const Scenario& s, std::ostream* os)
-{
-    *os << s.name;
-}
+using pyrrow::test::PrintTo;
 
 class Failures : public Cli, public testing::WithParamInterface<Scenario> {};
 
@@ -328,11 +324,6 @@ struct Refusal {
     std::string message;  // part of the message, on standard error and in the summary
 };
 
-void PrintTo(const Refusal& r, std::ostream* os)
-{
-    *os << r.name;
-}
-
 class Refusals : public Cli, public testing::WithParamInterface<Refusal> {};
 
 TEST_P(Refusals, EndAtOnceWithTheirCodeAndReason)
@@ -447,11 +438,6 @@ struct StopCase {
     int signal;
 };
 
-void PrintTo(const StopCase& s, std::ostream* os)
-{
-    *os << s.name;
-}
-
 class StopRequests : public Cli, public testing::WithParamInterface<StopCase> {};
 
 TEST_P(StopRequests, EndTheWaitAtOnceAndTheUnitIsCancelled)
@@ -460,23 +446,10 @@ TEST_P(StopRequests, EndTheWaitAtOnceAndTheUnitIsCancelled)
     const std::string firmware = WriteFirmware(Firmware(1024));
     std::unique_ptr<pyrrow::test::SimProcess> sim;
     std::string device;
-    // A listener whose queue is full: the kernel drops further SYNs, so a
-    // connect to it waits for its time-out.
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    std::vector<int> fillers;
+    std::optional<FullListener> full;
     if (s.wait == "connect") {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        ASSERT_EQ(::listen(listener, 0), 0);
-        ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-        for (int i = 0; i < 3; ++i) {
-            fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-            ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-        }
-        device = Tcp(ntohs(address.sin_port));
+        full.emplace();
+        device = Tcp(full->Port());
     } else {
         const std::string link = s.wait == "tcp_header" ? "tcp" : "serial";
         std::vector<std::string> simArgs = {link, "--fault", "header:silent"};
@@ -502,9 +475,6 @@ TEST_P(StopRequests, EndTheWaitAtOnceAndTheUnitIsCancelled)
     const auto ended = std::chrono::steady_clock::now();
     ASSERT_TRUE(stopper.joinable()) << outcome.out << outcome.err;
     stopper.join();
-    for (const int filler : fillers)
-        ::close(filler);
-    ::close(listener);
     EXPECT_LT(ended - signalled, 1s) << "the wait went on after the stop request";
     EXPECT_EQ(outcome.exitCode, 130) << outcome.err;
     const auto results = outcome.Results();

@@ -25,6 +25,7 @@
 #include "cli/unit_log.h"
 #include "cli/unit_wait.h"
 #include "support/json_schema.h"
+#include "support/named_row.h"
 #include "support/sim_process.h"
 #include "support/tcp_device.h"
 #include "support/temp_dir.h"
@@ -34,9 +35,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using nlohmann::json;
-using pyrrow::test::CliOutcome;
-using pyrrow::test::RunCli;
-using pyrrow::test::SimProcess;
+using namespace pyrrow::test;
 
 std::string Image(std::size_t size)
 {
@@ -287,10 +286,7 @@ struct Ending {
     int endedWaiting;  // fixtures that no unit came to
 };
 
-void PrintTo(const Ending& ending, std::ostream* os)
-{
-    *os << ending.name;
-}
+using pyrrow::test::PrintTo;
 
 class Endings : public Station, public testing::WithParamInterface<Ending> {};
 

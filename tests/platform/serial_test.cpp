@@ -18,8 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using pyrrow::platform::SerialDevicePath;
-using pyrrow::test::PtyDevice;
-using pyrrow::test::SerialScript;
+using namespace pyrrow::test;
 using Clock = std::chrono::steady_clock;
 
 TEST(SerialDevicePath, NamesMapToDevices)

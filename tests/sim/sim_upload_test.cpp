@@ -18,9 +18,7 @@
 
 namespace {
 
-using pyrrow::test::MessageBoxCall;
-using pyrrow::test::SimProcess;
-using pyrrow::test::UploadError;
+using namespace pyrrow::test;
 
 struct LinkCase {
     const char* link;

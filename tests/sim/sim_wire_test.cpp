@@ -28,6 +28,7 @@
 
 #include "sim/wall_clock.h"
 #include "support/dialog_fixture.h"
+#include "support/named_row.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 
@@ -35,7 +36,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using pyrrow::test::SimProcess;
+using namespace pyrrow::test;
 
 // What came back after one message of the client.
 struct Answer {
@@ -129,10 +130,7 @@ struct TcpCase {
     bool stop = false;  // a unit stays without an upload: stop the simulator
 };
 
-void PrintTo(const TcpCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+using pyrrow::test::PrintTo;
 
 class TcpFault : public testing::TestWithParam<TcpCase> {};
 

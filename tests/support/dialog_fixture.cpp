@@ -1,6 +1,10 @@
 #include "support/dialog_fixture.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "res/resource.h"
 
 namespace pyrrow::test {
 
@@ -51,6 +55,27 @@ void DialogTest::Upload()
 {
     dlg.StartUpload();
     dlg.m_worker.Join();
+}
+
+void UploadTest::UseFirmware(const std::string& file)
+{
+    WriteBytes(dir.path() / "unit.fw", file);
+    dlg.m_strFirmwarePath = dir.File("unit.fw");
+}
+
+void UploadTest::ShortenPauses()
+{
+    dlg.m_sleep = [this](unsigned ms) {
+        sleeps.push_back(ms);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms / 20));
+    };
+}
+
+void UploadTest::ChooseTcp(std::uint32_t address, std::uint32_t port)
+{
+    dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
+    host.TypeIpAddress(IDC_IP_ADDRESS, address);
+    dlg.m_tcpPort = port;
 }
 
 }  // namespace pyrrow::test

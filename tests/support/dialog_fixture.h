@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "app/pyrrow_dlg.h"
+#include "support/temp_dir.h"
 #include "support/test_host.h"
 
 namespace pyrrow::test {
@@ -52,6 +53,19 @@ protected:
     std::vector<std::u16string> devices;  // ports that exist beyond the list
     std::vector<std::u16string> consoles;  // ports that carry the console
     bool threadsFail = false;
+};
+
+// An upload from the window, its firmware file in a folder of the test's own.
+class UploadTest : public DialogTest {
+protected:
+    // Writes file as unit.fw and names it as the firmware to upload.
+    void UseFirmware(const std::string& file);
+    // The protocol's pauses, still recorded, slept twenty times shorter.
+    void ShortenPauses();
+    // Chooses the TCP link to address and port (only its low 16 bits count).
+    void ChooseTcp(std::uint32_t address, std::uint32_t port);
+
+    TempDir dir;
 };
 
 }  // namespace pyrrow::test

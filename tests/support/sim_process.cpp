@@ -125,16 +125,4 @@ int SimProcess::Wait(std::chrono::milliseconds timeout)
     return m_status;
 }
 
-std::vector<std::string> StoredImages(const std::filesystem::path& dir)
-{
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
-        files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    std::vector<std::string> images;
-    for (const auto& f : files)
-        images.push_back(ReadBytes(f));
-    return images;
-}
-
 }  // namespace pyrrow::test

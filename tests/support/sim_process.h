@@ -48,7 +48,4 @@ private:
     int m_status = -1;
 };
 
-// The contents of the files in a folder (the simulator's store), in name order.
-std::vector<std::string> StoredImages(const std::filesystem::path& dir);
-
 }  // namespace pyrrow::test

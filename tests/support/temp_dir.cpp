@@ -1,5 +1,6 @@
 #include "support/temp_dir.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -69,6 +70,18 @@ void WriteBytes(const std::filesystem::path& file, const std::string& bytes)
 {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> StoredImages(const std::filesystem::path& dir)
+{
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    std::vector<std::string> images;
+    for (const auto& f : files)
+        images.push_back(ReadBytes(f));
+    return images;
 }
 
 std::string Utf16LeBytes(const std::u16string& text)

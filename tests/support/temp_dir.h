@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace pyrrow::test {
 
@@ -24,6 +25,8 @@ private:
 
 std::string ReadBytes(const std::filesystem::path& file);
 void WriteBytes(const std::filesystem::path& file, const std::string& bytes);
+// The contents of the files in a folder (the simulator's store), in name order.
+std::vector<std::string> StoredImages(const std::filesystem::path& dir);
 // UTF-16 code units as little-endian bytes, and back.
 std::string Utf16LeBytes(const std::u16string& text);
 std::u16string FromUtf16LeBytes(const std::string& bytes);

@@ -9,22 +9,15 @@
 #include "res/resource.h"
 #include "support/dialog_fixture.h"
 #include "support/pty_device.h"
-#include "support/temp_dir.h"
 
 namespace {
 
-using pyrrow::test::Firmware;
-using pyrrow::test::UploadError;
-
+using namespace pyrrow::test;
 using namespace std::chrono_literals;
-using pyrrow::test::DialogTest;
-using pyrrow::test::MessageBoxCall;
-using pyrrow::test::PtyDevice;
-using pyrrow::test::SerialScript;
 
 const std::string kAnswer(32, '\x5A');
 
-class SerialUpload : public DialogTest {
+class SerialUpload : public UploadTest {
 protected:
     // Runs a whole serial upload of file to a device playing script.
     std::string UploadTo(const std::string& file, SerialScript script)
@@ -35,15 +28,12 @@ protected:
         // second upload in one test must name this device's port again.
         dlg.m_comPort.Set(port.c_str());
         Init({port});
-        pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
-        dlg.m_strFirmwarePath = dir.File("unit.fw");
+        UseFirmware(file);
         Upload();
         EXPECT_EQ(dlg.m_hComPort, nullptr);
         EXPECT_EQ(dlg.m_bBusy, 0);
         return device.Finish();
     }
-
-    pyrrow::test::TempDir dir;
 };
 
 struct SizeCase {
@@ -61,7 +51,7 @@ TEST_F(SerialUpload, SendsHeaderThenBlocksAndReportsEachStep)
     };
     for (const SizeCase& c : cases) {
         SCOPED_TRACE(c.size);
-        pyrrow::test::TestHost fresh;
+        TestHost fresh;
         dlg.AttachHost(&fresh);
         sleeps.clear();
         taskbar.clear();
@@ -76,8 +66,7 @@ TEST_F(SerialUpload, SendsHeaderThenBlocksAndReportsEachStep)
         ::tcsetattr(device.SlaveFd(), TCSANOW, &other);
         const std::u16string port(device.SlavePath().begin(), device.SlavePath().end());
         Init({port});
-        pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
-        dlg.m_strFirmwarePath = dir.File("unit.fw");
+        UseFirmware(file);
         Upload();
         EXPECT_EQ(device.Finish(), file);  // byte for byte, header first
         const termios& line = device.LineAtHeader();
@@ -220,8 +209,8 @@ TEST_F(SerialUpload, PortHeldByAnotherProgramIsNotOpened)
 // with what was tried on what.
 TEST_F(SerialUpload, FailuresWriteTheirCauseToStandardError)
 {
-    pyrrow::test::WriteBytes(dir.path() / "plain.txt", "not a tty");
-    pyrrow::test::PtyDevice device(pyrrow::test::SerialScript{});
+    WriteBytes(dir.path() / "plain.txt", "not a tty");
+    PtyDevice device(SerialScript{});
     const std::string plain = (dir.path() / "plain.txt").string();
     const std::string missing = (dir.path() / "missing.fw").string();
     struct Case {

@@ -14,41 +14,25 @@
 
 #include "res/resource.h"
 #include "support/dialog_fixture.h"
+#include "support/full_listener.h"
 #include "upload/tcp_link.h"
+#include "support/named_row.h"
 #include "support/tcp_device.h"
-#include "support/temp_dir.h"
 
 namespace {
 
-using pyrrow::test::Firmware;
-using pyrrow::test::UploadError;
-
+using namespace pyrrow::test;
 using namespace std::chrono_literals;
-using pyrrow::test::Echo;
-using pyrrow::test::MessageBoxCall;
-using pyrrow::test::TcpDevice;
-using pyrrow::test::TcpScript;
-using pyrrow::test::UnusedLoopbackPort;
 
-class TcpUpload : public pyrrow::test::DialogTest {
+class TcpUpload : public UploadTest {
 protected:
-    TcpUpload()
-    {
-        // The protocol's 100 ms pauses, twenty times shorter (tests only).
-        dlg.m_sleep = [this](unsigned ms) {
-            sleeps.push_back(ms);
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms / 20));
-        };
-    }
+    TcpUpload() { ShortenPauses(); }
 
     void Prepare(const std::string& file, std::uint16_t port, std::uint32_t address = 0x7F000001)
     {
         Init({u"ttyS0"});
-        dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
-        host.TypeIpAddress(IDC_IP_ADDRESS, address);
-        dlg.m_tcpPort = 0xABCD0000u | port;  // only the low 16 bits count
-        pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
-        dlg.m_strFirmwarePath = dir.File("unit.fw");
+        ChooseTcp(address, 0xABCD0000u | port);
+        UseFirmware(file);
     }
 
     std::string UploadTo(const std::string& file, TcpScript script)
@@ -70,7 +54,6 @@ protected:
         return s;
     }
 
-    pyrrow::test::TempDir dir;
     std::vector<std::uint16_t> counters;
 };
 
@@ -162,40 +145,6 @@ TEST_F(TcpUpload, LongAcknowledgementCountsForTheNextFrameToo)
     EXPECT_TRUE(Messages().empty());
 }
 
-// A loopback listener whose queue of connections is full: a further
-// connection attempt is never answered.
-class FullListener {
-public:
-    FullListener()
-    {
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof at;
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || ::listen(m_listener, 0) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&at), &length) != 0)
-            ADD_FAILURE() << "no loopback listener";
-        m_filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (::connect(m_filler, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0)
-            ADD_FAILURE() << "the listener's queue was not filled";
-        m_port = ntohs(at.sin_port);
-    }
-    ~FullListener()
-    {
-        ::close(m_filler);
-        ::close(m_listener);
-    }
-    FullListener(const FullListener&) = delete;
-    FullListener& operator=(const FullListener&) = delete;
-    std::uint16_t Port() const { return m_port; }
-
-private:
-    int m_listener = -1;
-    int m_filler = -1;
-    std::uint16_t m_port = 0;
-};
-
 struct NoConnectionCase {
     const char* name;
     std::uint32_t address;
@@ -204,10 +153,7 @@ struct NoConnectionCase {
     std::chrono::milliseconds least, most;  // how long the attempt takes
 };
 
-void PrintTo(const NoConnectionCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using pyrrow::test::PrintTo;
 
 class TcpNoConnection : public TcpUpload, public testing::WithParamInterface<NoConnectionCase> {};
 

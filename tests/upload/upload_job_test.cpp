@@ -8,8 +8,7 @@
 
 namespace {
 
-using pyrrow::test::DialogTest;
-using pyrrow::test::MessageBoxCall;
+using namespace pyrrow::test;
 using pyrrow::platform::MB_ICONERROR;
 
 constexpr int kCommon[] = {IDC_BROWSE, IDOK, IDCANCEL, IDC_RADIO_SERIAL, IDC_RADIO_TCP, IDC_RADIO_USB};

@@ -6,15 +6,11 @@
 
 #include "res/resource.h"
 #include "support/dialog_fixture.h"
-#include "support/temp_dir.h"
 
 namespace {
 
-using pyrrow::test::Firmware;
-using pyrrow::test::UploadError;
-
+using namespace pyrrow::test;
 using pyrrow::platform::HidDevice;
-using pyrrow::test::MessageBoxCall;
 
 // A HID device played by the test. Time passes only through the dialog's
 // recorded pauses, so an answer "after 3 s" comes after 3000 ms of pauses.
@@ -90,7 +86,7 @@ private:
     unsigned m_headerAt = 0;
 };
 
-class UsbUpload : public pyrrow::test::DialogTest {
+class UsbUpload : public UploadTest {
 protected:
     UsbUpload() : hid(&sleeps)
     {
@@ -101,14 +97,12 @@ protected:
 
     void UploadFile(const std::string& file)
     {
-        pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
-        dlg.m_strFirmwarePath = dir.File("unit.fw");
+        UseFirmware(file);
         Upload();
         EXPECT_EQ(hid.closed, hid.opened);  // the device is closed after every upload
     }
 
     ScriptedHid hid;
-    pyrrow::test::TempDir dir;
 };
 
 std::string Report(const std::string& payload)
@@ -194,7 +188,7 @@ TEST_F(UsbUpload, FileThatShrinksMidUploadIsAReadError)
 TEST_F(UsbUpload, BarOfAFileOverFourGibibytesMovesForward)
 {
     const auto path = dir.path() / "unit.fw";
-    pyrrow::test::WriteBytes(path, Firmware(32 + 128));
+    WriteBytes(path, Firmware(32 + 128));
     std::filesystem::resize_file(path, (5ull << 30) + 32);  // sparse
     hid.failWriteAt = 3;
     dlg.m_strFirmwarePath = dir.File("unit.fw");
@@ -226,7 +220,7 @@ TEST_F(UsbUpload, NoDeviceHeldDeviceAndNoFile)
     EXPECT_TRUE(host.ProgressCalls().empty());
 
     // Held by another upload: the same message, and not a report written.
-    pyrrow::test::TestHost held;
+    TestHost held;
     dlg.AttachHost(&held);
     hid.present = true;
     hid.held = true;
@@ -236,7 +230,7 @@ TEST_F(UsbUpload, NoDeviceHeldDeviceAndNoFile)
     EXPECT_TRUE(hid.reports.empty());
     hid.held = false;
 
-    pyrrow::test::TestHost fresh;
+    TestHost fresh;
     dlg.AttachHost(&fresh);
     hid.present = true;
     dlg.m_strFirmwarePath = dir.File("missing.fw");
@@ -265,7 +259,7 @@ TEST_F(UsbUpload, NoRadioCheckedMeansUsb)
 
 TEST(UsbWithHidapi, NoDeviceAttached)
 {
-    pyrrow::test::TestHost host;
+    TestHost host;
     CPyrrowDlg dlg;
     dlg.AttachHost(&host);
     dlg.m_strFirmwarePath = u"/nonexistent.fw";

@@ -12,7 +12,6 @@
 #include "platform/windows_text.h"
 #include "res/resource.h"
 #include "support/dialog_fixture.h"
-#include "support/temp_dir.h"
 
 // After the program's headers, whose names its macros would rename.
 #include <windows.h>
@@ -20,9 +19,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using pyrrow::test::Firmware;
-using pyrrow::test::MessageBoxCall;
-using pyrrow::test::UploadError;
+using namespace pyrrow::test;
 
 std::u16string PortFromEnvironment(const char* name)
 {
@@ -98,7 +95,7 @@ private:
     std::atomic<bool> m_stop{false};
 };
 
-class ComUpload : public pyrrow::test::DialogTest {
+class ComUpload : public UploadTest {
 protected:
     std::string UploadTo(const std::string& file, const std::string& answer)
     {
@@ -106,14 +103,11 @@ protected:
         EXPECT_TRUE(device.Opened());
         Init({u"COM1", PortFromEnvironment("PYRROW_TEST_PROGRAM_PORT")});
         host.SetListItems(IDC_COM_PORT, host.ListItems(IDC_COM_PORT), 1);
-        pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
-        dlg.m_strFirmwarePath = dir.File("unit.fw");
+        UseFirmware(file);
         Upload();
         EXPECT_EQ(dlg.m_hComPort, nullptr);
         return device.Finish();
     }
-
-    pyrrow::test::TempDir dir;
 };
 
 TEST_F(ComUpload, HeaderAnswerThenRawBlocks)

@@ -13,31 +13,18 @@
 
 #include "child_process.h"
 #include "support/dialog_fixture.h"
+#include "support/named_row.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-using pyrrow::test::ChildProcess;
+using namespace pyrrow::test;
 
 std::wstring FromEnvironment(const char* name)
 {
     const char* value = std::getenv(name);
     const std::string text = value != nullptr ? value : "";
     return std::wstring(text.begin(), text.end());
-}
-
-// The files in the simulator's store, in name order.
-std::vector<std::string> StoredImages(const std::filesystem::path& store)
-{
-    std::vector<std::filesystem::path> files;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(store, ec), end; !ec && it != end; it.increment(ec))
-        files.push_back(it->path());
-    std::sort(files.begin(), files.end());
-    std::vector<std::string> images;
-    for (const auto& file : files)
-        images.push_back(pyrrow::test::ReadBytes(file));
-    return images;
 }
 
 struct SimCase {
@@ -50,10 +37,7 @@ struct SimCase {
     const char* sha256;  // of the firmware, as any SHA-256 gives it
 };
 
-void PrintTo(const SimCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+using pyrrow::test::PrintTo;
 
 class SimAndCli : public testing::TestWithParam<SimCase> {};
 

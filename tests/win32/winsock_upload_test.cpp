@@ -10,49 +10,31 @@
 #include "res/resource.h"
 #include "support/dialog_fixture.h"
 #include "support/tcp_device.h"
-#include "support/temp_dir.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using pyrrow::test::Firmware;
-using pyrrow::test::MessageBoxCall;
-using pyrrow::test::TcpDevice;
-using pyrrow::test::TcpScript;
-using pyrrow::test::UnusedLoopbackPort;
-using pyrrow::test::UploadError;
+using namespace pyrrow::test;
 
 // A loopback port nobody listens on: bound once, then released.
-class WinsockUpload : public pyrrow::test::DialogTest {
+class WinsockUpload : public UploadTest {
 protected:
-    WinsockUpload()
-    {
-        // The protocol's 100 ms pauses, twenty times shorter (tests only).
-        dlg.m_sleep = [this](unsigned ms) {
-            sleeps.push_back(ms);
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms / 20));
-        };
-    }
+    WinsockUpload() { ShortenPauses(); }
 
     void Prepare(const std::string& file, std::uint16_t port)
     {
         Init({u"COM1"});
-        dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
-        host.TypeIpAddress(IDC_IP_ADDRESS, 0x7F000001);
-        dlg.m_tcpPort = port;
-        pyrrow::test::WriteBytes(dir.path() / "unit.fw", file);
-        dlg.m_strFirmwarePath = dir.File("unit.fw");
+        ChooseTcp(0x7F000001, port);
+        UseFirmware(file);
     }
 
     static TcpScript Echoing(const std::string& file, unsigned char status28 = 0)
     {
         TcpScript s;
-        s.answer = [status28](const std::string& header) { return pyrrow::test::Echo(header, status28); };
+        s.answer = [status28](const std::string& header) { return Echo(header, status28); };
         s.dataBytes = file.size() - 32;
         return s;
     }
-
-    pyrrow::test::TempDir dir;
 };
 
 TEST_F(WinsockUpload, FramesCarryCountersAndEachIsAcknowledged)

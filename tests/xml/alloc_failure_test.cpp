@@ -17,9 +17,7 @@
 
 namespace {
 
-using pyrrow::test::AllocationCount;
-using pyrrow::test::Counted;
-using pyrrow::test::FailNthAllocation;
+using namespace pyrrow::test;
 
 // Runs body with the n-th allocation failing, for n = 1, 2, ... until a run
 // needs fewer than n allocations (so it ran with none failing). Before each

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/named_row.h"
+
 namespace {
 
 std::u16string Text(const CDynWString& s)
@@ -92,10 +94,7 @@ struct GrowthCase {
     std::int32_t expectedCapacity;
 };
 
-void PrintTo(const GrowthCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+using pyrrow::test::PrintTo;
 
 class DynWStringGrowth : public testing::TestWithParam<GrowthCase> {};
 
@@ -195,11 +194,6 @@ struct ReplaceCase {
     int result;
     std::u16string after;
 };
-
-void PrintTo(const ReplaceCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class DynWStringReplace : public testing::TestWithParam<ReplaceCase> {};
 

@@ -3,15 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include "support/named_row.h"
 #include "support/notice_capture.h"
 #include "support/tree_dump.h"
 #include "xml/xml_file.h"
 
 namespace {
 
-using pyrrow::test::DumpTree;
-using pyrrow::test::Notice;
-using pyrrow::test::NoticeCapture;
+using namespace pyrrow::test;
 
 int ParseText(CMyXMLFile& doc, const std::u16string& text)
 {
@@ -26,10 +25,7 @@ struct ParseCase {
     std::u16string tree;  // the tree built up to the end or the error
 };
 
-void PrintTo(const ParseCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+using pyrrow::test::PrintTo;
 
 class ParseTable : public testing::TestWithParam<ParseCase> {};
 

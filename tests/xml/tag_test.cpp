@@ -10,8 +10,7 @@
 
 namespace {
 
-using pyrrow::test::Notice;
-using pyrrow::test::NoticeCapture;
+using namespace pyrrow::test;
 
 std::u16string Str(const char16_t* s)
 {

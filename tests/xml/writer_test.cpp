@@ -11,9 +11,7 @@
 
 namespace {
 
-using pyrrow::test::DumpTree;
-using pyrrow::test::ReadBytes;
-using pyrrow::test::TempDir;
+using namespace pyrrow::test;
 
 const std::filesystem::path kGolden = std::filesystem::path(PYRROW_TEST_DATA) / "xml";
 

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/file.h"
+#include "support/named_row.h"
 #include "support/notice_capture.h"
 #include "support/small_stack.h"
 #include "support/temp_dir.h"
@@ -28,12 +29,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using pyrrow::test::DumpTree;
-using pyrrow::test::ReadBytes;
-using pyrrow::test::TempDir;
-using pyrrow::test::Utf16LeBytes;
-using pyrrow::test::WriteBytes;
-
+using namespace pyrrow::test;
 
 TEST(XmlFileLoad, RefusesWhatIsNotARegularFile)
 {
@@ -75,7 +71,6 @@ TEST(XmlFileSave, FileBehindALinkIsReplacedWhereItIs)
     EXPECT_TRUE(fs::is_symlink(dir.path() / "link.xml"));
     EXPECT_EQ(ReadBytes(dir.path() / "shared" / "s.xml"), Utf16LeBytes(u"\uFEFF<a />\r\n"));
 }
-
 
 // Lowers the largest file this process may write, so that writes fail as on
 // a full disk.
@@ -153,10 +148,7 @@ struct FileFailure {
     std::string line;  // what standard error gets; {D} stands for the folder, {U} for this user
 };
 
-void PrintTo(const FileFailure& c, std::ostream* os)
-{
-    *os << c.name;
-}
+using pyrrow::test::PrintTo;
 
 class FileFailureTable : public testing::TestWithParam<FileFailure> {};
 

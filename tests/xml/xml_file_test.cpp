@@ -16,11 +16,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using pyrrow::test::DumpTree;
-using pyrrow::test::ReadBytes;
-using pyrrow::test::TempDir;
-using pyrrow::test::Utf16LeBytes;
-using pyrrow::test::WriteBytes;
+using namespace pyrrow::test;
 
 std::u16string Content(const CMyXMLFile& doc)
 {

@@ -14,10 +14,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using pyrrow::test::ReadBytes;
-using pyrrow::test::TempDir;
-using pyrrow::test::Utf16LeBytes;
-using pyrrow::test::WriteBytes;
+using namespace pyrrow::test;
 
 TEST(XmlFileLoad, RefusesWhatIsNotAFileOnADisk)
 {
