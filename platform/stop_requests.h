@@ -52,7 +52,7 @@ private:
     std::thread m_watcher;
     // Windows: an event for each kind of console request, which the
     // console's handler sets, and one set when the program is done.
-    std::array<void*, 6> m_events{};
+    [[maybe_unused]] std::array<void*, 6> m_events{};
 };
 
 }  // namespace pyrrow::platform
