@@ -134,7 +134,7 @@ std::string_view LinkName(Link link)
     return {};
 }
 
-std::optional<Fault> ParseFault(std::string_view text, Link link, std::string* error)
+ParsedFault ParseFault(std::string_view text, Link link)
 {
     const std::string quoted = "fault \"" + std::string(text) + "\"";
     Fault fault{};
@@ -144,8 +144,7 @@ std::optional<Fault> ParseFault(std::string_view text, Link link, std::string* e
     if (const auto at = rest.rfind("@unit="); at != std::string_view::npos) {
         std::uint64_t unit = 0;
         if (!ParseNumber(rest.substr(at + 6), &unit) || unit < 1 || unit > 10000) {
-            *error = quoted + ": the unit must be a number from 1";
-            return std::nullopt;
+            return {std::nullopt, quoted + ": the unit must be a number from 1"};
         }
         fault.unit = static_cast<unsigned>(unit);
         rest = rest.substr(0, at);
@@ -169,8 +168,7 @@ std::optional<Fault> ParseFault(std::string_view text, Link link, std::string* e
             form = &f;
     }
     if (form == nullptr) {
-        *error = "unknown " + quoted + " (see --help for the faults)";
-        return std::nullopt;
+        return {std::nullopt, "unknown " + quoted + " (see --help for the faults)"};
     }
     fault.kind = form->kind;
     const std::string expected = quoted + " must read " + Form(*form);
@@ -184,46 +182,39 @@ std::optional<Fault> ParseFault(std::string_view text, Link link, std::string* e
         selectorName = "bytes=";
     if (hasValue != wantsValue || selector.empty() != selectorName.empty() ||
         (!selectorName.empty() && !selector.starts_with(selectorName))) {
-        *error = expected;
-        return std::nullopt;
+        return {std::nullopt, expected};
     }
     if (!selectorName.empty() && !ParseNumber(selector.substr(selectorName.size()), &fault.where)) {
-        *error = expected;
-        return std::nullopt;
+        return {std::nullopt, expected};
     }
     if (form->shape == Shape::Factor) {
         if (!ParseNumber(value, &fault.factor) || !(fault.factor > 0.0) || fault.factor > 1000.0) {
-            *error = quoted + ": F must be a number above 0 and at most 1000";
-            return std::nullopt;
+            return {std::nullopt, quoted + ": F must be a number above 0 and at most 1000"};
         }
     } else if (wantsValue) {
         if (!ParseNumber(value, &fault.value) || fault.value > form->maxValue) {
-            *error = quoted + ": " + (form->shape == Shape::ValueAtFrame ? "MS" : "N") + " must be 0 to " +
-                     std::to_string(form->maxValue);
-            return std::nullopt;
+            return {std::nullopt, quoted + ": " + (form->shape == Shape::ValueAtFrame ? "MS" : "N") + " must be 0 to " +
+                     std::to_string(form->maxValue)};
         }
     }
     if ((form->links & LinkBit(link)) == 0) {
-        *error = quoted + " is not offered on the " + std::string(LinkName(link)) + " link";
-        return std::nullopt;
+        return {std::nullopt, quoted + " is not offered on the " + std::string(LinkName(link)) + " link"};
     }
-    return fault;
+    return {fault, {}};
 }
 
-bool CheckFaultsAgree(const std::vector<Fault>& faults, std::string* error)
+std::string FaultsDisagree(const std::vector<Fault>& faults)
 {
     for (std::size_t i = 0; i < faults.size(); ++i) {
         for (std::size_t j = i + 1; j < faults.size(); ++j) {
             const Fault& a = faults[i];
             const Fault& b = faults[j];
             const bool sameUnits = !a.unit || !b.unit || *a.unit == *b.unit;
-            if (sameUnits && Moment(a) == Moment(b)) {
-                *error = "faults \"" + a.text + "\" and \"" + b.text + "\" both decide " + Moment(a);
-                return false;
-            }
+            if (sameUnits && Moment(a) == Moment(b))
+                return "faults \"" + a.text + "\" and \"" + b.text + "\" both decide " + Moment(a);
         }
     }
-    return true;
+    return {};
 }
 
 std::string FaultHelp()

@@ -41,14 +41,17 @@ struct Fault {
     std::optional<unsigned> unit;  // @unit=N: only that unit (counted from 1)
 };
 
-// Parses one fault for the given link. Nothing, with the reason in *error,
-// when the text is no fault, its number is out of range or the link does
-// not offer it.
-std::optional<Fault> ParseFault(std::string_view text, Link link, std::string* error);
+// One fault for the given link, or the problem when the text is no fault,
+// its number is out of range or the link does not offer it.
+struct ParsedFault {
+    std::optional<Fault> fault;
+    std::string problem;
+};
+ParsedFault ParseFault(std::string_view text, Link link);
 
-// Checks that no two faults of the list claim the same moment of the same
-// unit (two header answers, two faults for one frame, ...).
-bool CheckFaultsAgree(const std::vector<Fault>& faults, std::string* error);
+// Why two faults of the list claim the same moment of the same unit (two
+// header answers, two faults for one frame, ...), or "" when none do.
+std::string FaultsDisagree(const std::vector<Fault>& faults);
 
 // One line per fault for --help: its form, the links that offer it and what it does.
 std::string FaultHelp();

@@ -181,8 +181,7 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
         return {std::nullopt, kExitUsage};
     }
     for (const std::string& text : faults) {
-        std::string error;
-        std::optional<Fault> fault = ParseFault(text, options.link, &error);
+        auto [fault, error] = ParseFault(text, options.link);
         // With --units, N counts the units that come to a place.
         const unsigned unitCount = options.units != 0 ? options.units : options.count;
         if (fault && fault->unit && *fault->unit > unitCount)
@@ -194,7 +193,7 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
         }
         options.faults.push_back(std::move(*fault));
     }
-    if (std::string error; !CheckFaultsAgree(options.faults, &error)) {
+    if (const std::string error = FaultsDisagree(options.faults); !error.empty()) {
         err << "pyrrow-sim: " << error << "\n";
         return {std::nullopt, kExitUsage};
     }

@@ -117,39 +117,31 @@ std::string Finish(platform::NamedFile& file, const std::string& path)
 
 }  // namespace
 
-std::unique_ptr<Recorder> Recorder::Open(const Options& options, std::string* error)
+Recorder::Opened Recorder::Open(const Options& options)
 {
     std::unique_ptr<Recorder> recorder(new Recorder(options));
     if (!options.storeDir.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(options.storeDir, ec);
-        if (ec || !std::filesystem::is_directory(options.storeDir)) {
-            *error = "cannot make the store folder " + options.storeDir + ": " +
-                     (ec ? ec.message() : std::string("it is not a folder"));
-            return nullptr;
-        }
+        if (ec || !std::filesystem::is_directory(options.storeDir))
+            return {nullptr, "cannot make the store folder " + options.storeDir + ": " +
+                                 (ec ? ec.message() : std::string("it is not a folder"))};
     }
     if (!options.expectFile.empty()) {
         std::string image;
-        if (const std::string why = ReadRegular(options.expectFile, kExpectLimit, &image); !why.empty()) {
-            *error = "--expect: " + why;
-            return nullptr;
-        }
-        if (image.size() < protocol::kHeaderSize) {
-            *error = "--expect: " + options.expectFile + " has " + std::to_string(image.size()) +
-                     " bytes, fewer than a header's " + std::to_string(protocol::kHeaderSize);
-            return nullptr;
-        }
+        if (const std::string why = ReadRegular(options.expectFile, kExpectLimit, &image); !why.empty())
+            return {nullptr, "--expect: " + why};
+        if (image.size() < protocol::kHeaderSize)
+            return {nullptr, "--expect: " + options.expectFile + " has " + std::to_string(image.size()) +
+                                 " bytes, fewer than a header's " + std::to_string(protocol::kHeaderSize)};
         recorder->m_expectedSha256 = Sha256(image);
         recorder->m_expected = std::move(image);
     }
     if (!options.traceFile.empty()) {
-        if (std::string why = recorder->OpenTrace(); !why.empty()) {
-            *error = std::move(why);
-            return nullptr;
-        }
+        if (std::string why = recorder->OpenTrace(); !why.empty())
+            return {nullptr, std::move(why)};
     }
-    return recorder;
+    return {std::move(recorder), {}};
 }
 
 std::string Recorder::OpenTrace()

@@ -41,8 +41,12 @@ public:
     };
 
     // Creates the store folder and the trace file and reads the expected
-    // image. Null, with what failed and why in *error, when one cannot be.
-    static std::unique_ptr<Recorder> Open(const Options& options, std::string* error);
+    // image; when one cannot be, no recorder but what failed and why.
+    struct Opened {
+        std::unique_ptr<Recorder> recorder;
+        std::string problem;
+    };
+    static Opened Open(const Options& options);
     ~Recorder();
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;

@@ -159,13 +159,12 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err)
         err << "pyrrow-sim: " << requests.Failure()->text << "\n";
         return kExitUsage;
     }
-    std::string recorderError;
-    const std::unique_ptr<Recorder> recorder =
-        Recorder::Open(Recorder::Options{o.storeDir, o.traceFile, o.expectFile}, &recorderError);
-    if (!recorder) {
-        err << "pyrrow-sim: " << recorderError << "\n";
+    Recorder::Opened opened = Recorder::Open(Recorder::Options{o.storeDir, o.traceFile, o.expectFile});
+    if (!opened.recorder) {
+        err << "pyrrow-sim: " << opened.problem << "\n";
         return kExitUsage;
     }
+    const std::unique_ptr<Recorder> recorder = std::move(opened.recorder);
 
     asio::io_context io;
     // Runs until a stop: a unit that only holds its port waits for nothing.

@@ -32,8 +32,7 @@ protected:
         ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair);
         kernel = pair[0];
         device = UhidDevice::Adopt(io, pair[1]);
-        std::string error;
-        recorder = Recorder::Open({dir.path().string(), "", ""}, &error);
+        recorder = std::move(Recorder::Open({dir.path().string(), "", ""}).recorder);
     }
     ~UsbUnitTest() override { ::close(kernel); }
 
@@ -67,9 +66,8 @@ protected:
     void Run(const std::vector<std::string>& faults)
     {
         std::vector<Fault> parsed;
-        std::string error;
         for (const auto& f : faults)
-            parsed.push_back(*ParseFault(f, Link::Usb, &error));
+            parsed.push_back(*ParseFault(f, Link::Usb).fault);
         recorder->AddUnit("usb-1", Link::Usb, "usb:serial=S1");
         UsbUnit::Settings s{{"usb-1", FaultPlan(parsed, 1), true, [this] { io.stop(); }}, "S1"};
         pyrrow::platform::SystemError failure;
