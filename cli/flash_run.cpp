@@ -89,8 +89,10 @@ UnitResult FlashUnit(const Target& target, const FirmwareImage& firmware, upload
     result.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     if (!failure) {
         result.ok = true;
+        result.bytesSent = firmware.bytes.size();
         return result;
     }
+    result.bytesSent = failure->sent;
     std::optional<NodeAccess> node;
     if (target.uri.link != DeviceUri::Link::Tcp &&
         (failure->kind == upload::FailureKind::AccessDenied || failure->kind == upload::FailureKind::DeviceBusy))

@@ -36,18 +36,6 @@ struct Station {
     unsigned endedWaiting = 0;
 };
 
-// What the unit took of the file.
-std::uint64_t BytesSent(const UnitResult& result, std::size_t size)
-{
-    if (result.ok)
-        return size;
-    if (result.offset)
-        return *result.offset;
-    if (result.kind == "header_no_answer" || result.kind == "header_rejected")
-        return protocol::kHeaderSize;
-    return 0;
-}
-
 // The wait for a unit ran out: no unit came, so there is nothing to record
 // or count as a unit; the fixture ends, and the summary says so.
 void NoUnitCame(Station& station, const DeviceUri& uri, std::chrono::milliseconds timeout, unsigned unitsBefore)
@@ -92,7 +80,6 @@ void Record(Station& station, const DeviceUri& uri, const std::optional<Target>&
     record.serialNumber = serialNumber;
     record.firmware = &station.firmware;
     record.result = result;
-    record.bytesSent = BytesSent(result, station.firmware.bytes.size());
     const UnitLog::Appended appended = station.log->Append(RecordLine(record));
     if (!appended.notice.empty())
         station.board.Emit(station.board.Human(), "pyrrow-cli: " + appended.notice + "\n");

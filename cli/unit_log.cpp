@@ -243,7 +243,7 @@ std::string RecordLine(const UnitRecord& record)
         line["error"] = nullptr;
     else
         line["error"] = {{"kind", result.kind}, {"message", result.message}, {"cause", text(result.cause)}};
-    line["bytes_sent"] = record.bytesSent;
+    line["bytes_sent"] = result.bytesSent;
     line["duration_ms"] = result.durationMs;
     // Paths come from the command line as bytes: each reads back as the
     // bytes given, so that the record names the file that was flashed.

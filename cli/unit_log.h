@@ -31,7 +31,6 @@ struct UnitRecord {
     std::string serialNumber;  // USB
     const FirmwareImage* firmware = nullptr;
     UnitResult result;
-    std::uint64_t bytesSent = 0;
 };
 
 // The record as one line of JSON, without the line's end.

@@ -16,6 +16,9 @@ struct UnitResult {
     std::string cause;    // failure: the system's or the unit's own reason
     std::optional<std::uint32_t> frame;   // failure in the data: block or frame number from 0
     std::optional<std::uint64_t> offset;  // failure in the data: its offset in the file
+    // The bytes of the file that went to the unit, the header included,
+    // however the upload ended: the whole file when ok.
+    std::uint64_t bytesSent = 0;
     std::int64_t durationMs = 0;
 };
 

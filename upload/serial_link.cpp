@@ -61,9 +61,13 @@ std::optional<UploadFailure> SerialLink::ExchangeHeader(std::span<const unsigned
     // The pause starts once the header has left the port.
     if (!platform::WriteSerial(m_handle, header.data(), header.size(), &written, &error, context.cancel) ||
         written != header.size())
-        return Failure(context.cancel.stop_requested() ? FailureKind::Cancelled : FailureKind::HeaderSend,
-                       "write the header to", error.text);
+        return Sent(Failure(context.cancel.stop_requested() ? FailureKind::Cancelled : FailureKind::HeaderSend,
+                            "write the header to", error.text),
+                    written);
     context.sleep(m_timing.pauseAfterHeader);
+    const auto failed = [&](FailureKind kind, const std::string& cause) {
+        return Sent(Failure(kind, "wait for the header's answer on", cause), header.size());
+    };
 
     // Only an answer of exactly 32 bytes counts; its content is the device's.
     unsigned char answer[kAnswerBuffer];
@@ -83,16 +87,16 @@ std::optional<UploadFailure> SerialLink::ExchangeHeader(std::span<const unsigned
             rejected = "an answer of " + std::to_string(got) + " bytes, 32 expected";
     }
     if (context.cancel.stop_requested())
-        return Failure(FailureKind::Cancelled, "wait for the header's answer on", "asked to stop");
+        return failed(FailureKind::Cancelled, "asked to stop");
     if (!rejected.empty())
-        return Failure(FailureKind::HeaderRejected, "wait for the header's answer on", rejected);
+        return failed(FailureKind::HeaderRejected, rejected);
     if (!lost.empty())
-        return Failure(FailureKind::LinkLost, "wait for the header's answer on", lost);
+        return failed(FailureKind::LinkLost, lost);
     const unsigned waited = m_timing.answerAttempts *
                             (m_timing.timeouts.readTotalConstant + m_timing.timeouts.readTotalMultiplier * 256);
-    return Failure(FailureKind::HeaderNoAnswer, "wait for the header's answer on",
-                   "no answer in " + std::to_string(m_timing.answerAttempts) + " reads (up to " +
-                       std::to_string(waited) + " ms); the unit must be waiting for firmware");
+    return failed(FailureKind::HeaderNoAnswer, "no answer in " + std::to_string(m_timing.answerAttempts) +
+                                                   " reads (up to " + std::to_string(waited) +
+                                                   " ms); the unit must be waiting for firmware");
 }
 
 std::optional<UploadFailure> SerialLink::SendBlock(std::span<const unsigned char> block, std::uint32_t,
@@ -104,10 +108,11 @@ std::optional<UploadFailure> SerialLink::SendBlock(std::span<const unsigned char
         context.trace(true, block);
     // Done once the block has left the port: the pause after it is on the line.
     if (!platform::WriteSerial(m_handle, block.data(), block.size(), &written, &error, context.cancel))
-        return Failure(context.cancel.stop_requested() ? FailureKind::Cancelled : FailureKind::LinkLost,
-                       "write a block to", error.text);
+        return Sent(Failure(context.cancel.stop_requested() ? FailureKind::Cancelled : FailureKind::LinkLost,
+                            "write a block to", error.text),
+                    written);
     if (written != block.size())
-        return Failure(FailureKind::BlockSend, "write a block to", error.text);
+        return Sent(Failure(FailureKind::BlockSend, "write a block to", error.text), written);
     return std::nullopt;
 }
 

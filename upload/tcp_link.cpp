@@ -121,30 +121,32 @@ std::optional<UploadFailure> TcpLink::ExchangeHeader(std::span<const unsigned ch
         context.trace(true, header);
     const int sent = platform::SendTcp(m_handle, header.data(), header.size(), &error);
     if (sent != static_cast<int>(header.size()))
-        return Failure(FailureKind::HeaderSend, "send the header to",
-                       sent < 0 ? error.text : std::to_string(sent) + " of 32 bytes sent");
+        return Sent(Failure(FailureKind::HeaderSend, "send the header to",
+                            sent < 0 ? error.text : std::to_string(sent) + " of 32 bytes sent"),
+                    static_cast<std::size_t>(std::max(sent, 0)));
 
     // The first receive that brings anything decides.
     unsigned char answer[kReceiveBuffer];
     const auto [got, ended] = Receive(answer, sizeof answer, 1, context);
-    const std::string action = "wait for the header's answer from";
+    const auto failed = [&](FailureKind kind, const std::string& cause) {
+        return Sent(Failure(kind, "wait for the header's answer from", cause), header.size());
+    };
     if (context.cancel.stop_requested())
-        return Failure(FailureKind::Cancelled, action, "asked to stop");
+        return failed(FailureKind::Cancelled, "asked to stop");
     if (got <= 0)
-        return Failure(!ended.empty() ? FailureKind::LinkLost : FailureKind::HeaderNoAnswer, action,
-                       !ended.empty() ? ended
-                              : "no answer in " + std::to_string(m_timing.receiveAttempts * m_timing.receivePause) +
-                                    " ms (" + std::to_string(m_timing.receiveAttempts) + " looks " +
-                                    std::to_string(m_timing.receivePause) +
-                                    " ms apart); the unit must be waiting for firmware");
+        return failed(!ended.empty() ? FailureKind::LinkLost : FailureKind::HeaderNoAnswer,
+                      !ended.empty() ? ended
+                             : "no answer in " + std::to_string(m_timing.receiveAttempts * m_timing.receivePause) +
+                                   " ms (" + std::to_string(m_timing.receiveAttempts) + " looks " +
+                                   std::to_string(m_timing.receivePause) +
+                                   " ms apart); the unit must be waiting for firmware");
     if (got != static_cast<int>(header.size()))
-        return Failure(FailureKind::HeaderRejected, action,
-                       "an answer of " + std::to_string(got) + " bytes, 32 expected");
+        return failed(FailureKind::HeaderRejected, "an answer of " + std::to_string(got) + " bytes, 32 expected");
     if (std::memcmp(answer, header.data(), kTcpEchoedBytes) != 0)
-        return Failure(FailureKind::HeaderRejected, action, "the answer does not echo the header");
+        return failed(FailureKind::HeaderRejected, "the answer does not echo the header");
     const unsigned status = (static_cast<unsigned>(answer[kTcpStatusHigh]) << 8) | answer[kTcpStatusLow];
     if (status != 0)
-        return Failure(FailureKind::HeaderRejected, action, "the device answered with status " + Hex(status));
+        return failed(FailureKind::HeaderRejected, "the device answered with status " + Hex(status));
     return std::nullopt;
 }
 
@@ -160,21 +162,25 @@ std::optional<UploadFailure> TcpLink::SendBlock(std::span<const unsigned char> b
     platform::SystemError error;
     const int sent = platform::SendTcp(m_handle, frame, size, &error);
     if (sent != static_cast<int>(size))
-        return Failure(FailureKind::BlockSend, "send frame " + std::to_string(number) + " to",
-                       sent < 0 ? error.text
-                                : std::to_string(sent) + " of " + std::to_string(size) + " bytes sent");
+        // The counter goes first: only what follows it is the file's.
+        return Sent(Failure(FailureKind::BlockSend, "send frame " + std::to_string(number) + " to",
+                            sent < 0 ? error.text
+                                     : std::to_string(sent) + " of " + std::to_string(size) + " bytes sent"),
+                    static_cast<std::size_t>(std::max(sent - static_cast<int>(protocol::kTcpCounterBytes), 0)));
 
     unsigned char answer[kReceiveBuffer];
     const auto [got, ended] = Receive(answer, sizeof answer, kMinimumAcknowledgement, context);
     if (got > 0)
         return std::nullopt;
+    // The frame went: the unit may hold it, acknowledged or not.
     const std::string action = "wait for the acknowledgement of frame " + std::to_string(number) + " from";
     if (context.cancel.stop_requested())
-        return Failure(FailureKind::Cancelled, action, "asked to stop");
-    return Failure(!ended.empty() ? FailureKind::LinkLost : FailureKind::BlockNoAck, action,
-                   !ended.empty() ? ended
-                          : "no acknowledgement of 6 bytes or more in " +
-                                std::to_string(m_timing.receiveAttempts * m_timing.receivePause) + " ms");
+        return Sent(Failure(FailureKind::Cancelled, action, "asked to stop"), data.size());
+    return Sent(Failure(!ended.empty() ? FailureKind::LinkLost : FailureKind::BlockNoAck, action,
+                        !ended.empty() ? ended
+                               : "no acknowledgement of 6 bytes or more in " +
+                                     std::to_string(m_timing.receiveAttempts * m_timing.receivePause) + " ms"),
+                data.size());
 }
 
 void TcpLink::Close()

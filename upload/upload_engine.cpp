@@ -75,6 +75,7 @@ std::optional<UploadFailure> Transfer(Link& link, Source& file, const std::u16st
                            "the file has " + std::to_string(read) + " bytes, fewer than its 32-byte header");
     if (auto failure = link.ExchangeHeader(header, context)) {
         failure->phase = Phase::Header;
+        failure->sent = std::min<std::uint64_t>(failure->sent, header.size());
         return failure;
     }
 
@@ -91,6 +92,7 @@ std::optional<UploadFailure> Transfer(Link& link, Source& file, const std::u16st
             failure.cause = "asked to stop";
             failure.block = number;
             failure.offset = position;
+            failure.sent = position;
             return failure;
         }
         // Never more than the size taken at the start: the progress is
@@ -106,6 +108,7 @@ std::optional<UploadFailure> Transfer(Link& link, Source& file, const std::u16st
                                 : error.text);
             failure.block = number;
             failure.offset = position;
+            failure.sent = position;
             return failure;
         }
         const std::uint64_t offset = position;
@@ -115,6 +118,7 @@ std::optional<UploadFailure> Transfer(Link& link, Source& file, const std::u16st
             failure->phase = Phase::Data;
             failure->block = number;
             failure->offset = offset;
+            failure->sent = offset + std::min<std::uint64_t>(failure->sent, read);
             return failure;
         }
         if (const unsigned pause = link.PauseAfterBlock(); pause != 0)

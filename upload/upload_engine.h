@@ -55,6 +55,12 @@ struct UploadFailure {
     // block's number from 0 and its offset in the file.
     std::uint32_t block = 0;
     std::uint64_t offset = 0;
+    // The bytes of the file that went to the link before it failed, the
+    // header included: what the unit may hold. A link counts what it wrote
+    // of the header or of the block it was given (a TCP frame that went but
+    // was not acknowledged counts whole); the engine adds the bytes of the
+    // blocks before.
+    std::uint64_t sent = 0;
 };
 
 class UploadObserver {
@@ -107,6 +113,13 @@ protected:
     explicit Link(std::string target = {}) : m_target(std::move(target)) {}
     // A failure of action on the device, as "open /dev/ttyUSB0".
     UploadFailure Failure(FailureKind kind, const std::string& action, const std::string& cause) const;
+    // The failure with the bytes of this step's header or block that went
+    // to the link before it.
+    static UploadFailure Sent(UploadFailure failure, std::size_t bytes)
+    {
+        failure.sent = bytes;
+        return failure;
+    }
 
 private:
     std::string m_target;

@@ -68,17 +68,21 @@ std::optional<UploadFailure> UsbLink::ExchangeHeader(std::span<const unsigned ch
             const std::u16string why = m_hid.Error(m_device);
             if (m_timing.readErrorEndsWait) {
                 const std::string text = platform::Utf16ToUtf8Lossy(why);
-                return Failure(FailureKind::LinkLost, "wait for the header's answer from",
-                               "reading failed" + (text.empty() ? std::string() : ": " + text) + "; the unit went away");
+                return Sent(Failure(FailureKind::LinkLost, "wait for the header's answer from",
+                                    "reading failed" + (text.empty() ? std::string() : ": " + text) +
+                                        "; the unit went away"),
+                            header.size());
             }
             platform::DebugOutput(u"usb: read the header's answer: " + why);
         }
     }
     if (context.cancel.stop_requested())
-        return Failure(FailureKind::Cancelled, "wait for the header's answer from", "asked to stop");
-    return Failure(FailureKind::HeaderNoAnswer, "wait for the header's answer from",
-                   "no input report in " + std::to_string(m_timing.answerPolls) + " polls " +
-                       std::to_string(m_timing.pollPause) + " ms apart; the unit must be waiting for firmware");
+        return Sent(Failure(FailureKind::Cancelled, "wait for the header's answer from", "asked to stop"),
+                    header.size());
+    return Sent(Failure(FailureKind::HeaderNoAnswer, "wait for the header's answer from",
+                        "no input report in " + std::to_string(m_timing.answerPolls) + " polls " +
+                            std::to_string(m_timing.pollPause) + " ms apart; the unit must be waiting for firmware"),
+                header.size());
 }
 
 std::optional<UploadFailure> UsbLink::SendBlock(std::span<const unsigned char> block, std::uint32_t number,

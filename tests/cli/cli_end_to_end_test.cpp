@@ -80,6 +80,9 @@ struct Scenario {
     std::string fault;  // its --fault
     int exitCode;
     std::string kind;
+    // What the unit's --log record says went to it (header included); -1:
+    // the run keeps no log.
+    long bytesSent = -1;
 };
 
 using pyrrow::test::PrintTo;
@@ -128,9 +131,17 @@ TEST_P(Failures, EndWithTheirExitCodeAndErrorKind)
         args.push_back("--device=serial:" + pty->SlavePath());
     }
 
+    const std::string log = (dir.path() / "units.jsonl").string();
+    if (s.bytesSent >= 0)
+        args.insert(args.end(), {"--log", log});
     const Outcome outcome = RunCli(args);
     if (holder != nullptr)
         pyrrow::platform::CloseSerial(holder);
+    if (s.bytesSent >= 0) {
+        const std::string record = pyrrow::test::ReadBytes(log);
+        EXPECT_EQ(pyrrow::test::EventSchemaProblems(record, "log_record"), "") << record;
+        EXPECT_EQ(json::parse(record.substr(0, record.find('\n')))["bytes_sent"], s.bytesSent) << record;
+    }
     EXPECT_EQ(outcome.exitCode, s.exitCode) << outcome.err;
     const auto events = outcome.Events();
     ASSERT_FALSE(events.empty()) << outcome.err;
@@ -177,21 +188,24 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(Scenario{"firmware_missing", "", "", 4, ""}, Scenario{"firmware_too_short", "", "", 4, ""},
                     Scenario{"settings_missing", "", "", 3, ""}, Scenario{"settings_damaged", "", "", 3, ""},
                     Scenario{"nothing_listens", "", "", 5, "no_device"},
-                    Scenario{"no_serial_port", "", "", 5, "no_device"}, Scenario{"busy", "", "", 8, "device_busy"},
+                    Scenario{"no_serial_port", "", "", 5, "no_device"}, Scenario{"busy", "", "", 8, "device_busy", 0},
                     Scenario{"tcp_busy", "tcp", "busy", 5, "no_device"},
-                    Scenario{"tcp_silent", "tcp", "header:silent", 9, "header_no_answer"},
-                    Scenario{"tcp_status", "tcp", "header:status=1", 10, "header_rejected"},
+                    Scenario{"tcp_silent", "tcp", "header:silent", 9, "header_no_answer", 32},
+                    Scenario{"tcp_status", "tcp", "header:status=1", 10, "header_rejected", 32},
                     Scenario{"tcp_wrong_echo", "tcp", "header:wrong-echo", 10, "header_rejected"},
                     Scenario{"tcp_split", "tcp", "header:split", 10, "header_rejected"},
                     Scenario{"tcp_short_answer", "tcp", "header:length=31", 10, "header_rejected"},
-                    Scenario{"tcp_short_ack", "tcp", "ack:short@frame=0", 11, "block_no_ack"},
-                    Scenario{"tcp_dropped_ack", "tcp", "ack:drop@frame=1", 11, "block_no_ack"},
-                    Scenario{"tcp_closed", "tcp", "link:close@bytes=100", 11, "link_lost"},
-                    Scenario{"tcp_reset", "tcp", "link:reset@frame=1", 11, "link_lost"},
-                    Scenario{"serial_silent", "serial", "header:silent", 9, "header_no_answer"},
-                    Scenario{"serial_short_answer", "serial", "header:length=31", 10, "header_rejected"},
+                    // A frame that went but was not acknowledged went to the unit.
+                    Scenario{"tcp_short_ack", "tcp", "ack:short@frame=0", 11, "block_no_ack", 32 + 1024},
+                    Scenario{"tcp_dropped_ack", "tcp", "ack:drop@frame=1", 11, "block_no_ack", 32 + 2048},
+                    // The unit took the header whole (one send) and closed before answering it.
+                    Scenario{"tcp_header_then_closed", "tcp", "link:close@bytes=20", 11, "link_lost", 32},
+                    Scenario{"tcp_closed", "tcp", "link:close@bytes=100", 11, "link_lost", 32 + 1024},
+                    Scenario{"tcp_reset", "tcp", "link:reset@frame=1", 11, "link_lost", 32 + 2048},
+                    Scenario{"serial_silent", "serial", "header:silent", 9, "header_no_answer", 32},
+                    Scenario{"serial_short_answer", "serial", "header:length=31", 10, "header_rejected", 32},
                     Scenario{"serial_hangup", "serial", "link:hangup@bytes=300", 11, "link_lost"},
-                    Scenario{"serial_busy", "serial", "busy", 8, "device_busy"}),
+                    Scenario{"serial_busy", "serial", "busy", 8, "device_busy", 0}),
     [](const auto& param) { return param.param.name; });
 
 // A USB unit the test plays: a scripted HID library whose unit sits at a
