@@ -25,16 +25,19 @@ std::int64_t Nanoseconds(ProgressBoard::Clock::time_point t)
     return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
 
-// An event's first fields, the unit's label among them when given. Paths in
-// its other fields come from the command line as bytes: JsonLine writes them
-// so that each reads back as the bytes given, also when it is not UTF-8.
-Json Event(const char* name, const std::string* unit = nullptr)
+// An event's first fields, the unit's label and its number on its fixture
+// among them when given. Paths in its other fields come from the command
+// line as bytes: JsonLine writes them so that each reads back as the bytes
+// given, also when it is not UTF-8.
+Json Event(const char* name, const std::string* unit = nullptr, unsigned number = 0)
 {
     Json event;
     event["v"] = 1;
     event["event"] = name;
-    if (unit != nullptr)
+    if (unit != nullptr) {
         event["unit"] = *unit;
+        event["n"] = number;
+    }
     return event;
 }
 
@@ -119,6 +122,8 @@ struct ProgressBoard::UnitState {
     std::atomic<std::int64_t> startNs{0};
     std::atomic<int> exitCode{0};
     std::atomic<std::int64_t> durationMs{0};
+    // The unit's number on its fixture, from 1.
+    std::atomic<unsigned> number{1};
     // The units of this fixture so far (--wait, the station).
     std::atomic<unsigned> flashed{0};
     std::atomic<unsigned> failed{0};
@@ -179,7 +184,7 @@ private:
         case OutputMode::Json: {
             if (!m_board.JsonProgress() || !Due(now, kJsonInterval))
                 return;
-            Json event = Event("progress", &m_board.m_units[m_index]);
+            Json event = Event("progress", &m_board.m_units[m_index], state.number.load());
             event["phase"] = header ? "header" : "data";
             event["done"] = header ? 0 : state.done.load();
             event["total"] = state.total.load();
@@ -321,7 +326,7 @@ void ProgressBoard::Result(std::size_t index, const UnitResult& result)
     state.phase.store(result.ok ? kOk : kFailed);
     (result.ok ? state.flashed : state.failed).fetch_add(1);
     if (m_mode == OutputMode::Json) {
-        Json event = Event("result", &m_units[index]);
+        Json event = Event("result", &m_units[index], m_state[index].number.load());
         event["device"] = result.device.empty() ? Json() : Json(result.device);
         event["status"] = result.ok ? "ok" : "failed";
         event["exit_code"] = result.exitCode;
@@ -348,12 +353,17 @@ void ProgressBoard::Result(std::size_t index, const UnitResult& result)
     EmitHuman(result.ok ? m_units[index] + ": ok in " + seconds + " s\n" : "pyrrow-cli: " + result.message + "\n");
 }
 
+void ProgressBoard::Numbered(std::size_t index, unsigned n)
+{
+    m_state[index].number.store(n);
+}
+
 void ProgressBoard::Waiting(std::size_t index, WaitFor what)
 {
     m_state[index].phase.store(what == WaitFor::Arrival ? kWaitingArrival : kWaitingDeparture);
     switch (m_mode) {
     case OutputMode::Json: {
-        Json event = Event("waiting", &m_units[index]);
+        Json event = Event("waiting", &m_units[index], m_state[index].number.load());
         event["for"] = what == WaitFor::Arrival ? "arrival" : "departure";
         EmitJson(JsonLine(event));
         break;
@@ -372,7 +382,7 @@ void ProgressBoard::Arrived(std::size_t index, const std::string& device)
     state.done.store(0);
     state.phase.store(kOpening);
     if (m_mode == OutputMode::Json) {
-        Json event = Event("arrived", &m_units[index]);
+        Json event = Event("arrived", &m_units[index], m_state[index].number.load());
         event["device"] = device;
         EmitJson(JsonLine(event));
     }
@@ -383,7 +393,7 @@ void ProgressBoard::Arrived(std::size_t index, const std::string& device)
 void ProgressBoard::Left(std::size_t index)
 {
     if (m_mode == OutputMode::Json)
-        EmitJson(JsonLine(Event("left", &m_units[index])));
+        EmitJson(JsonLine(Event("left", &m_units[index], m_state[index].number.load())));
 }
 
 void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results, std::int64_t durationMs,

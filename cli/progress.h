@@ -43,6 +43,10 @@ public:
     upload::UploadObserver& Unit(std::size_t index);
     // The unit is done (also for units that never started: selection failed).
     void Result(std::size_t index, const UnitResult& result);
+    // The unit that the fixture waits for or flashes next is its n-th (the
+    // station counts them from 1); that unit's events carry n. Without a
+    // call, 1.
+    void Numbered(std::size_t index, unsigned n);
     // --wait and the station: the fixture waits for a unit to come
     // (arrival) or for the one just done to be taken out (departure).
     enum class WaitFor { Arrival, Departure };

@@ -61,7 +61,7 @@ UnitResult FromSelection(const Selection& selection)
 }
 
 // Keeps the record; a record that is not kept stops the station.
-void Record(Station& station, const DeviceUri& uri, const std::optional<Target>& target,
+void Record(Station& station, const DeviceUri& uri, unsigned number, const std::optional<Target>& target,
             const std::string& serialNumber, SystemClock::time_point start, const UnitResult& result)
 {
     if (station.log == nullptr)
@@ -71,6 +71,7 @@ void Record(Station& station, const DeviceUri& uri, const std::optional<Target>&
     record.end = SystemClock::now();
     record.host = station.host;
     record.fixture = uri.text;
+    record.number = number;
     record.link = uri.link;
     if (target) {
         record.path = target->devicePath;
@@ -105,6 +106,7 @@ void RunFixture(Station& station, std::size_t index, const DeviceUri& uri)
     for (unsigned n = 0; options.count == 0 || n < options.count; ++n) {
         if (between.stop_requested())
             return;
+        station.board.Numbered(index, n + 1);
         const WaitLimit limit = WaitLimit::After(options.waitTimeout);
         SystemClock::time_point start = SystemClock::now();
         auto arrivedAt = Clock::now();
@@ -183,7 +185,7 @@ void RunFixture(Station& station, std::size_t index, const DeviceUri& uri)
 
         // A record is a unit that came: none is made for a unit not found.
         if (result.kind != "no_device")
-            Record(station, uri, arrived ? target : std::nullopt, serialNumber, start, result);
+            Record(station, uri, n + 1, arrived ? target : std::nullopt, serialNumber, start, result);
         station.board.Result(index, result);
         {
             const std::lock_guard lock(station.mutex);

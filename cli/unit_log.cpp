@@ -216,6 +216,7 @@ std::string RecordLine(const UnitRecord& record)
     line["end"] = UtcTimestamp(record.end);
     line["host"] = record.host;
     line["fixture"] = record.fixture;
+    line["n"] = record.number;
     Json unit;
     switch (record.link) {
     case DeviceUri::Link::Serial:

@@ -25,6 +25,7 @@ struct UnitRecord {
     std::chrono::system_clock::time_point end;
     std::string host;
     std::string fixture;  // the --device text
+    unsigned number = 1;  // the unit's number on its fixture, from 1
     DeviceUri::Link link = DeviceUri::Link::Serial;
     std::string path;          // serial port or USB device path; TCP: ADDRESS:PORT
     std::string stableName;    // serial: the /dev/serial/by-id name, when there is one

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -166,9 +167,12 @@ TEST_F(Station, TwoFixturesFlashThreeUnitsEachInARowAndLogEveryOne)
     EXPECT_GE(lines.size(), 1u);
     lines.insert(lines.end(), rotatedLines.begin(), rotatedLines.end());
     ASSERT_EQ(lines.size(), 6u);
+    // Each fixture numbers its units from 1, in its records and its events.
     std::map<std::string, int> perFixture;
+    std::map<std::string, std::vector<int>> numbers;
     for (const json& line : lines) {
         ++perFixture[line["fixture"]];
+        numbers[line["fixture"]].push_back(line["n"]);
         EXPECT_EQ(line["result"], "ok");
         EXPECT_EQ(line["firmware"]["sha256"], outcome->Events().front()["sha256"]);
         EXPECT_EQ(line["firmware"]["size"], image.size());
@@ -181,6 +185,14 @@ TEST_F(Station, TwoFixturesFlashThreeUnitsEachInARowAndLogEveryOne)
     EXPECT_EQ(perFixture.size(), 2u);
     for (const auto& [fixture, units] : perFixture)
         EXPECT_EQ(units, 3) << fixture;
+    std::map<std::string, std::vector<int>> resultNumbers;
+    for (const json& result : outcome->Results())
+        resultNumbers[result["unit"]].push_back(result["n"]);
+    for (auto& [fixture, n] : numbers) {
+        std::sort(n.begin(), n.end());
+        EXPECT_EQ(n, (std::vector<int>{1, 2, 3})) << fixture;
+        EXPECT_EQ(resultNumbers[fixture], (std::vector<int>{1, 2, 3})) << fixture;
+    }
     const json summary = outcome->Events().back();
     EXPECT_EQ(summary["units"], 6);
     EXPECT_EQ(summary["ok"], 6);
