@@ -36,6 +36,10 @@ std::string FailureText(const Target& target, const upload::UploadFailure& failu
                    ? DeniedAdvice(usb, *node, target.devicePath)
                    : std::string(usb ? "install the udev rule 70-pyrrow.rules and replug the unit"
                                      : "join the group that owns the port (usually dialout)");
+        // Opening a serial port gives the advice with the system's words
+        // already: it is said once.
+        if (failure.cause.find(next) != std::string::npos)
+            next = "flash again once that is done";
         break;
     case FailureKind::DeviceBusy:
         what = usb ? std::string("the unit is in use by another program") : BusyMeaning();

@@ -133,11 +133,18 @@ std::string KernelName(const std::string& path)
 {
     std::error_code ec;
     const std::filesystem::path real = std::filesystem::canonical(path, ec);
-    return (ec ? std::filesystem::path(path) : real).filename().string();
+    const std::filesystem::path device = ec ? std::filesystem::path(path) : real;
+    // A pseudo-terminal's name is its number in its own folder.
+    if (device.parent_path() == "/dev/pts")
+        return "pts/" + device.filename().string();
+    return device.filename().string();
 }
 
 std::string SerialUdevMatch(const std::string& namedPath, const std::string& kernelName)
 {
+    // udev makes no node in /dev/pts: no rule can match one.
+    if (kernelName.rfind("pts/", 0) == 0)
+        return {};
     // udev names the link BUS-ID_SERIAL-ifNN, with -portN for the ports of
     // a USB serial adapter.
     const std::string_view folder = "/serial/by-id/";
@@ -177,6 +184,9 @@ std::string SerialAccessAdvice(const std::string& owner, const std::string& grou
     if (groupRw)
         who += (who.empty() ? "the group " : " and the group ") + group;
     advice += who.empty() ? "; nobody may open it" : "; only " + who + " may open it";
+    if (udevMatch.empty())
+        return advice + "; it is a pseudo-terminal, which the program that made it owns and no udev rule "
+                        "reaches: that program's user (or root) can give it to this user with chown or chmod";
     return advice + "; only an administrator can change that: a udev rule in /etc/udev/rules.d can give the port "
                     "to a group or to the user at the machine, in the manner of the rule 70-pyrrow.rules that "
                     "Pyrrow installs for the unit's USB interface (for example " +

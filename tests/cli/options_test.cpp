@@ -4,6 +4,7 @@
 
 #include "cli/device_access.h"
 #include "cli/exit_codes.h"
+#include "cli/failure_text.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/select.h"
@@ -231,6 +232,30 @@ TEST(Selection, DeniedPortOfRootAloneNeedsAnAdministrator)
     EXPECT_EQ(advice.find("join"), std::string::npos) << advice;
     EXPECT_NE(advice.find("only an administrator"), std::string::npos) << advice;
     EXPECT_NE(advice.find("ENV{ID_SERIAL}==\"FTDI_FT232R_A50285BI\""), std::string::npos) << advice;
+}
+
+// Refused a pseudo-terminal: the message gives the node's owner and mode and
+// what to do once (opening the port already said them with the system's
+// words), and no udev rule, which cannot reach a pseudo-terminal.
+TEST(Selection, AccessAdviceIsGivenOnce)
+{
+    if (pyrrow::test::SlashMarksOptions())
+        GTEST_SKIP() << "Windows tells no owner or mode";
+    pyrrow::cli::NodeAccess node;
+    node.state = pyrrow::cli::NodeAccess::State::Denied;
+    node.owner = node.group = "root";
+    node.mode = "0600";
+    const std::string path = "/dev/pts/3";
+    const pyrrow::cli::Target target{*pyrrow::cli::ParseDeviceUri("serial:" + path).uri, path};
+    pyrrow::upload::UploadFailure failure;
+    failure.kind = pyrrow::upload::FailureKind::AccessDenied;
+    failure.action = "open " + path;
+    failure.cause = "Permission denied (" + pyrrow::cli::DeniedAdvice(false, node, path) + ")";
+    const std::string text = pyrrow::cli::FailureText(target, failure, &node);
+    const std::size_t first = text.find("owner root:root");
+    ASSERT_NE(first, std::string::npos) << text;
+    EXPECT_EQ(text.find("owner root:root", first + 1), std::string::npos) << text;
+    EXPECT_EQ(text.find("KERNEL=="), std::string::npos) << text;
 }
 
 // --timeout-scale 0.01 shortens every wait but removes none: a wait of no

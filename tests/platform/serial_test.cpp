@@ -206,15 +206,25 @@ TEST(SerialAccessAdvice, FollowsTheNodesMode)
     }
 
     using pyrrow::platform::SerialUdevMatch;
-    const std::pair<const char*, const char*> matches[] = {
-        {"/dev/ttyUSB0", "KERNEL==\"ttyUSB0\""},
-        {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
-         "SUBSYSTEM==\"tty\", ENV{ID_SERIAL}==\"FTDI_FT232R_USB_UART_A50285BI\""},
-        {"/dev/serial/by-id/usb-Arduino__www.arduino.cc__0043_75237-if00",
-         "SUBSYSTEM==\"tty\", ENV{ID_SERIAL}==\"Arduino__www.arduino.cc__0043_75237\""},
-        {"/dev/serial/by-id/odd-name", "KERNEL==\"ttyUSB0\""},
-        {"/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0", "KERNEL==\"ttyUSB0\""},
+    struct Match {
+        const char* path;
+        std::string kernelName;
+        const char* match;
     };
-    for (const auto& [path, match] : matches)
-        EXPECT_EQ(SerialUdevMatch(path, "ttyUSB0"), match) << path;
+    const Match matches[] = {
+        {"/dev/ttyUSB0", "ttyUSB0", "KERNEL==\"ttyUSB0\""},
+        {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "ttyUSB0",
+         "SUBSYSTEM==\"tty\", ENV{ID_SERIAL}==\"FTDI_FT232R_USB_UART_A50285BI\""},
+        {"/dev/serial/by-id/usb-Arduino__www.arduino.cc__0043_75237-if00", "ttyUSB0",
+         "SUBSYSTEM==\"tty\", ENV{ID_SERIAL}==\"Arduino__www.arduino.cc__0043_75237\""},
+        {"/dev/serial/by-id/odd-name", "ttyUSB0", "KERNEL==\"ttyUSB0\""},
+        {"/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0", "ttyUSB0", "KERNEL==\"ttyUSB0\""},
+        // udev makes no pseudo-terminal: no rule, and never KERNEL=="3".
+        {"/dev/pts/3", pyrrow::platform::KernelName("/dev/pts/3"), ""},
+    };
+    for (const Match& m : matches)
+        EXPECT_EQ(SerialUdevMatch(m.path, m.kernelName), m.match) << m.path;
+    const std::string pty = SerialAccessAdvice("jana", "tty", 0620, "");
+    EXPECT_EQ(pty.find("udev rule in"), std::string::npos) << pty;
+    EXPECT_NE(pty.find("pseudo-terminal"), std::string::npos) << pty;
 }
