@@ -10,6 +10,7 @@
 #include "cli/exit_codes.h"
 #include "cli/progress.h"
 #include "cli/unknown_option.h"
+#include "res/command_list.h"
 #include "res/decimal_number.h"
 #include "res/man_page.h"
 #include "res/version.h"
@@ -157,10 +158,15 @@ Invocation Parse(const std::vector<std::string>& args)
     try {
         app.parse(reversed);
     } catch (const CLI::ParseError& e) {
+        Invocation invocation;
+        if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && app.get_subcommands().empty()) {
+            invocation.exitCode = kExitUsage;
+            invocation.error = res::CommandList(app);
+            return invocation;
+        }
         std::ostringstream out;
         std::ostringstream err;
         const int code = app.exit(e, out, err);
-        Invocation invocation;
         invocation.exitCode = code == 0 ? kExitOk : kExitUsage;
         invocation.output = out.str();
         invocation.error = err.str();

@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "res/command_list.h"
 #include "res/decimal_number.h"
 #include "res/man_page.h"
 
@@ -157,7 +158,10 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
     } catch (const CLI::Success& e) {
         return {std::nullopt, app.exit(e, out, err)};
     } catch (const CLI::ParseError& e) {
-        app.exit(e, out, err);
+        if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && app.get_subcommands().empty())
+            err << res::CommandList(app);
+        else
+            app.exit(e, out, err);
         return {std::nullopt, kExitUsage};
     }
 

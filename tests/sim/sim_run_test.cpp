@@ -55,7 +55,7 @@ TEST(SimCommandLine, HostileInputsEndWithCode2AndSayWhy)
         {{"tcp", "--count", "2", "--fault", "busy@unit=3"}, "names unit 3 of 2"},
         {{"tcp", "--listen", "127.0.0.1:99999"}, "give ADDR:PORT"},
         {{"serial", "--port", port, "--link", (dir.path() / "link").string()}, "--link excludes --port"},
-        {{"--once"}, "A subcommand is required"},
+        {{"--once"}, "serial   a unit on a pseudo-terminal"},  // each link with its purpose
         {{"usb", "--uhid", "/nonexistent/uhid"}, "sudo modprobe uhid"},
         {{"usb", "--uhid", "/dev/null/uhid"}, "/dev/null/uhid"},
         {{"tcp", "--expect", fifo}, "--expect: " + fifo + " is a FIFO, not a regular file"},
