@@ -42,7 +42,7 @@ const char* ExitCodeTable()
 {
     return "Exit codes:\n"
            "    0  every unit flashed\n"
-           "    2  usage: bad or conflicting options, bad URI\n"
+           "    2  usage: bad or conflicting options, bad device text\n"
            "    3  settings file unreadable or missing what is needed\n"
            "    4  firmware file missing, unreadable or shorter than its 32-byte header\n"
            "    5  no unit matches the selector (TCP: nothing accepts the connection); --wait-timeout: no unit came\n"

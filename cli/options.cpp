@@ -91,9 +91,10 @@ Invocation Parse(const std::vector<std::string>& args)
     flash->add_option("FILE", options.firmware, "The firmware file (default: the path of --settings)")
         ->type_name("");
     flash->add_option("-d,--device", deviceTexts,
-                      "serial:/dev/ttyUSB0, serial:ttyUSB0, serial:COM3, tcp:ADDRESS[:PORT] (port 1998 unless "
-                      "given), usb, usb:serial=SN, usb:path=PATH; repeat for several units")
-        ->type_name("URI")
+                      "The unit, as a device text: serial:/dev/ttyUSB0, serial:ttyUSB0, serial:COM3, "
+                      "tcp:ADDRESS[:PORT] (port 1998 unless given), usb, usb:serial=SN, usb:path=PATH; repeat for "
+                      "several units")
+        ->type_name("DEVICE")
         ->allow_extra_args(false);
     flash->add_option("--settings", options.settings,
                       "Take link, port or address and firmware path from this settings file of the window "

@@ -93,6 +93,7 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
                    "pyrrow-cli station takes a TCP unit for gone once its port has refused connections for "
                    "0.5 s, so over TCP give it at least 0.5 when a station is to see each unit leave")
         ->type_name("SECONDS")
+        ->option_text("SECONDS")  // CLI11's "Needs: --units" would push the text onto a line of its own
         ->check(res::DecimalNumber(0, 3600, "seconds"))
         ->needs(units);
     app.add_flag("--json", options.json, "print a JSON summary of all uploads on standard output at the end");
@@ -126,13 +127,15 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
         "serial", "a unit on a pseudo-terminal, whose path is printed, or on the port given with --port");
     CLI::Option* link =
         serial->add_option("--link", options.linkPath, "also make a symbolic link to the pseudo-terminal at PATH")
-            ->type_name("PATH");
+            ->type_name("PATH")
+            ->option_text("PATH");
     serial
         ->add_option("--port", options.serialPort,
                      "play the unit on this port instead, one end of a null-modem pair whose other end the program "
                      "opens (COM9 on Windows, where there are no pseudo-terminals; a tty path elsewhere); an "
                      "upload there ends when the line has been quiet for 1 s")
         ->type_name("PORT")
+        ->option_text("PORT")
         ->excludes(link);
     serial->add_flag("--line-rate", options.lineRate,
                      "take the bytes no faster than a UART at 115200 bit/s 8N1 (a pseudo-terminal has no rate)");

@@ -1,5 +1,5 @@
 # bash completion for pyrrow-cli. --device offers what `pyrrow-cli list`
-# finds (list looks at the ports without opening them) and the URI forms.
+# finds (list looks at the ports without opening them) and the forms of a device text.
 # Self-contained: works with or without the bash-completion package.
 
 # The words of the line up to the cursor, split at blanks only, so that

@@ -34,9 +34,9 @@ _pyrrow_sim()
         COMPREPLY=($(compgen -f -- "$cur"))
         return ;;
     --fault)
-        # The names as --help lists them, without their values.
+        # The names as --help lists them under FAULTS, without their values.
         local faults
-        faults=$("${words[0]}" --help 2>/dev/null | sed -n 's/^  \([a-z][a-z:-]*\)[=@ ].*/\1/p')
+        faults=$("${words[0]}" --help 2>/dev/null | sed -n '/^FAULTS/,$ s/^  \([a-z][a-z:-]*\)[=@ ].*/\1/p')
         COMPREPLY=($(compgen -W "$faults" -- "$cur"))
         # bash replaces only what follows the word's last colon.
         if [[ $cur == *:* && $COMP_WORDBREAKS == *:* ]]; then

@@ -1,10 +1,11 @@
 # fish completion for pyrrow-sim.
 set -l links tcp serial usb
 
-# The faults that the help of the pyrrow-sim on the command line lists.
+# The faults that the help of the pyrrow-sim on the command line lists under
+# FAULTS (its other lines name links and options).
 function __pyrrow_sim_faults
     set -l program (commandline -opc)[1]
-    $program --help 2>/dev/null | string replace -rf '^  ([a-z][a-z:-]*)[=@ ].*' '$1'
+    $program --help 2>/dev/null | sed -n '/^FAULTS/,$ s/^  \([a-z][a-z:-]*\)[=@ ].*/\1/p'
 end
 complete -c pyrrow-sim -f
 complete -c pyrrow-sim -n "not __fish_seen_subcommand_from $links" -a tcp -d 'TCP units on consecutive ports'

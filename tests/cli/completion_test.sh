@@ -116,6 +116,12 @@ for help in "$("$cli" --help)" "$("$cli" list --help)" "$("$cli" flash --help)" 
         echo "a help shows a type name of CLI11 (above)"
         failures=$((failures + 1))
     fi
+    # CLI11's notes of options that need or exclude others would push the
+    # option's text onto a line of its own.
+    if grep -E '^  -.*(Needs|Excludes):' <<< "$help"; then
+        echo "a help's option line is not aligned (above)"
+        failures=$((failures + 1))
+    fi
 done
 
 # --device: what list prints as the first line of each entry (a stand-in
@@ -150,6 +156,7 @@ completion_checks() {
     completes zsh,fish "$sim --fault header:s" header:silent header:status header:split
     completes zsh,fish "$sim tcp --fault header:s" header:silent header:status header:split
     completes $all "$sim --fault sl" slow
+    completes $all "$sim --fault s" slow  # a fault, never the link serial
     offers "$cli" list
     offers "$cli" flash
     offers "$sim" tcp

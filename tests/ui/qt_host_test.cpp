@@ -260,7 +260,8 @@ TEST_F(QtHost, InitialisesToTheSerialLink)
     EXPECT_TRUE(Control<QComboBox>(IDC_COM_PORT)->isEnabled());
     EXPECT_EQ(Control<QComboBox>(IDC_COM_PORT)->currentText(), QStringLiteral("ttyS0"));
     EXPECT_FALSE(host->Control(IDC_IP_ADDRESS)->isEnabled());
-    // Choosing TCP with a blank field shows the kept address.
+    // The field is blank at start; choosing TCP shows the kept address.
+    EXPECT_EQ(qobject_cast<pyrrow::ui::IpAddressField*>(host->Control(IDC_IP_ADDRESS))->Address(), 0u);
     Control<QRadioButton>(IDC_RADIO_TCP)->click();
     EXPECT_TRUE(host->Control(IDC_IP_ADDRESS)->isEnabled());
     EXPECT_EQ(qobject_cast<pyrrow::ui::IpAddressField*>(host->Control(IDC_IP_ADDRESS))->Address(), 0xC0A8DEDEu);
