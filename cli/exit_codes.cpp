@@ -38,10 +38,11 @@ int CombineExitCodes(const std::vector<int>& units, bool interrupted)
     return units.front();
 }
 
-const char* ExitCodeTable()
+std::string ExitCodeTable(bool withList)
 {
-    return "Exit codes:\n"
-           "    0  every unit flashed\n"
+    return std::string("Exit codes:\n") +
+           (withList ? "    0  every unit flashed; list: the list was printed (also when nothing is attached)\n"
+                     : "    0  every unit flashed\n") +
            "    2  usage: bad or conflicting options, bad device text\n"
            "    3  settings file unreadable or missing what is needed\n"
            "    4  firmware file missing, unreadable or shorter than its 32-byte header\n"

@@ -2,6 +2,7 @@
 // they never change meaning.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "upload/upload_engine.h"
@@ -32,7 +33,8 @@ int ExitCodeOf(upload::FailureKind kind);
 // code, or kExitMixed when they did not all end the same way.
 int CombineExitCodes(const std::vector<int>& units, bool interrupted);
 
-// The table for --help.
-const char* ExitCodeTable();
+// The table for --help; withList: also what list ends with, for the
+// manual page, which gives each code once for both commands.
+std::string ExitCodeTable(bool withList = false);
 
 }  // namespace pyrrow::cli

@@ -86,8 +86,8 @@ Invocation Parse(const std::vector<std::string>& args)
     std::string pace = "protocol";
     CLI::App* flash = app.add_subcommand("flash", "Upload FILE into one or more units; several --device options "
                                                   "flash in parallel");
-    flash->footer(std::string("Numbers are decimal (3, 2.5, 1e3); nan, inf and hexadecimal (0x3) are refused.\n\n") +
-                  ExitCodeTable());
+    const std::string numbers = "Numbers are decimal (3, 2.5, 1e3); nan, inf and hexadecimal (0x3) are refused.\n";
+    flash->footer(numbers + "\n" + ExitCodeTable());
     flash->add_option("FILE", options.firmware, "The firmware file (default: the path of --settings)")
         ->type_name("");
     flash->add_option("-d,--device", deviceTexts,
@@ -146,10 +146,13 @@ Invocation Parse(const std::vector<std::string>& args)
 
     // Undocumented: the manual page, written at build time from these tables.
     if (args.size() == 1 && args.front() == "--man") {
+        // Each exit code once, in EXIT STATUS, for both commands.
+        flash->footer(numbers);
+        list->footer("");
         Invocation invocation;
         invocation.output = res::ManPage(
             app, {"upload firmware into control units without a window", res::kVersion,
-                  {{"EXIT STATUS", ExitCodeTable()}}});
+                  {{"EXIT STATUS", ExitCodeTable(true)}}});
         return invocation;
     }
     if (const auto unknown = UnknownArgument(app, args);

@@ -1,5 +1,9 @@
 // The command line and the --device texts of pyrrow-cli, and which unit a
 // selector means, as tables.
+#include <map>
+#include <regex>
+#include <sstream>
+
 #include <gtest/gtest.h>
 
 #include "cli/device_access.h"
@@ -84,6 +88,22 @@ INSTANTIATE_TEST_SUITE_P(
         ArgumentCase{{"flash", "a.fw", "-d", "usb", "--trace", ""}, Cmd::Done, 2, "--trace is empty"},
         ArgumentCase{{"flash", "a.fw", "-d", "usb", "--settings", ""}, Cmd::Done, 2, "--settings is empty"},
         ArgumentCase{{"flash", "", "--settings", "s.config"}, Cmd::Done, 2, "FILE is empty"}));
+
+// The manual page is written from these tables: it gives each exit code
+// once, for both commands.
+TEST(Arguments, TheManualPageGivesEachExitCodeOnce)
+{
+    const std::string page = pyrrow::cli::ParseArguments({"--man"}).output;
+    std::map<std::string, int> rows;
+    std::istringstream lines(page);
+    const std::regex row(R"(\s+(\d+)  \S.*)");
+    for (std::string line; std::getline(lines, line);)
+        if (std::smatch m; std::regex_match(line, m, row))
+            ++rows[m[1]];
+    EXPECT_TRUE(rows.contains("0") && rows.contains("130")) << page;
+    for (const auto& [code, count] : rows)
+        EXPECT_EQ(count, 1) << "exit code " << code << "\n" << page;
+}
 
 TEST(Arguments, FlashOptionsKeepEveryDeviceInOrder)
 {
