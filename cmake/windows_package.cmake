@@ -7,6 +7,12 @@ install(TARGETS pyrrow pyrrow-cli pyrrow-sim RUNTIME DESTINATION .)
 # The command-line programs' manual pages as plain text, and the schema of
 # their JSON output.
 install(FILES ${PYRROW_MAN_TEXTS} docs/json-events.schema.json DESTINATION .)
+# A short README (what each program is, how to start it, where the settings
+# live) and the licence, with Windows line ends, as *.txt so that a double
+# click opens them.
+configure_file(dist/windows/README.txt.in ${PROJECT_BINARY_DIR}/generated/README.txt @ONLY NEWLINE_STYLE CRLF)
+configure_file(LICENSE ${PROJECT_BINARY_DIR}/generated/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+install(FILES ${PROJECT_BINARY_DIR}/generated/README.txt ${PROJECT_BINARY_DIR}/generated/LICENSE.txt DESTINATION .)
 
 set(CPACK_GENERATOR NSIS ZIP)
 set(CPACK_PACKAGE_NAME Pyrrow)

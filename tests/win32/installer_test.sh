@@ -25,6 +25,12 @@ wine "$installer" /S </dev/null >/dev/null 2>&1
 for program in pyrrow.exe pyrrow-cli.exe pyrrow-sim.exe; do
     [ -f "$folder/$program" ] || fail "no $folder/$program"
 done
+# What a newcomer opens first, and the licence.
+for text in README.txt LICENSE.txt; do
+    [ -s "$folder/$text" ] || fail "no $folder/$text"
+done
+grep -q 'pyrrow-cli.exe' "$folder/README.txt" || fail "README.txt does not tell the programs"
+grep -q 'MIT License' "$folder/LICENSE.txt" || fail "LICENSE.txt is not the licence"
 [ -f "$folder/Uninstall.exe" ] || fail "no uninstaller"
 [ -f "$menu/Pyrrow.lnk" ] || fail "no Start-menu entry"
 wine reg query "$key" /v UninstallString </dev/null 2>/dev/null | grep -q 'Uninstall.exe' || fail "no uninstall entry"
@@ -37,7 +43,7 @@ for _ in $(seq 100); do
     [ -e "$folder/pyrrow.exe" ] || [ -e "$folder/Uninstall.exe" ] || break
     sleep 0.1
 done
-for program in pyrrow.exe pyrrow-cli.exe pyrrow-sim.exe; do
+for program in pyrrow.exe pyrrow-cli.exe pyrrow-sim.exe README.txt LICENSE.txt; do
     [ ! -e "$folder/$program" ] || fail "$program left behind"
 done
 [ ! -e "$menu/Pyrrow.lnk" ] || fail "Start-menu entry left behind"
