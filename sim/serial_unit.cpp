@@ -170,7 +170,7 @@ void SerialUnit::Send(const std::string& bytes, const Fault* fault)
         return;
     platform::SystemError error;
     if (!m_line->Write(bytes.data(), bytes.size(), &error)) {
-        m_upload->broken = true;
+        m_upload->Break("cannot answer: " + error.text);
         m_recorder.Event(m_settings.name, "cannot answer: " + error.text);
         return;
     }

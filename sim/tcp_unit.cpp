@@ -141,6 +141,10 @@ void TcpUnit::Receive()
                     Receive();
             } else if (failed == asio::error::eof) {
                 EndUpload("the program closed the link", true, false);
+            } else if (failed == asio::error::connection_reset) {
+                // What a program that was stopped does, so as not to pass
+                // for one that sent everything.
+                EndUpload("the program reset the connection", false, false);
             } else {
                 EndUpload(Failure("connection failed", failed).text, false, false);
             }
@@ -200,8 +204,11 @@ void TcpUnit::FrameComplete(std::string frame)
     const std::uint64_t index = c.frameIndex++;
     ++record.frames;
     if (frame.size() <= protocol::kTcpCounterBytes) {
-        c.upload.broken = true;
-        m_recorder.Event(m_settings.name, "frame " + std::to_string(index) + " carries no data");
+        const std::string why = c.shortFrameSeen ? "a frame after the last (frame " + std::to_string(index) +
+                                                       ") carries no data"
+                                                 : "frame " + std::to_string(index) + " carries no data";
+        c.upload.Break(why);
+        m_recorder.Event(m_settings.name, why);
         return;
     }
     const unsigned counter = static_cast<unsigned>(static_cast<unsigned char>(frame[0])) |
@@ -212,8 +219,9 @@ void TcpUnit::FrameComplete(std::string frame)
                                               std::to_string(counter) + ", not " + std::to_string(index & 0xFFFF));
     }
     if (c.shortFrameSeen) {
-        c.upload.broken = true;
-        m_recorder.Event(m_settings.name, "frame " + std::to_string(index) + " follows a short frame");
+        const std::string why = "frame " + std::to_string(index) + " follows a short frame";
+        c.upload.Break(why);
+        m_recorder.Event(m_settings.name, why);
     }
     const std::size_t data = frame.size() - protocol::kTcpCounterBytes;
     c.shortFrameSeen = data < protocol::kTcpFrameData;
@@ -253,11 +261,11 @@ void TcpUnit::SendAnswer(const std::string& bytes, const Fault* fault)
     const std::size_t sent = m_connection->socket.write_some(asio::buffer(bytes), failed);
     if (failed || sent != bytes.size()) {
         // The receive side sees the end of the connection and ends the upload.
-        m_connection->upload.broken = true;
-        m_recorder.Event(m_settings.name,
-                         failed ? Failure("cannot send", failed).text
-                                : "cannot send: " + std::to_string(sent) + " of " + std::to_string(bytes.size()) +
-                                      " bytes sent");
+        const std::string why = failed ? Failure("cannot send", failed).text
+                                       : "cannot send: " + std::to_string(sent) + " of " +
+                                             std::to_string(bytes.size()) + " bytes sent";
+        m_connection->upload.Break(why);
+        m_recorder.Event(m_settings.name, why);
         return;
     }
     m_recorder.Sent(m_settings.name, bytes.data(), bytes.size(), fault);
@@ -296,9 +304,11 @@ void TcpUnit::EndUpload(const std::string& how, bool byProgram, bool reset)
     const std::vector<std::string>& faults = c->upload.record.faults;
     const bool slowOnly = faults.size() == 1 && m_settings.faults.Slow() != nullptr;
     const bool probe = c->upload.received == 0 && (faults.empty() || slowOnly);
+    if (!probe && !c->pending.empty())
+        c->upload.Break("frame " + std::to_string(c->frameIndex) + " (" + std::to_string(c->pending.size()) +
+                        " bytes) was not yet acknowledged when the link ended");
     if (!probe)
-        m_recorder.UploadEnded(m_settings.name, c->upload.End(how, byProgram,
-                                                              c->upload.record.countersInOrder && c->pending.empty()));
+        m_recorder.UploadEnded(m_settings.name, c->upload.End(how, byProgram));
     if (!probe && m_settings.once && !IsDone()) {
         m_listener.close(ignored);
         Done();

@@ -534,7 +534,10 @@ INSTANTIATE_TEST_SUITE_P(
     Table, StuckOutput,
     testing::Values(
         StuckCase{"cli", true, {"flash", "--device", "tcp:127.0.0.1:1"}, {SIGTERM}, 130, 6500ms},
-        StuckCase{"cli_stopped_twice", true, {"flash", "--device", "tcp:127.0.0.1:1"}, {SIGTERM, SIGINT}, 130, 1500ms}),
+        StuckCase{"cli_stopped_twice", true, {"flash", "--device", "tcp:127.0.0.1:1"}, {SIGTERM, SIGINT}, 130, 1500ms},
+        StuckCase{"sim", false, {"tcp", "--listen", "127.0.0.1:0"}, {SIGTERM}, 0, 6500ms},
+        StuckCase{"sim_once_without_upload", false, {"tcp", "--listen", "127.0.0.1:0", "--once"}, {SIGHUP}, 1, 6500ms},
+        StuckCase{"sim_stopped_twice", false, {"tcp", "--listen", "127.0.0.1:0"}, {SIGTERM, SIGTERM}, 130, 1500ms}),
     [](const auto& param) { return param.param.name; });
 
 // What this machine has attached is listed (never opened), each line as
