@@ -15,10 +15,14 @@ namespace {
 namespace protocol = pyrrow::protocol;
 
 constexpr std::size_t kFullFrame = protocol::kTcpCounterBytes + protocol::kTcpFrameData;
-// A frame shorter than a full one is taken as whole once the stream has been
-// quiet this long: the program sends each frame in one piece and then waits
-// at least 100 ms for its acknowledgement.
-constexpr std::chrono::milliseconds kFrameGap{20};
+// A full frame is found by its length, however slowly its pieces come. Only
+// a shorter one (the last) is taken as whole once the stream has been quiet
+// this long: far longer than the pieces of one frame lie apart on a slow
+// link (the pieces of a frame of 1,026 bytes or less are rare at all), and
+// shorter than the 100 ms the program waits after sending a frame before
+// it first looks for the acknowledgement, so that the acknowledgement is
+// there at that look even when --timeout-scale leaves the program one look.
+constexpr std::chrono::milliseconds kShortFrameGap{80};
 // How many connections wait, connected, for a unit that is busy.
 constexpr int kQueue = 16;
 
@@ -194,7 +198,7 @@ void TcpUnit::TakeFrames()
     m_connection->quietTimer.Cancel();
     if (!m_connection->pending.empty())
         m_connection->quietTimer.After(
-            kFrameGap, [this] { FrameComplete(std::exchange(m_connection->pending, std::string())); });
+            kShortFrameGap, [this] { FrameComplete(std::exchange(m_connection->pending, std::string())); });
 }
 
 void TcpUnit::FrameComplete(std::string frame)

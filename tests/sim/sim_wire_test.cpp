@@ -381,6 +381,8 @@ TEST(SimVerdict, SaysWhyAnUploadIsNotInOrderAndEndsWith1)
         {"reset, not judged", {.messages = 2, .reset = true}, {}, 1, "it did not end in order", ""},
         {"a frame of no data after the last", {.emptyFrame = true}, {"--once", "expect"}, 1,
          "it did not end in order: a frame after the last (frame 3) carries no data", "it is the expected image"},
+        {"frames in two pieces 60 ms apart", {.pieces = 60ms}, {"--once", "expect"}, 0,
+         "upload ended after 2085 bytes in 3 frames: the program closed the link; SHA-256", "in order"},
     };
     for (const VerdictCase& c : cases) {
         SCOPED_TRACE(c.name);
