@@ -319,6 +319,32 @@ TEST_F(SerialFault, BusyPortIsLockedAndExclusive)
     EXPECT_EQ(sim.Wait(), 0);
 }
 
+// A program that opens the port again at once, before the unit has read
+// what it wrote before its close, starts a new upload: five are five.
+TEST_F(SerialFault, UploadsBackToBackAreEachTheirOwn)
+{
+    SimProcess sim({"serial", "--link", link, "--json"});
+    EXPECT_FALSE(sim.ReadLine().empty());
+    for (int upload = 1; upload <= 5; ++upload) {
+        SCOPED_TRACE(upload);
+        const int fd = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, kFile.data(), 32), 32);
+        EXPECT_EQ(Collect(fd, 32, 2000ms).Bytes(), Echo());
+        ASSERT_EQ(::write(fd, kFile.data() + 32, kFile.size() - 32), static_cast<ssize_t>(kFile.size() - 32));
+        ::close(fd);
+    }
+    const std::string line = "upload ended after 2085 bytes in 9 frames: ended by a close; without --expect the "
+                             "simulator cannot tell whether the image was whole";
+    EXPECT_TRUE(sim.AwaitError(line, 5)) << sim.Errors();
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0) << sim.Errors();
+    const auto uploads = nlohmann::json::parse(sim.Output())["units"][0]["uploads"];
+    EXPECT_EQ(uploads.size(), 5u) << uploads;
+    for (const auto& upload : uploads)
+        EXPECT_TRUE(upload["clean_end"]) << upload;
+}
+
 // What the unit saw, said as it was: a cut upload ends as a whole one does
 // (the program closes the link), so only --expect tells them apart.
 struct ExpectCase {
