@@ -104,7 +104,7 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
         "Exit codes: 0 done, 1 an upload ended out of order (a stop that cut one included), was not the\n"
         "--expect image, or a unit of --once or --units had none, 2 usage or set-up error, 3 an image could\n"
         "not be stored or the trace written, 130 a second stop request ended it at once. SIGINT, SIGTERM,\n"
-        "SIGHUP and SIGQUIT stop it with its summary; one that cannot be written in 5 s is left out.\n";
+        "SIGHUP and SIGQUIT stop it with its summary; a summary nobody reads within 5 s is left out.\n";
     const std::string faultsIntro = "K counts frames from 0; append @unit=N to make only unit N do it, with "
                                     "--units the N-th unit to come to each place:\n";
     app.footer(output + exitCodes + "\nFAULTS (" + faultsIntro.substr(0, faultsIntro.size() - 2) + "):\n" +
