@@ -1,13 +1,18 @@
 // The two commands of pyrrow-cli; each returns the process's exit code.
 #pragma once
 
+#include <stop_token>
 #include <string>
 
 #include "cli/options.h"
+#include "platform/stop_requests.h"
 
 namespace pyrrow::cli {
 
 int RunList(bool json);
-int RunFlash(const FlashOptions& options, const std::string& version);
+// stop is requested by requests, which the run keeps told of the code it
+// would end with.
+int RunFlash(const FlashOptions& options, const std::string& version, std::stop_source& stop,
+             platform::StopRequests& requests);
 
 }  // namespace pyrrow::cli

@@ -42,19 +42,21 @@ std::vector<std::string> Labels(const std::vector<DeviceUri>& devices)
 
 }  // namespace
 
-int RunFlash(const FlashOptions& given, const std::string& version)
+int RunFlash(const FlashOptions& given, const std::string& version, std::stop_source& stop,
+             platform::StopRequests& requests)
 {
     const auto start = std::chrono::steady_clock::now();
-    // Before any other thread exists, so that every worker inherits it.
-    std::stop_source stop;
-    const platform::StopRequests requests(stop);
     if (requests.Failure())
         std::cerr << "pyrrow-cli: stop requests cannot be watched, Ctrl+C ends the run at once: "
                   << requests.Failure()->text << "\n";
+    UnitLog log;
+    // A stopped run that cannot end by itself is ended after this.
+    const auto keepLog = requests.KeepSynced([&log] { log.Sync(); });
 
     FlashOptions options = given;
     const OutputMode mode = ModeOf(options);
     const auto fail = [&](int code, const char* kind, const std::string& message) {
+        requests.SetExitCode(code);
         ProgressBoard(mode, options.quiet, Labels(options.devices)).RunFailure(code, kind, message);
         return code;
     };
@@ -100,7 +102,6 @@ int RunFlash(const FlashOptions& given, const std::string& version)
 
     if (trace.IsOpen())
         inputs.push_back(trace.Identity());
-    UnitLog log;
     if (const std::string problem = options.log.empty() ? "" : log.Open(options.log, inputs); !problem.empty())
         return fail(kExitLog, "log", problem + "; give a new file, or a log of earlier runs, that can be written");
 
@@ -118,6 +119,7 @@ int RunFlash(const FlashOptions& given, const std::string& version)
             RunStation(options.devices, *firmware, board, trace.IsOpen() ? &trace : nullptr,
                        log.IsOpen() ? &log : nullptr, linkOptions, station, platform::SystemHid(), stop.get_token());
         const int exitCode = StationExitCode(outcome, options.repeat, requests.Requested());
+        requests.SetExitCode(exitCode);
         board.Summary(exitCode, outcome.results,
                       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
                           .count(),
@@ -157,6 +159,7 @@ int RunFlash(const FlashOptions& given, const std::string& version)
     for (const UnitResult& result : results)
         codes.push_back(result.exitCode);
     const int exitCode = CombineExitCodes(codes, requests.Requested());
+    requests.SetExitCode(exitCode);
     board.Summary(exitCode, results,
                   std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
                       .count(),

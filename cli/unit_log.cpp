@@ -183,6 +183,13 @@ UnitLog::Appended UnitLog::Append(const std::string& line)
     return appended;
 }
 
+void UnitLog::Sync()
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_file.IsOpen())
+        m_file.Sync(nullptr);
+}
+
 std::string UnitLog::Write(const std::string& line)
 {
     const auto problem = [this](const char* what, const platform::SystemError& error) {

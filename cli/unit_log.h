@@ -69,6 +69,9 @@ public:
     // holds whole lines only, and the problem says what failed on which
     // file and why. Threads may append at the same time.
     Appended Append(const std::string& line);
+    // Syncs what was appended, once a line being appended is whole (a
+    // stopped run that is ended before it can end by itself).
+    void Sync();
 
 private:
     // The log at path, opened and checked as at the start, or the problem.

@@ -5,9 +5,11 @@
 // waiting on those objects, requests the stop from an ordinary thread.
 // Closing the console (and logging off, shutting down) ends the process
 // once the handler returns: the handler waits, within the 5 s Windows
-// grants, until the program has closed its ports and files.
+// grants, until the program has closed its ports and files. After the first
+// request the watcher waits for the bound or a second one.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/stop_requests.h"
@@ -60,7 +62,7 @@ BOOL WINAPI OnConsoleControl(DWORD type)
 
 }  // namespace
 
-StopRequests::StopRequests(std::stop_source& stop) : m_stop(stop)
+StopRequests::StopRequests(std::stop_source& stop, QuitSignal) : m_stop(stop)
 {
     for (std::size_t i = 0; i < m_events.size(); ++i) {
         // Auto-reset for the requests, so that each wakes the watcher once;
@@ -72,14 +74,26 @@ StopRequests::StopRequests(std::stop_source& stop) : m_stop(stop)
         }
     }
     m_watcher = std::thread([this] {
+        std::optional<std::chrono::steady_clock::time_point> deadline;
         for (;;) {
-            const DWORD r = ::WaitForMultipleObjects(static_cast<DWORD>(kRequests.size()), m_events.data(), FALSE,
-                                                     INFINITE);
+            DWORD wait = INFINITE;
+            if (deadline) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    *deadline - std::chrono::steady_clock::now());
+                wait = static_cast<DWORD>(std::max<long long>(0, left.count()));
+            }
+            const DWORD r =
+                ::WaitForMultipleObjects(static_cast<DWORD>(kRequests.size()), m_events.data(), FALSE, wait);
+            if (r == WAIT_TIMEOUT && !m_finished.load())
+                EndNow(m_exitCode.load());  // stuck, most likely on a write nobody reads
             // The destructor's wake, after the work, ends it.
             if (r >= WAIT_OBJECT_0 + kRequests.size() || m_finished.load())
                 return;
+            if (deadline)
+                EndNow(kStoppedExitCode);  // a second request: at once
             const char* expected = nullptr;
             m_what.compare_exchange_strong(expected, kRequests[r - WAIT_OBJECT_0].name);
+            deadline = std::chrono::steady_clock::now() + kStopBound;
             m_stop.request_stop();
         }
     });

@@ -80,7 +80,8 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
         ->type_name("FILE");
     app.add_flag("--once", options.once,
                  "end after one upload per unit: exit 0 when every upload ended in order (and was the "
-                 "--expect image), 1 otherwise");
+                 "--expect image), 1 otherwise. Over a serial line a program stopped between two blocks ends "
+                 "in order too: only --expect tells whether the image arrived whole");
     CLI::Option* units =
         app.add_option("--units", options.units,
                        "play a production line: each unit takes one upload, goes away (the TCP port closes, the "
@@ -102,8 +103,10 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
         "unit of --units that comes later prints its own; with --json the summary is the last line.\n"
         "Numbers are decimal (3, 0.5, 1e3); nan, inf and hexadecimal (0x3) are refused.\n";
     const std::string exitCodes =
-        "Exit codes: 0 done, 1 an upload ended out of order, was not the --expect image, or a unit of --once\n"
-        "or --units had none, 2 usage or set-up error, 3 an image could not be stored or the trace written.\n";
+        "Exit codes: 0 done, 1 an upload ended out of order (a stop that cut one included), was not the\n"
+        "--expect image, or a unit of --once or --units had none, 2 usage or set-up error, 3 an image could\n"
+        "not be stored or the trace written, 130 a second stop request ended it at once. SIGINT, SIGTERM,\n"
+        "SIGHUP and SIGQUIT stop it with its summary; a summary nobody reads within 5 s is left out.\n";
     const std::string faultsIntro = "K counts frames from 0; append @unit=N to make only unit N do it, with "
                                     "--units the N-th unit to come to each place:\n";
     app.footer(output + exitCodes + "\nFAULTS (" + faultsIntro.substr(0, faultsIntro.size() - 2) + "):\n" +

@@ -12,10 +12,12 @@
 
 namespace pyrrow::sim {
 
-// Exit codes: every upload as it should be (or stopped without --once,
-// --units or --expect); an upload ended out of order, was not the expected
-// image, or a unit of --once or --units had none; usage or set-up failure;
-// an image could not be stored or the trace could not be written.
+// Exit codes: every upload ended in order (and was the expected image, when
+// one is), also when stopped; an upload ended out of order (one that a stop
+// cut included), was not the expected image, or a unit of --once or --units
+// had none; usage or set-up failure; an image could not be stored or the
+// trace could not be written. A second stop request ends the simulator at
+// once with 130.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitIncomplete = 1;
 inline constexpr int kExitUsage = 2;

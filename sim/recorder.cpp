@@ -175,10 +175,21 @@ std::string Recorder::OpenTrace()
 
 Recorder::~Recorder()
 {
-    if (!m_trace.IsOpen())
-        return;
-    if (const std::string problem = Finish(m_trace, m_options.traceFile); !problem.empty())
+    std::string problem;
+    {
+        const std::lock_guard lock(m_traceMutex);
+        if (m_trace.IsOpen())
+            problem = Finish(m_trace, m_options.traceFile);
+    }
+    if (!problem.empty())
         std::cerr << "pyrrow-sim: the trace file " << m_options.traceFile << ": " << problem << "\n";
+}
+
+void Recorder::SyncTrace()
+{
+    const std::lock_guard lock(m_traceMutex);
+    if (m_trace.IsOpen())
+        m_trace.Sync(nullptr);
 }
 
 void Recorder::AddUnit(const std::string& unit, Link link, const std::string& address)
@@ -228,16 +239,29 @@ void Recorder::Trace(const std::string& unit, std::string_view direction, const 
     const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     // A line at a time, so that a trace read while the simulator runs (or
     // after it was killed) ends on a whole exchange.
-    if (platform::SystemError error; !m_trace.Write(text.data(), text.size(), &error)) {
-        m_traceError = "writing " + m_options.traceFile + ": " + error.text;
-        std::cerr << "pyrrow-sim: the trace file " << m_options.traceFile << ": " << m_traceError
-                  << "; tracing stops\n";
+    {
+        const std::lock_guard lock(m_traceMutex);
+        platform::SystemError error;
+        if (m_trace.Write(text.data(), text.size(), &error)) {
+            m_traceWritten += text.size();
+            return;
+        }
+        // A full disk may take part of a line: the trace keeps its whole ones.
+        const bool cut = m_trace.Truncate(m_traceWritten, nullptr);
+        m_traceError = "writing " + m_options.traceFile + ": " + error.text + "; it ends with the line before (" +
+                       std::to_string(m_traceWritten) + " bytes)" + (cut ? "" : ", and a piece of this one");
         m_trace.Close(nullptr);
     }
+    Changed();
+    std::cerr << "pyrrow-sim: the trace file " << m_options.traceFile << ": " << m_traceError << "; tracing stops\n";
 }
 
 void Recorder::Received(const std::string& unit, const void* data, std::size_t size)
 {
+    if (Unit* u = Find(unit); u != nullptr && size > 0 && !u->uploading) {
+        u->uploading = true;
+        Changed();
+    }
     Trace(unit, "in", data, size, {}, nullptr);
 }
 
@@ -323,9 +347,10 @@ void Recorder::UploadEnded(const std::string& unit, UploadRecord record)
     upload.end = std::move(record.end);
     upload.faults = std::move(record.faults);
     upload.sha256 = Sha256(record.image);
+    const Link link = place != nullptr ? place->link : Link::Tcp;
     std::string difference;
     if (m_expected) {
-        difference = Difference(place != nullptr ? place->link : Link::Tcp, record.image);
+        difference = Difference(link, record.image);
         upload.expected = difference.empty();
     }
     if (upload.cleanEnd && !m_options.storeDir.empty()) {
@@ -336,29 +361,44 @@ void Recorder::UploadEnded(const std::string& unit, UploadRecord record)
 
     // What was seen, never more: a program stopped between two frames ends
     // the link as one that sent everything does.
-    std::cerr << unit << ": upload ended after " << upload.bytes << " bytes in " << upload.frames
-              << " frames: " << upload.end;
+    std::string line = unit + ": upload ended after " + std::to_string(upload.bytes) + " bytes in " +
+                       std::to_string(upload.frames) + " frames: " + upload.end;
     if (!upload.countersInOrder)
-        std::cerr << ", counters out of order";
+        line += ", counters out of order";
     for (const std::string& f : upload.faults)
-        std::cerr << ", fault " << f;
-    std::cerr << "; SHA-256 " << upload.sha256;
-    if (upload.expected)
-        std::cerr << (*upload.expected ? "; it is " : "; it is NOT ") << "the expected image "
-                  << m_options.expectFile << (difference.empty() ? "" : " (" + difference + ")");
+        line += ", fault " + f;
+    // A serial line shows no size and no last block: only the image
+    // expected tells a stopped program from one that sent everything.
+    if (upload.cleanEnd && link == Link::Serial && !m_expected)
+        line += "; without --expect the simulator cannot tell whether the image was whole";
+    line += "; SHA-256 " + upload.sha256;
+    if (!upload.cleanEnd) {
+        line += "; it did not end in order";
+        for (std::size_t i = 0; i < record.problems.size(); ++i)
+            line += (i == 0 ? ": " : ", ") + record.problems[i];
+    }
+    if (upload.expected && !*upload.expected)
+        line += "; it is NOT the expected image " + m_options.expectFile + " (" + difference + ")";
+    else if (upload.expected && upload.cleanEnd)
+        line += "; it is the expected image " + m_options.expectFile;
+    else if (upload.expected)
+        line += "; its bytes are those of the expected image " + m_options.expectFile + ", but it did not end in order";
     if (!upload.stored.empty())
-        std::cerr << "; stored as " << upload.stored;
+        line += "; stored as " + upload.stored;
     if (!upload.storeError.empty())
-        std::cerr << "; NOT stored: " << upload.storeError;
-    std::cerr << "\n";
-    if (place != nullptr)
+        line += "; NOT stored: " + upload.storeError;
+    if (place != nullptr) {
         place->uploads.push_back(std::move(upload));
+        place->uploading = false;
+    }
+    Changed();
+    std::cerr << line << "\n";
 }
 
 bool Recorder::EveryUploadAsExpected(unsigned required) const
 {
     for (const Unit& u : m_units) {
-        if (u.uploads.size() < required)
+        if (u.uploads.size() < required || u.uploading)
             return false;
         for (const Upload& up : u.uploads) {
             if (!up.cleanEnd || !up.expected.value_or(true))

@@ -1,12 +1,15 @@
 // What the simulated units received and did: every exchange as a JSON line
 // in the trace file, each image whose upload ended in order stored as a
-// file, a line per upload on standard error (with whether it was the image
-// expected), and at the end a summary of all uploads. Of an upload only its
-// figures are kept, never its bytes, so that a long run stays small.
+// file, a line per upload on standard error (why it did not end in order,
+// whether it was the image expected), and at the end a summary of all
+// uploads. Of an upload only its figures are kept, never its bytes, so that
+// a long run stays small.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +33,9 @@ struct UploadRecord {
     bool cleanEnd = false;
     std::string end;                 // how it ended, in words
     std::vector<std::string> faults;  // the faults it hit, in order
+    // Why it did not end in order, beyond how it ended and its faults: a
+    // malformed frame, an answer that did not go out, a frame cut off.
+    std::vector<std::string> problems;
 };
 
 class Recorder {
@@ -70,11 +76,17 @@ public:
     void UploadEnded(const std::string& unit, UploadRecord record);
 
     // Every place had at least required uploads, and every upload ended in
-    // order and was the expected image (when one is).
+    // order and was the expected image (when one is); one that still runs
+    // does not count as in order.
     bool EveryUploadAsExpected(unsigned required) const;
     bool Expects() const { return m_expected.has_value(); }
     // An image could not be stored or the trace could not be written.
     bool RecordFailed() const { return m_storeFailed || !m_traceError.empty(); }
+    // Called whenever what the run would end with may have changed (an
+    // upload began or ended, a record failed), before anything is said.
+    void OnChange(std::function<void()> changed) { m_changed = std::move(changed); }
+    // Syncs the trace; safe from another thread while the units run.
+    void SyncTrace();
 
     // The summary as one JSON object.
     std::string SummaryJson(int exitCode) const;
@@ -99,6 +111,7 @@ private:
         std::string address;
         unsigned arrival = 1;
         std::vector<Upload> uploads;
+        bool uploading = false;  // bytes came since the last upload ended
     };
 
     explicit Recorder(Options options) : m_options(std::move(options)) {}
@@ -111,9 +124,17 @@ private:
     // Empty when image is the expected one; else how it differs.
     std::string Difference(Link link, const std::string& image) const;
     Unit* Find(const std::string& unit);
+    void Changed()
+    {
+        if (m_changed)
+            m_changed();
+    }
 
     Options m_options;
+    std::function<void()> m_changed;
+    std::mutex m_traceMutex;  // m_trace and m_traceWritten: the final sync comes from another thread
     platform::NamedFile m_trace;
+    std::uint64_t m_traceWritten = 0;  // bytes of whole lines in the trace
     std::string m_traceError;
     bool m_storeFailed = false;
     std::optional<std::string> m_expected;

@@ -25,18 +25,16 @@ public:
     virtual void AwaitBytes(std::function<void()> ready) = 0;
     // Takes what the program wrote: the count, 0 when nothing waits, -1 when
     // the line ended: the program closed the pseudo-terminal and all it
-    // wrote was read (error->text stays empty), or the line failed.
+    // wrote before was read (error->text stays empty; what it writes after
+    // opening it again comes with the next reads), or the line failed.
     virtual long Read(void* buffer, std::size_t size, platform::SystemError* error) = 0;
     // Writes all bytes to the program, or gives false with the reason.
     virtual bool Write(const void* data, std::size_t size, platform::SystemError* error) = 0;
 
-    // Whether the line shows the program opening its side: a null-modem
-    // pair carries no sign of the other end opening or closing, so an
+    // Whether the line shows the program opening and closing its side: a
+    // null-modem pair carries no sign of the other end doing either, so an
     // upload there ends when the line falls quiet.
     virtual bool ShowsOpens() const { return false; }
-    // Calls opened, from the io_context, each time the program opens its
-    // side (only where the line shows it).
-    virtual void WatchOpens(std::function<void()> /*opened*/) {}
 
     // Holds the program's side locked and exclusive, as a program that uses
     // it would. False with the reason where that cannot be done.

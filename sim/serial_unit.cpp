@@ -40,7 +40,6 @@ std::unique_ptr<SerialUnit> SerialUnit::Create(asio::io_context& io, Recorder& r
     unit->m_line = std::move(line);
     if (const Fault* busy = unit->m_settings.faults.Busy())
         recorder.Event(unit->m_settings.name, "port held", busy);
-    unit->m_line->WatchOpens([u = unit.get()] { u->OnOpened(); });
     // What waits already is taken from the io_context, once the unit is known.
     unit->m_paceTimer.After(Clock::duration::zero(), [u = unit.get()] { u->ReadPort(); });
     return unit;
@@ -63,14 +62,6 @@ void SerialUnit::Stop()
         EndUpload("interrupted: the simulator stopped", false);
     m_paceTimer.Cancel();
     m_line.reset();
-}
-
-void SerialUnit::OnOpened()
-{
-    if (m_waitingForOpen) {
-        m_waitingForOpen = false;
-        ReadPort();
-    }
 }
 
 void SerialUnit::ReadPort()
@@ -114,12 +105,12 @@ void SerialUnit::ReadPort()
     if (!failure.empty())
         m_recorder.Event(m_settings.name, "the line failed: " + failure);
     if (m_line->ShowsOpens()) {
-        // The program closed the pseudo-terminal and everything it wrote was
-        // read. The master reports a hang-up until the next open: wait for that.
-        m_waitingForOpen = true;
+        // The program closed the pseudo-terminal and everything it wrote
+        // before was read; what comes next is the next upload's.
         if (m_upload)
-            EndUpload(failure.empty() ? "the program closed the link" : "the line failed: " + failure,
-                      failure.empty());
+            EndUpload(failure.empty() ? "ended by a close" : "the line failed: " + failure, failure.empty());
+        if (!IsDone() && m_line)
+            m_line->AwaitBytes([this] { ReadPort(); });
         return;
     }
     // A named port that failed takes no more uploads.
@@ -170,7 +161,7 @@ void SerialUnit::Send(const std::string& bytes, const Fault* fault)
         return;
     platform::SystemError error;
     if (!m_line->Write(bytes.data(), bytes.size(), &error)) {
-        m_upload->broken = true;
+        m_upload->Break("cannot answer: " + error.text);
         m_recorder.Event(m_settings.name, "cannot answer: " + error.text);
         return;
     }

@@ -43,7 +43,6 @@ public:
 
 private:
     SerialUnit(asio::io_context& io, Recorder& recorder, Settings settings);
-    void OnOpened();
     // Takes what waits, as far as the line's rate allows, and waits again.
     void ReadPort();
     void Take(const unsigned char* data, std::size_t size);
@@ -56,7 +55,6 @@ private:
     Settings m_settings;
     std::unique_ptr<SerialLine> m_line;
     std::string m_path;
-    bool m_waitingForOpen = false;  // the program closed the port
     std::unique_ptr<UnitUpload> m_upload;  // the upload that runs, from the program's first byte
     Timer m_quietTimer;  // a named port: the end of the upload
 

@@ -151,27 +151,41 @@ bool MakePlaces(const Options& o, asio::io_context& io, Recorder& recorder,
 
 }  // namespace
 
-int RunSimulator(const Options& o, std::ostream& out, std::ostream& err)
+int RunSimulator(const Options& o, std::stop_source& stop, platform::StopRequests& requests, std::ostream& out,
+                 std::ostream& err)
 {
-    std::stop_source stop;
-    const platform::StopRequests requests(stop);
-    if (requests.Failure()) {
-        err << "pyrrow-sim: " << requests.Failure()->text << "\n";
+    // A stopped run whose last lines cannot be written still ends with its code.
+    const auto fail = [&](const std::string& why) {
+        requests.SetExitCode(kExitUsage);
+        err << "pyrrow-sim: " << why << "\n";
         return kExitUsage;
-    }
+    };
+    if (requests.Failure())
+        return fail(requests.Failure()->text);
     Recorder::Opened opened = Recorder::Open(Recorder::Options{o.storeDir, o.traceFile, o.expectFile});
-    if (!opened.recorder) {
-        err << "pyrrow-sim: " << opened.problem << "\n";
-        return kExitUsage;
-    }
+    if (!opened.recorder)
+        return fail(opened.problem);
     const std::unique_ptr<Recorder> recorder = std::move(opened.recorder);
+
+    const unsigned required = o.units != 0 ? o.units : o.once ? 1 : 0;
+    bool setUpFailed = false;
+    // What the run ends with, were it to end now.
+    const auto verdict = [&] {
+        if (setUpFailed)
+            return kExitUsage;
+        if (recorder->RecordFailed())
+            return kExitRecordFailed;
+        return recorder->EveryUploadAsExpected(required) ? kExitOk : kExitIncomplete;
+    };
+    recorder->OnChange([&] { requests.SetExitCode(verdict()); });
+    requests.SetExitCode(verdict());
+    const auto keepTrace = requests.KeepSynced([&recorder] { recorder->SyncTrace(); });
 
     asio::io_context io;
     // Runs until a stop: a unit that only holds its port waits for nothing.
     const auto work = asio::make_work_guard(io);
     const unsigned placeCount = o.link == Link::Tcp ? o.count : 1;
     unsigned placesLeft = placeCount;
-    bool setUpFailed = false;
     std::vector<std::unique_ptr<UnitPlace>> places;
     for (unsigned i = 0; i < placeCount; ++i) {
         UnitPlace::Settings s;
@@ -182,8 +196,9 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err)
         s.onArrived = [&out](const std::string& where) { out << where << "\n" << std::flush; };
         s.onFinished = [&](const std::string& why) {
             if (!why.empty()) {
-                err << "pyrrow-sim: " << why << "\n";
                 setUpFailed = true;
+                requests.SetExitCode(verdict());
+                err << "pyrrow-sim: " << why << "\n";
                 io.stop();
             } else if (--placesLeft == 0) {
                 io.stop();
@@ -192,10 +207,9 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err)
         places.push_back(std::make_unique<UnitPlace>(io, *recorder, std::move(s)));
     }
     platform::SystemError error;
-    if (!MakePlaces(o, io, *recorder, places, &error)) {
-        err << "pyrrow-sim: " << error.text << "\n";
-        return kExitUsage;
-    }
+    if (!MakePlaces(o, io, *recorder, places, &error))
+        return fail(error.text);
+    requests.SetExitCode(verdict());  // the units are known
     // Where each first unit is: the first lines, flushed at once.
     for (unsigned i = 0; i < placeCount; ++i)
         out << places[i]->Where() << "\n";
@@ -212,17 +226,11 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err)
         const FineTimers fine;
         io.run();
     }
+    // An upload still running ends here, out of order.
     for (auto& p : places)
         p->Stop();
-    const unsigned required = o.units != 0 ? o.units : o.once ? 1 : 0;
-    const bool judged = required != 0 || recorder->Expects();
-    int code = kExitOk;
-    if (setUpFailed)
-        code = kExitUsage;
-    else if (recorder->RecordFailed())
-        code = kExitRecordFailed;
-    else if (judged && !recorder->EveryUploadAsExpected(required))
-        code = kExitIncomplete;
+    const int code = verdict();
+    requests.SetExitCode(code);
     if (o.json)
         out << recorder->SummaryJson(code) << "\n" << std::flush;
     return code;

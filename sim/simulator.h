@@ -4,12 +4,16 @@
 #pragma once
 
 #include <iosfwd>
+#include <stop_token>
 
+#include "platform/stop_requests.h"
 #include "sim/options.h"
 
 namespace pyrrow::sim {
 
-// Returns the exit code.
-int RunSimulator(const Options& options, std::ostream& out, std::ostream& err);
+// stop is requested by requests, which the run keeps told of the code it
+// would end with. Returns the exit code.
+int RunSimulator(const Options& options, std::stop_source& stop, platform::StopRequests& requests, std::ostream& out,
+                 std::ostream& err);
 
 }  // namespace pyrrow::sim

@@ -15,10 +15,14 @@ namespace {
 namespace protocol = pyrrow::protocol;
 
 constexpr std::size_t kFullFrame = protocol::kTcpCounterBytes + protocol::kTcpFrameData;
-// A frame shorter than a full one is taken as whole once the stream has been
-// quiet this long: the program sends each frame in one piece and then waits
-// at least 100 ms for its acknowledgement.
-constexpr std::chrono::milliseconds kFrameGap{20};
+// A full frame is found by its length, however slowly its pieces come. Only
+// a shorter one (the last) is taken as whole once the stream has been quiet
+// this long: far longer than the pieces of one frame lie apart on a slow
+// link (the pieces of a frame of 1,026 bytes or less are rare at all), and
+// shorter than the 100 ms the program waits after sending a frame before
+// it first looks for the acknowledgement, so that the acknowledgement is
+// there at that look even when --timeout-scale leaves the program one look.
+constexpr std::chrono::milliseconds kShortFrameGap{80};
 // How many connections wait, connected, for a unit that is busy.
 constexpr int kQueue = 16;
 
@@ -141,6 +145,10 @@ void TcpUnit::Receive()
                     Receive();
             } else if (failed == asio::error::eof) {
                 EndUpload("the program closed the link", true, false);
+            } else if (failed == asio::error::connection_reset) {
+                // What a program that was stopped does, so as not to pass
+                // for one that sent everything.
+                EndUpload("the program reset the connection", false, false);
             } else {
                 EndUpload(Failure("connection failed", failed).text, false, false);
             }
@@ -190,7 +198,7 @@ void TcpUnit::TakeFrames()
     m_connection->quietTimer.Cancel();
     if (!m_connection->pending.empty())
         m_connection->quietTimer.After(
-            kFrameGap, [this] { FrameComplete(std::exchange(m_connection->pending, std::string())); });
+            kShortFrameGap, [this] { FrameComplete(std::exchange(m_connection->pending, std::string())); });
 }
 
 void TcpUnit::FrameComplete(std::string frame)
@@ -200,8 +208,11 @@ void TcpUnit::FrameComplete(std::string frame)
     const std::uint64_t index = c.frameIndex++;
     ++record.frames;
     if (frame.size() <= protocol::kTcpCounterBytes) {
-        c.upload.broken = true;
-        m_recorder.Event(m_settings.name, "frame " + std::to_string(index) + " carries no data");
+        const std::string why = c.shortFrameSeen ? "a frame after the last (frame " + std::to_string(index) +
+                                                       ") carries no data"
+                                                 : "frame " + std::to_string(index) + " carries no data";
+        c.upload.Break(why);
+        m_recorder.Event(m_settings.name, why);
         return;
     }
     const unsigned counter = static_cast<unsigned>(static_cast<unsigned char>(frame[0])) |
@@ -212,8 +223,9 @@ void TcpUnit::FrameComplete(std::string frame)
                                               std::to_string(counter) + ", not " + std::to_string(index & 0xFFFF));
     }
     if (c.shortFrameSeen) {
-        c.upload.broken = true;
-        m_recorder.Event(m_settings.name, "frame " + std::to_string(index) + " follows a short frame");
+        const std::string why = "frame " + std::to_string(index) + " follows a short frame";
+        c.upload.Break(why);
+        m_recorder.Event(m_settings.name, why);
     }
     const std::size_t data = frame.size() - protocol::kTcpCounterBytes;
     c.shortFrameSeen = data < protocol::kTcpFrameData;
@@ -253,11 +265,11 @@ void TcpUnit::SendAnswer(const std::string& bytes, const Fault* fault)
     const std::size_t sent = m_connection->socket.write_some(asio::buffer(bytes), failed);
     if (failed || sent != bytes.size()) {
         // The receive side sees the end of the connection and ends the upload.
-        m_connection->upload.broken = true;
-        m_recorder.Event(m_settings.name,
-                         failed ? Failure("cannot send", failed).text
-                                : "cannot send: " + std::to_string(sent) + " of " + std::to_string(bytes.size()) +
-                                      " bytes sent");
+        const std::string why = failed ? Failure("cannot send", failed).text
+                                       : "cannot send: " + std::to_string(sent) + " of " +
+                                             std::to_string(bytes.size()) + " bytes sent";
+        m_connection->upload.Break(why);
+        m_recorder.Event(m_settings.name, why);
         return;
     }
     m_recorder.Sent(m_settings.name, bytes.data(), bytes.size(), fault);
@@ -296,9 +308,11 @@ void TcpUnit::EndUpload(const std::string& how, bool byProgram, bool reset)
     const std::vector<std::string>& faults = c->upload.record.faults;
     const bool slowOnly = faults.size() == 1 && m_settings.faults.Slow() != nullptr;
     const bool probe = c->upload.received == 0 && (faults.empty() || slowOnly);
+    if (!probe && !c->pending.empty())
+        c->upload.Break("frame " + std::to_string(c->frameIndex) + " (" + std::to_string(c->pending.size()) +
+                        " bytes) was not yet acknowledged when the link ended");
     if (!probe)
-        m_recorder.UploadEnded(m_settings.name, c->upload.End(how, byProgram,
-                                                              c->upload.record.countersInOrder && c->pending.empty()));
+        m_recorder.UploadEnded(m_settings.name, c->upload.End(how, byProgram));
     if (!probe && m_settings.once && !IsDone()) {
         m_listener.close(ignored);
         Done();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "sim/header_answer.h"
+#include "upload/protocol.h"
 
 namespace pyrrow::sim {
 
@@ -17,7 +18,13 @@ void UnitUpload::Hit(const Fault& fault)
 {
     record.faults.push_back(fault.text);
     if (fault.kind != FaultKind::AckDelay && fault.kind != FaultKind::Slow)
-        broken = true;
+        m_broken = true;
+}
+
+void UnitUpload::Break(std::string why)
+{
+    m_broken = true;
+    record.problems.push_back(std::move(why));
 }
 
 void UnitUpload::Answer(std::chrono::milliseconds delay, std::function<void()> send)
@@ -56,11 +63,15 @@ void UnitUpload::AnswerHeader(const FaultPlan& faults, Recorder& recorder, const
     }
 }
 
-UploadRecord UnitUpload::End(const std::string& how, bool byProgram, bool inOrder)
+UploadRecord UnitUpload::End(const std::string& how, bool byProgram)
 {
     m_answers.clear();
+    if (header.size() < protocol::kHeaderSize)
+        record.problems.push_back("it ended within the header");
+    if (m_owed > 0)
+        record.problems.push_back("it ended before the unit's answer went out");
     record.end = how;
-    record.cleanEnd = byProgram && inOrder && headerAnswered && !broken && m_owed == 0;
+    record.cleanEnd = byProgram && headerAnswered && !m_broken && m_owed == 0 && record.countersInOrder;
     return std::exchange(record, UploadRecord{});
 }
 

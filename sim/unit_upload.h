@@ -30,11 +30,13 @@ public:
     std::string header;           // the header's bytes as they came
     std::uint64_t received = 0;   // every byte, the header included
     bool headerAnswered = false;  // a faultless answer went out whole
-    bool broken = false;          // a fault or a malformed frame rules out a clean end
 
     // A fault of the plan was hit: only a slow unit or a delayed
     // acknowledgement still let the upload end in order.
     void Hit(const Fault& fault);
+    // Something rules out a clean end (a malformed frame, an answer that
+    // did not go out): why, in words for the upload's line.
+    void Break(std::string why);
     // Calls send after delay (at once without one); the answer is owed until then.
     void Answer(std::chrono::milliseconds delay, std::function<void()> send);
     int AnswersOwed() const { return m_owed; }
@@ -44,14 +46,15 @@ public:
     void AnswerHeader(const FaultPlan& faults, Recorder& recorder, const std::string& unit,
                       const std::function<void(const std::string& bytes, const Fault* fault)>& send);
     // The record of the upload that ended as how says: in order when the
-    // program ended it itself after an exchange without faults, every answer
-    // sent, and what the link adds holds too.
-    UploadRecord End(const std::string& how, bool byProgram, bool inOrder = true);
+    // program ended it itself after an exchange without faults or anything
+    // else that broke it, its counters in order, every answer sent.
+    UploadRecord End(const std::string& how, bool byProgram);
 
 private:
     asio::io_context& m_io;
     std::list<Timer> m_answers;
     int m_owed = 0;
+    bool m_broken = false;
 };
 
 }  // namespace pyrrow::sim

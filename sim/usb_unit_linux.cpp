@@ -172,7 +172,7 @@ void UsbUnit::AnswerHeader()
     upload.Answer(SlowDelay(m_settings.faults.SlowFactor()), [this, answer] {
         platform::SystemError error;
         if (!m_device->SendInput(answer, &error)) {
-            m_upload->broken = true;
+            m_upload->Break("the header's answer did not go out: " + error.text);
             Complain(error);
             return;
         }

@@ -503,6 +503,57 @@ INSTANTIATE_TEST_SUITE_P(Table, StopRequests,
                                          StopCase{"sighup_in_serial_header", "serial_header", SIGHUP}),
                          [](const auto& param) { return param.param.name; });
 
+// A stop ends pyrrow-cli and pyrrow-sim also when what they still have to
+// say cannot be written (their reader stopped reading): within the bound,
+// with the code of their run, or at once with 130 on a second stop.
+struct StuckCase {
+    std::string name;
+    bool cli;                  // pyrrow-cli, or the simulator
+    std::vector<std::string> args;
+    std::vector<int> signals;  // 300 ms apart
+    int exitCode;
+    std::chrono::milliseconds within;
+};
+
+class StuckOutput : public Cli, public testing::WithParamInterface<StuckCase> {};
+
+TEST_P(StuckOutput, NeverHoldsAStoppedProgram)
+{
+    const StuckCase& c = GetParam();
+    std::vector<std::string> args = c.args;
+    if (c.cli)
+        args.insert(args.begin() + 1, WriteFirmware(Firmware(1024)));
+    // Standard error goes to a full pipe: the first line waits for ever.
+    pyrrow::test::SimProcess program(args, false, -1, 2, c.cli ? PYRROW_CLI : "");
+    if (c.cli) {
+        // The first line of a flash is said at its start.
+        const auto wchan = std::filesystem::path("/proc") / std::to_string(program.Pid()) / "wchan";
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        while (pyrrow::test::ReadBytes(wchan).find("pipe_write") == std::string::npos &&
+               std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(20ms);
+    } else {
+        EXPECT_NE(program.ReadPort(), 0);  // the stop's own line is the one that waits
+    }
+    const auto signalled = std::chrono::steady_clock::now();
+    for (const int signal : c.signals) {
+        program.Signal(signal);
+        std::this_thread::sleep_for(300ms);
+    }
+    EXPECT_EQ(program.Wait(c.within + 2s), c.exitCode);
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, c.within);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StuckOutput,
+    testing::Values(
+        StuckCase{"cli", true, {"flash", "--device", "tcp:127.0.0.1:1"}, {SIGTERM}, 130, 6500ms},
+        StuckCase{"cli_stopped_twice", true, {"flash", "--device", "tcp:127.0.0.1:1"}, {SIGTERM, SIGINT}, 130, 1500ms},
+        StuckCase{"sim", false, {"tcp", "--listen", "127.0.0.1:0"}, {SIGTERM}, 0, 6500ms},
+        StuckCase{"sim_once_without_upload", false, {"tcp", "--listen", "127.0.0.1:0", "--once"}, {SIGHUP}, 1, 6500ms},
+        StuckCase{"sim_stopped_twice", false, {"tcp", "--listen", "127.0.0.1:0"}, {SIGTERM, SIGTERM}, 130, 1500ms}),
+    [](const auto& param) { return param.param.name; });
+
 // What this machine has attached is listed (never opened), each line as
 // documented; usually its serial ports.
 TEST(CliList, JsonLinesAreTheDocumentedDeviceEvents)

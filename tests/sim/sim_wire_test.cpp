@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/mount.h>
@@ -89,26 +90,52 @@ std::string Frame(std::uint16_t counter, std::size_t offset, std::size_t size)
     return std::string{static_cast<char>(counter & 0xFF), static_cast<char>(counter >> 8)} + kFile.substr(offset, size);
 }
 
+// How the client plays an upload, when not as the program does.
+struct Play {
+    std::size_t messages = 4;       // of the four: fewer, a program stopped on the way
+    std::chrono::milliseconds pieces{0};  // each message in two pieces this far apart
+    bool emptyFrame = false;        // a frame of its counter alone after the last
+    bool reset = false;             // the end is a reset, as a stopped pyrrow-cli makes it
+    std::function<void()> answered = {};  // called once the header is answered
+};
+
 // Plays one TCP upload: the header, then each frame after the answer to the
-// one before; stops when the unit ends the connection, or after messages
-// (a program stopped on the way).
-std::vector<Answer> TcpUpload(std::uint16_t port, bool* connected, std::size_t messages = 4)
+// one before; stops when the unit ends the connection, or after the
+// messages of play.
+std::vector<Answer> TcpUpload(std::uint16_t port, bool* connected, const Play& play = {})
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
     *connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     std::vector<Answer> answers;
-    const std::vector<std::string> all = {kFile.substr(0, 32), Frame(0, 32, 1024), Frame(1, 1056, 1024),
-                                          Frame(2, 2080, 5)};
-    for (const std::string& m : std::span(all).first(messages)) {
-        if (!*connected || ::send(fd, m.data(), m.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(m.size()))
+    std::vector<std::string> all = {kFile.substr(0, 32), Frame(0, 32, 1024), Frame(1, 1056, 1024),
+                                    Frame(2, 2080, 5)};
+    all.resize(play.messages);
+    if (play.emptyFrame)
+        all.push_back(Frame(3, 0, 0));
+    for (const std::string& m : all) {
+        const std::size_t first = play.pieces.count() > 0 ? m.size() / 2 : m.size();
+        bool sent = *connected && ::send(fd, m.data(), first, MSG_NOSIGNAL) == static_cast<ssize_t>(first);
+        if (sent && first < m.size()) {
+            std::this_thread::sleep_for(play.pieces);
+            sent = ::send(fd, m.data() + first, m.size() - first, MSG_NOSIGNAL) == static_cast<ssize_t>(m.size() - first);
+        }
+        if (!sent)
             break;
         answers.push_back(Collect(fd, m.size() == 32 ? 32 : 6, 400ms));
         if (answers.back().closed || answers.back().reset)
             break;
+        if (answers.size() == 1 && play.answered)
+            play.answered();
+    }
+    if (play.reset) {
+        const linger cut{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &cut, sizeof cut);
     }
     ::close(fd);
     return answers;
@@ -292,6 +319,32 @@ TEST_F(SerialFault, BusyPortIsLockedAndExclusive)
     EXPECT_EQ(sim.Wait(), 0);
 }
 
+// A program that opens the port again at once, before the unit has read
+// what it wrote before its close, starts a new upload: five are five.
+TEST_F(SerialFault, UploadsBackToBackAreEachTheirOwn)
+{
+    SimProcess sim({"serial", "--link", link, "--json"});
+    EXPECT_FALSE(sim.ReadLine().empty());
+    for (int upload = 1; upload <= 5; ++upload) {
+        SCOPED_TRACE(upload);
+        const int fd = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, kFile.data(), 32), 32);
+        EXPECT_EQ(Collect(fd, 32, 2000ms).Bytes(), Echo());
+        ASSERT_EQ(::write(fd, kFile.data() + 32, kFile.size() - 32), static_cast<ssize_t>(kFile.size() - 32));
+        ::close(fd);
+    }
+    const std::string line = "upload ended after 2085 bytes in 9 frames: ended by a close; without --expect the "
+                             "simulator cannot tell whether the image was whole";
+    EXPECT_TRUE(sim.AwaitError(line, 5)) << sim.Errors();
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0) << sim.Errors();
+    const auto uploads = nlohmann::json::parse(sim.Output())["units"][0]["uploads"];
+    EXPECT_EQ(uploads.size(), 5u) << uploads;
+    for (const auto& upload : uploads)
+        EXPECT_TRUE(upload["clean_end"]) << upload;
+}
+
 // What the unit saw, said as it was: a cut upload ends as a whole one does
 // (the program closes the link), so only --expect tells them apart.
 struct ExpectCase {
@@ -321,7 +374,7 @@ TEST(SimExpect, SaysWhetherExactlyThatImageArrived)
         SimProcess sim({"tcp", "--listen", "127.0.0.1:0", "--once", "--json", "--expect",
                         (dir.path() / "expected.fw").string()});
         bool connected = false;
-        TcpUpload(sim.ReadPort(), &connected, c.messages);
+        TcpUpload(sim.ReadPort(), &connected, {.messages = c.messages});
         EXPECT_TRUE(connected);
         EXPECT_EQ(sim.Wait(), c.onceExit);
         EXPECT_NE(sim.Errors().find(c.says), std::string::npos) << sim.Errors();
@@ -329,6 +382,56 @@ TEST(SimExpect, SaysWhetherExactlyThatImageArrived)
         const auto upload = nlohmann::json::parse(sim.Output())["units"][0]["uploads"][0];
         EXPECT_EQ(upload["expected"], c.onceExit == 0);
         EXPECT_TRUE(upload["clean_end"]);
+    }
+}
+
+// An upload that did not end in order is exit code 1 whether or not the run
+// is judged (--once, --expect), and its line says why; a frame is found by
+// its length however slowly its pieces come.
+struct VerdictCase {
+    const char* name;
+    Play play;
+    std::vector<std::string> args;  // "expect" stands for --expect and the file
+    int exit;
+    std::string says;
+    std::string never;
+};
+
+TEST(SimVerdict, SaysWhyAnUploadIsNotInOrderAndEndsWith1)
+{
+    pyrrow::test::TempDir dir;
+    const std::string expected = (dir.path() / "expected.fw").string();
+    pyrrow::test::WriteBytes(expected, kFile);
+    const VerdictCase cases[] = {
+        {"reset", {.messages = 2, .reset = true}, {"--once"}, 1, ": the program reset the connection;", ""},
+        {"reset, not judged", {.messages = 2, .reset = true}, {}, 1, "it did not end in order", ""},
+        {"a frame of no data after the last", {.emptyFrame = true}, {"--once", "expect"}, 1,
+         "it did not end in order: a frame after the last (frame 3) carries no data", "it is the expected image"},
+        {"frames in two pieces 60 ms apart", {.pieces = 60ms}, {"--once", "expect"}, 0,
+         "upload ended after 2085 bytes in 3 frames: the program closed the link; SHA-256", "in order"},
+    };
+    for (const VerdictCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args{"tcp", "--listen", "127.0.0.1:0"};
+        for (const std::string& a : c.args) {
+            if (a == "expect")
+                args.insert(args.end(), {"--expect", expected});
+            else
+                args.push_back(a);
+        }
+        SimProcess sim(args);
+        bool connected = false;
+        TcpUpload(sim.ReadPort(), &connected, c.play);
+        EXPECT_TRUE(connected);
+        if (c.args.empty()) {
+            ASSERT_TRUE(sim.AwaitError("upload ended")) << sim.Errors();
+            sim.Signal(SIGTERM);
+        }
+        EXPECT_EQ(sim.Wait(), c.exit) << sim.Errors();
+        EXPECT_NE(sim.Errors().find(c.says), std::string::npos) << sim.Errors();
+        if (!c.never.empty()) {
+            EXPECT_EQ(sim.Errors().find(c.never), std::string::npos) << sim.Errors();
+        }
     }
 }
 
@@ -361,9 +464,10 @@ TEST(SimStore, NeverOverAFileAndNothingLostBetweenTwoSimulators)
     EXPECT_EQ(files.size(), kTaken + 2u);
 }
 
-// A store on a full disk: the image that does not fit leaves no part of
-// itself behind, and the run ends with code 3 and the reason.
-TEST(SimStore, FullDiskLeavesNoPartialImageAndEndsWithCode3)
+// A store and a trace on a disk that fills during the upload: the image
+// that does not fit leaves no part of itself behind, the trace keeps its
+// whole lines, and the run ends with code 3 and the reasons.
+TEST(SimStore, FullDiskLeavesNoPartialImageOrLineAndEndsWithCode3)
 {
     pyrrow::test::TempDir dir;
     const std::filesystem::path store = dir.path() / "store";
@@ -374,22 +478,32 @@ TEST(SimStore, FullDiskLeavesNoPartialImageAndEndsWithCode3)
         const std::filesystem::path& path;
         ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
     } unmount{store};
-    {
-        std::ofstream filler(store / "filler", std::ios::binary);
-        const std::string block(4096, 'x');
-        while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
-        }
-    }
-    SimProcess sim({"tcp", "--listen", "127.0.0.1:0", "--once", "--json", "--store", store.string()});
+    const std::filesystem::path trace = store / "trace";
+    SimProcess sim({"tcp", "--listen", "127.0.0.1:0", "--once", "--json", "--store", store.string(), "--trace",
+                    trace.string()});
     bool connected = false;
-    TcpUpload(sim.ReadPort(), &connected);
+    // The trace has its first lines on the disk; then the disk is full.
+    TcpUpload(sim.ReadPort(), &connected, {.answered = [&store] {
+                  std::ofstream filler(store / "filler", std::ios::binary);
+                  const std::string block(4096, 'x');
+                  while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
+                  }
+              }});
     EXPECT_EQ(sim.Wait(), 3);
     EXPECT_NE(sim.Errors().find("No space left on device; the partial file was removed"), std::string::npos)
         << sim.Errors();
+    EXPECT_NE(sim.Errors().find("No space left on device; it ends with the line before"), std::string::npos)
+        << sim.Errors();
+    const std::string lines = pyrrow::test::ReadBytes(trace);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), '\n');
+    for (std::size_t begin = 0, end; (end = lines.find('\n', begin)) != std::string::npos; begin = end + 1)
+        EXPECT_TRUE(nlohmann::json::accept(lines.substr(begin, end - begin))) << lines.substr(begin, 80);
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(store))
         names.push_back(entry.path().filename().string());
-    EXPECT_EQ(names, std::vector<std::string>{"filler"});
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"filler", "trace"}));
     const auto summary = nlohmann::json::parse(sim.Output());
     EXPECT_TRUE(summary["units"][0]["uploads"][0]["stored"].is_null());
     EXPECT_TRUE(summary["units"][0]["uploads"][0]["store_error"].is_string());

@@ -14,16 +14,42 @@
 
 namespace pyrrow::test {
 
-SimProcess::SimProcess(const std::vector<std::string>& args, bool asNobody, int closedStream)
+namespace {
+
+// A pipe whose write end is full: a write to it waits for a reader that
+// never reads. The read end is *readEnd.
+int FullPipe(int* readEnd)
+{
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        throw std::runtime_error("no pipe");
+    ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
+    const int flags = ::fcntl(ends[1], F_GETFL);
+    ::fcntl(ends[1], F_SETFL, flags | O_NONBLOCK);
+    const std::string block(4096, 'x');
+    while (::write(ends[1], block.data(), block.size()) > 0) {
+    }
+    ::fcntl(ends[1], F_SETFL, flags);
+    *readEnd = ends[0];
+    return ends[1];
+}
+
+}  // namespace
+
+SimProcess::SimProcess(const std::vector<std::string>& args, bool asNobody, int closedStream, int blockedStream,
+                       const std::string& program)
 {
     int out[2];
     int err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
         throw std::runtime_error("no pipe");
+    const int blocked = blockedStream >= 0 ? FullPipe(&m_blockedFd) : -1;
     // The simulator the build made, or the one PYRROW_SIM names (the kernel
     // stage's guest has it in /usr/bin).
     const char* named = std::getenv("PYRROW_SIM");
-    std::vector<std::string> argv{named != nullptr && *named != '\0' ? named : PYRROW_SIM_PATH};
+    std::vector<std::string> argv{!program.empty()                          ? program
+                                  : named != nullptr && *named != '\0' ? named
+                                                                          : PYRROW_SIM_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> pointers;
     for (std::string& a : argv)
@@ -35,6 +61,8 @@ SimProcess::SimProcess(const std::vector<std::string>& args, bool asNobody, int 
         ::dup2(err[1], 2);
         if (closedStream >= 0)
             ::close(closedStream);
+        if (blocked >= 0)
+            ::dup2(blocked, blockedStream);
         if (asNobody && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(126);
         ::execv(pointers[0], pointers.data());
@@ -42,6 +70,8 @@ SimProcess::SimProcess(const std::vector<std::string>& args, bool asNobody, int 
     }
     ::close(out[1]);
     ::close(err[1]);
+    if (blocked >= 0)
+        ::close(blocked);
     m_outFd = out[0];
     m_errFd = err[0];
 }
@@ -54,6 +84,8 @@ SimProcess::~SimProcess()
     }
     ::close(m_outFd);
     ::close(m_errFd);
+    if (m_blockedFd >= 0)
+        ::close(m_blockedFd);
 }
 
 // Reads what the pipes hold, waiting up to timeout for the first byte;
@@ -98,6 +130,22 @@ std::uint16_t SimProcess::ReadPort()
     const std::string line = ReadLine();
     const auto colon = line.rfind(':');
     return colon == std::string::npos ? 0 : static_cast<std::uint16_t>(std::stoi(line.substr(colon + 1)));
+}
+
+bool SimProcess::AwaitError(const std::string& text, int times, std::chrono::milliseconds timeout)
+{
+    const auto said = [&] {
+        int found = 0;
+        for (auto at = m_err.find(text); at != std::string::npos; at = m_err.find(text, at + text.size()))
+            ++found;
+        return found >= times;
+    };
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!said() && std::chrono::steady_clock::now() < end) {
+        if (!Drain(std::chrono::milliseconds(50)))
+            break;
+    }
+    return said();
 }
 
 void SimProcess::Signal(int signal)

@@ -1,7 +1,8 @@
 // pyrrow-sim as a child process of a test: started with its arguments, its
 // standard output read line by line (the units' addresses come first), its
 // end awaited with a bound. The simulator is the one the build made, or the
-// one the environment variable PYRROW_SIM names.
+// one the environment variable PYRROW_SIM names; another program may be
+// run the same way.
 #pragma once
 
 #include <chrono>
@@ -16,8 +17,11 @@ class SimProcess {
 public:
     // asNobody: when the test runs as root, the simulator runs as the user
     // nobody (for the rights it lacks); closedStream: a standard stream
-    // (0, 1 or 2) it is started without.
-    explicit SimProcess(const std::vector<std::string>& args, bool asNobody = false, int closedStream = -1);
+    // (0, 1 or 2) it is started without; blockedStream: one (1 or 2) that
+    // goes to a full pipe nobody reads; program: what runs instead of the
+    // simulator.
+    explicit SimProcess(const std::vector<std::string>& args, bool asNobody = false, int closedStream = -1,
+                        int blockedStream = -1, const std::string& program = {});
     ~SimProcess();
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
@@ -26,6 +30,9 @@ public:
     std::string ReadLine(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // The port of a "127.0.0.1:PORT" line read next; 0 when none came.
     std::uint16_t ReadPort();
+    // Whether standard error said text (times times) within timeout.
+    bool AwaitError(const std::string& text, int times = 1,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(10));
     void Signal(int signal);
     pid_t Pid() const { return m_pid; }
     // The exit code, or -1 when it had not ended in time (it is killed then).
@@ -41,6 +48,7 @@ private:
     pid_t m_pid = -1;
     int m_outFd = -1;
     int m_errFd = -1;
+    int m_blockedFd = -1;  // the read end of the full pipe, never read
     bool m_outOpen = true;
     bool m_errOpen = true;
     std::string m_out;
