@@ -1,4 +1,9 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <termios.h>
 
 #include <chrono>
@@ -58,12 +63,11 @@ TEST_F(SerialUpload, SendsHeaderThenBlocksAndReportsEachStep)
         const std::string file = Firmware(c.size);
         PtyDevice device(SerialScript{{{0ms, kAnswer}}});
         // The port starts on another line, which the upload must set right.
-        termios other{};
-        ::tcgetattr(device.SlaveFd(), &other);
+        termios other = device.Line();
         ::cfsetspeed(&other, B9600);
         other.c_cflag = (other.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS7 | PARENB | CRTSCTS;
         other.c_iflag |= IXOFF;
-        ::tcsetattr(device.SlaveFd(), TCSANOW, &other);
+        device.SetLine(other);
         const std::u16string port(device.SlavePath().begin(), device.SlavePath().end());
         Init({port});
         UseFirmware(file);
@@ -198,10 +202,12 @@ TEST_F(SerialUpload, PortThatCannotOpen)
 TEST_F(SerialUpload, PortHeldByAnotherProgramIsNotOpened)
 {
     PtyDevice device(SerialScript{});
-    ASSERT_EQ(::flock(device.SlaveFd(), LOCK_EX | LOCK_NB), 0);
+    const int held = ::open(device.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
     Init({std::u16string(device.SlavePath().begin(), device.SlavePath().end())});
     dlg.m_strFirmwarePath = u"/nonexistent.fw";
     Upload();
+    ::close(held);
     EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"Nepodařilo se připojit ke zvolenému portu!")});
 }
 
