@@ -15,6 +15,8 @@
 #include "support/dialog_fixture.h"
 #include "support/pty_device.h"
 
+extern char** environ;
+
 namespace {
 
 using namespace pyrrow::test;
@@ -144,11 +146,13 @@ TEST_F(SerialUpload, SilentDeviceGivesHeaderErrorAfterFiveReads)
                                      timing.pauseAfterBlock, timing.answerAttempts}),
               (std::vector<unsigned>{5, 11, 1000, 250, 3000, 100, 10, 5}));
     // Each read waits its whole total time-out (shortened here) and no
-    // longer; an answer in the time of a sixth read comes too late.
+    // longer; an answer in the time of a sixth read comes too late, and 32
+    // bytes the unit sent before the header (its boot text) are none.
     dlg.m_serialTiming.timeouts.readTotalConstant = 200;
     dlg.m_serialTiming.timeouts.readTotalMultiplier = 0;
     const auto start = std::chrono::steady_clock::now();
-    const std::string received = UploadTo(Firmware(300), SerialScript{{{5 * 200ms + 100ms, kAnswer}}});
+    const std::string received =
+        UploadTo(Firmware(300), SerialScript{.answer = {{5 * 200ms + 100ms, kAnswer}}, .banner = std::string(32, 'B')});
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(received, Firmware(32));  // no data after a failed header
     EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"HeaderCOM error")});
@@ -217,6 +221,16 @@ TEST_F(SerialUpload, FailuresWriteTheirCauseToStandardError)
 {
     WriteBytes(dir.path() / "plain.txt", "not a tty");
     PtyDevice device(SerialScript{});
+    // A port another program merely has open (a terminal left running).
+    PtyDevice held(SerialScript{});
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, held.SlavePath().c_str(), O_RDWR | O_NOCTTY, 0);
+    pid_t holder = -1;
+    char sleep[] = "sleep", seconds[] = "60";
+    char* argv[] = {sleep, seconds, nullptr};
+    ASSERT_EQ(::posix_spawnp(&holder, "sleep", &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
     const std::string plain = (dir.path() / "plain.txt").string();
     const std::string missing = (dir.path() / "missing.fw").string();
     struct Case {
@@ -229,6 +243,9 @@ TEST_F(SerialUpload, FailuresWriteTheirCauseToStandardError)
         {plain, missing, "pyrrow: serial: open " + plain + ": Inappropriate ioctl for device (not a serial port)\n"},
         {device.SlavePath(), missing,
          "pyrrow: serial: open the firmware file " + missing + ": No such file or directory\n"},
+        {held.SlavePath(), missing,
+         "pyrrow: serial: open " + held.SlavePath() + ": Device or resource busy (pid " + std::to_string(holder) +
+             " (sleep), which has it open)\n"},
     };
     Init({u"ttyS0"});
     for (const Case& c : cases) {
@@ -239,9 +256,13 @@ TEST_F(SerialUpload, FailuresWriteTheirCauseToStandardError)
         Upload();
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.line);
     }
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
     EXPECT_EQ(Messages(), (std::vector<MessageBoxCall>{UploadError(u"Nepodařilo se připojit ke zvolenému portu!"),
                                                        UploadError(u"Nepodařilo se připojit ke zvolenému portu!"),
-                                                       UploadError(u"Nepodařilo se otevřít soubor s firmwarem!")}));
+                                                       UploadError(u"Nepodařilo se otevřít soubor s firmwarem!"),
+                                                       UploadError(u"Nepodařilo se připojit ke zvolenému portu!")}));
+    EXPECT_EQ(held.Finish(), "");  // nothing was sent
 }
 
 }  // namespace
