@@ -43,7 +43,10 @@ std::string FailureText(const Target& target, const upload::UploadFailure& failu
         break;
     case FailureKind::DeviceBusy:
         what = usb ? std::string("the unit is in use by another program") : BusyMeaning();
-        next = (node != nullptr && !node->holder.empty() ? "it is held by " + node->holder + "; " : std::string()) +
+        // The holder once: the cause may name it already.
+        next = (node != nullptr && !node->holder.empty() && failure.cause.find(node->holder) == std::string::npos
+                    ? "it is held by " + node->holder + "; "
+                    : std::string()) +
                "close that program and flash again";
         break;
     case FailureKind::LinkSetup:
@@ -72,6 +75,13 @@ std::string FailureText(const Target& target, const upload::UploadFailure& failu
     case FailureKind::Cancelled:
         what = "stopped on request" + where;
         next = "the unit is not fully flashed: flash it again";
+        break;
+    case FailureKind::Host:
+        what = "this host failed" + where;
+        next = failure.phase == upload::Phase::Data
+                   ? "the unit is not at fault, but it is not fully flashed: flash it again once the host has "
+                     "what it lacked"
+                   : "the unit is not at fault: flash again once the host has what it lacked";
         break;
     }
     return target.uri.text + ": " + what + ": tried to " + failure.action + ": " + failure.cause + "; " + next;

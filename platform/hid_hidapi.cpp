@@ -1,5 +1,6 @@
 #include <hidapi.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -93,10 +94,15 @@ private:
     // Called with m_libraryState held.
     HidDevice OpenAndLock(const std::string& path)
     {
+        errno = 0;
         HidDevice device = hid_open_path(path.c_str());
         if (device == nullptr) {
+            // The library keeps no code, but its failed open() left errno:
+            // a host short of descriptors or memory is told as such.
+            const int code = errno;
             t_openError = FromWide(hid_error(nullptr));
-            t_openKind = SystemError::Kind::Other;
+            t_openKind = SystemErrorKind(code) == SystemError::Kind::Host ? SystemError::Kind::Host
+                                                                          : SystemError::Kind::Other;
             return nullptr;
         }
         NodeLock node;

@@ -44,8 +44,10 @@ std::string SerialDevicePath(const std::string& portName);
 bool SerialPortExists(const std::string& portName);
 
 // Opens the port for reading and writing, for us alone: a port that another
-// program holds fails. Null on failure (no such device, in use, not a tty);
-// error (may be null) then says why.
+// program holds (its lock, exclusive mode, or, on Linux, merely having it
+// open, which share mode 0 refuses on Windows) fails, and error names the
+// holder where it can be seen. Null on failure (no such device, in use, not
+// a tty); error (may be null) then says why.
 SerialHandle OpenSerial(const std::string& portName, SystemError* error = nullptr);
 
 // Sets speed, 8 data bits, no parity, no hardware or software flow control
@@ -55,8 +57,13 @@ bool ConfigureSerial(SerialHandle port, unsigned baudRate, SystemError* error = 
 
 void SetSerialTimeouts(SerialHandle port, const SerialTimeouts& timeouts);
 
+// Drops what the port has received and nobody has read: bytes that came
+// before a request (a unit's boot text) are never taken for its answer.
+bool ClearSerialInput(SerialHandle port, SystemError* error = nullptr);
+
 // Reads up to size bytes within the time-outs; *read gets the count (0 on a
-// time-out without any byte). False when the device failed or went away.
+// time-out without any byte). False when the device failed or went away, or
+// when the wait itself failed (error's kind is Host then).
 // A stop request ends the wait within kStopLook (deadline.h): true with
 // what came so far; the caller looks at stop.
 bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read, SystemError* error = nullptr,
@@ -65,7 +72,8 @@ bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* 
 // Writes size bytes and waits until they have left the port (its output
 // queue is empty), as a synchronous write does on Windows, all within the
 // write time-out; *written gets the count that left. False when the device
-// failed or went away, or when a stop was asked (error says so; the stop
+// failed or went away, when the wait failed (error's kind Host), or when a
+// stop was asked (error says so; the stop
 // ends the wait within kStopLook); a time-out, also of the wait for the
 // output to leave, gives true with fewer bytes written and error saying so.
 bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::size_t* written,
@@ -76,6 +84,12 @@ bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::siz
 // count when never set. A seam for tests: a pseudo-terminal's queue is
 // always empty. Windows writes synchronously and asks no queue.
 void SetSerialOutputQueue(SerialHandle port, std::function<long()> queued);
+
+// Where the port's bytes are handed to the driver, as write(2) does it (the
+// count taken, or -1 with errno); write(2) itself when never set. A seam for
+// tests: a driver that takes nothing although the port polls writable.
+// Windows has no such loop and ignores it.
+void SetSerialWrite(SerialHandle port, std::function<long(const void* data, std::size_t size)> write);
 
 // Closes the port. Output that a failed or short write left behind is
 // discarded first, so that closing never waits for a device that stopped.

@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "platform/deadline.h"
+#include "platform/device_holder.h"
 #include "platform/serial.h"
 #include "platform/serial_access.h"
 #include "platform/utf.h"
@@ -31,6 +32,7 @@ struct OpenSerialPort {
     unsigned baudRate = 0;     // as configured; 0 before
     bool outputStuck = false;  // a write failed or timed out
     std::function<long()> outputQueue;  // a test's stand-in for the driver's count
+    std::function<long(const void*, std::size_t)> write;  // a test's stand-in for write(2)
 };
 
 namespace {
@@ -49,7 +51,7 @@ speed_t SpeedOf(unsigned baudRate)
 }
 
 // Waits for events on fd until the deadline or a stop request; 0 on
-// time-out or stop, -1 on failure.
+// time-out or stop, -1 on failure (WaitFailed tells it).
 int PollUntil(int fd, short events, const Deadline& deadline, short* revents, const std::stop_token& stop)
 {
     for (;;) {
@@ -66,6 +68,14 @@ int PollUntil(int fd, short events, const Deadline& deadline, short* revents, co
         *revents = p.revents;
         return r;
     }
+}
+
+// A failed wait is this host's failure, not the device's.
+void WaitFailed(SystemError* error)
+{
+    CaptureSystemError(error, "waiting for the port failed");
+    if (error != nullptr)
+        error->kind = SystemError::Kind::Host;
 }
 
 // The written bytes still in the port: its output queue, and the one in the
@@ -237,12 +247,23 @@ SerialHandle OpenSerial(const std::string& portName, SystemError* error)
         SetSystemError(error, ENOTTY, "not a serial port");
     else if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0)
         SetSystemError(error, EBUSY, "another program holds it in exclusive mode");
-    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        CaptureSystemError(error, "another program holds its lock");
-    else if (::ioctl(fd, TIOCEXCL) != 0)
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int code = errno;
+        SetSystemError(error, code, code == EWOULDBLOCK ? "another program holds its lock" : "locking it");
+    } else if (::ioctl(fd, TIOCEXCL) != 0)
         CaptureSystemError(error);
     else
         opened = true;
+    // A program that merely has it open (a terminal left running) would
+    // take the unit's answers: refused as well, naming it. Looked for once
+    // the port is exclusive, so that nobody can join after the look.
+    if (opened) {
+        if (const std::string holder = DeviceHolder(path); !holder.empty()) {
+            SetSystemError(error, EBUSY, holder);
+            ::ioctl(fd, TIOCNXCL);
+            opened = false;
+        }
+    }
     if (!opened) {
         ::close(fd);
         return nullptr;
@@ -299,6 +320,16 @@ void SetSerialTimeouts(SerialHandle port, const SerialTimeouts& timeouts)
         port->timeouts = timeouts;
 }
 
+bool ClearSerialInput(SerialHandle port, SystemError* error)
+{
+    if (port == nullptr)
+        return false;
+    if (::tcflush(port->fd, TCIFLUSH) == 0)
+        return true;
+    CaptureSystemError(error, "clear the received bytes");
+    return false;
+}
+
 bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read, SystemError* error,
                 std::stop_token stop)
 {
@@ -316,7 +347,7 @@ bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* 
         short revents = 0;
         const int r = PollUntil(port->fd, POLLIN, wait, &revents, stop);
         if (r < 0) {
-            CaptureSystemError(error);
+            WaitFailed(error);
             return false;
         }
         if (r == 0) {
@@ -357,10 +388,13 @@ bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::siz
         return false;
     };
     std::size_t queued = 0;  // handed to the driver
+    bool writable = false;   // the last wait said the port takes bytes
     while (queued < size) {
-        const ssize_t n = ::write(port->fd, in + queued, size - queued);
+        const long n = port->write ? port->write(in + queued, size - queued)
+                                   : static_cast<long>(::write(port->fd, in + queued, size - queued));
         if (n > 0) {
             queued += static_cast<std::size_t>(n);
+            writable = false;
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -370,6 +404,18 @@ bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::siz
             port->outputStuck = true;
             return false;
         }
+        // Nothing taken (EAGAIN or 0): the deadline holds even when the
+        // port keeps saying it is writable.
+        if (deadline.Passed())
+            break;  // time-out: a short write
+        if (writable) {
+            // Said writable, yet nothing was taken: look again a little later.
+            if (stop.stop_requested())
+                return stopped();
+            const timespec wait =
+                Deadline::Earlier(deadline.NextLook(stop), Deadline::In(std::chrono::milliseconds(1))).Remaining();
+            ::ppoll(nullptr, 0, &wait, nullptr);  // an interruption only shortens the look
+        }
         short revents = 0;
         const int r = PollUntil(port->fd, POLLOUT, deadline, &revents, stop);
         if (r == 0 && stop.stop_requested())
@@ -378,12 +424,13 @@ bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::siz
             break;  // time-out: a short write
         if (r < 0 || (revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
             if (r < 0)
-                CaptureSystemError(error);
+                WaitFailed(error);
             else
                 SetSystemError(error, EIO, "the device went away");
             port->outputStuck = true;
             return false;
         }
+        writable = true;
     }
     // Done only once the bytes have left the port: whatever follows (a
     // pause of the protocol) then starts when the device has them.
@@ -410,6 +457,12 @@ void SetSerialOutputQueue(SerialHandle port, std::function<long()> queued)
 {
     if (port != nullptr)
         port->outputQueue = std::move(queued);
+}
+
+void SetSerialWrite(SerialHandle port, std::function<long(const void*, std::size_t)> write)
+{
+    if (port != nullptr)
+        port->write = std::move(write);
 }
 
 void CloseSerial(SerialHandle port)

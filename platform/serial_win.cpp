@@ -152,6 +152,16 @@ void SetSerialTimeouts(SerialHandle port, const SerialTimeouts& timeouts)
         ReportSystemError(kArea, "set the time-outs of", port->name, ::GetLastError());
 }
 
+bool ClearSerialInput(SerialHandle port, SystemError* error)
+{
+    if (port == nullptr)
+        return false;
+    if (::PurgeComm(port->handle, PURGE_RXCLEAR))
+        return true;
+    TellSystemError(error, kArea, "clear the received bytes of", port->name, ::GetLastError());
+    return false;
+}
+
 bool ReadSerial(SerialHandle port, void* buffer, std::size_t size, std::size_t* read, SystemError* error,
                 std::stop_token stop)
 {
@@ -211,6 +221,11 @@ bool WriteSerial(SerialHandle port, const void* data, std::size_t size, std::siz
 void SetSerialOutputQueue(SerialHandle, std::function<long()>)
 {
     // WriteFile returns once the bytes have gone: there is no queue to ask.
+}
+
+void SetSerialWrite(SerialHandle, std::function<long(const void*, std::size_t)>)
+{
+    // WriteFile waits for the port itself: there is no loop of ours to feed.
 }
 
 void CloseSerial(SerialHandle port)

@@ -16,6 +16,7 @@ struct SystemError {
         Busy,      // another program holds it
         Exists,    // something is already where a new file was to be made
         NotAFile,  // the name can be no file at all (a socket, a device that is not there)
+        Host,      // this host failed: it lacked descriptors, memory or locks, or a wait call failed
     };
 
     Kind kind = Kind::Other;

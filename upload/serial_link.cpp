@@ -15,11 +15,19 @@ FailureKind OpenFailureKind(platform::SystemError::Kind kind)
     case platform::SystemError::Kind::NotFound: return FailureKind::NoDevice;
     case platform::SystemError::Kind::Denied: return FailureKind::AccessDenied;
     case platform::SystemError::Kind::Busy: return FailureKind::DeviceBusy;
+    case platform::SystemError::Kind::Host: return FailureKind::Host;
     case platform::SystemError::Kind::Other:
     case platform::SystemError::Kind::Exists:
     case platform::SystemError::Kind::NotAFile: break;
     }
     return FailureKind::NoDevice;
+}
+
+// A failure of the port's calls: the host's own when the system lacked
+// something, otherwise what the step makes of it.
+FailureKind KindOf(const platform::SystemError& error, FailureKind otherwise)
+{
+    return error.kind == platform::SystemError::Kind::Host ? FailureKind::Host : otherwise;
 }
 
 std::string DeviceName(const std::string& portName)
@@ -46,7 +54,7 @@ std::optional<UploadFailure> SerialLink::Open(const LinkContext&)
         return Failure(OpenFailureKind(error.kind), "open", error.text);
     // A port that refuses the line settings cannot carry the upload.
     if (!platform::ConfigureSerial(m_handle, kBaudRate, &error))
-        return Failure(FailureKind::LinkSetup, "configure", error.text);
+        return Failure(KindOf(error, FailureKind::LinkSetup), "configure", error.text);
     platform::SetSerialTimeouts(m_handle, m_timing.timeouts);
     return std::nullopt;
 }
@@ -54,14 +62,25 @@ std::optional<UploadFailure> SerialLink::Open(const LinkContext&)
 std::optional<UploadFailure> SerialLink::ExchangeHeader(std::span<const unsigned char> header,
                                                         const LinkContext& context)
 {
+    return SendHeaderSerial(header, context);
+}
+
+std::optional<UploadFailure> SerialLink::SendHeaderSerial(std::span<const unsigned char> header,
+                                                          const LinkContext& context)
+{
     platform::SystemError error;
+    // Whatever came before the header (a unit's boot text when the port
+    // opened) is no answer to it.
+    if (!platform::ClearSerialInput(m_handle, &error))
+        return Failure(KindOf(error, FailureKind::HeaderSend), "clear the received bytes of", error.text);
     std::size_t written = 0;
     if (context.trace)
         context.trace(true, header);
     // The pause starts once the header has left the port.
     if (!platform::WriteSerial(m_handle, header.data(), header.size(), &written, &error, context.cancel) ||
         written != header.size())
-        return Sent(Failure(context.cancel.stop_requested() ? FailureKind::Cancelled : FailureKind::HeaderSend,
+        return Sent(Failure(context.cancel.stop_requested() ? FailureKind::Cancelled
+                                                            : KindOf(error, FailureKind::HeaderSend),
                             "write the header to", error.text),
                     written);
     context.sleep(m_timing.pauseAfterHeader);
@@ -76,6 +95,8 @@ std::optional<UploadFailure> SerialLink::ExchangeHeader(std::span<const unsigned
     for (unsigned attempt = 0; attempt < m_timing.answerAttempts && !context.cancel.stop_requested(); ++attempt) {
         std::size_t got = 0;
         if (!platform::ReadSerial(m_handle, answer, sizeof answer, &got, &error, context.cancel)) {
+            if (error.kind == platform::SystemError::Kind::Host)
+                return failed(FailureKind::Host, error.text);
             lost = error.text;
             continue;
         }
@@ -108,7 +129,8 @@ std::optional<UploadFailure> SerialLink::SendBlock(std::span<const unsigned char
         context.trace(true, block);
     // Done once the block has left the port: the pause after it is on the line.
     if (!platform::WriteSerial(m_handle, block.data(), block.size(), &written, &error, context.cancel))
-        return Sent(Failure(context.cancel.stop_requested() ? FailureKind::Cancelled : FailureKind::LinkLost,
+        return Sent(Failure(context.cancel.stop_requested() ? FailureKind::Cancelled
+                                                            : KindOf(error, FailureKind::LinkLost),
                             "write a block to", error.text),
                     written);
     if (written != block.size())

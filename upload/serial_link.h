@@ -18,8 +18,7 @@ public:
     ~SerialLink() override { Close(); }
 
     std::optional<UploadFailure> Open(const LinkContext& context) override;
-    // The header written, the pause, then up to answerAttempts reads for an
-    // answer of exactly 32 bytes.
+    // SendHeaderSerial.
     std::optional<UploadFailure> ExchangeHeader(std::span<const unsigned char> header,
                                                 const LinkContext& context) override;
     std::size_t BlockSize() const override { return protocol::kSerialBlockSize; }
@@ -29,6 +28,10 @@ public:
     void Close() override;
 
 private:
+    // What the port received before is dropped, the header written, the
+    // pause, then up to answerAttempts reads for an answer of exactly 32 bytes.
+    std::optional<UploadFailure> SendHeaderSerial(std::span<const unsigned char> header, const LinkContext& context);
+
     std::string m_portName;  // in the system's form (platform/serial.h)
     platform::SerialHandle& m_handle;
     SerialTiming m_timing;

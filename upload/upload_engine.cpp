@@ -181,6 +181,7 @@ const char* KindName(FailureKind kind)
     case FailureKind::BlockNoAck: return "block_no_ack";
     case FailureKind::LinkLost: return "link_lost";
     case FailureKind::Cancelled: return "cancelled";
+    case FailureKind::Host: return "host";
     }
     return "unknown";
 }

@@ -41,6 +41,7 @@ enum class FailureKind {
     BlockNoAck,        // a block was not acknowledged
     LinkLost,          // the device went away
     Cancelled,         // asked to stop
+    Host,              // this host failed: it lacked descriptors, memory or locks, or a wait call failed
 };
 
 // Short stable names of the kinds ("no_device", "header_no_answer", ...).

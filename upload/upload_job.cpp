@@ -121,6 +121,11 @@ public:
         case FailureKind::HeaderNoAnswer:
         case FailureKind::HeaderRejected:
             return m_dialog.ShowUploadError(m_messages.headerFailed);
+        case FailureKind::Host:
+            // The host failed the step: the step's own message.
+            if (failure.phase == upload::Phase::Open)
+                return m_dialog.ShowUploadError(m_messages.openFailed);
+            [[fallthrough]];
         case FailureKind::LinkLost:
             if (header)
                 return m_dialog.ShowUploadError(m_messages.headerFailed);

@@ -33,16 +33,23 @@ std::optional<UploadFailure> UsbLink::Open(const LinkContext&)
         return std::nullopt;
     // The library's own words, asked for right after the failed call.
     const std::string cause = platform::Utf16ToUtf8Lossy(m_hid.Error(nullptr));
-    const bool busy = m_hid.OpenErrorKind() == platform::SystemError::Kind::Busy;
+    const platform::SystemError::Kind kind = m_hid.OpenErrorKind();
     const bool denied = cause.find("ermission denied") != std::string::npos;
-    return Failure(busy     ? FailureKind::DeviceBusy
-                   : denied ? FailureKind::AccessDenied
-                            : FailureKind::NoDevice,
+    return Failure(kind == platform::SystemError::Kind::Host   ? FailureKind::Host
+                   : kind == platform::SystemError::Kind::Busy ? FailureKind::DeviceBusy
+                   : denied                                    ? FailureKind::AccessDenied
+                                                               : FailureKind::NoDevice,
                    "open", cause.empty() ? "no such device" : cause);
 }
 
 std::optional<UploadFailure> UsbLink::ExchangeHeader(std::span<const unsigned char> header,
                                                      const LinkContext& context)
+{
+    return SendHeaderUsb(header, context);
+}
+
+std::optional<UploadFailure> UsbLink::SendHeaderUsb(std::span<const unsigned char> header,
+                                                    const LinkContext& context)
 {
     // A blocking read would hold the upload for ever.
     if (m_hid.SetNonblocking(m_device, 1) != 0)

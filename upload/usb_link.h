@@ -31,8 +31,7 @@ public:
     ~UsbLink() override { Close(); }
 
     std::optional<UploadFailure> Open(const LinkContext& context) override;
-    // The header report written, then up to answerPolls polls for any input
-    // report.
+    // SendHeaderUsb.
     std::optional<UploadFailure> ExchangeHeader(std::span<const unsigned char> header,
                                                 const LinkContext& context) override;
     std::size_t BlockSize() const override { return protocol::kUsbReportSize; }
@@ -42,6 +41,10 @@ public:
     void Close() override;
 
 private:
+    // The header report written, then up to answerPolls polls for any input
+    // report.
+    std::optional<UploadFailure> SendHeaderUsb(std::span<const unsigned char> header, const LinkContext& context);
+
     platform::HidBackend& m_hid;
     std::string m_path;
     UsbTiming m_timing;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -76,8 +77,8 @@ protected:
 // unit's result (empty: the run fails before any unit).
 struct Scenario {
     std::string name;
-    std::string link;   // "tcp" or "serial" for pyrrow-sim
-    std::string fault;  // its --fault
+    std::string link;   // "tcp" or "serial" for pyrrow-sim, "pty" for a PtyDevice
+    std::string fault;  // its --fault; for a PtyDevice, strace's inject= of a failing call
     int exitCode;
     std::string kind;
     // What the unit's --log record says went to it (header included); -1:
@@ -97,7 +98,25 @@ TEST_P(Failures, EndWithTheirExitCodeAndErrorKind)
     std::unique_ptr<pyrrow::test::SimProcess> sim;
     std::unique_ptr<pyrrow::test::PtyDevice> pty;
     pyrrow::platform::SerialHandle holder = nullptr;
-    if (!s.link.empty()) {
+    int heldOpen = -1;
+    std::vector<std::string> launcher;
+    if (s.link == "pty") {
+        // A unit the test plays; a fault is a call of the program's on the
+        // port failing, injected by strace.
+        pty = std::make_unique<pyrrow::test::PtyDevice>(
+            pyrrow::test::SerialScript{.banner = s.name == "serial_banner" ? std::string(32, 'B') : ""});
+        args.push_back("--device=serial:" + pty->SlavePath());
+        if (s.name == "serial_held_open")  // as a terminal left running has it
+            heldOpen = ::open(pty->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (!s.fault.empty()) {
+            // LeakSanitizer cannot look at a process that is traced already.
+            const char* asan = std::getenv("ASAN_OPTIONS");
+            launcher = {"strace", "-f", "--seccomp-bpf", "-qq", "-o", "/dev/null", "-P", pty->SlavePath(),
+                        "-e", "trace=" + s.fault.substr(0, s.fault.find(':')), "-e", "inject=" + s.fault,
+                        "env", std::string("ASAN_OPTIONS=") + (asan != nullptr ? std::string(asan) + ":" : "") +
+                                   "detect_leaks=0"};
+        }
+    } else if (!s.link.empty()) {
         std::vector<std::string> simArgs = {s.link, "--fault", s.fault};
         if (s.link == "tcp")
             simArgs.insert(simArgs.end(), {"--listen", "127.0.0.1:0"});
@@ -134,13 +153,20 @@ TEST_P(Failures, EndWithTheirExitCodeAndErrorKind)
     const std::string log = (dir.path() / "units.jsonl").string();
     if (s.bytesSent >= 0)
         args.insert(args.end(), {"--log", log});
-    const Outcome outcome = RunCli(args);
+    const Outcome outcome = RunCli(args, {}, launcher);
     if (holder != nullptr)
         pyrrow::platform::CloseSerial(holder);
+    if (heldOpen >= 0)
+        ::close(heldOpen);
     if (s.bytesSent >= 0) {
         const std::string record = pyrrow::test::ReadBytes(log);
         EXPECT_EQ(pyrrow::test::EventSchemaProblems(record, "log_record"), "") << record;
         EXPECT_EQ(json::parse(record.substr(0, record.find('\n')))["bytes_sent"], s.bytesSent) << record;
+    }
+    // A port that was not taken got no byte; where the header's answer was
+    // awaited, the header and nothing after it.
+    if (pty) {
+        EXPECT_EQ(pty->Finish().size(), s.exitCode == 9 || s.fault.starts_with("ppoll") ? 32u : 0u);
     }
     EXPECT_EQ(outcome.exitCode, s.exitCode) << outcome.err;
     const auto events = outcome.Events();
@@ -178,7 +204,11 @@ TEST_P(Failures, EndWithTheirExitCodeAndErrorKind)
     if (s.name == "tcp_reset") {
         EXPECT_NE(error.at("cause").get<std::string>().find("the connection broke: "), std::string::npos) << error;
     }
-    if (s.name == "busy") {  // who holds it, seen from the other process
+    if (s.kind == "host") {  // the system's reason, no advice about the unit or its cable
+        EXPECT_EQ(message.find("cable"), std::string::npos) << message;
+        EXPECT_EQ(message.find("loading mode"), std::string::npos) << message;
+    }
+    if (s.name == "busy" || s.name == "serial_held_open") {  // who holds it, seen from the other process
         EXPECT_NE(message.find("pid " + std::to_string(::getpid())), std::string::npos) << message;
     }
 }
@@ -205,7 +235,14 @@ INSTANTIATE_TEST_SUITE_P(
                     Scenario{"serial_silent", "serial", "header:silent", 9, "header_no_answer", 32},
                     Scenario{"serial_short_answer", "serial", "header:length=31", 10, "header_rejected", 32},
                     Scenario{"serial_hangup", "serial", "link:hangup@bytes=300", 11, "link_lost"},
-                    Scenario{"serial_busy", "serial", "busy", 8, "device_busy", 0}),
+                    Scenario{"serial_busy", "serial", "busy", 8, "device_busy", 0},
+                    // Bytes in the port before the header are no answer to it.
+                    Scenario{"serial_banner", "pty", "", 9, "header_no_answer"},
+                    Scenario{"serial_held_open", "pty", "", 8, "device_busy"},
+                    // This host failing is neither a missing nor a busy unit nor a silent one.
+                    Scenario{"serial_open_emfile", "pty", "openat:error=EMFILE", 13, "host"},
+                    Scenario{"serial_lock_enolck", "pty", "flock:error=ENOLCK", 13, "host"},
+                    Scenario{"serial_wait_enomem", "pty", "ppoll:error=ENOMEM", 13, "host"}),
     [](const auto& param) { return param.param.name; });
 
 // A USB unit the test plays: a scripted HID library whose unit sits at a

@@ -2,8 +2,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -171,6 +174,41 @@ TEST_F(SerialPort, WriteWaitsUntilTheOutputHasLeftThePort)
     EXPECT_FALSE(pyrrow::platform::WriteSerial(port, block, sizeof block, &written, &error, stop.get_token()));
     EXPECT_LT(Clock::now() - stopStart, 1s);
     pyrrow::platform::SetSerialOutputQueue(port, [] { return 0L; });
+}
+
+// A driver that takes nothing although the port polls writable (EAGAIN or
+// 0 again and again) still gives a short write at the write time-out.
+TEST_F(SerialPort, WriteEndsAtItsTimeOutWhenTheDriverTakesNothing)
+{
+    ASSERT_NE(port, nullptr);
+    pyrrow::platform::SetSerialTimeouts(port, {0, 0, 0, 0, 200});
+    const unsigned char block[16] = {1, 2, 3};
+    for (const int code : {EAGAIN, 0}) {
+        SCOPED_TRACE(code);
+        pyrrow::platform::SetSerialWrite(port, [code](const void*, std::size_t) {
+            errno = code;
+            return code == 0 ? 0L : -1L;
+        });
+        // Should the wait not end by itself, a stop ends it (and fails the test).
+        std::stop_source stop;
+        std::jthread watchdog([&stop](std::stop_token done) {
+            std::mutex m;
+            std::condition_variable_any cv;
+            std::unique_lock lock(m);
+            cv.wait_for(lock, done, 3s, [] { return false; });
+            if (!done.stop_requested())
+                stop.request_stop();
+        });
+        std::size_t written = 99;
+        pyrrow::platform::SystemError error;
+        const auto start = Clock::now();
+        EXPECT_TRUE(pyrrow::platform::WriteSerial(port, block, sizeof block, &written, &error, stop.get_token()))
+            << error.text;
+        const auto took = Clock::now() - start;
+        EXPECT_EQ(written, 0u);
+        EXPECT_GE(took, 190ms);
+        EXPECT_LT(took, 1s);
+    }
 }
 
 }  // namespace

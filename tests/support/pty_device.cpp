@@ -18,11 +18,13 @@ PtyDevice::PtyDevice(SerialScript script) : m_script(std::move(script))
     if (::ptsname_r(m_master, name, sizeof name) != 0)
         throw std::runtime_error("no name for the pseudo-terminal");
     m_slavePath = name;
-    m_slaveFd = ::open(m_slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios t{};
-    ::tcgetattr(m_slaveFd, &t);
+    // The master's line settings are the slave's.
+    termios t = Line();
     ::cfmakeraw(&t);
-    ::tcsetattr(m_slaveFd, TCSANOW, &t);
+    SetLine(t);
+    if (!m_script.banner.empty() &&
+        ::write(m_master, m_script.banner.data(), m_script.banner.size()) != static_cast<ssize_t>(m_script.banner.size()))
+        throw std::runtime_error("the banner was not written");
     if (::pipe2(m_stopPipe, O_CLOEXEC) != 0)
         throw std::runtime_error("no pipe");
     m_thread = std::thread([this] { Run(); });
@@ -43,14 +45,23 @@ std::string PtyDevice::Finish()
         const char stop = 'x';
         [[maybe_unused]] const ssize_t ignored = ::write(m_stopPipe[1], &stop, 1);
         m_thread.join();
-        if (m_slaveFd >= 0)
-            ::close(m_slaveFd);
-        m_slaveFd = -1;
         if (m_master >= 0)
             ::close(m_master);
         m_master = -1;
     }
     return m_received;
+}
+
+termios PtyDevice::Line() const
+{
+    termios t{};
+    ::tcgetattr(m_master, &t);
+    return t;
+}
+
+void PtyDevice::SetLine(const termios& line)
+{
+    ::tcsetattr(m_master, TCSANOW, &line);
 }
 
 void PtyDevice::Run()
@@ -79,16 +90,14 @@ void PtyDevice::Run()
         m_received.append(buffer, static_cast<std::size_t>(n));
         if (!answered && m_received.size() >= 32) {
             answered = true;
-            ::tcgetattr(m_slaveFd, &m_lineAtHeader);
+            m_lineAtHeader = Line();
             for (const auto& piece : m_script.answer) {
                 std::this_thread::sleep_for(piece.delay);
                 [[maybe_unused]] const ssize_t w = ::write(m_master, piece.bytes.data(), piece.bytes.size());
             }
         }
         if (m_script.hangUpAfterData >= 0 && static_cast<long>(m_received.size()) >= 32 + m_script.hangUpAfterData) {
-            // The device goes away: close both our ends so the program sees a hang-up.
-            ::close(m_slaveFd);
-            m_slaveFd = -1;
+            // The device goes away: the program sees a hang-up.
             ::close(m_master);
             m_master = -1;
             return;

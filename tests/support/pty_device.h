@@ -2,6 +2,9 @@
 // opens the slave side by its path; the device plays on the master side in a
 // thread of its own: it takes the 32-byte header, sends its answer pieces
 // with the given delays and then records every byte until the port closes.
+// The device never opens the slave itself, so that no other holder of the
+// port is seen; the master sees a hang-up only once the program has opened
+// and closed it.
 #pragma once
 
 #include <termios.h>
@@ -18,12 +21,15 @@ struct SerialScript {
         std::chrono::milliseconds delay;  // before the piece is sent
         std::string bytes;
     };
-    std::vector<Piece> answer;  // sent after the header arrived
+    std::vector<Piece> answer = {};  // sent after the header arrived
     // Close the master after this many data bytes arrived (the device goes
     // away mid-upload); -1 keeps it to the end.
     long hangUpAfterData = -1;
     // Read nothing at all (the device is stuck).
     bool neverRead = false;
+    // Sent before the program opens the port (a unit's boot text): it waits
+    // in the port's input.
+    std::string banner = {};
 };
 
 class PtyDevice {
@@ -34,7 +40,9 @@ public:
     PtyDevice& operator=(const PtyDevice&) = delete;
 
     const std::string& SlavePath() const { return m_slavePath; }
-    int SlaveFd() const { return m_slaveFd; }
+    // The port's line settings, read and set through the master.
+    termios Line() const;
+    void SetLine(const termios& line);
     // Ends the device (after the program closed the port) and returns every
     // byte it received, the header included.
     std::string Finish();
@@ -46,7 +54,6 @@ private:
 
     SerialScript m_script;
     int m_master = -1;
-    int m_slaveFd = -1;  // kept open so that the master sees no hang-up before the program opens
     std::string m_slavePath;
     std::string m_received;
     termios m_lineAtHeader{};

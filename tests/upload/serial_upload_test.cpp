@@ -1,4 +1,9 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <termios.h>
 
 #include <chrono>
@@ -9,6 +14,8 @@
 #include "res/resource.h"
 #include "support/dialog_fixture.h"
 #include "support/pty_device.h"
+
+extern char** environ;
 
 namespace {
 
@@ -58,12 +65,11 @@ TEST_F(SerialUpload, SendsHeaderThenBlocksAndReportsEachStep)
         const std::string file = Firmware(c.size);
         PtyDevice device(SerialScript{{{0ms, kAnswer}}});
         // The port starts on another line, which the upload must set right.
-        termios other{};
-        ::tcgetattr(device.SlaveFd(), &other);
+        termios other = device.Line();
         ::cfsetspeed(&other, B9600);
         other.c_cflag = (other.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS7 | PARENB | CRTSCTS;
         other.c_iflag |= IXOFF;
-        ::tcsetattr(device.SlaveFd(), TCSANOW, &other);
+        device.SetLine(other);
         const std::u16string port(device.SlavePath().begin(), device.SlavePath().end());
         Init({port});
         UseFirmware(file);
@@ -140,11 +146,13 @@ TEST_F(SerialUpload, SilentDeviceGivesHeaderErrorAfterFiveReads)
                                      timing.pauseAfterBlock, timing.answerAttempts}),
               (std::vector<unsigned>{5, 11, 1000, 250, 3000, 100, 10, 5}));
     // Each read waits its whole total time-out (shortened here) and no
-    // longer; an answer in the time of a sixth read comes too late.
+    // longer; an answer in the time of a sixth read comes too late, and 32
+    // bytes the unit sent before the header (its boot text) are none.
     dlg.m_serialTiming.timeouts.readTotalConstant = 200;
     dlg.m_serialTiming.timeouts.readTotalMultiplier = 0;
     const auto start = std::chrono::steady_clock::now();
-    const std::string received = UploadTo(Firmware(300), SerialScript{{{5 * 200ms + 100ms, kAnswer}}});
+    const std::string received =
+        UploadTo(Firmware(300), SerialScript{.answer = {{5 * 200ms + 100ms, kAnswer}}, .banner = std::string(32, 'B')});
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(received, Firmware(32));  // no data after a failed header
     EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"HeaderCOM error")});
@@ -198,10 +206,12 @@ TEST_F(SerialUpload, PortThatCannotOpen)
 TEST_F(SerialUpload, PortHeldByAnotherProgramIsNotOpened)
 {
     PtyDevice device(SerialScript{});
-    ASSERT_EQ(::flock(device.SlaveFd(), LOCK_EX | LOCK_NB), 0);
+    const int held = ::open(device.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
     Init({std::u16string(device.SlavePath().begin(), device.SlavePath().end())});
     dlg.m_strFirmwarePath = u"/nonexistent.fw";
     Upload();
+    ::close(held);
     EXPECT_EQ(Messages(), std::vector<MessageBoxCall>{UploadError(u"Nepodařilo se připojit ke zvolenému portu!")});
 }
 
@@ -211,6 +221,16 @@ TEST_F(SerialUpload, FailuresWriteTheirCauseToStandardError)
 {
     WriteBytes(dir.path() / "plain.txt", "not a tty");
     PtyDevice device(SerialScript{});
+    // A port another program merely has open (a terminal left running).
+    PtyDevice held(SerialScript{});
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, held.SlavePath().c_str(), O_RDWR | O_NOCTTY, 0);
+    pid_t holder = -1;
+    char sleep[] = "sleep", seconds[] = "60";
+    char* argv[] = {sleep, seconds, nullptr};
+    ASSERT_EQ(::posix_spawnp(&holder, "sleep", &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
     const std::string plain = (dir.path() / "plain.txt").string();
     const std::string missing = (dir.path() / "missing.fw").string();
     struct Case {
@@ -223,6 +243,9 @@ TEST_F(SerialUpload, FailuresWriteTheirCauseToStandardError)
         {plain, missing, "pyrrow: serial: open " + plain + ": Inappropriate ioctl for device (not a serial port)\n"},
         {device.SlavePath(), missing,
          "pyrrow: serial: open the firmware file " + missing + ": No such file or directory\n"},
+        {held.SlavePath(), missing,
+         "pyrrow: serial: open " + held.SlavePath() + ": Device or resource busy (pid " + std::to_string(holder) +
+             " (sleep), which has it open)\n"},
     };
     Init({u"ttyS0"});
     for (const Case& c : cases) {
@@ -233,9 +256,13 @@ TEST_F(SerialUpload, FailuresWriteTheirCauseToStandardError)
         Upload();
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.line);
     }
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
     EXPECT_EQ(Messages(), (std::vector<MessageBoxCall>{UploadError(u"Nepodařilo se připojit ke zvolenému portu!"),
                                                        UploadError(u"Nepodařilo se připojit ke zvolenému portu!"),
-                                                       UploadError(u"Nepodařilo se otevřít soubor s firmwarem!")}));
+                                                       UploadError(u"Nepodařilo se otevřít soubor s firmwarem!"),
+                                                       UploadError(u"Nepodařilo se připojit ke zvolenému portu!")}));
+    EXPECT_EQ(held.Finish(), "");  // nothing was sent
 }
 
 }  // namespace
