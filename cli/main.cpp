@@ -29,6 +29,9 @@ int main(int argc, char** argv)
     case Invocation::Command::Flash:
         code = pyrrow::cli::RunFlash(invocation.flash, pyrrow::res::kVersion);
         break;
+    case Invocation::Command::Report:
+        code = pyrrow::cli::RunReport(invocation.report);
+        break;
     }
     pyrrow::platform::ShutdownHid();
     return code;
