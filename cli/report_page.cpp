@@ -38,6 +38,14 @@ svg text { font: 11px system-ui, sans-serif; fill: #444; }
 .key span { display: inline-block; width: 0.9em; height: 0.9em; margin: 0 0.3em 0 1em; vertical-align: -0.1em; }
 )";
 
+// "hour", "day", "3 days".
+std::string PeriodName(std::chrono::hours period)
+{
+    if (period.count() < 24)
+        return "hour";
+    return period.count() == 24 ? "day" : std::to_string(period.count() / 24) + " days";
+}
+
 std::string Cell(const std::string& text, bool name = false)
 {
     return name ? "<td class=\"name\">" + Escaped(text) + "</td>" : "<td>" + Escaped(text) + "</td>";
@@ -82,7 +90,7 @@ std::string Chart(const YieldReport& report)
     std::snprintf(buffer, sizeof buffer,
                   "<svg width=\"%.0f\" height=\"%.0f\" role=\"img\" "
                   "aria-label=\"units per %s by result\">\n",
-                  width, kTop + kHeight + kBottom, report.period.count() == 24 ? "day" : "hour");
+                  width, kTop + kHeight + kBottom, PeriodName(report.period).c_str());
     std::string svg = buffer;
     // The scale: nothing, half and the most.
     for (const std::uint64_t value : {std::uint64_t{0}, most / 2, most}) {
@@ -98,7 +106,7 @@ std::string Chart(const YieldReport& report)
         const PeriodCounts& counts = report.chart[i];
         const double x = kLeft + slot * static_cast<double>(i);
         double y = kTop + kHeight;
-        const std::string when = ShownTime(counts.from).substr(0, report.period.count() == 24 ? 10 : 16);
+        const std::string when = ShownTime(counts.from).substr(0, report.period.count() >= 24 ? 10 : 16);
         for (const auto& [result, count] : {std::pair{"ok", counts.ok}, std::pair{"failed", counts.failed},
                                             std::pair{"cancelled", counts.cancelled}}) {
             if (count == 0)
@@ -113,7 +121,10 @@ std::string Chart(const YieldReport& report)
             svg += buffer;
         }
         if (i % labelEvery == 0) {
-            const std::string label = report.period.count() == 24 ? when.substr(5) : when.substr(11);
+            // The time of an hour, the month and day of a day, the date of several days.
+            const std::string label = report.period.count() > 24    ? when
+                                      : report.period.count() == 24 ? when.substr(5)
+                                                                    : when.substr(11);
             std::snprintf(buffer, sizeof buffer, "<text x=\"%.1f\" y=\"%.0f\">%s</text>\n", x,
                           kTop + kHeight + 15, label.c_str());
             svg += buffer;
@@ -161,7 +172,7 @@ std::string ReportPage(const YieldReport& report)
             html += "<li>" + std::to_string(report.damaged - report.named.size()) + " more not named</li>\n";
         html += "</ul>\n";
     }
-    html += std::string("<h2>Units per ") + (report.period.count() == 24 ? "day" : "hour") +
+    html += "<h2>Units per " + PeriodName(report.period) +
             " by result (UTC)</h2>\n" + Chart(report) +
             "<p class=\"key\"><span class=\"ok\" style=\"background:#3a8f3a\"></span>ok<span "
             "style=\"background:#c0392b\"></span>failed<span style=\"background:#999\"></span>cancelled</p>\n";

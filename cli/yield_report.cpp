@@ -226,9 +226,12 @@ void SumUp(std::vector<LoggedUnit> units, YieldReport& report)
     report.chart.clear();
     if (units.empty())
         return;
-    // Hours, or days where hours would be more than two weeks of bars.
+    // Hours; days where hours would be more than two weeks of bars; several
+    // days where days would be more than kMostPeriods bars.
     const auto span = units.back().start - units.front().start;
-    report.period = span > hours(24 * 14) ? hours(24) : hours(1);
+    report.period = hours(1);
+    if (span > hours(24 * 14))
+        report.period = hours(24) * std::max<long>(1, static_cast<long>(span / (hours(24) * kMostPeriods)) + 1);
     const UtcTime first = floor<days>(units.front().start) +
                           (floor<hours>(units.front().start) - floor<days>(units.front().start)) /
                               report.period * report.period;

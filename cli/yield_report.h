@@ -93,9 +93,12 @@ struct YieldReport {
     std::vector<YieldFigures> fixtures;  // by host, then fixture
     std::vector<YieldFigures> hosts;     // by host
     YieldFigures total;
-    std::chrono::hours period{1};        // of the chart: an hour, or a day for a long span
+    std::chrono::hours period{1};        // of the chart: an hour, or days for a long span
     std::vector<PeriodCounts> chart;     // every period from the first unit's to the last one's
 };
+
+// The chart has at most about this many bars.
+inline constexpr long kMostPeriods = 1000;
 
 // Time between two units of a group longer than this is a pause, and not
 // active time.

@@ -171,6 +171,19 @@ TEST(Report, FirstPassActiveTimeAndCycleTimes)
     ASSERT_TRUE(total.UnitsPerHour());
     EXPECT_DOUBLE_EQ(*total.UnitsPerHour(), 6 * 3600.0 / 180.0);
     EXPECT_EQ(report.chart.size(), 1u);
+
+    // The chart's bars: hours, days past two weeks, several days past 1000 days.
+    struct Span {
+        int days;
+        std::chrono::hours period;
+        std::size_t bars;
+    };
+    for (const Span& span : {Span{14, 1h, 14 * 24 + 1}, Span{20, 24h, 21}, Span{5000, 5 * 24h, 1001}}) {
+        pyrrow::cli::SumUp({unit(3600 * 5 + 7, 1, "ok", ""), unit(86400 * span.days + 3600 * 5, 1, "ok", "")}, report);
+        EXPECT_EQ(report.period, span.period) << span.days;
+        ASSERT_EQ(report.chart.size(), span.bars) << span.days;
+        EXPECT_EQ(report.chart.front().ok + report.chart.back().ok, 2u) << span.days;
+    }
 }
 
 }  // namespace
