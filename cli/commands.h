@@ -1,4 +1,4 @@
-// The two commands of pyrrow-cli; each returns the process's exit code.
+// The commands of pyrrow-cli; each returns the process's exit code.
 #pragma once
 
 #include <stop_token>
@@ -14,5 +14,6 @@ int RunList(bool json);
 // would end with.
 int RunFlash(const FlashOptions& options, const std::string& version, std::stop_source& stop,
              platform::StopRequests& requests);
+int RunReport(const ReportOptions& options);
 
 }  // namespace pyrrow::cli

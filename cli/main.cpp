@@ -36,6 +36,9 @@ int main(int argc, char** argv)
     case Invocation::Command::Flash:
         code = pyrrow::cli::RunFlash(invocation.flash, pyrrow::res::kVersion, stop, requests);
         break;
+    case Invocation::Command::Report:
+        code = pyrrow::cli::RunReport(invocation.report);
+        break;
     }
     pyrrow::platform::ShutdownHid();
     // Written out while the watch lives, so that a stop still ends a run

@@ -9,6 +9,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/progress.h"
+#include "cli/report_options.h"
 #include "cli/unknown_option.h"
 #include "res/command_list.h"
 #include "res/decimal_number.h"
@@ -144,6 +145,8 @@ Invocation Parse(const std::vector<std::string>& args)
                       "written stops the station (exit 12); a unit that never came is not recorded")
         ->type_name("FILE");
 
+    const ReportCommand report(app);
+
     // Undocumented: the manual page, written at build time from these tables.
     if (args.size() == 1 && args.front() == "--man") {
         // Each exit code once, in EXIT STATUS, for both commands.
@@ -181,6 +184,14 @@ Invocation Parse(const std::vector<std::string>& args)
     if (list->parsed()) {
         invocation.command = Invocation::Command::List;
         invocation.listJson = listJson;
+        return invocation;
+    }
+    if (report.Parsed()) {
+        auto parsed = report.Options();
+        if (const auto* problem = std::get_if<std::string>(&parsed))
+            return Usage(*problem);
+        invocation.command = Invocation::Command::Report;
+        invocation.report = std::move(std::get<ReportOptions>(parsed));
         return invocation;
     }
     for (const std::string& text : deviceTexts) {

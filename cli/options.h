@@ -3,8 +3,10 @@
 // is opened or printed here.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/device_uri.h"
@@ -28,10 +30,21 @@ struct FlashOptions {
     std::string log;
 };
 
+// The report over stations' logs.
+struct ReportOptions {
+    std::vector<std::string> logs;
+    bool json = false;
+    std::string html;  // the page's file; empty: none
+    std::optional<std::chrono::system_clock::time_point> since;
+    std::optional<std::chrono::system_clock::time_point> until;
+    std::vector<std::pair<std::string, std::string>> tags;  // KEY=VALUE, all to match
+};
+
 struct Invocation {
     enum class Command {
         List,
         Flash,
+        Report,
         Done,  // help, version or a usage error: print and end with exitCode
     };
     Command command = Command::Done;
@@ -40,6 +53,7 @@ struct Invocation {
     std::string error;   // for standard error
     bool listJson = false;
     FlashOptions flash;
+    ReportOptions report;
 };
 
 // The arguments without the program's name.

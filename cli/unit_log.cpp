@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/json_text.h"
+#include "cli/log_lines.h"
 
 namespace pyrrow::cli {
 
@@ -71,40 +72,31 @@ std::string LogContentProblem(const std::string& path, platform::NamedFile& file
     // looked at in a moment, and a file of any other JSON fails on its
     // first line. A line far longer than any record ends the reading.
     constexpr std::string_view kRecordStart = R"({"v":1,"start":")";
-    constexpr std::size_t kLongestLine = 1 << 20;
     const auto notALog = [&path](const std::string& why) {
         return "--log: " + path + " is not a log of pyrrow-cli (" + why + "), so nothing is added to it";
     };
-    std::string line;
-    std::string previous;
-    std::uint64_t number = 1;
-    std::string buffer(64 * 1024, '\0');
-    for (;;) {
-        std::size_t n = 0;
-        if (platform::SystemError error; !file.Read(buffer.data(), buffer.size(), &n, &error))
-            return "--log: cannot read " + path + ": " + error.text;
-        if (n == 0)
-            break;
-        for (std::string_view rest(buffer.data(), n); !rest.empty();) {
-            const std::size_t end = rest.find('\n');
-            line.append(rest.substr(0, end));
-            if (line.size() > kLongestLine)
-                return notALog("line " + std::to_string(number) + " is no record of it");
-            if (end == std::string_view::npos)
-                break;
-            rest.remove_prefix(end + 1);
-            if (!line.starts_with(kRecordStart) || !line.ends_with('}') || (number == 1 && !IsRecordLine(line)))
-                return notALog("line " + std::to_string(number) + " is no record of it");
-            previous.swap(line);
-            line.clear();
-            ++number;
-        }
-    }
-    if (!line.empty())
-        return notALog("its last line is not whole");
-    if (number > 2 && !IsRecordLine(previous))
-        return notALog("line " + std::to_string(number - 1) + " is no record of it");
-    return {};
+    std::string problem;
+    std::string last;
+    std::uint64_t lines = 0;
+    platform::SystemError error;
+    const bool read = ReadLogLines(
+        file,
+        [&](const LogLine& line) {
+            if (line.end == LogLine::End::FileEnd)
+                problem = notALog("its last line is not whole");
+            else if (line.end == LogLine::End::TooLong || !line.text.starts_with(kRecordStart) ||
+                     !line.text.ends_with('}') || (line.number == 1 && !IsRecordLine(line.text)))
+                problem = notALog("line " + std::to_string(line.number) + " is no record of it");
+            last.assign(line.text);
+            lines = line.number;
+            return problem.empty();
+        },
+        &error);
+    if (!read)
+        return "--log: cannot read " + path + ": " + error.text;
+    if (problem.empty() && lines > 1 && !IsRecordLine(last))
+        return notALog("line " + std::to_string(lines) + " is no record of it");
+    return problem;
 }
 
 // Why a file of this identity may not be the log, or "".

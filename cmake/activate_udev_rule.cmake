@@ -6,17 +6,7 @@
 set(rule "${CMAKE_INSTALL_PREFIX}/lib/udev/rules.d/70-pyrrow.rules")
 set(reload "sudo udevadm control --reload && sudo udevadm trigger")
 
-# A staged install (DESTDIR) builds an image of the target system, so it
-# may write its /etc; a direct one only as root.
-set(may_write_etc OFF)
-if(NOT "$ENV{DESTDIR}" STREQUAL "")
-    set(may_write_etc ON)
-else()
-    execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
-    if(uid STREQUAL "0")
-        set(may_write_etc ON)
-    endif()
-endif()
+include("${CMAKE_CURRENT_LIST_DIR}/may_write_etc.cmake")
 
 if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
     if("$ENV{DESTDIR}" STREQUAL "")

@@ -35,6 +35,11 @@ else()
     install(SCRIPT cmake/activate_udev_rule.cmake)
 endif()
 
+# A station as a system service (pyrrow-station@.service), its user and an
+# example of its arguments; written for the prefix of the install.
+install(CODE "set(PYRROW_GENERATED_DIR \"${PROJECT_BINARY_DIR}/generated\")")
+install(SCRIPT cmake/install_station_service.cmake)
+
 configure_file(dist/linux/pyrrow.1.in ${PROJECT_BINARY_DIR}/generated/pyrrow.1 @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/generated/pyrrow.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 

@@ -14,7 +14,8 @@ TCP or USB HID. Three programs:
    parallel, with exit codes and JSON output for scripts;
  - pyrrow-sim, a simulator of control units on TCP, a serial line or USB,
    with faults on demand, for trying Pyrrow without a unit.
-A udev rule lets the user at the machine open the USB device.]])
+A udev rule lets the user at the machine open the USB device; a station
+can run as a system service (pyrrow-station@NAME).]])
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -28,8 +29,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Without bash-completion the completions in /usr/share/bash-completion are
 # never loaded.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
-# The udev rule takes effect at install, not only at the next boot or replug.
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/dist/debian/postinst)
+# The udev rule takes effect at install, not only at the next boot or replug,
+# and the stations' user is made; the example station in /etc is the
+# administrator's to change.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/dist/debian/postinst
+                                       ${PROJECT_SOURCE_DIR}/dist/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian_files.cmake)
 

@@ -1,6 +1,6 @@
 # fish completion for pyrrow-cli; --device offers what `pyrrow-cli list`
 # finds (list looks at the ports without opening them).
-set -l commands list flash
+set -l commands list flash report
 
 # The units that the pyrrow-cli on the command line lists, then the forms
 # of a device to type.
@@ -12,6 +12,7 @@ end
 complete -c pyrrow-cli -f
 complete -c pyrrow-cli -n "not __fish_seen_subcommand_from $commands" -a list -d 'List the serial ports and USB units'
 complete -c pyrrow-cli -n "not __fish_seen_subcommand_from $commands" -a flash -d 'Upload firmware into units'
+complete -c pyrrow-cli -n "not __fish_seen_subcommand_from $commands" -a report -d "Sum up stations' logs"
 complete -c pyrrow-cli -s h -l help -d 'Print the help and exit'
 complete -c pyrrow-cli -n "not __fish_seen_subcommand_from $commands" -l version -d 'Print the version and exit'
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from list' -l json -d 'One JSON object per line'
@@ -28,3 +29,9 @@ complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l wait-timeout -x
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l repeat -d 'Station mode: unit after unit'
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l count -x -d 'With --repeat: units per fixture'
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l log -r -F -d 'Append a JSON line per unit to FILE'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from report' -F
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from report' -l json -d 'JSON lines on standard output'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from report' -l html -r -F -d 'Also write the report as a web page'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from report' -l since -x -d 'Only units that started at TIME or later'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from report' -l until -x -d 'Only units that started before TIME'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from report' -l tag -x -d 'Only units with this tag (KEY=VALUE)'

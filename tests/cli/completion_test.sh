@@ -110,7 +110,7 @@ for command in tcp serial usb; do
         failures=$((failures + 1))
     fi
 done
-for help in "$("$cli" --help)" "$("$cli" list --help)" "$("$cli" flash --help)" "$("$sim" --help)" \
+for help in "$("$cli" --help)" "$("$cli" list --help)" "$("$cli" flash --help)" "$("$cli" report --help)" "$("$sim" --help)" \
             "$("$sim" tcp --help)" "$("$sim" serial --help)" "$("$sim" usb --help)"; do
     if grep -E '\b(TEXT|UINT|INT|FLOAT)\b|:\{| in \[' <<< "$help"; then
         echo "a help shows a type name of CLI11 (above)"
@@ -147,6 +147,7 @@ mapfile -t listed < <("$cli" list | grep -E '^(serial|usb):')
 
 completion_checks() {
     completes $all "$cli fl" flash
+    completes $all "$cli r" report
     completes $all "$cli flash --ti" --timeout-scale
     completes $all "$cli flash --pace " protocol ack
     completes $all "$cli list --" --json --help
@@ -159,6 +160,7 @@ completion_checks() {
     completes $all "$sim --fault s" slow  # a fault, never the link serial
     offers "$cli" list
     offers "$cli" flash
+    offers "$cli" report
     offers "$sim" tcp
     offers "$sim" serial
     offers "$sim" usb

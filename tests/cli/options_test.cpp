@@ -87,7 +87,26 @@ INSTANTIATE_TEST_SUITE_P(
         ArgumentCase{{"flash", "a.fw", "-d", "usb", "--log", ""}, Cmd::Done, 2, "--log is empty"},
         ArgumentCase{{"flash", "a.fw", "-d", "usb", "--trace", ""}, Cmd::Done, 2, "--trace is empty"},
         ArgumentCase{{"flash", "a.fw", "-d", "usb", "--settings", ""}, Cmd::Done, 2, "--settings is empty"},
-        ArgumentCase{{"flash", "", "--settings", "s.config"}, Cmd::Done, 2, "FILE is empty"}));
+        ArgumentCase{{"flash", "", "--settings", "s.config"}, Cmd::Done, 2, "FILE is empty"},
+        // The report's times are UTC, in the records' form or shorter; its
+        // tags are what --tag writes.
+        ArgumentCase{{"report", "a.jsonl", "b.jsonl", "--since", "2026-12-07", "--until", "2026-12-07T06:30Z",
+                      "--tag", "lot=A7", "--tag", "work_order=Ž-1"},
+                     Cmd::Report, 0, "report with filters"},
+        ArgumentCase{{"report"}, Cmd::Done, 2, "LOG is required"},
+        ArgumentCase{{"report", ""}, Cmd::Done, 2, "a LOG is empty"},
+        ArgumentCase{{"report", "a.jsonl", "--since", "2026-02-30"}, Cmd::Done, 2, "2026-02-30 is no UTC time"},
+        ArgumentCase{{"report", "a.jsonl", "--since", "2026-12-07T06:00"}, Cmd::Done, 2,
+                     "2026-12-07T06:00 is no UTC time"},
+        ArgumentCase{{"report", "a.jsonl", "--since", "2026-12-07T24:00Z"}, Cmd::Done, 2,
+                     "2026-12-07T24:00Z is no UTC time"},
+        ArgumentCase{{"report", "a.jsonl", "--since", "2026-12-07T06:00:00.5Z", "--until", "2026-12-07T06:00:00.500Z"},
+                     Cmd::Done, 2, "is not after --since"},
+        ArgumentCase{{"report", "a.jsonl", "--tag", "Lot=A7"}, Cmd::Done, 2, "the key of Lot=A7 must be"},
+        ArgumentCase{{"report", "a.jsonl", "--tag", "lot"}, Cmd::Done, 2, "give KEY=VALUE, not lot"},
+        ArgumentCase{{"report", "a.jsonl", "--tag", "lot=\xff"}, Cmd::Done, 2, "the value of lot must be UTF-8"},
+        ArgumentCase{{"report", "a.jsonl", "--tag", "lot=1", "--tag", "lot=2"}, Cmd::Done, 2, "--tag lot is given twice"},
+        ArgumentCase{{"report", "a.jsonl", "--html", ""}, Cmd::Done, 2, "--html is empty"}));
 
 // The manual page is written from these tables: it gives each exit code
 // once, for both commands.

@@ -8,11 +8,11 @@ cmake_minimum_required(VERSION 3.25)
 
 set(activate "sudo cp /home/operator/.local/lib/udev/rules.d/70-pyrrow.rules /etc/udev/rules.d/ && sudo udevadm control --reload && sudo udevadm trigger")
 
-# prefix | rule paths besides the one below the prefix | text the install prints
+# prefix | rule paths besides the one below the prefix | text the install prints | the example station
 set(cases
-    "/usr||"
-    "/usr/local|/etc/udev/rules.d/70-pyrrow.rules|"
-    "/home/operator/.local||${activate}")
+    "/usr|||/etc/pyrrow/example.conf"
+    "/usr/local|/etc/udev/rules.d/70-pyrrow.rules||/etc/pyrrow/example.conf"
+    "/home/operator/.local||${activate}|/home/operator/.local/etc/pyrrow/example.conf")
 
 set(failures "")
 foreach(case IN LISTS cases)
@@ -20,10 +20,12 @@ foreach(case IN LISTS cases)
     list(GET fields 0 prefix)
     list(GET fields 1 extra)
     list(GET fields 2 said)
+    list(GET fields 3 station)
 
     set(expected bin/pyrrow bin/pyrrow-cli bin/pyrrow-sim share/applications/pyrrow.desktop
                  share/man/man1/pyrrow.1 share/man/man1/pyrrow-cli.1 share/man/man1/pyrrow-sim.1
-                 share/doc/pyrrow/json-events.schema.json)
+                 share/doc/pyrrow/json-events.schema.json lib/systemd/system/pyrrow-station@.service
+                 lib/sysusers.d/pyrrow.conf)
     foreach(program pyrrow-cli pyrrow-sim)
         list(APPEND expected share/bash-completion/completions/${program} share/zsh/vendor-completions/_${program}
                              share/fish/vendor_completions.d/${program}.fish)
@@ -32,6 +34,7 @@ foreach(case IN LISTS cases)
         list(APPEND expected share/icons/hicolor/${size}x${size}/apps/pyrrow.png)
     endforeach()
     list(TRANSFORM expected PREPEND "${prefix}/")
+    list(APPEND expected "${station}")
     if(UDEV_RULES_DIR)
         # Asked for a place: the rule goes there and nowhere else.
         set(said "")
@@ -70,6 +73,10 @@ foreach(case IN LISTS cases)
         file(STRINGS "${stage}${prefix}/bin/pyrrow" version REGEX "^${VERSION}$")
         if(NOT version)
             string(APPEND failures "prefix ${prefix}: the program does not hold its version ${VERSION}\n")
+        endif()
+        file(STRINGS "${stage}${prefix}/lib/systemd/system/pyrrow-station@.service" start REGEX "^ExecStart=")
+        if(NOT start MATCHES "^ExecStart=${prefix}/bin/pyrrow-cli flash --repeat ")
+            string(APPEND failures "prefix ${prefix}: the service starts \"${start}\", not ${prefix}/bin/pyrrow-cli\n")
         endif()
     endif()
 endforeach()

@@ -84,7 +84,7 @@ done
 
 install -m 644 "$source_dir/dist/linux/70-pyrrow.rules" "$root/etc/udev/rules.d/"
 printf 'root:x:0:0:root:/root:/bin/sh\ntester:x:1000:1000:tester:/tmp:/bin/sh\n' > "$root/etc/passwd"
-printf 'root:x:0:\ntester:x:1000:\n' > "$root/etc/group"
+printf 'root:x:0:\nplugdev:x:46:\ntester:x:1000:\n' > "$root/etc/group"
 install -m 755 "$here/init" "$root/init"
 install -m 644 "$here/cases.sh" "$root/stage/cases.sh"
 echo "$watchdog" > "$root/stage/watchdog"
