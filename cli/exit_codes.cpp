@@ -22,6 +22,7 @@ int ExitCodeOf(upload::FailureKind kind)
     case FailureKind::LinkLost:
         return kExitTransfer;
     case FailureKind::Cancelled: return kExitInterrupted;
+    case FailureKind::Host: return kExitHost;
     }
     return kExitTransfer;
 }
@@ -53,6 +54,7 @@ const char* ExitCodeTable()
            "   10  the header answer was rejected (wrong length, echo or status)\n"
            "   11  the transfer failed: a block not written, a frame not acknowledged, the link lost\n"
            "   12  the --log file could not be opened or written: the station stopped before the next unit\n"
+           "   13  this host failed: the system lacked descriptors, memory or locks, or a wait call failed\n"
            "   14  several units, and they did not all end the same way; --repeat: some unit failed\n"
            "  130  interrupted (SIGINT/SIGTERM, Ctrl+C): every unit stopped between blocks, every port closed\n";
 }

@@ -21,6 +21,7 @@ enum ExitCode : int {
     kExitRejected = 10,
     kExitTransfer = 11,
     kExitLog = 12,
+    kExitHost = 13,
     kExitMixed = 14,
     kExitInterrupted = 130,
 };

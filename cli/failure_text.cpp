@@ -69,6 +69,10 @@ std::string FailureText(const Target& target, const upload::UploadFailure& failu
         what = "stopped on request" + where;
         next = "the unit is not fully flashed: flash it again";
         break;
+    case FailureKind::Host:
+        what = "this host failed" + where;
+        next = "flash the unit again once the system has what it lacked";
+        break;
     }
     return target.uri.text + ": " + what + ": tried to " + failure.action + ": " + failure.cause + "; " + next;
 }

@@ -6,7 +6,7 @@
 #include "cli/exit_codes.h"
 #include "cli/stoppable_pause.h"
 #include "platform/serial.h"
-#include "platform/socket.h"
+#include "platform/tcp_connection.h"
 #include "platform/utf.h"
 #include "upload/protocol.h"
 
@@ -164,21 +164,14 @@ bool WaitForDeparture(const Target& target, const NodeHold& node, const std::str
     case DeviceUri::Link::Tcp:
         break;
     }
-    if (!platform::StartNetwork())
-        return !stop.stop_requested();
-    bool left = false;
     while (!stop.stop_requested()) {
         const auto probe = Clock::now();
-        platform::SocketHandle socket = platform::ConnectTcp(target.uri.address, target.uri.port, kWaitConnectTimeout);
-        if (socket == nullptr) {
-            left = true;
-            break;
-        }
-        platform::CloseTcp(socket);
+        // A probe that connects is closed at once.
+        if (!platform::TcpConnection::Connect(target.uri.address, target.uri.port, kWaitConnectTimeout, nullptr, stop))
+            return !stop.stop_requested();
         Pause(pause, Until(probe + kDepartureProbe));
     }
-    platform::StopNetwork();
-    return left;
+    return false;
 }
 
 }  // namespace pyrrow::cli

@@ -1,6 +1,7 @@
 // Waiting for a unit to arrive in its fixture and to leave it again, for
 // --wait and the station mode. Every wait polls and pauses through a
-// stoppable pause, so a stop request ends it within a fraction of a second.
+// stoppable pause, and a TCP probe's connect ends on a stop request too, so
+// a stop request ends every wait at once.
 #pragma once
 
 #include <chrono>
@@ -66,6 +67,7 @@ public:
     }
     unsigned PauseAfterBlock() const override { return m_link->PauseAfterBlock(); }
     void Close() override { m_link->Close(); }
+    void Cut() override { m_link->Cut(); }
 
 private:
     std::unique_ptr<upload::Link> m_link;

@@ -16,6 +16,7 @@ struct SystemError {
         Busy,      // another program holds it
         Exists,    // something is already where a new file was to be made
         NotAFile,  // the name can be no file at all (a socket, a device that is not there)
+        Host,      // this host lacked what the call needed: descriptors, memory, locks
     };
 
     Kind kind = Kind::Other;

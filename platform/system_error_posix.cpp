@@ -24,6 +24,12 @@ SystemError::Kind SystemErrorKind(int code)
         return SystemError::Kind::Busy;
     case EEXIST:
         return SystemError::Kind::Exists;
+    case EMFILE:
+    case ENFILE:
+    case ENOMEM:
+    case ENOBUFS:
+    case ENOLCK:
+        return SystemError::Kind::Host;
     default:
         return SystemError::Kind::Other;
     }

@@ -27,6 +27,13 @@ SystemError::Kind SystemErrorKind(int code)
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
         return SystemError::Kind::Exists;
+    case ERROR_TOO_MANY_OPEN_FILES:
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+    case ERROR_NO_SYSTEM_RESOURCES:
+    case WSAEMFILE:
+    case WSAENOBUFS:
+        return SystemError::Kind::Host;
     default:
         return SystemError::Kind::Other;
     }

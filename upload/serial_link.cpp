@@ -15,6 +15,7 @@ FailureKind OpenFailureKind(platform::SystemError::Kind kind)
     case platform::SystemError::Kind::NotFound: return FailureKind::NoDevice;
     case platform::SystemError::Kind::Denied: return FailureKind::AccessDenied;
     case platform::SystemError::Kind::Busy: return FailureKind::DeviceBusy;
+    case platform::SystemError::Kind::Host: return FailureKind::Host;
     case platform::SystemError::Kind::Other:
     case platform::SystemError::Kind::Exists:
     case platform::SystemError::Kind::NotAFile: break;

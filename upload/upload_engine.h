@@ -41,6 +41,7 @@ enum class FailureKind {
     BlockNoAck,        // a block was not acknowledged
     LinkLost,          // the device went away
     Cancelled,         // asked to stop
+    Host,              // this host failed: it lacked descriptors, memory or locks, or a wait call failed
 };
 
 // Short stable names of the kinds ("no_device", "header_no_answer", ...).
@@ -101,6 +102,10 @@ public:
     virtual unsigned PauseAfterBlock() const = 0;
     // Closes what Open opened; harmless when nothing is open.
     virtual void Close() = 0;
+    // Closes after an upload that was asked to stop, so that the device sees
+    // it cut short where the link can say so (TCP: a reset instead of an
+    // orderly close); the others close as Close does.
+    virtual void Cut() { Close(); }
 
 protected:
     // target names the device in the failures: "/dev/ttyUSB0".

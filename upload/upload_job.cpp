@@ -121,6 +121,11 @@ public:
         case FailureKind::HeaderNoAnswer:
         case FailureKind::HeaderRejected:
             return m_dialog.ShowUploadError(m_messages.headerFailed);
+        case FailureKind::Host:
+            // The window keeps its messages: as the link's own failure there.
+            if (failure.phase == upload::Phase::Open)
+                return m_dialog.ShowUploadError(m_messages.openFailed);
+            [[fallthrough]];
         case FailureKind::LinkLost:
             if (header)
                 return m_dialog.ShowUploadError(m_messages.headerFailed);
