@@ -49,8 +49,9 @@ bool RunUntil(asio::io_context& io, Clock::time_point until, const std::stop_tok
     return done();
 }
 
-// Ends the operation that is still waiting: its handler runs (with
-// operation_aborted) before this returns, while what it refers to lives.
+// Ends the operation that is still waiting: its handler runs before this
+// returns, while what it refers to lives (with operation_aborted, or with
+// its result when it completed meanwhile).
 void Abandon(asio::ip::tcp::socket& socket, asio::io_context& io)
 {
     std::error_code ignored;
@@ -134,37 +135,57 @@ int TcpConnection::Send(const void* data, std::size_t size, SystemError* error)
     return -1;
 }
 
-int TcpConnection::Receive(void* buffer, std::size_t size, SystemError* error)
+namespace {
+
+// What a receive came to, in Receive's results.
+int Received(const std::error_code& code, std::size_t got, SystemError* error)
 {
-    std::error_code code;
-    const std::size_t got = m_parts->socket.receive(asio::buffer(buffer, size), 0, code);
     if (!code)
         return Clamped(got);
     if (code == asio::error::eof)
         return 0;
-    if (code == asio::error::would_block || code == asio::error::try_again || code == asio::error::interrupted)
+    // Nothing there yet, the call interrupted, the wait ended first.
+    if (code == asio::error::would_block || code == asio::error::try_again || code == asio::error::interrupted ||
+        code == asio::error::operation_aborted)
         SetErrorText(error, SystemError::Kind::Other, {});
     else
         Tell(error, code);
     return -1;
 }
 
-bool TcpConnection::WaitReadable(std::chrono::milliseconds timeout, std::stop_token stop)
+}  // namespace
+
+int TcpConnection::Receive(void* buffer, std::size_t size, SystemError* error)
+{
+    std::error_code code;
+    const std::size_t got = m_parts->socket.receive(asio::buffer(buffer, size), 0, code);
+    return Received(code, got, error);
+}
+
+int TcpConnection::ReceiveWithin(void* buffer, std::size_t size, std::chrono::milliseconds timeout,
+                                 SystemError* error, std::stop_token stop)
 {
     Parts& parts = *m_parts;
-    bool waited = false;
-    bool readable = false;
+    // A receive of its own rather than a wait for readiness: Windows
+    // signals readiness by a receive of no bytes, which not every Winsock
+    // completes when bytes come.
+    std::optional<std::error_code> code;
+    std::size_t got = 0;
     try {
-        parts.socket.async_wait(asio::socket_base::wait_read, [&](const std::error_code& code) {
-            waited = true;
-            readable = !code;
+        parts.socket.async_read_some(asio::buffer(buffer, size), [&](const std::error_code& result, std::size_t n) {
+            code = result;
+            got = n;
         });
-        if (!RunUntil(parts.io, Clock::now() + timeout, stop, [&waited] { return waited; }))
-            Abandon(parts.socket, parts.io);
-    } catch (const std::exception&) {
-        return false;  // the wait could not be set up: nothing seen
+        if (!RunUntil(parts.io, Clock::now() + timeout, stop, [&code] { return code.has_value(); }))
+            Abandon(parts.socket, parts.io);  // bytes that came meanwhile are kept all the same
+    } catch (const std::system_error& e) {
+        Tell(error, e.code());
+        return -1;
+    } catch (const std::bad_alloc&) {
+        Tell(error, asio::error::make_error_code(asio::error::no_memory));
+        return -1;
     }
-    return readable;
+    return Received(code.value_or(asio::error::operation_aborted), got, error);
 }
 
 void TcpConnection::Reset()

@@ -1,6 +1,6 @@
 // A TCP connection as the TCP transport and the station's probe need it: one
 // connection attempt within a time-out, then a non-blocking socket whose
-// send and receive never wait, and a wait for something to receive. A wait
+// send and receive never wait, and a receive that waits for bytes. A wait
 // ends at its deadline on the monotonic clock, and at once when its stop
 // token is asked to stop. One portable source on standalone Asio, whose
 // types stay out of this header.
@@ -44,10 +44,11 @@ public:
     // counts as nothing waiting).
     int Receive(void* buffer, std::size_t size, SystemError* error = nullptr);
 
-    // Waits at most timeout until something can be received (or the peer
-    // closed or reset the connection). False on a time-out, an error or a
-    // stop request.
-    bool WaitReadable(std::chrono::milliseconds timeout, std::stop_token stop = {});
+    // Receive that waits at most timeout for bytes to come, and takes them
+    // the moment they do; the same results, a time-out or a stop request
+    // counting as nothing waiting.
+    int ReceiveWithin(void* buffer, std::size_t size, std::chrono::milliseconds timeout, SystemError* error = nullptr,
+                      std::stop_token stop = {});
 
     // Ends the connection with a reset (SO_LINGER 0) instead of an orderly
     // close, so that the peer sees it cut short. Nothing works after it.

@@ -75,9 +75,11 @@ TcpLink::Received TcpLink::Receive(unsigned char* buffer, std::size_t size, std:
 {
     Received received;
     std::string& ended = received.ended;
-    const auto take = [&](unsigned char* into, std::size_t room) {
+    // One receive: at once, or waiting at most wait for bytes to come.
+    const auto take = [&](unsigned char* into, std::size_t room, std::chrono::milliseconds wait = {}) {
         platform::SystemError error;
-        const int got = m_connection->Receive(into, room, &error);
+        const int got = wait.count() > 0 ? m_connection->ReceiveWithin(into, room, wait, &error, context.cancel)
+                                         : m_connection->Receive(into, room, &error);
         if (got == 0)
             ended = "the device closed the connection";
         else if (got < 0 && !error.text.empty())
@@ -95,11 +97,11 @@ TcpLink::Received TcpLink::Receive(unsigned char* buffer, std::size_t size, std:
                                                      m_timing.receiveAttempts);
         while (received.count < minimum && !context.cancel.stop_requested()) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0 || !m_connection->WaitReadable(left, context.cancel))
+            if (left.count() <= 0)
                 break;
-            received.count += take(buffer + received.count, size - received.count);
+            received.count += take(buffer + received.count, size - received.count, left);
             if (!ended.empty())
-                break;  // a closed connection would wake us at once for ever
+                break;  // a closed connection would answer at once for ever
         }
         return received;
     }

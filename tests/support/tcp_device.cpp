@@ -30,21 +30,21 @@ tcp::acceptor LoopbackListener(asio::io_context& io)
     return listener;
 }
 
-// Whether something can be taken from what (or its peer went away) within timeout.
-template <typename Waitable>
-bool WaitReadable(asio::io_context& io, Waitable& what, std::chrono::milliseconds timeout)
+// Runs the operation just started on what until it is done (done is set)
+// or timeout passes; then it is cancelled, and its handler runs before this
+// returns.
+template <typename Cancellable>
+void Await(asio::io_context& io, Cancellable& what, const std::optional<std::error_code>& done,
+           std::chrono::milliseconds timeout)
 {
-    bool ready = false;
-    what.async_wait(Waitable::wait_read, [&ready](const std::error_code& e) { ready = !e; });
     io.restart();
     io.run_for(timeout);
-    if (!ready) {
+    if (!done) {
         std::error_code ignored;
         what.cancel(ignored);
         io.restart();
         io.run();
     }
-    return ready;
 }
 
 // Receives exactly size bytes, or fewer when the peer goes away (end says
@@ -54,16 +54,22 @@ std::string ReceiveExactly(asio::io_context& io, tcp::socket& s, std::size_t siz
 {
     std::string got;
     char buffer[4096];
-    while (got.size() < size && WaitReadable(io, s, patience)) {
-        std::error_code e;
-        const std::size_t n = s.read_some(asio::buffer(buffer, std::min(sizeof buffer, size - got.size())), e);
-        if (e) {
-            end = e == asio::error::eof ? TcpDevice::End::Closed
-                  : e == asio::error::connection_reset ? TcpDevice::End::Reset
-                                                       : end;
+    while (got.size() < size) {
+        std::optional<std::error_code> e;
+        std::size_t n = 0;
+        s.async_read_some(asio::buffer(buffer, std::min(sizeof buffer, size - got.size())),
+                          [&](const std::error_code& result, std::size_t count) {
+                              e = result;
+                              n = count;
+                          });
+        Await(io, s, e, patience);
+        got.append(buffer, n);
+        if (*e) {
+            end = *e == asio::error::eof ? TcpDevice::End::Closed
+                  : *e == asio::error::connection_reset ? TcpDevice::End::Reset
+                                                        : end;
             break;
         }
-        got.append(buffer, n);
     }
     return got;
 }
@@ -125,11 +131,11 @@ TcpDevice::End TcpDevice::Ending()
 void TcpDevice::Run()
 {
     asio::io_context& io = m_parts->io;
-    if (!WaitReadable(io, *m_parts->listener, std::chrono::seconds(10)))
-        return;
-    std::error_code failed;
-    tcp::socket s = m_parts->listener->accept(failed);
-    if (failed)
+    tcp::socket s(io);
+    std::optional<std::error_code> accepted;
+    m_parts->listener->async_accept(s, [&accepted](const std::error_code& result) { accepted = result; });
+    Await(io, *m_parts->listener, accepted, std::chrono::seconds(10));
+    if (*accepted)
         return;
     auto finish = [this, &s] {
         std::error_code ignored;
