@@ -18,8 +18,8 @@
 #include "platform/file.h"
 #include "platform/hid.h"
 #include "platform/serial.h"
-#include "platform/socket.h"
 #include "platform/taskbar.h"
+#include "platform/tcp_connection.h"
 #include "platform/thread.h"
 #include "upload/serial_timing.h"
 #include "xml/dyn_wstring.h"
@@ -83,7 +83,7 @@ public:
     int m_hIcon;  // the application icon's resource id
     std::u16string m_strFirmwarePath;
     pyrrow::platform::SerialHandle m_hComPort = nullptr;
-    pyrrow::platform::SocketHandle m_socket = nullptr;
+    std::unique_ptr<pyrrow::platform::TcpConnection> m_socket;
     std::unique_ptr<pyrrow::platform::TaskbarProgress> m_pTaskbarList;
     // The only value both threads write: set here before the worker starts,
     // cleared by the worker as its last action.

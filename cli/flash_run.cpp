@@ -22,7 +22,7 @@ using Clock = std::chrono::steady_clock;
 // The link of one unit with the handle it keeps while open.
 struct UnitLink {
     platform::SerialHandle serial = nullptr;
-    platform::SocketHandle socket = nullptr;
+    upload::TcpLink::Connection socket;
     std::unique_ptr<upload::Link> link;
 };
 

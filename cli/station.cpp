@@ -51,6 +51,21 @@ void NoUnitCame(Station& station, const DeviceUri& uri, std::chrono::millisecond
                                                    (unitsBefore == 1 ? " unit\n" : " units\n")));
 }
 
+// What the fixture waits for when its unit stays after its upload: unit
+// (its number on the fixture) must be taken out.
+std::string StillThere(const DeviceUri& uri, unsigned unit, const std::string& problem)
+{
+    const std::string which = uri.text + ": unit " + std::to_string(unit);
+    if (!problem.empty())
+        return which + ": whether it was taken out cannot be told (" + problem + "); the fixture waits on";
+    switch (uri.link) {
+    case DeviceUri::Link::Tcp: return which + " still accepts connections; take it out";
+    case DeviceUri::Link::Serial: return which + " is still there (its port has not gone); take it out";
+    case DeviceUri::Link::Usb: return which + " is still attached; take it out";
+    }
+    return which + " is still there; take it out";
+}
+
 UnitResult FromSelection(const Selection& selection)
 {
     UnitResult result;
@@ -197,7 +212,10 @@ void RunFixture(Station& station, std::size_t index, const DeviceUri& uri)
         // The next unit only once this one is out of the fixture.
         Target leaving = target ? *target : Target{uri, {}};
         station.board.Waiting(index, ProgressBoard::WaitFor::Departure);
-        if (!WaitForDeparture(leaving, node, serialNumber, station.hid, between))
+        const auto stillThere = [&](const std::string& problem) {
+            station.board.Emit(station.board.Human(), "pyrrow-cli: " + StillThere(uri, n + 1, problem) + "\n");
+        };
+        if (!WaitForDeparture(leaving, node, serialNumber, station.hid, between, stillThere))
             return;
         station.board.Left(index);
     }

@@ -6,7 +6,7 @@
 #include "cli/exit_codes.h"
 #include "cli/stoppable_pause.h"
 #include "platform/serial.h"
-#include "platform/socket.h"
+#include "platform/tcp_connection.h"
 #include "platform/utf.h"
 #include "upload/protocol.h"
 
@@ -131,54 +131,105 @@ UsbArrival WaitForUsbUnit(const DeviceUri& uri, platform::HidBackend& hid, WaitL
     }
 }
 
-bool WaitForDeparture(const Target& target, const NodeHold& node, const std::string& serialNumber,
-                      platform::HidBackend& hid, std::stop_token stop)
+namespace {
+
+// Whether the unit of target has left, by one look. problem gets why a look
+// could not tell, and is emptied by one that could.
+bool HasLeft(const Target& target, const NodeHold& node, const std::string& serialNumber,
+             platform::HidBackend& hid, const std::stop_token& stop, std::string& problem)
 {
-    StoppablePause pause(stop);
     switch (target.uri.link) {
-    case DeviceUri::Link::Serial: {
-        while (platform::SerialPortExists(target.uri.serialPort) && !node.Replaced(target.devicePath)) {
-            if (stop.stop_requested())
-                return false;
-            Pause(pause, kPollInterval);
-        }
-        return true;
+    case DeviceUri::Link::Serial:
+        return !platform::SerialPortExists(target.uri.serialPort) || node.Replaced(target.devicePath);
+    case DeviceUri::Link::Usb: {
+        const auto units = hid.Enumerate(protocol::kUsbVendorId, protocol::kUsbProductId);
+        if (target.devicePath.empty())
+            return Select(target.uri, units, [](const std::string&) { return false; }).exitCode == kExitNoDevice;
+        return node.Replaced(target.devicePath) ||
+               std::none_of(units.begin(), units.end(), [&](const platform::HidDeviceInfo& unit) {
+                   return unit.path == target.devicePath &&
+                          platform::Utf16ToUtf8Lossy(unit.serialNumber) == serialNumber;
+               });
     }
-    case DeviceUri::Link::Usb:
-        for (;;) {
-            const auto units = hid.Enumerate(protocol::kUsbVendorId, protocol::kUsbProductId);
-            const bool gone =
-                target.devicePath.empty()
-                    ? Select(target.uri, units, [](const std::string&) { return false; }).exitCode == kExitNoDevice
-                    : node.Replaced(target.devicePath) ||
-                          std::none_of(units.begin(), units.end(), [&](const platform::HidDeviceInfo& unit) {
-                              return unit.path == target.devicePath &&
-                                     platform::Utf16ToUtf8Lossy(unit.serialNumber) == serialNumber;
-                          });
-            if (gone)
-                return true;
-            if (stop.stop_requested())
-                return false;
-            Pause(pause, kPollInterval);
-        }
     case DeviceUri::Link::Tcp:
         break;
     }
-    if (!platform::StartNetwork())
-        return !stop.stop_requested();
-    bool left = false;
-    while (!stop.stop_requested()) {
-        const auto probe = Clock::now();
-        platform::SocketHandle socket = platform::ConnectTcp(target.uri.address, target.uri.port, kWaitConnectTimeout);
-        if (socket == nullptr) {
-            left = true;
-            break;
-        }
-        platform::CloseTcp(socket);
-        Pause(pause, Until(probe + kDepartureProbe));
+    platform::SystemError error;
+    // A probe that connects is closed at once.
+    if (platform::TcpConnection::Connect(target.uri.address, target.uri.port, kWaitConnectTimeout, &error, stop)) {
+        problem.clear();
+        return false;
     }
-    platform::StopNetwork();
-    return left;
+    if (stop.stop_requested())
+        return false;
+    if (error.kind == platform::SystemError::Kind::Host) {
+        problem = "the last probe failed: " + error.text;
+        return false;
+    }
+    return true;
+}
+
+// The looks of a wait on a timetable of the monotonic clock, one every
+// interval from the first: a look that takes its time does not push the
+// next ones back, and one that comes too late for its time takes the next
+// time ahead. It also says when to tell that the unit is still there.
+class Timetable {
+public:
+    explicit Timetable(Clock::duration interval)
+        : m_interval(interval), m_next(Clock::now()), m_notice(m_next + kStillThereAfter)
+    {
+    }
+
+    void PauseForNext(StoppablePause& pause)
+    {
+        m_next = After(m_next, m_interval);
+        Pause(pause, Until(m_next));
+    }
+
+    // True when the unit has stayed long enough to be told, then once per
+    // kStillThereEvery.
+    bool NoticeDue()
+    {
+        if (Clock::now() < m_notice)
+            return false;
+        m_notice = After(m_notice, kStillThereEvery);
+        return true;
+    }
+
+private:
+    // The first time of at + k * interval (k >= 1) still ahead.
+    static Clock::time_point After(Clock::time_point at, Clock::duration interval)
+    {
+        at += interval;
+        const auto now = Clock::now();
+        if (at < now)
+            at += ((now - at) / interval + 1) * interval;
+        return at;
+    }
+
+    Clock::duration m_interval;
+    Clock::time_point m_next;
+    Clock::time_point m_notice;
+};
+
+}  // namespace
+
+bool WaitForDeparture(const Target& target, const NodeHold& node, const std::string& serialNumber,
+                      platform::HidBackend& hid, std::stop_token stop,
+                      const std::function<void(const std::string& problem)>& stillThere)
+{
+    StoppablePause pause(stop);
+    Timetable looks(target.uri.link == DeviceUri::Link::Tcp ? kDepartureProbe : kPollInterval);
+    std::string problem;
+    for (;;) {
+        if (HasLeft(target, node, serialNumber, hid, stop, problem))
+            return true;
+        if (stop.stop_requested())
+            return false;
+        if (stillThere && looks.NoticeDue())
+            stillThere(problem);
+        looks.PauseForNext(pause);
+    }
 }
 
 }  // namespace pyrrow::cli

@@ -1,6 +1,7 @@
 // Waiting for a unit to arrive in its fixture and to leave it again, for
 // --wait and the station mode. Every wait polls and pauses through a
-// stoppable pause, so a stop request ends it within a fraction of a second.
+// stoppable pause, and a TCP probe's connect ends on a stop request too, so
+// a stop request ends every wait at once.
 #pragma once
 
 #include <chrono>
@@ -22,13 +23,19 @@ using namespace std::chrono_literals;
 constexpr auto kArrivalRetry = 500ms;
 // How often a USB enumeration or a serial path is looked at.
 constexpr auto kPollInterval = 200ms;
-// How often a TCP address is probed when waiting for it to stop accepting.
+// How often a TCP address is probed when waiting for it to stop accepting,
+// on a timetable: a slow probe does not push the next ones back.
 constexpr auto kDepartureProbe = 500ms;
 // Longest single connect attempt while waiting (so that a stop is seen in time).
 constexpr auto kWaitConnectTimeout = 200ms;
 // A serial node that has just appeared may refuse access until the system
 // has given it its group: refusals are tried again for this long.
 constexpr auto kSerialAccessGrace = 2s;
+// A unit still in its fixture this long after its upload is said to be
+// there, and again every kStillThereEvery, so that a station that waits is
+// never taken for one that hangs.
+constexpr auto kStillThereAfter = 5s;
+constexpr auto kStillThereEvery = 30s;
 
 // When a wait gives up: never, or at until (timeout after its start).
 struct WaitLimit {
@@ -66,6 +73,7 @@ public:
     }
     unsigned PauseAfterBlock() const override { return m_link->PauseAfterBlock(); }
     void Close() override { m_link->Close(); }
+    void Cut() override { m_link->Cut(); }
 
 private:
     std::unique_ptr<upload::Link> m_link;
@@ -114,10 +122,16 @@ private:
 // USB unit is no longer attached, the TCP address no longer accepts (a
 // probe that connects is closed at once). A unit replaced at once has left
 // too: node (taken when it came) is no longer at the path, or the USB unit
-// at its path has another serial number than serialNumber (its own). A USB target without a device path waits until no unit matches
-// its selector. False when stopped first.
+// at its path has another serial number than serialNumber (its own). A USB
+// target without a device path waits until no unit matches its selector.
+// A probe that fails for a reason of this host (no descriptors, no memory)
+// tells nothing: the wait goes on. stillThere (may be empty) is called
+// once the unit has stayed kStillThereAfter and every kStillThereEvery
+// after, with why the last look could not tell (empty: it is simply
+// there). False when stopped first.
 bool WaitForDeparture(const Target& target, const NodeHold& node, const std::string& serialNumber,
-                      platform::HidBackend& hid, std::stop_token stop);
+                      platform::HidBackend& hid, std::stop_token stop,
+                      const std::function<void(const std::string& problem)>& stillThere = {});
 
 // "no unit came within 2.5 s".
 std::string NoUnitWithin(std::chrono::milliseconds timeout);

@@ -27,6 +27,7 @@ SystemError::Kind SystemErrorKind(int code)
     case EMFILE:
     case ENFILE:
     case ENOMEM:
+    case ENOBUFS:
     case ENOLCK:
         return SystemError::Kind::Host;
     default:

@@ -31,6 +31,8 @@ SystemError::Kind SystemErrorKind(int code)
     case ERROR_NOT_ENOUGH_MEMORY:
     case ERROR_OUTOFMEMORY:
     case ERROR_NO_SYSTEM_RESOURCES:
+    case WSAEMFILE:
+    case WSAENOBUFS:
         return SystemError::Kind::Host;
     default:
         return SystemError::Kind::Other;

@@ -12,7 +12,7 @@ using protocol::kTcpFrameData;
 using protocol::kTcpStatusHigh;
 using protocol::kTcpStatusLow;
 constexpr std::size_t kReceiveBuffer = 256;
-constexpr int kMinimumAcknowledgement = static_cast<int>(protocol::kTcpMinimumAcknowledgement);
+constexpr std::size_t kMinimumAcknowledgement = protocol::kTcpMinimumAcknowledgement;
 constexpr std::size_t kFrameSize = protocol::kTcpCounterBytes + kTcpFrameData;
 
 std::string DottedAddress(std::uint32_t address, std::uint16_t port)
@@ -42,8 +42,8 @@ TcpTiming TcpTiming::Scaled(double factor) const
     return t;
 }
 
-TcpLink::TcpLink(std::uint32_t address, std::uint16_t port, platform::SocketHandle& handle, TcpTiming timing)
-    : Link(DottedAddress(address, port)), m_address(address), m_port(port), m_handle(handle), m_timing(timing)
+TcpLink::TcpLink(std::uint32_t address, std::uint16_t port, Connection& connection, TcpTiming timing)
+    : Link(DottedAddress(address, port)), m_address(address), m_port(port), m_connection(connection), m_timing(timing)
 {
 }
 
@@ -55,57 +55,59 @@ void TcpLink::EncodeFrame(std::uint32_t counter, std::span<const unsigned char> 
         std::memcpy(frame + 2, data.data(), data.size());
 }
 
-std::optional<UploadFailure> TcpLink::Open(const LinkContext& context)
+std::optional<UploadFailure> TcpLink::ConnectTcp(const LinkContext& context)
 {
-    if (!platform::StartNetwork())
-        return Failure(FailureKind::NoDevice, "connect to", "the network library did not start");
-    m_networkStarted = true;
     platform::SystemError error;
-    m_handle = platform::ConnectTcp(m_address, m_port, m_timing.connectTimeout, &error, context.cancel);
-    if (m_handle != nullptr)
+    m_connection = platform::TcpConnection::Connect(m_address, m_port, m_timing.connectTimeout, &error,
+                                                    context.cancel);
+    if (m_connection)
         return std::nullopt;
     if (context.cancel.stop_requested())
         return Failure(FailureKind::Cancelled, "connect to", "asked to stop");
-    return Failure(error.kind == platform::SystemError::Kind::Denied ? FailureKind::AccessDenied
-                                                                     : FailureKind::NoDevice,
-                   "connect to", error.text);
+    const FailureKind kind = error.kind == platform::SystemError::Kind::Denied ? FailureKind::AccessDenied
+                             : error.kind == platform::SystemError::Kind::Host ? FailureKind::Host
+                                                                                : FailureKind::NoDevice;
+    return Failure(kind, "connect to", error.text);
 }
 
-TcpLink::Received TcpLink::Receive(unsigned char* buffer, std::size_t size, int minimum, const LinkContext& context)
+TcpLink::Received TcpLink::Receive(unsigned char* buffer, std::size_t size, std::size_t minimum,
+                                   const LinkContext& context)
 {
     Received received;
     std::string& ended = received.ended;
-    const auto take = [&]() {
+    // One receive: at once, or waiting at most wait for bytes to come.
+    const auto take = [&](unsigned char* into, std::size_t room, std::chrono::milliseconds wait = {}) {
         platform::SystemError error;
-        const int got = platform::ReceiveTcp(m_handle, buffer, size, &error);
+        const int got = wait.count() > 0 ? m_connection->ReceiveWithin(into, room, wait, &error, context.cancel)
+                                         : m_connection->Receive(into, room, &error);
         if (got == 0)
             ended = "the device closed the connection";
         else if (got < 0 && !error.text.empty())
             ended = "the connection broke: " + error.text;  // a reset, in the system's words
         if (got > 0 && context.trace)
-            context.trace(false, std::span<const unsigned char>(buffer, static_cast<std::size_t>(got)));
-        return got;
+            context.trace(false, std::span<const unsigned char>(into, static_cast<std::size_t>(got)));
+        return got > 0 ? static_cast<std::size_t>(got) : 0;
     };
     if (m_timing.paceOnAcknowledgement) {
-        // The same total wait, but the answer is taken the moment it comes.
-        const auto total = std::chrono::milliseconds(static_cast<long long>(m_timing.receivePause) *
+        // The same total wait, but the answer is taken the moment it comes,
+        // and its pieces add up.
+        using Clock = std::chrono::steady_clock;
+        const auto deadline =
+            Clock::now() + std::chrono::milliseconds(static_cast<long long>(m_timing.receivePause) *
                                                      m_timing.receiveAttempts);
-        const auto deadline = std::chrono::steady_clock::now() + total;
-        while (!context.cancel.stop_requested()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                                     std::chrono::steady_clock::now());
-            if (left.count() <= 0 || !platform::WaitTcpReadable(m_handle, left, context.cancel))
-                return received;
-            if (const int got = take(); got >= minimum)
-                return {got, {}};
+        while (received.count < minimum && !context.cancel.stop_requested()) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0)
+                break;
+            received.count += take(buffer + received.count, size - received.count, left);
             if (!ended.empty())
-                return received;  // a closed connection would wake us at once for ever
+                break;  // a closed connection would answer at once for ever
         }
         return received;
     }
     for (unsigned attempt = 0; attempt < m_timing.receiveAttempts && !context.cancel.stop_requested(); ++attempt) {
         context.sleep(m_timing.receivePause);
-        if (const int got = take(); got >= minimum)
+        if (const std::size_t got = take(buffer, size); got >= minimum)
             return {got, {}};
         if (!ended.empty())
             return received;  // looking again at a connection that is gone tells nothing new
@@ -113,34 +115,34 @@ TcpLink::Received TcpLink::Receive(unsigned char* buffer, std::size_t size, int 
     return received;
 }
 
-std::optional<UploadFailure> TcpLink::ExchangeHeader(std::span<const unsigned char> header,
-                                                     const LinkContext& context)
+std::optional<UploadFailure> TcpLink::SendHeaderTcp(std::span<const unsigned char> header,
+                                                    const LinkContext& context)
 {
     platform::SystemError error;
     if (context.trace)
         context.trace(true, header);
-    const int sent = platform::SendTcp(m_handle, header.data(), header.size(), &error);
+    const int sent = m_connection->Send(header.data(), header.size(), &error);
     if (sent != static_cast<int>(header.size()))
         return Sent(Failure(FailureKind::HeaderSend, "send the header to",
                             sent < 0 ? error.text : std::to_string(sent) + " of 32 bytes sent"),
                     static_cast<std::size_t>(std::max(sent, 0)));
 
-    // The first receive that brings anything decides.
     unsigned char answer[kReceiveBuffer];
-    const auto [got, ended] = Receive(answer, sizeof answer, 1, context);
+    const auto [got, ended] =
+        Receive(answer, sizeof answer, m_timing.paceOnAcknowledgement ? header.size() : 1, context);
     const auto failed = [&](FailureKind kind, const std::string& cause) {
         return Sent(Failure(kind, "wait for the header's answer from", cause), header.size());
     };
     if (context.cancel.stop_requested())
         return failed(FailureKind::Cancelled, "asked to stop");
-    if (got <= 0)
+    if (got == 0)
         return failed(!ended.empty() ? FailureKind::LinkLost : FailureKind::HeaderNoAnswer,
                       !ended.empty() ? ended
                              : "no answer in " + std::to_string(m_timing.receiveAttempts * m_timing.receivePause) +
                                    " ms (" + std::to_string(m_timing.receiveAttempts) + " looks " +
                                    std::to_string(m_timing.receivePause) +
                                    " ms apart); the unit must be waiting for firmware");
-    if (got != static_cast<int>(header.size()))
+    if (got != header.size())
         return failed(FailureKind::HeaderRejected, "an answer of " + std::to_string(got) + " bytes, 32 expected");
     if (std::memcmp(answer, header.data(), kTcpEchoedBytes) != 0)
         return failed(FailureKind::HeaderRejected, "the answer does not echo the header");
@@ -160,7 +162,7 @@ std::optional<UploadFailure> TcpLink::SendBlock(std::span<const unsigned char> b
     if (context.trace)
         context.trace(true, std::span<const unsigned char>(frame, size));
     platform::SystemError error;
-    const int sent = platform::SendTcp(m_handle, frame, size, &error);
+    const int sent = m_connection->Send(frame, size, &error);
     if (sent != static_cast<int>(size))
         // The counter goes first: only what follows it is the file's.
         return Sent(Failure(FailureKind::BlockSend, "send frame " + std::to_string(number) + " to",
@@ -170,7 +172,7 @@ std::optional<UploadFailure> TcpLink::SendBlock(std::span<const unsigned char> b
 
     unsigned char answer[kReceiveBuffer];
     const auto [got, ended] = Receive(answer, sizeof answer, kMinimumAcknowledgement, context);
-    if (got > 0)
+    if (got >= kMinimumAcknowledgement)
         return std::nullopt;
     // The frame went: the unit may hold it, acknowledged or not.
     const std::string action = "wait for the acknowledgement of frame " + std::to_string(number) + " from";
@@ -185,14 +187,14 @@ std::optional<UploadFailure> TcpLink::SendBlock(std::span<const unsigned char> b
 
 void TcpLink::Close()
 {
-    if (m_handle != nullptr) {
-        platform::CloseTcp(m_handle);
-        m_handle = nullptr;
-    }
-    if (m_networkStarted) {
-        platform::StopNetwork();
-        m_networkStarted = false;
-    }
+    m_connection.reset();
+}
+
+void TcpLink::Cut()
+{
+    if (m_connection)
+        m_connection->Reset();
+    m_connection.reset();
 }
 
 }  // namespace pyrrow::upload

@@ -23,16 +23,30 @@ UploadFailure FileFailure(FailureKind kind, Phase phase, const std::string& acti
     return failure;
 }
 
-// Closes the link on every way out.
+// Closes the link on every way out; an upload that was asked to stop is cut.
 class LinkCloser {
 public:
     explicit LinkCloser(Link& link) : m_link(link) {}
-    ~LinkCloser() { m_link.Close(); }
+    ~LinkCloser()
+    {
+        if (m_cut)
+            m_link.Cut();
+        else
+            m_link.Close();
+    }
     LinkCloser(const LinkCloser&) = delete;
     LinkCloser& operator=(const LinkCloser&) = delete;
 
+    // The upload ends this way.
+    std::optional<UploadFailure> Ending(std::optional<UploadFailure> failure)
+    {
+        m_cut = failure && failure->kind == FailureKind::Cancelled;
+        return failure;
+    }
+
 private:
     Link& m_link;
+    bool m_cut = false;
 };
 
 // Firmware already read into memory, read in order as a file would be.
@@ -192,7 +206,7 @@ std::optional<UploadFailure> RunUpload(Link& link, const std::u16string& firmwar
     std::optional<UploadFailure> failure = OpenLink(link, observer, context);
     if (failure)
         return failure;
-    const LinkCloser closer(link);
+    LinkCloser closer(link);
 
     FirmwareFile file;
     platform::SystemError error;
@@ -203,7 +217,7 @@ std::optional<UploadFailure> RunUpload(Link& link, const std::u16string& firmwar
         return failure;
     }
 
-    return Finish(link, file, firmwarePath, observer, context);
+    return closer.Ending(Finish(link, file, firmwarePath, observer, context));
 }
 
 std::optional<UploadFailure> RunUpload(Link& link, std::span<const unsigned char> firmware, UploadObserver& observer,
@@ -211,9 +225,9 @@ std::optional<UploadFailure> RunUpload(Link& link, std::span<const unsigned char
 {
     if (std::optional<UploadFailure> failure = OpenLink(link, observer, context))
         return failure;
-    const LinkCloser closer(link);
+    LinkCloser closer(link);
     FirmwareBytes bytes(firmware);
-    return Finish(link, bytes, u"(in memory)", observer, context);
+    return closer.Ending(Finish(link, bytes, u"(in memory)", observer, context));
 }
 
 }  // namespace pyrrow::upload

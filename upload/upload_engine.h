@@ -108,6 +108,10 @@ public:
     virtual unsigned PauseAfterBlock() const = 0;
     // Closes what Open opened; harmless when nothing is open.
     virtual void Close() = 0;
+    // Closes after an upload that was asked to stop, so that the device sees
+    // it cut short where the link can say so (TCP: a reset instead of an
+    // orderly close); the others close as Close does.
+    virtual void Cut() { Close(); }
 
 protected:
     // target names the device in the failures: "/dev/ttyUSB0".

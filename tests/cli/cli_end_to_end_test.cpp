@@ -482,10 +482,12 @@ TEST_F(Cli, ThirtyRunsReadOneFileWhoseNameIsNotUtf8AtOnce)
 }
 
 // A stop request ends every wait at once, whatever the time-out scale: the
-// connect that gets no answer, the header answer that does not come.
+// connect that gets no answer, the header answer or the acknowledgement
+// that does not come. A unit stopped mid-upload sees its connection cut
+// (a reset), never the orderly close of an upload that ended.
 struct StopCase {
     std::string name;
-    std::string wait;  // "connect", "tcp_header" or "serial_header"
+    std::string wait;  // "connect", "tcp_header", "tcp_acknowledgement" or "serial_header"
     int signal;
 };
 
@@ -498,9 +500,15 @@ TEST_P(StopRequests, EndTheWaitAtOnceAndTheUnitIsCancelled)
     std::unique_ptr<pyrrow::test::SimProcess> sim;
     std::string device;
     std::optional<FullListener> full;
+    std::optional<TcpDevice> unit;
     if (s.wait == "connect") {
         full.emplace();
         device = Tcp(full->Port());
+    } else if (s.wait == "tcp_acknowledgement") {
+        unit.emplace(TcpScript{.answer = [](const std::string& header) { return Echo(header); },
+                               .dataBytes = 2048,
+                               .acknowledgement = ""});
+        device = Tcp(unit->Port());
     } else {
         const std::string link = s.wait == "tcp_header" ? "tcp" : "serial";
         std::vector<std::string> simArgs = {link, "--fault", "header:silent"};
@@ -509,7 +517,8 @@ TEST_P(StopRequests, EndTheWaitAtOnceAndTheUnitIsCancelled)
         sim = std::make_unique<pyrrow::test::SimProcess>(simArgs);
         device = link == "tcp" ? Tcp(sim->ReadPort()) : "serial:" + sim->ReadLine();
     }
-    // Into the wait: after the start for the connect, after the header for its answer.
+    // Into the wait: after the start for the connect, after the header for
+    // its answer (and for the acknowledgement of the first frame that follows at once).
     const std::string into = s.wait == "connect" ? "\"event\":\"start\"" : "\"phase\":\"header\"";
     std::thread stopper;
     std::chrono::steady_clock::time_point signalled;
@@ -532,11 +541,15 @@ TEST_P(StopRequests, EndTheWaitAtOnceAndTheUnitIsCancelled)
     ASSERT_EQ(results.size(), 1u) << outcome.out;
     EXPECT_EQ(results[0]["error"]["kind"], "cancelled");
     EXPECT_EQ(outcome.Events().back()["exit_code"], 130);
+    if (unit) {
+        EXPECT_EQ(unit->Ending(), TcpDevice::End::Reset);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, StopRequests,
                          testing::Values(StopCase{"sigint_in_connect", "connect", SIGINT},
                                          StopCase{"sigterm_in_tcp_header", "tcp_header", SIGTERM},
+                                         StopCase{"sigint_in_tcp_acknowledgement", "tcp_acknowledgement", SIGINT},
                                          StopCase{"sighup_in_serial_header", "serial_header", SIGHUP}),
                          [](const auto& param) { return param.param.name; });
 
@@ -653,6 +666,98 @@ TEST_F(Cli, SigintMidUploadStopsBetweenBlocksAndEndsWith130)
     // The device saw the connection closed before the file was through.
     EXPECT_LT(device.Finish().size(), 32u + 30 * 1026);
 }
+
+// --pace ack adds up what comes within the wait: a header answer or an
+// acknowledgement in several pieces is one answer. The protocol's pace
+// judges each receive alone.
+struct PiecesCase {
+    std::string name;
+    std::string pace;
+    bool headerInPieces;
+    std::chrono::milliseconds acknowledgementGap;  // negative: in one piece
+    int exitCode;
+};
+
+class AnswersInPieces : public Cli, public testing::WithParamInterface<PiecesCase> {};
+
+TEST_P(AnswersInPieces, CountAsOneWithThePaceOfAcknowledgements)
+{
+    const PiecesCase& c = GetParam();
+    const std::string firmware = WriteFirmware(Firmware(2048));
+    TcpScript script;
+    script.answer = [split = c.headerInPieces](const std::string& header) {
+        std::vector<TcpScript::Piece> answer = Echo(header);
+        if (split)
+            answer = {{0ms, answer[0].bytes.substr(0, 16)}, {250ms, answer[0].bytes.substr(16)}};
+        return answer;
+    };
+    script.dataBytes = 2048;
+    script.acknowledgementGap = c.acknowledgementGap;
+    TcpDevice device(script);
+    const Outcome outcome = RunCli({"flash", firmware, "--json", "--timeout-scale", "0.5", "--pace", c.pace,
+                                    "--device", Tcp(device.Port())});
+    EXPECT_EQ(outcome.exitCode, c.exitCode) << outcome.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, AnswersInPieces,
+    testing::Values(PiecesCase{"ack_pace_header_answer", "ack", true, -1ms, 0},
+                    PiecesCase{"ack_pace_acknowledgement", "ack", false, 250ms, 0},
+                    PiecesCase{"protocol_pace_acknowledgement", "protocol", false, 250ms, 11}),
+    [](const auto& param) { return param.param.name; });
+
+// System calls made to fail (through strace): a host that lacks descriptors
+// or memory is told as such, never as a unit that is missing or silent, and
+// an interrupted call never stretches a wait past its bound.
+struct SystemFault {
+    std::string name;
+    std::string inject;  // strace's -e inject=
+    int exitCode;
+    std::string kind;
+    std::string cause;  // in the result's cause
+};
+
+class SystemFaults : public Cli, public testing::WithParamInterface<SystemFault> {};
+
+TEST_P(SystemFaults, AreToldAsTheyAreAndEndInTime)
+{
+    const SystemFault& f = GetParam();
+    if (std::system("command -v strace > /dev/null") != 0)
+        GTEST_SKIP() << "strace is missing";
+    const std::string firmware = WriteFirmware(Firmware(2048));
+    // A socket that is never made needs no unit.
+    std::optional<TcpDevice> unit;
+    if (f.inject.rfind("socket:", 0) != 0)
+        unit.emplace(TcpScript{.answer = [](const std::string& header) { return Echo(header); }, .dataBytes = 2048});
+    const std::uint16_t port = unit ? unit->Port() : UnusedLoopbackPort();
+    const auto start = std::chrono::steady_clock::now();
+    // (LeakSanitizer cannot look at a process that strace traces.)
+    const Outcome outcome =
+        RunCli({"flash", firmware, "--json", "--timeout-scale", "0.1", "--device", Tcp(port)}, {},
+               {"env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-f", "-qq", "-o", "/dev/null", "-e",
+                "inject=" + f.inject});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    EXPECT_EQ(outcome.exitCode, f.exitCode) << outcome.err;
+    const auto results = outcome.Results();
+    ASSERT_EQ(results.size(), 1u) << outcome.out << outcome.err;
+    EXPECT_EQ(results[0]["error"]["kind"], f.kind);
+    EXPECT_NE(results[0]["error"]["cause"].get<std::string>().find(f.cause), std::string::npos) << results[0];
+    if (f.kind == "host") {
+        const std::string message = results[0]["error"]["message"];
+        EXPECT_EQ(message.find("cable"), std::string::npos) << message;
+        EXPECT_EQ(message.find("waiting for firmware"), std::string::npos) << message;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SystemFaults,
+    testing::Values(
+        SystemFault{"no_descriptors", "socket:error=EMFILE", 13, "host", "Too many open files"},
+        SystemFault{"no_descriptors_in_the_system", "socket:error=ENFILE", 13, "host", "Too many open files in system"},
+        SystemFault{"no_memory", "socket:error=ENOMEM", 13, "host", "Cannot allocate memory"},
+        SystemFault{"every_receive_interrupted", "recvfrom,recvmsg:error=EINTR", 9, "header_no_answer", "no answer"},
+        SystemFault{"every_send_interrupted", "sendto,sendmsg:error=EINTR", 11, "header_send", "Interrupted"}),
+    [](const auto& param) { return param.param.name; });
 
 TEST_F(Cli, ProgressOffTheTerminalIsBoundedPlainLines)
 {

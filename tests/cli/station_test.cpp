@@ -345,6 +345,35 @@ INSTANTIATE_TEST_SUITE_P(
                     Ending{"sigint_flashing", {"--repeat"}, true, "\"phase\":\"data\"", 130, 1, 0}),
     [](const auto& param) { return param.param.name; });
 
+// A unit left in its fixture after its upload is said on standard error,
+// so that a station that waits is not taken for one that hangs; a stop
+// ends that wait at once too.
+TEST_F(Station, AUnitLeftInItsFixtureIsSaidAndTheWaitStops)
+{
+    const std::string firmware = WriteImage(Image(2048));
+    SimProcess sim({"tcp", "--listen", "127.0.0.1:0"});
+    const std::string fixture = "tcp:127.0.0.1:" + std::to_string(sim.ReadPort());
+    std::thread stopper;
+    std::chrono::steady_clock::time_point signalled;
+    const CliOutcome outcome = RunCli({"flash", firmware, "--json", "--repeat", "--device", fixture},
+                                      [&](const std::string& out, pid_t pid) {
+                                          if (!stopper.joinable() && out.find("\"for\":\"departure\"") != std::string::npos)
+                                              stopper = std::thread([&, pid] {
+                                                  std::this_thread::sleep_for(pyrrow::cli::kStillThereAfter + 700ms);
+                                                  signalled = std::chrono::steady_clock::now();
+                                                  ::kill(pid, SIGINT);
+                                              });
+                                      });
+    const auto ended = std::chrono::steady_clock::now();
+    ASSERT_TRUE(stopper.joinable()) << outcome.out << outcome.err;
+    stopper.join();
+    EXPECT_LT(ended - signalled, 1s);
+    EXPECT_EQ(outcome.exitCode, 130) << outcome.err;
+    EXPECT_NE(outcome.err.find(fixture + ": unit 1 still accepts connections; take it out"), std::string::npos)
+        << outcome.err;
+    sim.Signal(SIGTERM);
+}
+
 TEST_F(Station, ALogThatCannotBeWrittenStopsTheStationBeforeTheNextUnit)
 {
     const std::filesystem::path disk = dir.path() / "disk";
