@@ -11,6 +11,7 @@
 #include "app/wide_numbers.h"
 #include "platform/file.h"
 #include "platform/utf.h"
+#include "settings/settings_document.h"
 #include "settings/settings_file.h"
 
 namespace platform = pyrrow::platform;
@@ -20,6 +21,8 @@ namespace {
 constexpr std::int32_t kPathCharacters = 260;  // room asked for the path: capacity 520
 constexpr std::uint32_t kDefaultTcpAddress = 0xC0A8DE21;  // 192.168.222.33
 constexpr std::uint32_t kDefaultTcpPort = 1998;
+// The settings file's name where the program's own path cannot be had.
+constexpr const char16_t* kUsualFileName = u"pyrrow.config";
 
 // Four numbers with one separator character between them, as "%u.%u.%u.%u"
 // writes them. Bits of a number above 255 overlap the octet to its left. A
@@ -74,8 +77,8 @@ bool Equals(const char16_t* a, const char16_t* b)
 int CPyrrowDlg::OpenSettingsFile()
 {
     // The executable's path with ".config" for its extension. A path that
-    // does not fit the room kept for it, or that the file functions cannot
-    // take, gives the user's own file.
+    // does not fit the room kept for it, that the file functions cannot
+    // take, or that cannot be had at all gives the user's own file.
     m_configPath.Alloc(kPathCharacters);
     if (m_configPath.GetString() == nullptr || m_configPath.GetCapacity() == 0)
         return 0;
@@ -83,17 +86,28 @@ int CPyrrowDlg::OpenSettingsFile()
     std::u16string beside = executable;
     platform::RemovePathExtension(beside.data());
     beside.resize(std::char_traits<char16_t>::length(beside.c_str()));
-    if (beside.empty())
-        return 0;
-    beside += u".config";
-    const auto room = static_cast<std::size_t>(m_configPath.GetCapacity());
-    const std::string unfit = executable.size() >= room
-                                  ? "comes from a program path of " + std::to_string(executable.size()) +
-                                        " characters, more than the " + std::to_string(room - 1) + " kept for it"
-                                  : platform::PathUnfitForFiles(beside);
-    const std::u16string chosen = unfit.empty()
-                                      ? pyrrow::settings::ChooseSettingsFile(beside, m_canWrite, m_userConfigFolder)
-                                      : pyrrow::settings::UserSettingsFile(beside, unfit, m_userConfigFolder);
+    std::u16string chosen;
+    if (beside.empty()) {
+        // (On Linux a path longer than the system's limit, which the
+        // system does not tell.) Named as the file of an ordinary install.
+        chosen = pyrrow::settings::UserSettingsFile(kUsualFileName, "the program's own path cannot be had",
+                                                    m_userConfigFolder);
+    } else {
+        beside += u".config";
+        const auto room = static_cast<std::size_t>(m_configPath.GetCapacity());
+        const std::string unfit = executable.size() >= room
+                                      ? "comes from a program path of " + std::to_string(executable.size()) +
+                                            " characters, more than the " + std::to_string(room - 1) +
+                                            " kept for it"
+                                      : platform::PathUnfitForFiles(beside);
+        const std::size_t slash = platform::LastPathSeparator(beside);
+        chosen = unfit.empty() ? pyrrow::settings::ChooseSettingsFile(beside, m_canWrite, m_userConfigFolder)
+                               : pyrrow::settings::UserSettingsFile(
+                                     beside.substr(slash == std::u16string::npos ? 0 : slash + 1),
+                                     "the path beside the program, " + platform::Utf16ToUtf8Lossy(beside) + ", " +
+                                         unfit,
+                                     m_userConfigFolder);
+    }
     if (chosen.empty() || !m_configPath.Set(chosen.c_str())) {
         m_configPath.Empty();
         return 0;
@@ -112,12 +126,19 @@ int CPyrrowDlg::OpenSettingsFile()
         std::fprintf(stderr, "settings: %s could not be read for lack of memory; no settings are saved in this run\n",
                      platform::Utf16ToUtf8Lossy(path).c_str());
         m_configPath.Empty();
-    } else if (parsed != 1 && !(parsed == 0 && loaded != 0 && HoldsNoElement(m_settings.m_strContent.GetString())) &&
+        return 1;
+    }
+    std::string why;
+    if (parsed == 1) {
+        why = pyrrow::settings::NestingProblem(m_settings.m_root);
+    } else if (!(parsed == 0 && loaded != 0 && HoldsNoElement(m_settings.m_strContent.GetString())) &&
                platform::GetRegularFileSize(path.c_str(), &size) && size > 0) {
         // (A file with nothing in it but a declaration or comments is used
         // as an empty one is.)
-        const std::string why = loaded != 0 ? "does not parse (code " + std::to_string(parsed) + ")"
-                                            : "cannot be loaded (" + std::to_string(size) + " bytes)";
+        why = loaded != 0 ? "does not parse (code " + std::to_string(parsed) + ")"
+                          : "cannot be loaded (" + std::to_string(size) + " bytes)";
+    }
+    if (!why.empty()) {
         if (!pyrrow::settings::SetAside(path, why))
             m_configPath.Empty();
         // Loading again empties the tree that part of the file gave (a

@@ -145,6 +145,18 @@ INSTANTIATE_TEST_SUITE_P(
                         WriteBytes(d / "pyrrow.config.damaged.1", "second");
                     },
                     "pyrrow.config.damaged.2", kParseFailure},
+        // Each save would write one tab per level on each line: 82 KB of
+        // nesting would grow to 72 MB.
+        DamagedCase{"NestedFarDeeperThanSettingsEverAre",
+                    [](const fs::path& d) {
+                        std::u16string nested;
+                        for (int i = 0; i < 5000; ++i)
+                            nested += u"<a>";
+                        for (int i = 0; i < 5000; ++i)
+                            nested += u"</a>";
+                        Put(d, Utf16LeBytes(u"\uFEFF<DriverSetting><Address pc='7'/>" + nested + u"</DriverSetting>"));
+                    },
+                    "pyrrow.config.damaged", "holds elements nested more than 100 levels deep"},
         // The link is moved, not what it leads to: the notes stay as they are.
         DamagedCase{"LinkToANonXmlFile",
                     [](const fs::path& d) {

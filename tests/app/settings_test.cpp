@@ -306,15 +306,18 @@ TEST_P(ProgramPathUnfit, GivesTheUsersOwnFileAndSaysWhy)
     const std::u16string own = dir.File("own");
     const std::u16string ownFile = own + pyrrow::platform::PathSeparator() + u"pyrrow.config";
     std::u16string beside = unfit.program;
-    beside.replace(beside.rfind(u"pyrrow"), std::u16string::npos, u"pyrrow.config");
+    if (!beside.empty())
+        beside.replace(beside.rfind(u"pyrrow"), std::u16string::npos, u"pyrrow.config");
     dlg.m_moduleFileName = [&](pyrrow::platform::ModuleHandle) { return unfit.program; };
     dlg.m_userConfigFolder = [&] { return own; };
     testing::internal::CaptureStderr();
     Init({u"COM1"});
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "settings: using " + pyrrow::platform::Utf16ToUtf8Lossy(ownFile) +
-                  " (this user's own file: the path beside the program, " +
-                  pyrrow::platform::Utf16ToUtf8Lossy(beside) + ", " + unfit.why + ")\n");
+              "settings: using " + pyrrow::platform::Utf16ToUtf8Lossy(ownFile) + " (this user's own file: " +
+                  (beside.empty() ? "the program's own path cannot be had"
+                                  : "the path beside the program, " + pyrrow::platform::Utf16ToUtf8Lossy(beside) +
+                                        ", " + unfit.why) +
+                  ")\n");
     EXPECT_EQ(std::u16string(dlg.m_configPath.GetString()), ownFile);
     Close();
     EXPECT_EQ(ReadBytes(fs::path(ownFile)), ReadBytes(kGolden / "first_close_serial.config"));
@@ -340,6 +343,8 @@ pyrrow::test::UnfitProgramPath TooLong()
 
 INSTANTIATE_TEST_SUITE_P(Cases, ProgramPathUnfit,
                          testing::Values(UnfitCase{"TooLong", TooLong},
+                                         // Longer than the system's limit (Linux tells no such path).
+                                         UnfitCase{"CannotBeHad", [] { return pyrrow::test::UnfitProgramPath{}; }},
                                          UnfitCase{"UnfitForTheSystem", pyrrow::test::ProgramPathUnfitForFiles}),
                          [](const testing::TestParamInfo<UnfitCase>& p) { return p.param.name; });
 
