@@ -8,6 +8,7 @@
 #include "app/pyrrow_dlg.h"
 #include "cli/input_file.h"
 #include "platform/utf.h"
+#include "settings/settings_document.h"
 
 namespace pyrrow::cli {
 namespace {
@@ -23,7 +24,7 @@ constexpr std::uint32_t kWindowDefaultAddress = 0xC0A8DE21;  // 192.168.222.33
 // of through the document's own loading keeps a missing file from being
 // created.
 ReadStatus ReadContent(const std::string& path, std::stop_token stop, CMyXMLFile& document,
-                       SettingsChoice* choice)
+                       SettingsChoice* choice, std::uint64_t* size)
 {
     InputFile file = ReadInputFile("the settings file", path, kMaxSettingsBytes, stop);
     choice->problem = std::move(file.problem);
@@ -31,6 +32,7 @@ ReadStatus ReadContent(const std::string& path, std::stop_token stop, CMyXMLFile
         return file.status;
     choice->identity = file.identity;
     const std::vector<unsigned char>& bytes = file.bytes;
+    *size = bytes.size();
     if (bytes.empty()) {
         choice->problem = path + " is empty";
         return ReadStatus::Failed;
@@ -72,13 +74,14 @@ SettingsChoice ReadSettingsFile(const std::string& path, std::stop_token stop)
     SettingsChoice choice;
     // Only the dialog's settings record is used: no window is ever made.
     CPyrrowDlg dialog;
-    const ReadStatus status = ReadContent(path, stop, dialog.m_settings, &choice);
+    std::uint64_t size = 0;
+    const ReadStatus status = ReadContent(path, stop, dialog.m_settings, &choice, &size);
     choice.stopped = status == ReadStatus::Stopped;
     if (status != ReadStatus::Read)
         return choice;
     // A damaged file must not flash a unit with what part of it could be read.
     if (const int parsed = dialog.m_settings.Parse(); parsed != 1) {
-        choice.problem = "does not parse (code " + std::to_string(parsed) + ")";
+        choice.problem = path + " " + settings::ParseProblem(dialog.m_settings, parsed, size);
         return choice;
     }
     // Sentinels that tell a value the file gave from the record's defaults.

@@ -135,7 +135,7 @@ int CPyrrowDlg::OpenSettingsFile()
                platform::GetRegularFileSize(path.c_str(), &size) && size > 0) {
         // (A file with nothing in it but a declaration or comments is used
         // as an empty one is.)
-        why = loaded != 0 ? "does not parse (code " + std::to_string(parsed) + ")"
+        why = loaded != 0 ? pyrrow::settings::ParseProblem(m_settings, parsed, size)
                           : "cannot be loaded (" + std::to_string(size) + " bytes)";
     }
     if (!why.empty()) {
