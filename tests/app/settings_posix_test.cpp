@@ -29,7 +29,7 @@ const fs::path kGolden = fs::path(PYRROW_TEST_DATA) / "settings";
 // The defaults a damaged file gives way to, as the window shows them.
 void ExpectDefaults(const CPyrrowDlg& dlg)
 {
-    EXPECT_EQ(dlg.m_pcAddress, 1);
+    EXPECT_EQ(dlg.m_settingsRecord.m_pcAddress, 1);
     EXPECT_EQ(dlg.m_linkKind, LINK_SERIAL);
     EXPECT_EQ(dlg.m_ipAddress, 0xC0A8DEDEu);
     EXPECT_EQ(dlg.m_strFirmwarePath, u"");
@@ -203,7 +203,7 @@ TEST_F(Settings, ProgramFolderThatMayNotBeWrittenGivesTheUsersOwnFileStartedFrom
                         " starts as a copy of " + File().string() + "\n");
     EXPECT_EQ(std::u16string(dlg.m_configPath.GetString()), ownFile.u16string());
     EXPECT_EQ(fs::status(own).permissions(), fs::perms::owner_all);
-    EXPECT_EQ(dlg.m_pcAddress, 7);
+    EXPECT_EQ(dlg.m_settingsRecord.m_pcAddress, 7);
     EXPECT_EQ(dlg.m_ipAddress, 0x0A000009u);
 
     dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_USB);
@@ -225,7 +225,7 @@ TEST_F(Settings, FileThatMayBeWrittenInAFolderThatMayNotStaysBesideTheProgram)
     dlg.m_userConfigFolder = [] { return std::u16string(u"/nonexistent/never-used"); };
     Init({u"COM1"});
     EXPECT_EQ(std::u16string(dlg.m_configPath.GetString()), File().u16string());
-    EXPECT_EQ(dlg.m_pcAddress, 7);
+    EXPECT_EQ(dlg.m_settingsRecord.m_pcAddress, 7);
 }
 
 // Sets an environment variable (null: unsets it) while it lives.

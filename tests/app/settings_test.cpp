@@ -31,13 +31,13 @@ TEST_F(Settings, FirstStartCreatesAnEmptyFileAndKeepsTheConstructionValues)
     EXPECT_EQ(std::u16string(dlg.m_configPath.GetString()), dir.File("pyrrow.config"));
     EXPECT_EQ(dlg.m_linkKind, LINK_SERIAL);
     EXPECT_EQ(std::u16string(dlg.m_comPort.GetString()), u"COM1");
-    EXPECT_EQ(dlg.m_baudRate, 38400);
-    EXPECT_EQ(dlg.m_parity, 2);
-    EXPECT_EQ(dlg.m_timeout, 5000);
-    EXPECT_EQ(dlg.m_readDelay, 300);
+    EXPECT_EQ(dlg.m_settingsRecord.m_baudRate, 38400);
+    EXPECT_EQ(dlg.m_settingsRecord.m_parity, 2);
+    EXPECT_EQ(dlg.m_settingsRecord.m_timeout, 5000);
+    EXPECT_EQ(dlg.m_settingsRecord.m_readDelay, 300);
     EXPECT_EQ(dlg.m_ipAddress, 0xC0A8DEDEu);
     EXPECT_EQ(dlg.m_tcpPort, 1234u);
-    EXPECT_EQ(dlg.m_pcAddress, 1);
+    EXPECT_EQ(dlg.m_settingsRecord.m_pcAddress, 1);
     EXPECT_EQ(dlg.m_strFirmwarePath, u"");
 }
 
@@ -104,12 +104,12 @@ TEST_P(LoadTable, ReadsWhatTheFileHolds)
     if (e.link != LINK_SERIAL) {  // the serial button takes the list's entry
         EXPECT_EQ(std::u16string(dlg.m_comPort.GetString()), e.port);
     }
-    EXPECT_EQ(dlg.m_baudRate, e.baud);
-    EXPECT_EQ(dlg.m_parity, e.parity);
-    EXPECT_EQ(dlg.m_timeout, e.timeout);
+    EXPECT_EQ(dlg.m_settingsRecord.m_baudRate, e.baud);
+    EXPECT_EQ(dlg.m_settingsRecord.m_parity, e.parity);
+    EXPECT_EQ(dlg.m_settingsRecord.m_timeout, e.timeout);
     EXPECT_EQ(dlg.m_ipAddress, e.ip);
     EXPECT_EQ(dlg.m_tcpPort, e.tcpPort);
-    EXPECT_EQ(dlg.m_pcAddress, e.pc);
+    EXPECT_EQ(dlg.m_settingsRecord.m_pcAddress, e.pc);
     EXPECT_EQ(dlg.m_strFirmwarePath, e.path);
     EXPECT_EQ(host.Text(IDC_FILE_PATH), e.path);
 }
@@ -194,7 +194,7 @@ TEST_F(Settings, ElementsOutOfOrderAreUpdatedWhereTheyStand)
     WriteSettings(u"<DriverSetting><Communication type='TCP'><TCP ip='10.0.0.9' port='99'/></Communication>"
                   u"<File path='/srv/a.fw'/><Address pc='3'/></DriverSetting>");
     Init({u"COM1"});
-    EXPECT_EQ(dlg.m_pcAddress, 3);
+    EXPECT_EQ(dlg.m_settingsRecord.m_pcAddress, 3);
     EXPECT_TRUE(dlg.m_strFirmwarePath.empty());
     EXPECT_EQ(dlg.m_linkKind, LINK_SERIAL);
     Close();
@@ -246,8 +246,8 @@ TEST_F(Settings, NegativeNumbersReadBackUnchanged)
     WriteSettings(u"<DriverSetting><Address/><File/><Communication><SerialPort speed='-1' timeout='4294967295'/>"
                   u"</Communication></DriverSetting>");
     Init({u"COM1"});
-    EXPECT_EQ(dlg.m_baudRate, -1);
-    EXPECT_EQ(dlg.m_timeout, -1);
+    EXPECT_EQ(dlg.m_settingsRecord.m_baudRate, -1);
+    EXPECT_EQ(dlg.m_settingsRecord.m_timeout, -1);
     Close();
     const std::string bytes = Written();
     EXPECT_NE(bytes.find(Utf16LeBytes(u"speed=\"-1\"")), std::string::npos);
@@ -263,7 +263,7 @@ TEST_F(Settings, CommandLineModeLeavesTheFileUntouched)
     ParseCommandLine(record, args);
     dlg.m_pCmdLine = &record;
     Init({u"COM3"});
-    EXPECT_EQ(dlg.m_pcAddress, 1);  // not read
+    EXPECT_EQ(dlg.m_settingsRecord.m_pcAddress, 1);  // not read
     Close();
     EXPECT_EQ(Written(), before);
 }
