@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/wide_numbers.h"
+#include "xml/wide_numbers.h"
 #include "platform/command_line.h"
 #include "platform/utf.h"
 #include "xml/dyn_wstring.h"

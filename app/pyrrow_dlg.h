@@ -21,6 +21,7 @@
 #include "platform/taskbar.h"
 #include "platform/tcp_connection.h"
 #include "platform/thread.h"
+#include "settings/settings_record.h"
 #include "upload/serial_timing.h"
 #include "xml/dyn_wstring.h"
 #include "xml/xml_file.h"
@@ -30,15 +31,6 @@ class CPrikazovyRadek;
 namespace pyrrow::upload {
 class Link;
 }
-
-// The link chosen, as the settings file records it.
-enum LinkKind : std::uint8_t {
-    LINK_NONE = 0,
-    LINK_SERIAL = 1,
-    LINK_TCP = 2,
-    LINK_USB = 3,
-    LINK_UNKNOWN = 4,
-};
 
 class CPyrrowDlg : public pyrrow::platform::CDialogBase {
 public:
@@ -69,14 +61,11 @@ public:
     void UploadTcp();
     void UploadUsb();
 
-    // Settings: where the file is, reading it at start and writing it back.
+    // Settings: where the file is, reading it at start into the record and
+    // the window's choices, and writing them back.
     int OpenSettingsFile();
     int LoadSettings();
     int SaveSettings();
-    bool FindElement(std::uint32_t direction, const char16_t* name);
-    bool FindOrAddElement(std::uint32_t direction, const char16_t* name);
-    int SetTextAttribute(const char16_t* name, const char16_t* text);
-    int SetNumberAttribute(const char16_t* name, std::int32_t number);
 
     // Members: those of the window and the upload first, then those that
     // serve only the settings file.
@@ -90,13 +79,11 @@ public:
     std::atomic<int> m_bBusy{0};
     CPrikazovyRadek* m_pCmdLine = nullptr;  // not owned; outlives the dialog
     CMyXMLFile m_settings;
-    std::uint8_t m_pcAddress = 1;
+    // What only the settings file keeps: "pc", serial speed and parity,
+    // time-out and read delay.
+    pyrrow::settings::SettingsRecord m_settingsRecord;
     std::uint8_t m_linkKind = LINK_SERIAL;
     CDynWString m_comPort;
-    std::int32_t m_baudRate = 38400;
-    std::int32_t m_parity = 2;  // 0 none, 1 odd, 2 even
-    std::int32_t m_timeout = 5000;
-    std::int32_t m_readDelay = 300;
     std::uint32_t m_ipAddress = 0xC0A8DEDE;  // 192.168.222.222
     std::uint32_t m_tcpPort = 1234;
     CDynWString m_configPath;  // no text while the settings are not used
@@ -156,6 +143,8 @@ private:
     void ReportMissingPort(const std::u16string& name, const char16_t* source) const;
     void InitFromCommandLine();
     void InitFromSettings();
+    // The window's choices that the settings file keeps, as they stand.
+    pyrrow::settings::LinkChoices SettingsChoices() const;
 
     std::uint64_t m_nProgressTotal = 0;  // the size the current upload reports against
     int m_nProgressShift = 0;            // the bar's 32-bit range holds the size shifted right by this

@@ -20,6 +20,7 @@ WindowRun RealWindow(int argc, char** argv)
     return [application](CPyrrowDlg& dialog, const std::u16string& port) {
         dialog.m_enumeratePorts = [port] { return std::vector<std::u16string>{port}; };
         dialog.m_moduleFileName = [](pyrrow::platform::ModuleHandle) { return std::u16string(); };
+        dialog.m_userConfigFolder = [] { return std::u16string(); };
         const std::u16string firmware = dialog.m_strFirmwarePath;
         pyrrow::ui::QtDialogHost host(&dialog, pyrrow::res::MainDialogTemplate());
         dialog.AttachHost(&host);

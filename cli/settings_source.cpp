@@ -5,9 +5,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/pyrrow_dlg.h"
 #include "cli/input_file.h"
 #include "platform/utf.h"
+#include "settings/settings_document.h"
+#include "settings/settings_record.h"
 
 namespace pyrrow::cli {
 namespace {
@@ -23,7 +24,7 @@ constexpr std::uint32_t kWindowDefaultAddress = 0xC0A8DE21;  // 192.168.222.33
 // of through the document's own loading keeps a missing file from being
 // created.
 ReadStatus ReadContent(const std::string& path, std::stop_token stop, CMyXMLFile& document,
-                       SettingsChoice* choice)
+                       SettingsChoice* choice, std::uint64_t* size)
 {
     InputFile file = ReadInputFile("the settings file", path, kMaxSettingsBytes, stop);
     choice->problem = std::move(file.problem);
@@ -31,6 +32,7 @@ ReadStatus ReadContent(const std::string& path, std::stop_token stop, CMyXMLFile
         return file.status;
     choice->identity = file.identity;
     const std::vector<unsigned char>& bytes = file.bytes;
+    *size = bytes.size();
     if (bytes.empty()) {
         choice->problem = path + " is empty";
         return ReadStatus::Failed;
@@ -47,10 +49,11 @@ ReadStatus ReadContent(const std::string& path, std::stop_token stop, CMyXMLFile
 }
 
 // Whether the TCP element under the cursor names the address the window
-// would dial, rather than leaving the window to fall back on its default.
-std::optional<std::string> AddressNotGiven(const CPyrrowDlg& dialog)
+// would dial (address, as read), rather than leaving the window to fall
+// back on its default.
+std::optional<std::string> AddressNotGiven(const CMyXMLFile& document, std::uint32_t address)
 {
-    const CMyTag* element = dialog.m_settings.m_pCurrent;
+    const CMyTag* element = document.m_pCurrent;
     const char16_t* name = element != nullptr ? element->GetName() : nullptr;
     if (name == nullptr || std::u16string_view(name) != u"TCP")
         return std::nullopt;
@@ -60,7 +63,7 @@ std::optional<std::string> AddressNotGiven(const CPyrrowDlg& dialog)
     const std::string text = platform::Utf16ToUtf8Lossy(ip);
     // The window takes 0.0.0.0 (a blank field) for its default; only an
     // address written out counts as given.
-    if (dialog.m_ipAddress == kWindowDefaultAddress && ParseIpv4(text) != kWindowDefaultAddress)
+    if (address == kWindowDefaultAddress && ParseIpv4(text) != kWindowDefaultAddress)
         return "the TCP element's ip \"" + text + "\" reads as 0.0.0.0, which names no device";
     return std::nullopt;
 }
@@ -70,31 +73,30 @@ std::optional<std::string> AddressNotGiven(const CPyrrowDlg& dialog)
 SettingsChoice ReadSettingsFile(const std::string& path, std::stop_token stop)
 {
     SettingsChoice choice;
-    // Only the dialog's settings record is used: no window is ever made.
-    CPyrrowDlg dialog;
-    const ReadStatus status = ReadContent(path, stop, dialog.m_settings, &choice);
+    CMyXMLFile document;
+    std::uint64_t size = 0;
+    const ReadStatus status = ReadContent(path, stop, document, &choice, &size);
     choice.stopped = status == ReadStatus::Stopped;
     if (status != ReadStatus::Read)
         return choice;
     // A damaged file must not flash a unit with what part of it could be read.
-    if (const int parsed = dialog.m_settings.Parse(); parsed != 1) {
-        choice.problem = "does not parse (code " + std::to_string(parsed) + ")";
+    if (const int parsed = document.Parse(); parsed != 1) {
+        choice.problem = path + " " + settings::ParseProblem(document, parsed, size);
         return choice;
     }
-    // Sentinels that tell a value the file gave from the record's defaults.
-    dialog.m_linkKind = LINK_NONE;
-    dialog.m_comPort.Free();
-    dialog.m_ipAddress = 0;
-    dialog.m_strFirmwarePath.clear();
-    dialog.LoadSettings();
+    // Sentinels that tell a value the file gave from the window's defaults.
+    settings::SettingsRecord record;
+    settings::LinkChoices given;
+    given.linkKind = LINK_NONE;
+    given.ipAddress = 0;
+    settings::ReadSettings(document, record, given);
     choice.readable = true;
-    choice.firmware = platform::Utf16ToUtf8(dialog.m_strFirmwarePath).value_or("");
+    choice.firmware = platform::Utf16ToUtf8(given.firmwarePath).value_or("");
 
     DeviceUri device;
-    switch (dialog.m_linkKind) {
+    switch (given.linkKind) {
     case LINK_SERIAL: {
-        const char16_t* port = dialog.m_comPort.GetString();
-        const auto name = port != nullptr ? platform::Utf16ToUtf8(port) : std::nullopt;
+        const auto name = given.comPort ? platform::Utf16ToUtf8(*given.comPort) : std::nullopt;
         if (!name || name->empty()) {
             choice.deviceProblem = "the SerialPort element names no port";
             return choice;
@@ -105,22 +107,22 @@ SettingsChoice ReadSettingsFile(const std::string& path, std::stop_token stop)
         break;
     }
     case LINK_TCP:
-        if (dialog.m_ipAddress == 0) {
+        if (given.ipAddress == 0) {
             choice.deviceProblem = "the Communication element has no TCP element";
             return choice;
         }
-        if (auto problem = AddressNotGiven(dialog)) {
+        if (auto problem = AddressNotGiven(document, given.ipAddress)) {
             choice.deviceProblem = *problem;
             return choice;
         }
-        if ((dialog.m_tcpPort & 0xFFFF) == 0) {
+        if ((given.tcpPort & 0xFFFF) == 0) {
             choice.deviceProblem = "the TCP element's port is 0";
             return choice;
         }
         device.link = DeviceUri::Link::Tcp;
-        device.address = dialog.m_ipAddress;
+        device.address = given.ipAddress;
         // The window uses the low 16 bits.
-        device.port = static_cast<std::uint16_t>(dialog.m_tcpPort & 0xFFFF);
+        device.port = static_cast<std::uint16_t>(given.tcpPort & 0xFFFF);
         device.text = "tcp:" + FormatIpv4(device.address) + ":" + std::to_string(device.port);
         break;
     case LINK_USB:

@@ -12,7 +12,9 @@ using ModuleHandle = const void*;
 ModuleHandle CurrentModule();
 
 // The full path of the module's file (/proc/self/exe on Linux,
-// GetModuleFileNameW on Windows), or an empty text when it cannot be had.
+// GetModuleFileNameW on Windows), or an empty text when it cannot be had
+// (on Linux, a path longer than the system's limit), told on standard error
+// with the system's reason.
 // On Linux a byte of the path that is not UTF-8 comes as the lone surrogate
 // U+DC00 + byte, so that the path is kept, but never names a file that
 // opens (see PathUnfitForFiles).

@@ -1,7 +1,10 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -21,8 +24,14 @@ std::u16string ModuleFileName(ModuleHandle)
 {
     char buffer[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer)
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) {
+        // A path longer than the system's limit (ENAMETOOLONG) is the usual cause.
+        const int error = n < 0 ? errno : ENAMETOOLONG;
+        char text[128];
+        std::fprintf(stderr, "settings: find the program's own file (/proc/self/exe): %s\n",
+                     ::strerror_r(error, text, sizeof text));
         return {};
+    }
     // Bytes that are not UTF-8 become lone surrogates: the text still tells
     // where the program is, and the way back gives the same bytes.
     return Utf8ToUtf16Escaped(std::string_view(buffer, static_cast<std::size_t>(n)));

@@ -1,17 +1,20 @@
 #include "platform/file_posix.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/utf.h"
 
@@ -156,16 +159,24 @@ int LinkUnnamed(int fd, const std::string& name)
 int CreateNewFile(const std::string& near, std::string* temporary)
 {
     temporary->clear();
+    // Locked from the start, so that a later save, which removes the new
+    // files that ended saves left, knows this one is still being written.
     const int fd = ::open(DirectoryOf(near).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+    if (fd >= 0) {
+        ::flock(fd, LOCK_EX | LOCK_NB);
+        return fd;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
         return fd;
     // The file system keeps no unnamed files: a named one, removed on failure.
     for (int attempt = 0; attempt < 16; ++attempt) {
         if (!RandomNameBeside(near, temporary))
             return -1;
         const int named = ::open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (named >= 0)
+        if (named >= 0) {
+            ::flock(named, LOCK_EX | LOCK_NB);
             return named;
+        }
         if (errno != EEXIST)
             break;
     }
@@ -173,6 +184,42 @@ int CreateNewFile(const std::string& near, std::string* temporary)
     temporary->clear();
     errno = error;
     return -1;
+}
+
+void RemoveLeftNewFiles(const std::string& target) noexcept
+{
+    const std::size_t slash = target.rfind('/');
+    DIR* folder = nullptr;
+    try {
+        const std::string mark = target.substr(slash == std::string::npos ? 0 : slash + 1) + ".new-";
+        folder = ::opendir(DirectoryOf(target).c_str());
+        if (folder == nullptr)
+            return;
+        const uid_t me = ::geteuid();
+        while (const dirent* entry = ::readdir(folder)) {
+            const std::string_view name = entry->d_name;
+            const std::string_view tail = name.substr(std::min(name.size(), mark.size()));
+            if (!name.starts_with(mark) || tail.empty() || tail.find_first_not_of("0123456789") != tail.npos)
+                continue;
+            const int fd = ::openat(::dirfd(folder), entry->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+            if (fd < 0)
+                continue;
+            struct stat held {};
+            struct stat named {};
+            // Only a regular file of this user that no save holds, and
+            // still the one under that name.
+            if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == me &&
+                ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                ::fstatat(::dirfd(folder), entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+                ::unlinkat(::dirfd(folder), entry->d_name, 0);
+            ::close(fd);
+        }
+    } catch (const std::bad_alloc&) {
+        // They are removed at a later save.
+    }
+    if (folder != nullptr)
+        ::closedir(folder);
 }
 
 bool PlaceNewFile(int fd, std::string* temporary, const std::string& target, bool replace, int* error)
@@ -305,28 +352,32 @@ FileHandle OpenOrCreateSharedOrThrow(const char16_t* path)
         Report("open", Printable(path), "no such file can be named");
         return nullptr;
     }
-    int fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    // Opened, or made where nothing is, in one call, so that two programs
+    // starting at the same moment both open the one file that either made.
+    // That call follows no symbolic link: one that leads to a file is
+    // opened after it, one that leads nowhere gets no file made at its end.
+    int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
     int error = fd < 0 ? errno : 0;
-    if (error == ENOENT) {
-        // Created only where nothing is, not even a symbolic link: a link
-        // that leads nowhere is not followed to make a file at its end.
-        fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (error == ELOOP) {
+        fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
         error = fd < 0 ? errno : 0;
-        if (error == EEXIST) {
+        if (error == ENOENT) {
             Report("create", name, "a symbolic link that leads nowhere is in its place");
             return nullptr;
         }
-        if (fd < 0) {
-            ReportError("create", name, error);
-            return nullptr;
-        }
     }
-    if (error == EACCES || error == EROFS) {  // a file that may only be read
+    const char* action = error == ENOENT ? "create" : "open";  // a missing folder
+    if (error == EACCES || error == EROFS) {
+        // A file that may only be read, or no file in a folder that may
+        // not be written.
         fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        error = fd < 0 ? errno : 0;
+        if (fd < 0 && errno == ENOENT)
+            action = "create";
+        else
+            error = fd < 0 ? errno : 0;
     }
     if (fd < 0) {
-        ReportError("open", name, error);
+        ReportError(action, name, error);
         return nullptr;
     }
     // A shared lock stands in for the sharing rules: it fails while a

@@ -79,6 +79,11 @@ std::string DirectoryOf(const std::string& path);
 // beside near, given in *temporary. -1 with errno set on failure.
 int CreateNewFile(const std::string& near, std::string* temporary);
 
+// Removes the new files that saves to target left when they were ended at
+// their commit (target + ".new-" + digits): those of this user that no save
+// holds; each save holds its new file locked from its creation on.
+void RemoveLeftNewFiles(const std::string& target) noexcept;
+
 // Gives the complete new file its name: it replaces target in one step
 // (replace true) or takes the name only when nothing is there (false). The
 // temporary name, if any, is gone afterwards whatever the outcome. False

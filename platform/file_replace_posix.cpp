@@ -152,6 +152,7 @@ bool StartReplacement(const char16_t* path, OpenFile* f)
     if (!FindTarget(f->name, &f->target, &exists, &st))
         return false;
 
+    RemoveLeftNewFiles(f->target);
     f->fd = CreateNewFile(f->target, &f->temporary);
     const int created = f->fd >= 0 ? 0 : errno;
     if (f->fd >= 0) {

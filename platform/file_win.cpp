@@ -285,6 +285,17 @@ FileHandle BeginReplacement(const char16_t* path)
             (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || ::GetFileType(old.get()) != FILE_TYPE_DISK)
             return nullptr;
         ToFinalPath(old.get(), &f->target);
+        // Asked here: the move at the commit does not refuse everywhere
+        // (Wine's replaces a read-only file).
+        if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            try {
+                std::fprintf(stderr, "%s: save %s: the file is read-only; it is kept as it is\n", kArea,
+                             ToUtf8(FromWide(f->target)).c_str());
+            } catch (const std::bad_alloc&) {
+                std::fprintf(stderr, "%s: save: the file is read-only; it is kept as it is\n", kArea);
+            }
+            return nullptr;
+        }
     }
     RemoveLeftNewFiles(f->target);
     f->handle = CreateBeside(f->target, &f->temporary);

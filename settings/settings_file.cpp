@@ -62,22 +62,19 @@ std::u16string ChooseSettingsFile(const std::u16string& besideProgram, const Wri
     return path;
 }
 
-std::u16string UserSettingsFile(const std::u16string& besideProgram, const std::string& why,
+std::u16string UserSettingsFile(const std::u16string& name, const std::string& reason,
                                 const UserFolder& userFolder)
 {
-    const std::size_t slash = platform::LastPathSeparator(besideProgram);
-    const std::u16string name = besideProgram.substr(slash == std::u16string::npos ? 0 : slash + 1);
-    const std::string beside = platform::Utf16ToUtf8Lossy(besideProgram);
     const std::u16string own = userFolder();
     const std::u16string path = own.empty() ? std::u16string() : own + platform::PathSeparator() + name;
     const std::string unfit = path.empty() ? std::string() : platform::PathUnfitForFiles(path);
     if (path.empty() || !unfit.empty()) {
-        Tell("no settings are used in this run: the path beside the program, " + beside + ", " + why +
+        Tell("no settings are used in this run: " + reason +
              (path.empty() ? ", and no home folder is known for a file of this user's own"
                            : ", and this user's own, " + platform::Utf16ToUtf8Lossy(path) + ", " + unfit));
         return {};
     }
-    Tell("using " + Utf8(path) + " (this user's own file: the path beside the program, " + beside + ", " + why + ")");
+    Tell("using " + Utf8(path) + " (this user's own file: " + reason + ")");
     platform::CreateFolders(own.c_str());
     return path;
 }

@@ -23,11 +23,12 @@ using UserFolder = std::function<std::u16string()>;
 std::u16string ChooseSettingsFile(const std::u16string& besideProgram, const WriteCheck& canWrite,
                                   const UserFolder& userFolder);
 
-// The user's own settings file for a program whose own folder cannot hold
-// one, since the path beside the program is unfit (why says how): named as
-// that file is, in the user's folder, which is made. Empty, told, when there
-// is no such folder or that path is unfit as well.
-std::u16string UserSettingsFile(const std::u16string& besideProgram, const std::string& why,
+// The user's own settings file, of that file name, for a program whose own
+// folder cannot hold one (reason says why, as "the path beside the program,
+// /srv/bin/pyrrow.config, is not valid UTF-8"): in the user's folder, which
+// is made. Empty, told, when there is no such folder or that path is unfit
+// as well.
+std::u16string UserSettingsFile(const std::u16string& name, const std::string& reason,
                                 const UserFolder& userFolder);
 
 // Moves the settings file at path aside to path + ".damaged" (numbered

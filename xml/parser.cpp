@@ -94,6 +94,7 @@ int CMyXMLFile::Parse()
 {
     m_strToken.Alloc(64);
     m_strAttrName.Alloc(64);
+    m_nParseStop = 0;
     const char16_t* text = m_strContent.GetString();
     const std::int32_t length = m_strContent.GetLength();
     if (text == nullptr || length == 0)
@@ -138,7 +139,9 @@ int CMyXMLFile::Parse()
         return true;
     };
 
-    for (std::int32_t i = 0; i < length; ++i) {
+    // Every return inside the loop leaves m_nParseStop on the character
+    // that ended it.
+    for (std::int32_t i = 0; i < length; m_nParseStop = ++i) {
         const char16_t c = text[i];
         switch (state) {
         case 0:  // between tags

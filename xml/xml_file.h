@@ -59,6 +59,9 @@ public:
     CDynWString m_strFileName;
     CMyTag m_root;
     CMyTag* m_pCurrent = nullptr;
+    // Where the last Parse stopped: the index in m_strContent of the code
+    // unit that ended it with an error, else the content's length.
+    std::int32_t m_nParseStop = 0;
 
 private:
     int ReadContent();

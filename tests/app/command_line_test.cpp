@@ -7,7 +7,7 @@
 #include "app/prikazovy_radek.h"
 #include "app/pyrrow_app.h"
 #include "app/pyrrow_dlg.h"
-#include "app/wide_numbers.h"
+#include "xml/wide_numbers.h"
 #include "platform/command_line.h"
 #include "support/named_row.h"
 #include "support/system_conventions.h"

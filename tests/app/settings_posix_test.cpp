@@ -29,7 +29,7 @@ const fs::path kGolden = fs::path(PYRROW_TEST_DATA) / "settings";
 // The defaults a damaged file gives way to, as the window shows them.
 void ExpectDefaults(const CPyrrowDlg& dlg)
 {
-    EXPECT_EQ(dlg.m_pcAddress, 1);
+    EXPECT_EQ(dlg.m_settingsRecord.m_pcAddress, 1);
     EXPECT_EQ(dlg.m_linkKind, LINK_SERIAL);
     EXPECT_EQ(dlg.m_ipAddress, 0xC0A8DEDEu);
     EXPECT_EQ(dlg.m_strFirmwarePath, u"");
@@ -111,7 +111,8 @@ std::string Utf16BeBytes(const std::u16string& text)
     return bytes;
 }
 
-const std::string kParseFailure = "does not parse (code -";
+const std::string kParseFailure = "does not parse at ";
+const std::string kEightBit = "does not parse at byte 0: it looks like UTF-8";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DamagedFile,
@@ -123,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     "pyrrow.config.damaged", kParseFailure},
         DamagedCase{"Utf8", [](const fs::path& d) { Put(d, "\xEF\xBB\xBF<DriverSetting><Address pc=\"7\"/></DriverSetting>"); },
-                    "pyrrow.config.damaged", kParseFailure},
+                    "pyrrow.config.damaged", kEightBit},
         DamagedCase{"Utf16BigEndian", [](const fs::path& d) { Put(d, Utf16BeBytes(u"\uFEFF" + kGood)); },
                     "pyrrow.config.damaged", kParseFailure},
         DamagedCase{"NulCutsTheDocument",
@@ -144,14 +145,26 @@ INSTANTIATE_TEST_SUITE_P(
                         WriteBytes(d / "pyrrow.config.damaged", "first");
                         WriteBytes(d / "pyrrow.config.damaged.1", "second");
                     },
-                    "pyrrow.config.damaged.2", kParseFailure},
+                    "pyrrow.config.damaged.2", kEightBit},
+        // Each save would write one tab per level on each line: 82 KB of
+        // nesting would grow to 72 MB.
+        DamagedCase{"NestedFarDeeperThanSettingsEverAre",
+                    [](const fs::path& d) {
+                        std::u16string nested;
+                        for (int i = 0; i < 5000; ++i)
+                            nested += u"<a>";
+                        for (int i = 0; i < 5000; ++i)
+                            nested += u"</a>";
+                        Put(d, Utf16LeBytes(u"\uFEFF<DriverSetting><Address pc='7'/>" + nested + u"</DriverSetting>"));
+                    },
+                    "pyrrow.config.damaged", "holds elements nested more than 100 levels deep"},
         // The link is moved, not what it leads to: the notes stay as they are.
         DamagedCase{"LinkToANonXmlFile",
                     [](const fs::path& d) {
                         WriteBytes(d / "notes.txt", "COM3 at 9600 baud\n");
                         fs::create_symlink(d / "notes.txt", d / "pyrrow.config");
                     },
-                    "pyrrow.config.damaged", kParseFailure}),
+                    "pyrrow.config.damaged", kEightBit}),
     [](const testing::TestParamInfo<DamagedCase>& p) { return p.param.name; });
 
 TEST_F(Settings, FileHeldByAnotherProgramIsNeitherMovedNorWrittenOver)
@@ -190,7 +203,7 @@ TEST_F(Settings, ProgramFolderThatMayNotBeWrittenGivesTheUsersOwnFileStartedFrom
                         " starts as a copy of " + File().string() + "\n");
     EXPECT_EQ(std::u16string(dlg.m_configPath.GetString()), ownFile.u16string());
     EXPECT_EQ(fs::status(own).permissions(), fs::perms::owner_all);
-    EXPECT_EQ(dlg.m_pcAddress, 7);
+    EXPECT_EQ(dlg.m_settingsRecord.m_pcAddress, 7);
     EXPECT_EQ(dlg.m_ipAddress, 0x0A000009u);
 
     dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_USB);
@@ -212,7 +225,7 @@ TEST_F(Settings, FileThatMayBeWrittenInAFolderThatMayNotStaysBesideTheProgram)
     dlg.m_userConfigFolder = [] { return std::u16string(u"/nonexistent/never-used"); };
     Init({u"COM1"});
     EXPECT_EQ(std::u16string(dlg.m_configPath.GetString()), File().u16string());
-    EXPECT_EQ(dlg.m_pcAddress, 7);
+    EXPECT_EQ(dlg.m_settingsRecord.m_pcAddress, 7);
 }
 
 // Sets an environment variable (null: unsets it) while it lives.

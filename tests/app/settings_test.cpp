@@ -31,13 +31,13 @@ TEST_F(Settings, FirstStartCreatesAnEmptyFileAndKeepsTheConstructionValues)
     EXPECT_EQ(std::u16string(dlg.m_configPath.GetString()), dir.File("pyrrow.config"));
     EXPECT_EQ(dlg.m_linkKind, LINK_SERIAL);
     EXPECT_EQ(std::u16string(dlg.m_comPort.GetString()), u"COM1");
-    EXPECT_EQ(dlg.m_baudRate, 38400);
-    EXPECT_EQ(dlg.m_parity, 2);
-    EXPECT_EQ(dlg.m_timeout, 5000);
-    EXPECT_EQ(dlg.m_readDelay, 300);
+    EXPECT_EQ(dlg.m_settingsRecord.m_baudRate, 38400);
+    EXPECT_EQ(dlg.m_settingsRecord.m_parity, 2);
+    EXPECT_EQ(dlg.m_settingsRecord.m_timeout, 5000);
+    EXPECT_EQ(dlg.m_settingsRecord.m_readDelay, 300);
     EXPECT_EQ(dlg.m_ipAddress, 0xC0A8DEDEu);
     EXPECT_EQ(dlg.m_tcpPort, 1234u);
-    EXPECT_EQ(dlg.m_pcAddress, 1);
+    EXPECT_EQ(dlg.m_settingsRecord.m_pcAddress, 1);
     EXPECT_EQ(dlg.m_strFirmwarePath, u"");
 }
 
@@ -104,12 +104,12 @@ TEST_P(LoadTable, ReadsWhatTheFileHolds)
     if (e.link != LINK_SERIAL) {  // the serial button takes the list's entry
         EXPECT_EQ(std::u16string(dlg.m_comPort.GetString()), e.port);
     }
-    EXPECT_EQ(dlg.m_baudRate, e.baud);
-    EXPECT_EQ(dlg.m_parity, e.parity);
-    EXPECT_EQ(dlg.m_timeout, e.timeout);
+    EXPECT_EQ(dlg.m_settingsRecord.m_baudRate, e.baud);
+    EXPECT_EQ(dlg.m_settingsRecord.m_parity, e.parity);
+    EXPECT_EQ(dlg.m_settingsRecord.m_timeout, e.timeout);
     EXPECT_EQ(dlg.m_ipAddress, e.ip);
     EXPECT_EQ(dlg.m_tcpPort, e.tcpPort);
-    EXPECT_EQ(dlg.m_pcAddress, e.pc);
+    EXPECT_EQ(dlg.m_settingsRecord.m_pcAddress, e.pc);
     EXPECT_EQ(dlg.m_strFirmwarePath, e.path);
     EXPECT_EQ(host.Text(IDC_FILE_PATH), e.path);
 }
@@ -194,7 +194,7 @@ TEST_F(Settings, ElementsOutOfOrderAreUpdatedWhereTheyStand)
     WriteSettings(u"<DriverSetting><Communication type='TCP'><TCP ip='10.0.0.9' port='99'/></Communication>"
                   u"<File path='/srv/a.fw'/><Address pc='3'/></DriverSetting>");
     Init({u"COM1"});
-    EXPECT_EQ(dlg.m_pcAddress, 3);
+    EXPECT_EQ(dlg.m_settingsRecord.m_pcAddress, 3);
     EXPECT_TRUE(dlg.m_strFirmwarePath.empty());
     EXPECT_EQ(dlg.m_linkKind, LINK_SERIAL);
     Close();
@@ -246,8 +246,8 @@ TEST_F(Settings, NegativeNumbersReadBackUnchanged)
     WriteSettings(u"<DriverSetting><Address/><File/><Communication><SerialPort speed='-1' timeout='4294967295'/>"
                   u"</Communication></DriverSetting>");
     Init({u"COM1"});
-    EXPECT_EQ(dlg.m_baudRate, -1);
-    EXPECT_EQ(dlg.m_timeout, -1);
+    EXPECT_EQ(dlg.m_settingsRecord.m_baudRate, -1);
+    EXPECT_EQ(dlg.m_settingsRecord.m_timeout, -1);
     Close();
     const std::string bytes = Written();
     EXPECT_NE(bytes.find(Utf16LeBytes(u"speed=\"-1\"")), std::string::npos);
@@ -263,7 +263,7 @@ TEST_F(Settings, CommandLineModeLeavesTheFileUntouched)
     ParseCommandLine(record, args);
     dlg.m_pCmdLine = &record;
     Init({u"COM3"});
-    EXPECT_EQ(dlg.m_pcAddress, 1);  // not read
+    EXPECT_EQ(dlg.m_settingsRecord.m_pcAddress, 1);  // not read
     Close();
     EXPECT_EQ(Written(), before);
 }
@@ -306,15 +306,18 @@ TEST_P(ProgramPathUnfit, GivesTheUsersOwnFileAndSaysWhy)
     const std::u16string own = dir.File("own");
     const std::u16string ownFile = own + pyrrow::platform::PathSeparator() + u"pyrrow.config";
     std::u16string beside = unfit.program;
-    beside.replace(beside.rfind(u"pyrrow"), std::u16string::npos, u"pyrrow.config");
+    if (!beside.empty())
+        beside.replace(beside.rfind(u"pyrrow"), std::u16string::npos, u"pyrrow.config");
     dlg.m_moduleFileName = [&](pyrrow::platform::ModuleHandle) { return unfit.program; };
     dlg.m_userConfigFolder = [&] { return own; };
     testing::internal::CaptureStderr();
     Init({u"COM1"});
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "settings: using " + pyrrow::platform::Utf16ToUtf8Lossy(ownFile) +
-                  " (this user's own file: the path beside the program, " +
-                  pyrrow::platform::Utf16ToUtf8Lossy(beside) + ", " + unfit.why + ")\n");
+              "settings: using " + pyrrow::platform::Utf16ToUtf8Lossy(ownFile) + " (this user's own file: " +
+                  (beside.empty() ? "the program's own path cannot be had"
+                                  : "the path beside the program, " + pyrrow::platform::Utf16ToUtf8Lossy(beside) +
+                                        ", " + unfit.why) +
+                  ")\n");
     EXPECT_EQ(std::u16string(dlg.m_configPath.GetString()), ownFile);
     Close();
     EXPECT_EQ(ReadBytes(fs::path(ownFile)), ReadBytes(kGolden / "first_close_serial.config"));
@@ -340,6 +343,8 @@ pyrrow::test::UnfitProgramPath TooLong()
 
 INSTANTIATE_TEST_SUITE_P(Cases, ProgramPathUnfit,
                          testing::Values(UnfitCase{"TooLong", TooLong},
+                                         // Longer than the system's limit (Linux tells no such path).
+                                         UnfitCase{"CannotBeHad", [] { return pyrrow::test::UnfitProgramPath{}; }},
                                          UnfitCase{"UnfitForTheSystem", pyrrow::test::ProgramPathUnfitForFiles}),
                          [](const testing::TestParamInfo<UnfitCase>& p) { return p.param.name; });
 

@@ -36,8 +36,10 @@ DialogTest::DialogTest()
     dlg.m_isConsolePort = [this](const std::u16string& name) {
         return std::find(consoles.begin(), consoles.end(), name) != consoles.end();
     };
-    // No settings file unless a test names one.
+    // No settings file unless a test names one: no program path, and no
+    // folder of the user's own either.
     dlg.m_moduleFileName = [](platform::ModuleHandle) { return std::u16string(); };
+    dlg.m_userConfigFolder = [] { return std::u16string(); };
     dlg.m_startThread = [this](std::function<void()> body) {
         return !threadsFail && dlg.m_worker.Start(std::move(body));
     };

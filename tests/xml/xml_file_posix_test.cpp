@@ -5,6 +5,8 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ptrace.h>
+#include <sys/syscall.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -257,6 +259,59 @@ TEST(XmlFileSave, NothingIsLeftBesideWhenTheProgramDiesMidSave)
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(ReadBytes(file), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+
+    // Ended at the rename, a save leaves its complete new file under its
+    // temporary name; the next save removes it, but not the new file of a
+    // save that still runs (it holds it locked) nor a file of another name.
+    WriteBytes(dir.path() / "s.xml.new-123456789", "left");
+    WriteBytes(dir.path() / "s.xml.new-42", "being written");
+    WriteBytes(dir.path() / "s.xml.new-notes", "mine");
+    const int running = ::open((dir.path() / "s.xml.new-42").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(running, LOCK_EX), 0);
+    EXPECT_EQ(SaveTo(file), 1);
+    ::close(running);
+    EXPECT_FALSE(fs::exists(dir.path() / "s.xml.new-123456789"));
+    EXPECT_TRUE(fs::exists(dir.path() / "s.xml.new-42"));
+    EXPECT_TRUE(fs::exists(dir.path() / "s.xml.new-notes"));
+}
+
+// Two first starts at the same moment: the other program makes the file
+// just after this one looked and found none. A tracer makes that moment
+// come: it makes the file as soon as an open in the traced load has failed
+// for want of it. The load must open that file, not take it for a
+// symbolic link that leads nowhere.
+TEST(XmlFileLoad, FileMadeMeanwhileByAnotherProgramIsOpened)
+{
+    TempDir dir;
+    const fs::path file = dir.path() / "s.xml";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+        ::raise(SIGSTOP);
+        pyrrow::platform::FileHandle f = pyrrow::platform::OpenOrCreateShared(file.u16string().c_str());
+        ::_exit(f != nullptr ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(::ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL), 0);
+    int signal = 0;
+    bool opening = false;
+    for (;;) {
+        ASSERT_EQ(::ptrace(PTRACE_SYSCALL, child, nullptr, signal), 0);
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        if (WIFEXITED(status) || WIFSIGNALED(status))
+            break;
+        signal = WSTOPSIG(status) == (SIGTRAP | 0x80) ? 0 : WSTOPSIG(status);
+        __ptrace_syscall_info info{};
+        if (signal != 0 || ::ptrace(PTRACE_GET_SYSCALL_INFO, child, sizeof info, &info) <= 0)
+            continue;
+        if (info.op == PTRACE_SYSCALL_INFO_ENTRY)
+            opening = info.entry.nr == SYS_openat || info.entry.nr == SYS_open;
+        else if (info.op == PTRACE_SYSCALL_INFO_EXIT && opening && info.exit.rval == -ENOENT && !fs::exists(file))
+            WriteBytes(file, "");
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the file was not opened";
 }
 
 // Runs as another user for as long as it lives.

@@ -40,6 +40,22 @@ TEST(XmlFileSave, ReplacesTheFileAndLeavesNothingBeside)
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
+TEST(XmlFileSave, ReadOnlyFileStaysAsItWas)
+{
+    TempDir dir;
+    const fs::path file = dir.path() / "s.xml";
+    const std::string previous = Utf16LeBytes(u"\uFEFF<previous />\r\n");
+    WriteBytes(file, previous);
+    ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    CMyXMLFile doc;
+    doc.m_root.SetName(u"r");
+    EXPECT_EQ(doc.Save(dir.File("s.xml").c_str()), 0);
+    EXPECT_EQ(ReadBytes(file), previous);
+    EXPECT_NE(::GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);  // so that the folder can go
+}
+
 TEST(XmlFileSave, FileInUseStaysAsItWas)
 {
     TempDir dir;

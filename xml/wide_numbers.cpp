@@ -1,4 +1,4 @@
-#include "app/wide_numbers.h"
+#include "xml/wide_numbers.h"
 
 #include "xml/char_class.h"
 
