@@ -1,4 +1,4 @@
-// The two commands of pyrrow-cli; each returns the process's exit code.
+// The commands of pyrrow-cli; each returns the process's exit code.
 #pragma once
 
 #include <string>
@@ -9,5 +9,6 @@ namespace pyrrow::cli {
 
 int RunList(bool json);
 int RunFlash(const FlashOptions& options, const std::string& version);
+int RunPublish(const PublishOptions& options);
 
 }  // namespace pyrrow::cli

@@ -54,6 +54,7 @@ const char* ExitCodeTable()
            "   11  the transfer failed: a block not written, a frame not acknowledged, the link lost\n"
            "   12  the --log file could not be opened or written: the station stopped before the next unit\n"
            "   14  several units, and they did not all end the same way; --repeat: some unit failed\n"
+           "   15  the firmware file's SHA-256 is not the one given with --sha256: no unit was touched\n"
            "  130  interrupted (SIGINT/SIGTERM, Ctrl+C): every unit stopped between blocks, every port closed\n";
 }
 

@@ -22,6 +22,7 @@ enum ExitCode : int {
     kExitTransfer = 11,
     kExitLog = 12,
     kExitMixed = 14,
+    kExitDigest = 15,
     kExitInterrupted = 130,
 };
 

@@ -29,6 +29,9 @@ int main(int argc, char** argv)
     case Invocation::Command::Flash:
         code = pyrrow::cli::RunFlash(invocation.flash, pyrrow::res::kVersion);
         break;
+    case Invocation::Command::Publish:
+        code = pyrrow::cli::RunPublish(invocation.publish);
+        break;
     }
     pyrrow::platform::ShutdownHid();
     return code;

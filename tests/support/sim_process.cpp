@@ -14,7 +14,8 @@
 
 namespace pyrrow::test {
 
-SimProcess::SimProcess(const std::vector<std::string>& args, bool asNobody, int closedStream)
+SimProcess::SimProcess(const std::vector<std::string>& args, bool asNobody, int closedStream,
+                       const std::string& program)
 {
     int out[2];
     int err[2];
@@ -23,7 +24,9 @@ SimProcess::SimProcess(const std::vector<std::string>& args, bool asNobody, int 
     // The simulator the build made, or the one PYRROW_SIM names (the kernel
     // stage's guest has it in /usr/bin).
     const char* named = std::getenv("PYRROW_SIM");
-    std::vector<std::string> argv{named != nullptr && *named != '\0' ? named : PYRROW_SIM_PATH};
+    std::vector<std::string> argv{!program.empty()                      ? program
+                                  : named != nullptr && *named != '\0' ? named
+                                                                       : PYRROW_SIM_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> pointers;
     for (std::string& a : argv)
@@ -37,7 +40,7 @@ SimProcess::SimProcess(const std::vector<std::string>& args, bool asNobody, int 
             ::close(closedStream);
         if (asNobody && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(126);
-        ::execv(pointers[0], pointers.data());
+        ::execvp(pointers[0], pointers.data());
         ::_exit(127);
     }
     ::close(out[1]);

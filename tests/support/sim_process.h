@@ -1,7 +1,8 @@
 // pyrrow-sim as a child process of a test: started with its arguments, its
 // standard output read line by line (the units' addresses come first), its
 // end awaited with a bound. The simulator is the one the build made, or the
-// one the environment variable PYRROW_SIM names.
+// one the environment variable PYRROW_SIM names; another program (an MQTT
+// broker and its client) may be run the same way.
 #pragma once
 
 #include <chrono>
@@ -16,8 +17,10 @@ class SimProcess {
 public:
     // asNobody: when the test runs as root, the simulator runs as the user
     // nobody (for the rights it lacks); closedStream: a standard stream
-    // (0, 1 or 2) it is started without.
-    explicit SimProcess(const std::vector<std::string>& args, bool asNobody = false, int closedStream = -1);
+    // (0, 1 or 2) it is started without; program: run this program (a
+    // path, or a name looked for on PATH) instead of the simulator.
+    explicit SimProcess(const std::vector<std::string>& args, bool asNobody = false, int closedStream = -1,
+                        const std::string& program = {});
     ~SimProcess();
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
