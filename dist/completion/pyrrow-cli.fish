@@ -1,6 +1,6 @@
 # fish completion for pyrrow-cli; --device offers what `pyrrow-cli list`
 # finds (list looks at the ports without opening them).
-set -l commands list flash
+set -l commands list flash publish
 
 # The units that the pyrrow-cli on the command line lists, then the forms
 # of a device to type.
@@ -12,6 +12,7 @@ end
 complete -c pyrrow-cli -f
 complete -c pyrrow-cli -n "not __fish_seen_subcommand_from $commands" -a list -d 'List the serial ports and USB units'
 complete -c pyrrow-cli -n "not __fish_seen_subcommand_from $commands" -a flash -d 'Upload firmware into units'
+complete -c pyrrow-cli -n "not __fish_seen_subcommand_from $commands" -a publish -d 'Send station logs to an MQTT broker'
 complete -c pyrrow-cli -s h -l help -d 'Print the help and exit'
 complete -c pyrrow-cli -n "not __fish_seen_subcommand_from $commands" -l version -d 'Print the version and exit'
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from list' -l json -d 'One JSON object per line'
@@ -28,3 +29,9 @@ complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l wait-timeout -x
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l repeat -d 'Station mode: unit after unit'
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l count -x -d 'With --repeat: units per fixture'
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l log -r -F -d 'Append a JSON line per unit to FILE'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l sha256 -x -d 'Flash only the image of this SHA-256 (HEX or @FILE)'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l tag -x -d 'KEY=VALUE in every record and event'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l publish -x -a 'mqtt:// mqtts://' -d 'Send records and status to an MQTT broker'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash publish' -l mqtt-login -r -F -d 'User and password from FILE'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from publish' -F
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from publish' -l to -x -a 'mqtt:// mqtts://' -d 'The MQTT broker and prefix'

@@ -110,7 +110,7 @@ for command in tcp serial usb; do
         failures=$((failures + 1))
     fi
 done
-for help in "$("$cli" --help)" "$("$cli" list --help)" "$("$cli" flash --help)" "$("$sim" --help)" \
+for help in "$("$cli" --help)" "$("$cli" list --help)" "$("$cli" flash --help)" "$("$cli" publish --help)" "$("$sim" --help)" \
             "$("$sim" tcp --help)" "$("$sim" serial --help)" "$("$sim" usb --help)"; do
     if grep -E '\b(TEXT|UINT|INT|FLOAT)\b|:\{| in \[' <<< "$help"; then
         echo "a help shows a type name of CLI11 (above)"
@@ -152,6 +152,8 @@ completion_checks() {
     completes $all "$sim --fault sl" slow
     offers "$cli" list
     offers "$cli" flash
+    offers "$cli" publish
+    completes $all "$cli pu" publish
     offers "$sim" tcp
     offers "$sim" serial
     offers "$sim" usb
