@@ -50,6 +50,7 @@ std::vector<std::string> Labels(const std::vector<DeviceUri>& devices)
 // it has not yet: from the last acknowledgement, so that a broker that is
 // busy but answering gets the time it needs.
 constexpr auto kAcknowledgementWait = std::chrono::seconds(3);
+constexpr auto kAcknowledgementMoment = std::chrono::milliseconds(300);
 
 }  // namespace
 
@@ -157,6 +158,7 @@ int RunFlash(const FlashOptions& given, const std::string& version)
         if (publisher) {
             feed.emplace(*publisher, board, identity, *firmware);
             status = &*feed;
+            feed->Changed();  // once more: the broker may have been reached before status was set
             board.Watch([&status] {
                 if (StationStatus* changed = status.load())
                     changed->Changed();
@@ -182,7 +184,9 @@ int RunFlash(const FlashOptions& given, const std::string& version)
                 board.Emit(board.Human(), "pyrrow-cli: --publish " + options.publish->text + ": waiting for the " +
                                               "broker to acknowledge " + std::to_string(waiting) +
                                               (waiting == 1 ? " record\n" : " records\n"));
-            unacknowledged = publisher->Finish(kAcknowledgementWait);
+            // Asked to stop: a moment for what is on its way, not the whole wait.
+            unacknowledged = publisher->Finish(requests.Requested() ? kAcknowledgementMoment : kAcknowledgementWait,
+                                               {});
         }
         board.Summary(exitCode, outcome.results,
                       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)

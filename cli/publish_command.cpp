@@ -56,7 +56,7 @@ LogReading PublishLog(const std::string& path, Publisher& publisher, std::stop_t
         } else {
             publisher.Record(line);
             ++reading.records;
-            reading.stalled = !publisher.WaitBelow(kMostInFlight, kIdle);
+            reading.stalled = !publisher.WaitBelow(kMostInFlight, kIdle, stop) && !stop.stop_requested();
         }
         line.clear();
     };
@@ -69,7 +69,7 @@ LogReading PublishLog(const std::string& path, Publisher& publisher, std::stop_t
         }
         if (n == 0)
             break;
-        for (std::string_view rest(buffer.data(), n); !rest.empty() && !reading.stalled;) {
+        for (std::string_view rest(buffer.data(), n); !rest.empty() && !reading.stalled && !stop.stop_requested();) {
             const std::size_t end = rest.find('\n');
             line.append(rest.substr(0, end));
             if (end == std::string_view::npos)
@@ -114,11 +114,11 @@ int RunPublish(const PublishOptions& options)
         const LogReading reading = PublishLog(log, *publisher, stop.get_token());
         records += reading.records;
         whole = whole && reading.whole;
-        if ((stalled = reading.stalled) || stop.stop_requested())
+        stalled = reading.stalled;
+        if (stalled || stop.stop_requested())
             break;
     }
-    const std::size_t unacknowledged =
-        publisher->Finish(stop.stop_requested() ? std::chrono::milliseconds(0) : kIdle);
+    const std::size_t unacknowledged = publisher->Finish(kIdle, stop.get_token());
     Say(std::to_string(records - unacknowledged) + " of " + std::to_string(records) + " records acknowledged by " +
         options.to.text +
         (stalled ? "; the broker stopped acknowledging, so the rest was not sent: publish the logs again" : ""));

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 #include "cli/mqtt_target.h"
@@ -46,11 +47,12 @@ public:
     // Records queued and not yet acknowledged.
     virtual std::size_t Unacknowledged() const = 0;
     // Waits until fewer than most records are unacknowledged, or until no
-    // acknowledgement came for idle; false in the second case.
-    virtual bool WaitBelow(std::size_t most, std::chrono::milliseconds idle) = 0;
-    // Waits for the acknowledgements as WaitBelow(1, idle) does, then
-    // disconnects; the records left unacknowledged.
-    virtual std::size_t Finish(std::chrono::milliseconds idle) = 0;
+    // acknowledgement came for idle, or a stop request; false unless the
+    // first.
+    virtual bool WaitBelow(std::size_t most, std::chrono::milliseconds idle, std::stop_token stop) = 0;
+    // Waits for every acknowledgement as WaitBelow does, then disconnects;
+    // the records left unacknowledged.
+    virtual std::size_t Finish(std::chrono::milliseconds idle, std::stop_token stop) = 0;
 };
 
 }  // namespace pyrrow::cli

@@ -126,14 +126,14 @@ public:
         return m_records + m_lost;
     }
 
-    bool WaitBelow(std::size_t most, std::chrono::milliseconds idle) override
+    bool WaitBelow(std::size_t most, std::chrono::milliseconds idle, std::stop_token stop) override
     {
-        return WaitUntil([&] { return m_records < most; }, idle);
+        return WaitUntil([&] { return m_records < most; }, idle, stop);
     }
 
-    std::size_t Finish(std::chrono::milliseconds idle) override
+    std::size_t Finish(std::chrono::milliseconds idle, std::stop_token stop) override
     {
-        WaitUntil([&] { return m_pending.empty(); }, idle);
+        WaitUntil([&] { return m_pending.empty(); }, idle, stop);
         Stop();
         return Unacknowledged();
     }
@@ -216,15 +216,15 @@ private:
     }
 
     template <typename Done>
-    bool WaitUntil(Done done, std::chrono::milliseconds idle)
+    bool WaitUntil(Done done, std::chrono::milliseconds idle, std::stop_token stop)
     {
         std::unique_lock lock(m_mutex);
         const auto since = Clock::now();
         while (!done()) {
             const auto end = std::max(since, m_lastAck) + idle;
-            if (Clock::now() >= end)
+            if (Clock::now() >= end || stop.stop_requested())
                 return false;
-            m_changed.wait_until(lock, end);
+            m_changed.wait_until(lock, stop, end, [] { return false; });
         }
         return true;
     }
@@ -264,7 +264,7 @@ private:
     std::jthread m_retry;
 
     mutable std::mutex m_mutex;  // guards what follows
-    std::condition_variable m_changed;
+    std::condition_variable_any m_changed;
     std::map<int, bool> m_pending;  // message id: whether a record
     std::set<int> m_early;          // acknowledged before it was queued here
     std::size_t m_records = 0;      // records in m_pending
