@@ -57,6 +57,7 @@ std::string ExitCodeTable(bool withList)
            "   12  the --log file could not be opened or written: the station stopped before the next unit\n"
            "   13  this host failed: the system lacked descriptors, memory or locks, or a wait call failed\n"
            "   14  several units, and they did not all end the same way; --repeat: some unit failed\n"
+           "   15  the firmware file's SHA-256 is not the one given with --sha256: no unit was touched\n"
            "  130  interrupted (SIGINT/SIGTERM, Ctrl+C): every unit stopped between blocks, every port closed\n";
 }
 

@@ -24,6 +24,7 @@ enum ExitCode : int {
     kExitLog = 12,
     kExitHost = 13,
     kExitMixed = 14,
+    kExitDigest = 15,
     kExitInterrupted = 130,
 };
 

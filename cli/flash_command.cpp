@@ -1,16 +1,22 @@
 // pyrrow-cli flash: settings, firmware and devices are checked before any
 // unit is touched; then every unit is flashed in parallel.
+#include <atomic>
 #include <chrono>
 #include <iostream>
+#include <memory>
+#include <optional>
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/firmware_image.h"
+#include "cli/firmware_pin.h"
 #include "cli/flash_run.h"
 #include "cli/progress.h"
 #include "cli/select.h"
 #include "cli/settings_source.h"
+#include "cli/publisher.h"
 #include "cli/station.h"
+#include "cli/station_status.h"
 #include "cli/terminal.h"
 #include "cli/trace_log.h"
 #include "platform/hid.h"
@@ -40,6 +46,12 @@ std::vector<std::string> Labels(const std::vector<DeviceUri>& devices)
     return labels;
 }
 
+// How long the end of a station waits for the broker to acknowledge what
+// it has not yet: from the last acknowledgement, so that a broker that is
+// busy but answering gets the time it needs.
+constexpr auto kAcknowledgementWait = std::chrono::seconds(3);
+constexpr auto kAcknowledgementMoment = std::chrono::milliseconds(300);
+
 }  // namespace
 
 int RunFlash(const FlashOptions& given, const std::string& version, std::stop_source& stop,
@@ -57,7 +69,9 @@ int RunFlash(const FlashOptions& given, const std::string& version, std::stop_so
     const OutputMode mode = ModeOf(options);
     const auto fail = [&](int code, const char* kind, const std::string& message) {
         requests.SetExitCode(code);
-        ProgressBoard(mode, options.quiet, Labels(options.devices)).RunFailure(code, kind, message);
+        ProgressBoard board(mode, options.quiet, Labels(options.devices));
+        board.SetTags(options.tags);
+        board.RunFailure(code, kind, message);
         return code;
     };
 
@@ -95,6 +109,15 @@ int RunFlash(const FlashOptions& given, const std::string& version, std::stop_so
         return fail(kExitFirmware, "firmware", load.problem + "; check the path and the file");
     const std::optional<FirmwareImage>& firmware = load.image;
     inputs.push_back(firmware->identity);
+    // The bytes read are the bytes every unit gets: the file may change
+    // on the disk meanwhile, the image does not.
+    if (!options.sha256.empty()) {
+        const PinnedDigest pinned = ReadPinnedDigest(options.sha256, options.firmware, stop.get_token());
+        if (!pinned.problem.empty())
+            return fail(kExitUsage, "usage", pinned.problem);
+        if (const std::string problem = PinProblem(*firmware, pinned.sha256); !problem.empty())
+            return fail(kExitDigest, "sha256", problem);
+    }
 
     TraceLog trace;
     if (const std::string problem = options.trace.empty() ? "" : trace.Open(options.trace, inputs); !problem.empty())
@@ -108,22 +131,69 @@ int RunFlash(const FlashOptions& given, const std::string& version, std::stop_so
     const LinkOptions linkOptions{options.timeoutScale, options.paceAck, {}};
     if (options.wait || !options.log.empty()) {
         ProgressBoard board(mode, options.quiet, Labels(options.devices));
+        board.SetTags(options.tags);
+        // --publish: the client is ready before the first unit, the
+        // status follows the board.
+        const StationIdentity identity{HostName(), version, options.tags};
+        std::atomic<StationStatus*> status{nullptr};
+        std::unique_ptr<Publisher> publisher;
+        if (options.publish) {
+            Publisher::Setup setup{*options.publish, {}, OfflineStatus(identity), {}, {}};
+            if (const std::string problem = ReadMqttLogin(options.mqttLogin, setup.login, stop.get_token());
+                !problem.empty())
+                return fail(kExitUsage, "usage", problem);
+            setup.notice = [&board, &options](const std::string& text) {
+                board.Emit(board.Human(), "pyrrow-cli: --publish " + options.publish->text + ": " + text + "\n");
+            };
+            setup.connected = [&status] {
+                if (StationStatus* feed = status.load())
+                    feed->Changed();
+            };
+            std::string problem;
+            publisher = Publisher::Start(std::move(setup), &problem);
+            if (!publisher)
+                return fail(kExitUsage, "usage", problem);
+        }
         board.Start(*firmware, version);
+        std::optional<StationStatus> feed;
+        if (publisher) {
+            feed.emplace(*publisher, board, identity, *firmware);
+            status = &*feed;
+            feed->Changed();  // once more: the broker may have been reached before status was set
+            board.Watch([&status] {
+                if (StationStatus* changed = status.load())
+                    changed->Changed();
+            });
+        }
         StationOptions station;
         station.wait = options.wait;
         station.repeat = options.repeat;
         station.count = options.count;
+        station.tags = options.tags;
         if (options.waitTimeout > 0)
             station.waitTimeout = std::chrono::milliseconds(static_cast<long long>(options.waitTimeout * 1000.0));
-        const StationOutcome outcome =
-            RunStation(options.devices, *firmware, board, trace.IsOpen() ? &trace : nullptr,
-                       log.IsOpen() ? &log : nullptr, linkOptions, station, platform::SystemHid(), stop.get_token());
+        const StationOutcome outcome = RunStation(options.devices, *firmware, board,
+                                                  trace.IsOpen() ? &trace : nullptr, log.IsOpen() ? &log : nullptr,
+                                                  publisher.get(), linkOptions, station, platform::SystemHid(),
+                                                  stop.get_token());
         const int exitCode = StationExitCode(outcome, options.repeat, requests.Requested());
+        std::optional<std::size_t> unacknowledged;
+        if (publisher) {
+            status = nullptr;
+            feed->End();
+            if (const std::size_t waiting = publisher->Unacknowledged(); waiting > 0)
+                board.Emit(board.Human(), "pyrrow-cli: --publish " + options.publish->text + ": waiting for the " +
+                                              "broker to acknowledge " + std::to_string(waiting) +
+                                              (waiting == 1 ? " record\n" : " records\n"));
+            // Asked to stop: a moment for what is on its way, not the whole wait.
+            unacknowledged = publisher->Finish(requests.Requested() ? kAcknowledgementMoment : kAcknowledgementWait,
+                                               {});
+        }
         requests.SetExitCode(exitCode);
         board.Summary(exitCode, outcome.results,
                       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
                           .count(),
-                      trace.Failure(), outcome.endedWaiting);
+                      trace.Failure(), outcome.endedWaiting, unacknowledged);
         return exitCode;
     }
 
@@ -151,6 +221,7 @@ int RunFlash(const FlashOptions& given, const std::string& version, std::stop_so
         return fail(kExitUsage, "usage", *twice);
 
     ProgressBoard board(mode, options.quiet, Labels(options.devices));
+    board.SetTags(options.tags);
     board.Start(*firmware, version);
     const std::vector<UnitResult> results =
         FlashUnits(selections, *firmware, board, trace.IsOpen() ? &trace : nullptr, linkOptions, stop.get_token());

@@ -101,4 +101,12 @@ nlohmann::json ParseJsonLine(std::string_view line)
     return nlohmann::json::parse(text, nullptr, false);
 }
 
+nlohmann::ordered_json TagsJson(const Tags& tags)
+{
+    nlohmann::ordered_json object = nlohmann::ordered_json::object();
+    for (const auto& [key, value] : tags)
+        object[key] = value;
+    return object;
+}
+
 }  // namespace pyrrow::cli

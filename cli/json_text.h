@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/record_tags.h"
+
 namespace pyrrow::cli {
 
 // The value as one line of JSON, without the line's end. Text that is
@@ -21,5 +23,8 @@ std::string JsonLine(const nlohmann::ordered_json& value);
 // (a parser that takes no lone surrogate could not read the line).
 // Discarded (is_discarded()) when the line is no JSON.
 nlohmann::json ParseJsonLine(std::string_view line);
+
+// The --tag pairs as a JSON object, in the order given.
+nlohmann::ordered_json TagsJson(const Tags& tags);
 
 }  // namespace pyrrow::cli

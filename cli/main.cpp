@@ -39,6 +39,9 @@ int main(int argc, char** argv)
     case Invocation::Command::Report:
         code = pyrrow::cli::RunReport(invocation.report);
         break;
+    case Invocation::Command::Publish:
+        code = pyrrow::cli::RunPublish(invocation.publish);
+        break;
     }
     pyrrow::platform::ShutdownHid();
     // Written out while the watch lives, so that a stop still ends a run

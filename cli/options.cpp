@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/exit_codes.h"
+#include "cli/firmware_pin.h"
 #include "cli/progress.h"
 #include "cli/report_options.h"
 #include "cli/unknown_option.h"
@@ -144,6 +145,49 @@ Invocation Parse(const std::vector<std::string>& args)
                       "trace; a log removed or renamed meanwhile is made anew at FILE; a record that cannot be "
                       "written stops the station (exit 12); a unit that never came is not recorded")
         ->type_name("FILE");
+    std::vector<std::string> tagTexts;
+    std::string publishText;
+    flash->add_option("--sha256", options.sha256,
+                      "Flash FILE only when its SHA-256 is HEX (64 hex digits), or the one that @DIGESTS, a "
+                      "file as sha256sum writes it, gives for FILE; any other file is refused before a unit is "
+                      "touched (exit 15)")
+        ->type_name("HEX|@DIGESTS");
+    flash->add_option("--tag", tagTexts,
+                      "KEY=VALUE carried in every record and JSON event (lot, work order, operator, station); "
+                      "KEY: 1 to 32 lower-case letters, digits and _; VALUE: 1 to 256 bytes of UTF-8; repeat "
+                      "for several")
+        ->type_name("KEY=VALUE")
+        ->allow_extra_args(false);
+    flash->add_option("--publish", publishText,
+                      "With --log: publish each record, once in the log, to the MQTT broker (QoS 1, topic "
+                      "PREFIX/records) and the station's status (retained, PREFIX/status; \"offline\" when it "
+                      "dies); mqtts:// for TLS with the system's certificate authorities; a broker that is away "
+                      "never stops the station, and records it did not acknowledge are counted at the end (Linux "
+                      "only)")
+        ->type_name("mqtt://HOST[:PORT]/PREFIX");
+    flash->add_option("--mqtt-login", options.mqttLogin,
+                      "The broker's user name (first line) and password (second line) from FILE; default: "
+                      "PYRROW_MQTT_USER and PYRROW_MQTT_PASSWORD, else none")
+        ->type_name("FILE");
+
+    PublishOptions publishOptions;
+    std::string toText;
+    CLI::App* publish = app.add_subcommand("publish", "Send the records of station logs to an MQTT broker "
+                                                      "afterwards (QoS 1, topic PREFIX/records; consumers drop "
+                                                      "a record they already have by its id) (Linux only)");
+    publish->add_option("LOG", publishOptions.logs, "The --log files of stations")->type_name("")->required();
+    publish->add_option("--to", toText, "The broker and the topics' prefix")
+        ->type_name("mqtt://HOST[:PORT]/PREFIX")
+        ->required();
+    publish->add_option("--mqtt-login", publishOptions.mqttLogin,
+                        "The broker's user name (first line) and password (second line) from FILE; default: "
+                        "PYRROW_MQTT_USER and PYRROW_MQTT_PASSWORD, else none")
+        ->type_name("FILE");
+    publish->footer("Exit codes:\n"
+                    "    0  every record was acknowledged by the broker\n"
+                    "    2  usage: bad or missing options\n"
+                    "   11  some record was not acknowledged (the broker could not be reached or did not answer)\n"
+                    "   12  a LOG could not be read, or holds lines that are no records (the others were sent)\n");
 
     const ReportCommand report(app);
 
@@ -194,6 +238,20 @@ Invocation Parse(const std::vector<std::string>& args)
         invocation.report = std::move(std::get<ReportOptions>(parsed));
         return invocation;
     }
+    if (publish->parsed()) {
+        const ParsedMqttTarget to = ParseMqttTarget(toText);
+        if (!to.target)
+            return Usage("publish: --to " + to.problem);
+        for (const std::string& log : publishOptions.logs)
+            if (log.empty())
+                return Usage("publish: a LOG is empty; give a file name (is a variable unset?)");
+        if (publish->get_option("--mqtt-login")->count() > 0 && publishOptions.mqttLogin.empty())
+            return Usage("publish: --mqtt-login is empty; give a file name (is a variable unset?)");
+        publishOptions.to = *to.target;
+        invocation.command = Invocation::Command::Publish;
+        invocation.publish = std::move(publishOptions);
+        return invocation;
+    }
     for (const std::string& text : deviceTexts) {
         const ParsedDeviceUri parsed = ParseDeviceUri(text);
         if (!parsed.uri)
@@ -202,9 +260,28 @@ Invocation Parse(const std::vector<std::string>& args)
     }
     // An empty name is an unset variable in a script: it must not quietly
     // mean "no file" (no record kept) or "the settings' firmware".
-    for (const char* name : {"FILE", "--settings", "--trace", "--log"})
+    for (const char* name : {"FILE", "--settings", "--trace", "--log", "--mqtt-login"})
         if (const CLI::Option* named = flash->get_option(name); named->count() > 0 && named->as<std::string>().empty())
             return Usage(std::string("flash: ") + name + " is empty; give a file name (is a variable unset?)");
+    for (const std::string& text : tagTexts)
+        if (auto problem = AddTag(options.tags, text))
+            return Usage("flash: " + *problem);
+    if (!options.sha256.empty() && options.sha256.front() != '@' && !IsSha256Hex(options.sha256))
+        return Usage("flash: --sha256 " + options.sha256 + ": give 64 hex digits, or @FILE of sha256sum");
+    if (options.sha256 == "@" || (flash->get_option("--sha256")->count() > 0 && options.sha256.empty()))
+        return Usage("flash: --sha256 is empty; give the digest or @FILE (is a variable unset?)");
+    if (!publishText.empty()) {
+        const ParsedMqttTarget target = ParseMqttTarget(publishText);
+        if (!target.target)
+            return Usage("flash: --publish " + target.problem);
+        if (options.log.empty())
+            return Usage("flash: --publish needs --log, the record of truth that a broker away cannot lose");
+        options.publish = target.target;
+    } else if (flash->get_option("--publish")->count() > 0) {
+        return Usage("flash: --publish is empty; give mqtt://HOST/PREFIX (is a variable unset?)");
+    }
+    if (flash->get_option("--mqtt-login")->count() > 0 && !options.publish)
+        return Usage("flash: --mqtt-login is for --publish");
     options.paceAck = pace == "ack";
     if (options.repeat)
         options.wait = true;

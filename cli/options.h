@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "cli/device_uri.h"
+#include "cli/mqtt_target.h"
+#include "cli/record_tags.h"
 
 namespace pyrrow::cli {
 
@@ -28,6 +30,18 @@ struct FlashOptions {
     bool repeat = false;
     unsigned count = 0;  // units per fixture; 0: until stopped
     std::string log;
+    // What a line adds: the pinned image, tags, and the broker the records go to.
+    std::string sha256;  // 64 hex digits or @FILE; empty: any image
+    Tags tags;
+    std::optional<MqttTarget> publish;
+    std::string mqttLogin;  // a file; empty: the environment's login
+};
+
+// pyrrow-cli publish: logs' records sent to a broker afterwards.
+struct PublishOptions {
+    std::vector<std::string> logs;
+    MqttTarget to;
+    std::string mqttLogin;
 };
 
 // The report over stations' logs.
@@ -45,6 +59,7 @@ struct Invocation {
         List,
         Flash,
         Report,
+        Publish,
         Done,  // help, version or a usage error: print and end with exitCode
     };
     Command command = Command::Done;
@@ -54,6 +69,7 @@ struct Invocation {
     bool listJson = false;
     FlashOptions flash;
     ReportOptions report;
+    PublishOptions publish;
 };
 
 // The arguments without the program's name.

@@ -26,10 +26,10 @@ std::int64_t Nanoseconds(ProgressBoard::Clock::time_point t)
 }
 
 // An event's first fields, the unit's label and its number on its fixture
-// among them when given. Paths in its other fields come from the command
-// line as bytes: JsonLine writes them so that each reads back as the bytes
-// given, also when it is not UTF-8.
-Json Event(const char* name, const std::string* unit = nullptr, unsigned number = 0)
+// among them when given, and the run's tags. Paths in its other fields come
+// from the command line as bytes: JsonLine writes them so that each reads
+// back as the bytes given, also when it is not UTF-8.
+Json Event(const Tags& tags, const char* name, const std::string* unit = nullptr, unsigned number = 0)
 {
     Json event;
     event["v"] = 1;
@@ -38,6 +38,8 @@ Json Event(const char* name, const std::string* unit = nullptr, unsigned number 
         event["unit"] = *unit;
         event["n"] = number;
     }
+    if (!tags.empty())
+        event["tags"] = TagsJson(tags);
     return event;
 }
 
@@ -50,9 +52,10 @@ std::string Fixed(double value, int decimals)
 
 }  // namespace
 
-std::string RunFailureJson(std::size_t units, int exitCode, const std::string& kind, const std::string& message)
+std::string RunFailureJson(std::size_t units, int exitCode, const std::string& kind, const std::string& message,
+                           const Tags& tags)
 {
-    Json event = Event("summary");
+    Json event = Event(tags, "summary");
     event["units"] = units;
     event["ok"] = 0;
     event["failed"] = 0;
@@ -143,9 +146,11 @@ public:
             m_decile = 0;
             state.startNs.store(Nanoseconds(Clock::now()));
             state.phase.store(kOpening);
+            m_board.Changed();
             return;
         }
         state.phase.store(phase == upload::Phase::Header ? kHeader : kData);
+        m_board.Changed();
         if (phase == upload::Phase::Header)
             Report(true);
     }
@@ -155,6 +160,7 @@ public:
     void OnProgress(std::uint64_t done, std::uint64_t) override
     {
         m_board.m_state[m_index].done.store(done);
+        m_board.Changed();
         Report(false);
     }
 
@@ -184,7 +190,7 @@ private:
         case OutputMode::Json: {
             if (!m_board.JsonProgress() || !Due(now, kJsonInterval))
                 return;
-            Json event = Event("progress", &m_board.m_units[m_index], state.number.load());
+            Json event = Event(m_board.m_tags, "progress", &m_board.m_units[m_index], state.number.load());
             event["phase"] = header ? "header" : "data";
             event["done"] = header ? 0 : state.done.load();
             event["total"] = state.total.load();
@@ -281,6 +287,34 @@ std::string ProgressBoard::Line(std::size_t index) const
     return line + ")";
 }
 
+std::vector<ProgressBoard::FixtureState> ProgressBoard::Fixtures() const
+{
+    std::vector<FixtureState> fixtures;
+    for (std::size_t i = 0; i < m_units.size(); ++i) {
+        const UnitState& state = m_state[i];
+        FixtureState fixture;
+        fixture.fixture = m_units[i];
+        switch (state.phase.load()) {
+        case kOpening:
+        case kHeader:
+        case kData: {
+            const std::uint64_t total = state.total.load();
+            fixture.doing = FixtureState::Doing::Flashing;
+            fixture.percent = total == 0 ? 0 : static_cast<unsigned>(state.done.load() * 100 / total);
+            break;
+        }
+        case kWaitingDeparture: fixture.doing = FixtureState::Doing::Leaving; break;
+        case kOk:
+        case kFailed: fixture.doing = FixtureState::Doing::Done; break;
+        default: fixture.doing = FixtureState::Doing::Waiting; break;
+        }
+        fixture.ok = state.flashed.load();
+        fixture.failed = state.failed.load();
+        fixtures.push_back(fixture);
+    }
+    return fixtures;
+}
+
 void ProgressBoard::Redraw()
 {
     // Back to the first unit's line, then every line rewritten.
@@ -299,7 +333,7 @@ void ProgressBoard::Draw(std::string text, const char* erase)
 void ProgressBoard::Start(const FirmwareImage& firmware, const std::string& version)
 {
     if (m_mode == OutputMode::Json) {
-        Json event = Event("start");
+        Json event = Event(m_tags, "start");
         event["version"] = version;
         event["file"] = firmware.path;
         event["size"] = firmware.bytes.size();
@@ -325,8 +359,9 @@ void ProgressBoard::Result(std::size_t index, const UnitResult& result)
     state.durationMs.store(result.durationMs);
     state.phase.store(result.ok ? kOk : kFailed);
     (result.ok ? state.flashed : state.failed).fetch_add(1);
+    Changed();
     if (m_mode == OutputMode::Json) {
-        Json event = Event("result", &m_units[index], m_state[index].number.load());
+        Json event = Event(m_tags, "result", &m_units[index], m_state[index].number.load());
         event["device"] = result.device.empty() ? Json() : Json(result.device);
         event["status"] = result.ok ? "ok" : "failed";
         event["exit_code"] = result.exitCode;
@@ -361,9 +396,10 @@ void ProgressBoard::Numbered(std::size_t index, unsigned n)
 void ProgressBoard::Waiting(std::size_t index, WaitFor what)
 {
     m_state[index].phase.store(what == WaitFor::Arrival ? kWaitingArrival : kWaitingDeparture);
+    Changed();
     switch (m_mode) {
     case OutputMode::Json: {
-        Json event = Event("waiting", &m_units[index], m_state[index].number.load());
+        Json event = Event(m_tags, "waiting", &m_units[index], m_state[index].number.load());
         event["for"] = what == WaitFor::Arrival ? "arrival" : "departure";
         EmitJson(JsonLine(event));
         break;
@@ -381,8 +417,9 @@ void ProgressBoard::Arrived(std::size_t index, const std::string& device)
     state.startNs.store(Nanoseconds(Clock::now()));
     state.done.store(0);
     state.phase.store(kOpening);
+    Changed();
     if (m_mode == OutputMode::Json) {
-        Json event = Event("arrived", &m_units[index], m_state[index].number.load());
+        Json event = Event(m_tags, "arrived", &m_units[index], m_state[index].number.load());
         event["device"] = device;
         EmitJson(JsonLine(event));
     }
@@ -392,18 +429,20 @@ void ProgressBoard::Arrived(std::size_t index, const std::string& device)
 
 void ProgressBoard::Left(std::size_t index)
 {
+    Changed();
     if (m_mode == OutputMode::Json)
-        EmitJson(JsonLine(Event("left", &m_units[index], m_state[index].number.load())));
+        EmitJson(JsonLine(Event(m_tags, "left", &m_units[index], m_state[index].number.load())));
 }
 
 void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results, std::int64_t durationMs,
-                            const std::optional<std::string>& traceFailure, std::optional<unsigned> endedWaiting)
+                            const std::optional<std::string>& traceFailure, std::optional<unsigned> endedWaiting,
+                            std::optional<std::size_t> unacknowledged)
 {
     std::size_t ok = 0;
     for (const UnitResult& result : results)
         ok += result.ok ? 1 : 0;
     if (m_mode == OutputMode::Json) {
-        Json event = Event("summary");
+        Json event = Event(m_tags, "summary");
         event["units"] = results.size();
         event["ok"] = ok;
         event["failed"] = results.size() - ok;
@@ -413,6 +452,8 @@ void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results
             event["trace_error"] = *traceFailure;
         if (endedWaiting)
             event["ended_waiting"] = *endedWaiting;
+        if (unacknowledged)
+            event["unacknowledged"] = *unacknowledged;
         EmitJson(JsonLine(event));
     }
     std::string text;
@@ -428,13 +469,16 @@ void ProgressBoard::Summary(int exitCode, const std::vector<UnitResult>& results
     if (endedWaiting && *endedWaiting > 0)
         text += std::to_string(*endedWaiting) + (*endedWaiting == 1 ? " fixture" : " fixtures") +
                 " ended waiting for a unit that did not come\n";
+    if (unacknowledged && *unacknowledged > 0)
+        text += std::to_string(*unacknowledged) + (*unacknowledged == 1 ? " record was" : " records were") +
+                " not acknowledged by the broker; the log has every record: send them with pyrrow-cli publish\n";
     EmitHuman(text);
 }
 
 void ProgressBoard::RunFailure(int exitCode, const std::string& kind, const std::string& message)
 {
     if (m_mode == OutputMode::Json)
-        EmitJson(RunFailureJson(m_units.size(), exitCode, kind, message));
+        EmitJson(RunFailureJson(m_units.size(), exitCode, kind, message, m_tags));
     EmitHuman("pyrrow-cli: " + message + "\n");
 }
 

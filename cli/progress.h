@@ -10,12 +10,14 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/firmware_image.h"
+#include "cli/record_tags.h"
 #include "cli/unit_result.h"
 #include "upload/upload_engine.h"
 
@@ -36,6 +38,11 @@ public:
     ProgressBoard& operator=(const ProgressBoard&) = delete;
 
     OutputMode Mode() const { return m_mode; }
+    // Before Start: the --tag pairs every JSON event carries (none: no
+    // "tags" field), and what to call on every change of a unit's state or
+    // progress (from the units' threads; it must return at once).
+    void SetTags(Tags tags) { m_tags = std::move(tags); }
+    void Watch(std::function<void()> changed) { m_changed = std::move(changed); }
 
     // The run is about to flash this file.
     void Start(const FirmwareImage& firmware, const std::string& version);
@@ -56,17 +63,36 @@ public:
     // The unit just done has left the fixture.
     void Left(std::size_t index);
     // The run is done: the summary of all units, why the trace is
-    // incomplete when it is, and (--wait, the station) how many fixtures
-    // ended because no unit came in time.
+    // incomplete when it is, (--wait, the station) how many fixtures
+    // ended because no unit came in time, and (--publish) how many records
+    // the broker did not acknowledge.
     void Summary(int exitCode, const std::vector<UnitResult>& results, std::int64_t durationMs,
                  const std::optional<std::string>& traceFailure = std::nullopt,
-                 std::optional<unsigned> endedWaiting = std::nullopt);
+                 std::optional<unsigned> endedWaiting = std::nullopt,
+                 std::optional<std::size_t> unacknowledged = std::nullopt);
     // The run failed before any unit started (settings, firmware, usage):
     // no unit was touched, none counts as failed.
     void RunFailure(int exitCode, const std::string& kind, const std::string& message);
 
+    // What each fixture is doing now, in the order of the units, for a
+    // station's status.
+    struct FixtureState {
+        enum class Doing { Waiting, Flashing, Leaving, Done };
+        std::string fixture;
+        Doing doing = Doing::Waiting;
+        unsigned percent = 0;  // Flashing: of the file sent
+        unsigned ok = 0;
+        unsigned failed = 0;
+    };
+    std::vector<FixtureState> Fixtures() const;
+
     // Shared with the units' observers.
     struct UnitState;
+    void Changed() const
+    {
+        if (m_changed)
+            m_changed();
+    }
     void Redraw();
     void Emit(std::FILE* stream, const std::string& text);
     void EmitJson(const std::string& line) { Emit(m_out, line + "\n"); }
@@ -88,11 +114,14 @@ private:
     class UnitObserver;
     std::vector<std::unique_ptr<UnitObserver>> m_observers;
     bool m_drawn = false;  // the terminal lines are on the screen
+    Tags m_tags;
+    std::function<void()> m_changed;
 };
 
 // The summary of a run that failed before any unit was touched, as one
 // JSON line without its line end.
-std::string RunFailureJson(std::size_t units, int exitCode, const std::string& kind, const std::string& message);
+std::string RunFailureJson(std::size_t units, int exitCode, const std::string& kind, const std::string& message,
+                           const Tags& tags = {});
 
 // Text for people: control characters (a file name may hold any) shown as
 // \xNN, bytes that are not UTF-8 as U+FFFD; line ends stay.

@@ -23,6 +23,7 @@ struct Station {
     ProgressBoard& board;
     TraceLog* trace;
     UnitLog* log;
+    Publisher* publisher;
     LinkOptions linkOptions;
     const StationOptions& options;
     platform::HidBackend& hid;
@@ -87,6 +88,7 @@ void Record(Station& station, const DeviceUri& uri, unsigned number, const std::
     record.host = station.host;
     record.fixture = uri.text;
     record.number = number;
+    record.tags = &station.options.tags;
     record.link = uri.link;
     if (target) {
         record.path = target->devicePath;
@@ -96,12 +98,24 @@ void Record(Station& station, const DeviceUri& uri, unsigned number, const std::
     record.serialNumber = serialNumber;
     record.firmware = &station.firmware;
     record.result = result;
-    const UnitLog::Appended appended = station.log->Append(RecordLine(record));
+    UnitLog::Appended appended;
+    try {
+        record.id = NewRecordId();
+    } catch (const std::exception& e) {
+        appended.problem = std::string("--log: the system gives no random number for the record's id: ") + e.what();
+    }
+    const std::string line = RecordLine(record);
+    if (appended.problem.empty())
+        appended = station.log->Append(line);
     if (!appended.notice.empty())
         station.board.Emit(station.board.Human(), "pyrrow-cli: " + appended.notice + "\n");
     const std::string& problem = appended.problem;
-    if (problem.empty())
+    if (problem.empty()) {
+        // The log has it: only now may the line's systems hear of it.
+        if (station.publisher != nullptr)
+            station.publisher->Record(line);
         return;
+    }
     {
         const std::lock_guard lock(station.mutex);
         if (!station.logProblem.empty())
@@ -224,12 +238,14 @@ void RunFixture(Station& station, std::size_t index, const DeviceUri& uri)
 }  // namespace
 
 StationOutcome RunStation(const std::vector<DeviceUri>& fixtures, const FirmwareImage& firmware,
-                          ProgressBoard& board, TraceLog* trace, UnitLog* log, const LinkOptions& linkOptions,
-                          const StationOptions& options, platform::HidBackend& hid, std::stop_token stop)
+                          ProgressBoard& board, TraceLog* trace, UnitLog* log, Publisher* publisher,
+                          const LinkOptions& linkOptions, const StationOptions& options, platform::HidBackend& hid,
+                          std::stop_token stop)
 {
     std::stop_source between;
     const std::stop_callback forward(stop, [&between] { between.request_stop(); });
-    Station station{firmware, board, trace, log, linkOptions, options, hid, stop, between, HostName(), {}, {}, {}};
+    Station station{firmware, board, trace,   log,        publisher, linkOptions, options,
+                    hid,      stop,  between, HostName(), {},        {},          {}};
     if (options.wait)
         station.linkOptions.connectTimeout = kWaitConnectTimeout;
 

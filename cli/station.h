@@ -16,6 +16,8 @@
 #include "cli/firmware_image.h"
 #include "cli/flash_run.h"
 #include "cli/progress.h"
+#include "cli/publisher.h"
+#include "cli/record_tags.h"
 #include "cli/trace_log.h"
 #include "cli/unit_log.h"
 #include "cli/unit_result.h"
@@ -28,6 +30,7 @@ struct StationOptions {
     bool repeat = false;  // after each unit, wait for it to leave and for the next
     std::optional<std::chrono::milliseconds> waitTimeout;  // nothing: wait as long as it takes
     unsigned count = 0;   // units per fixture; 0: until stopped
+    Tags tags;            // in every record
 };
 
 struct StationOutcome {
@@ -36,10 +39,12 @@ struct StationOutcome {
     unsigned endedWaiting = 0;        // fixtures whose wait for a unit ran out (--wait-timeout)
 };
 
-// log may be null (no --log), trace too.
+// log may be null (no --log), trace too; publisher (--publish) gets each
+// record once the log has it, and may be null.
 StationOutcome RunStation(const std::vector<DeviceUri>& fixtures, const FirmwareImage& firmware,
-                          ProgressBoard& board, TraceLog* trace, UnitLog* log, const LinkOptions& linkOptions,
-                          const StationOptions& options, platform::HidBackend& hid, std::stop_token stop);
+                          ProgressBoard& board, TraceLog* trace, UnitLog* log, Publisher* publisher,
+                          const LinkOptions& linkOptions, const StationOptions& options, platform::HidBackend& hid,
+                          std::stop_token stop);
 
 // The exit code of a station run: 12 when the log failed, 130 when stopped;
 // in station mode 0 when every unit that came was flashed, 5 when no unit

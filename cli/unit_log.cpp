@@ -213,9 +213,11 @@ std::string RecordLine(const UnitRecord& record)
     line["v"] = 1;
     line["start"] = UtcTimestamp(record.start);
     line["end"] = UtcTimestamp(record.end);
+    line["id"] = record.id;
     line["host"] = record.host;
     line["fixture"] = record.fixture;
     line["n"] = record.number;
+    line["tags"] = TagsJson(record.tags != nullptr ? *record.tags : Tags{});
     Json unit;
     switch (record.link) {
     case DeviceUri::Link::Serial:

@@ -14,6 +14,7 @@
 
 #include "cli/device_uri.h"
 #include "cli/firmware_image.h"
+#include "cli/record_tags.h"
 #include "cli/unit_result.h"
 #include "platform/named_file.h"
 
@@ -23,9 +24,11 @@ namespace pyrrow::cli {
 struct UnitRecord {
     std::chrono::system_clock::time_point start;
     std::chrono::system_clock::time_point end;
+    std::string id;  // unique across hosts and runs (NewRecordId)
     std::string host;
     std::string fixture;  // the --device text
     unsigned number = 1;  // the unit's number on its fixture, from 1
+    const Tags* tags = nullptr;  // null: none
     DeviceUri::Link link = DeviceUri::Link::Serial;
     std::string path;          // serial port or USB device path; TCP: ADDRESS:PORT
     std::string stableName;    // serial: the /dev/serial/by-id name, when there is one

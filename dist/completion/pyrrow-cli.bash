@@ -35,7 +35,7 @@ _pyrrow_cli()
     local program=${_pyrrow_words[0]} prev=${_pyrrow_words[-1]} command="" word
     for word in "${_pyrrow_words[@]:1}"; do
         case $word in
-        list | flash | report) command=$word; break ;;
+        list | flash | report | publish) command=$word; break ;;
         esac
     done
     case $prev in
@@ -45,11 +45,15 @@ _pyrrow_cli()
         _pyrrow_reply "$devices"$'\n'"serial:"$'\n'"tcp:"$'\n'"usb"$'\n'"usb:serial="$'\n'"usb:path="
         [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *[:=] ]] && compopt -o nospace 2>/dev/null
         return ;;
-    --settings | --trace | --log | --html)
+    --settings | --trace | --log | --html | --mqtt-login)
         compopt -o filenames 2>/dev/null
         COMPREPLY=($(compgen -f -- "$_pyrrow_cur"))
         return ;;
-    --timeout-scale | --wait-timeout | --count | --since | --until | --tag)
+    --timeout-scale | --wait-timeout | --count | --since | --until | --sha256 | --tag)
+        return ;;
+    --publish | --to)
+        _pyrrow_reply $'mqtt://\nmqtts://'
+        compopt -o nospace 2>/dev/null
         return ;;
     --pace)
         _pyrrow_reply $'protocol\nack'
@@ -57,12 +61,19 @@ _pyrrow_cli()
     esac
     case $command in
     "")
-        _pyrrow_reply $'list\nflash\nreport\n-h\n--help\n--version' ;;
+        _pyrrow_reply $'list\nflash\nreport\npublish\n-h\n--help\n--version' ;;
     list)
         _pyrrow_reply $'--json\n-h\n--help' ;;
     flash)
         if [[ $_pyrrow_cur == -* ]]; then
-            _pyrrow_reply $'-d\n--device\n--settings\n-q\n--quiet\n--json\n--timeout-scale\n--trace\n--pace\n--wait\n--wait-timeout\n--repeat\n--count\n--log\n-h\n--help'
+            _pyrrow_reply $'-d\n--device\n--settings\n-q\n--quiet\n--json\n--timeout-scale\n--trace\n--pace\n--wait\n--wait-timeout\n--repeat\n--count\n--log\n--sha256\n--tag\n--publish\n--mqtt-login\n-h\n--help'
+        else
+            compopt -o filenames 2>/dev/null
+            COMPREPLY=($(compgen -f -- "$_pyrrow_cur"))
+        fi ;;
+    publish)
+        if [[ $_pyrrow_cur == -* ]]; then
+            _pyrrow_reply $'--to\n--mqtt-login\n-h\n--help'
         else
             compopt -o filenames 2>/dev/null
             COMPREPLY=($(compgen -f -- "$_pyrrow_cur"))

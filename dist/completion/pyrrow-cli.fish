@@ -1,6 +1,6 @@
 # fish completion for pyrrow-cli; --device offers what `pyrrow-cli list`
 # finds (list looks at the ports without opening them).
-set -l commands list flash report
+set -l commands list flash report publish
 
 # The units that the pyrrow-cli on the command line lists, then the forms
 # of a device to type.
@@ -13,6 +13,7 @@ complete -c pyrrow-cli -f
 complete -c pyrrow-cli -n "not __fish_seen_subcommand_from $commands" -a list -d 'List the serial ports and USB units'
 complete -c pyrrow-cli -n "not __fish_seen_subcommand_from $commands" -a flash -d 'Upload firmware into units'
 complete -c pyrrow-cli -n "not __fish_seen_subcommand_from $commands" -a report -d "Sum up stations' logs"
+complete -c pyrrow-cli -n "not __fish_seen_subcommand_from $commands" -a publish -d 'Send station logs to an MQTT broker'
 complete -c pyrrow-cli -s h -l help -d 'Print the help and exit'
 complete -c pyrrow-cli -n "not __fish_seen_subcommand_from $commands" -l version -d 'Print the version and exit'
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from list' -l json -d 'One JSON object per line'
@@ -35,3 +36,9 @@ complete -c pyrrow-cli -n '__fish_seen_subcommand_from report' -l html -r -F -d 
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from report' -l since -x -d 'Only units that started at TIME or later'
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from report' -l until -x -d 'Only units that started before TIME'
 complete -c pyrrow-cli -n '__fish_seen_subcommand_from report' -l tag -x -d 'Only units with this tag (KEY=VALUE)'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l sha256 -x -d 'Flash only the image of this SHA-256 (HEX or @FILE)'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l tag -x -d 'KEY=VALUE in every record and event'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash' -l publish -x -a 'mqtt:// mqtts://' -d 'Send records and status to an MQTT broker'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from flash publish' -l mqtt-login -r -F -d 'User and password from FILE'
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from publish' -F
+complete -c pyrrow-cli -n '__fish_seen_subcommand_from publish' -l to -x -a 'mqtt:// mqtts://' -d 'The MQTT broker and prefix'

@@ -110,7 +110,7 @@ for command in tcp serial usb; do
         failures=$((failures + 1))
     fi
 done
-for help in "$("$cli" --help)" "$("$cli" list --help)" "$("$cli" flash --help)" "$("$cli" report --help)" "$("$sim" --help)" \
+for help in "$("$cli" --help)" "$("$cli" list --help)" "$("$cli" flash --help)" "$("$cli" report --help)" "$("$cli" publish --help)" "$("$sim" --help)" \
             "$("$sim" tcp --help)" "$("$sim" serial --help)" "$("$sim" usb --help)"; do
     if grep -E '\b(TEXT|UINT|INT|FLOAT)\b|:\{| in \[' <<< "$help"; then
         echo "a help shows a type name of CLI11 (above)"
@@ -161,6 +161,8 @@ completion_checks() {
     offers "$cli" list
     offers "$cli" flash
     offers "$cli" report
+    offers "$cli" publish
+    completes $all "$cli pu" publish
     offers "$sim" tcp
     offers "$sim" serial
     offers "$sim" usb

@@ -10,7 +10,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <condition_variable>
+#include <functional>
+#include <map>
+#include <set>
+#include <span>
 #include <mutex>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +30,9 @@
 #include "cli/serial_aliases.h"
 #include "cli/unit_log.h"
 #include "cli/unit_wait.h"
+#include "platform/sha256.h"
 #include "support/json_schema.h"
+#include "support/mqtt_broker.h"
 #include "support/named_row.h"
 #include "support/sim_process.h"
 #include "support/tcp_device.h"
@@ -60,15 +67,20 @@ std::vector<json> Lines(const std::filesystem::path& file)
 // Plays units one after another on one fixture: each a simulator that
 // takes one upload and ends, so that the port closes or the link goes; the
 // next comes once the station has said that the last one left (a "left"
-// event of the fixture on its standard output, which Saw is given).
+// event of the fixture on its standard output, which Saw is given), after
+// beforeUnit (given the unit's number from 0) has done what the test wants
+// done between units.
 class Line {
 public:
-    Line(std::vector<std::string> args, int units, const std::string& fixture)
+    Line(std::vector<std::string> args, int units, const std::string& fixture,
+         std::function<void(int)> beforeUnit = {})
         : m_left("\"event\":\"left\",\"unit\":\"" + fixture + "\""),
-          m_thread([this, args, units] {
+          m_thread([this, args, units, beforeUnit] {
               for (int i = 0; i < units && !m_stop; ++i) {
                   if (i > 0 && !WaitForDepartures(i))
                       break;
+                  if (beforeUnit)
+                      beforeUnit(i);
                   SimProcess sim(args);
                   sim.ReadLine();
                   if (sim.Wait(20s) != 0)
@@ -461,6 +473,261 @@ TEST_F(Station, ALogThatIsNotALogFileIsRefusedAtOnceAndLeftAsItWas)
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), image);
     EXPECT_EQ(pyrrow::test::ReadBytes(log), record + "\n");
     EXPECT_EQ(pyrrow::test::ReadBytes(spoilt), record + "\n{\"v\":1}\n");
+}
+
+std::string Digest(const std::string& bytes)
+{
+    return pyrrow::platform::Sha256Hex(
+        std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+}
+
+std::size_t Count(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// The lines of a file as their text.
+std::multiset<std::string> TextLines(const std::filesystem::path& file)
+{
+    std::multiset<std::string> lines;
+    std::istringstream in(pyrrow::test::ReadBytes(file));
+    for (std::string line; std::getline(in, line);)
+        lines.insert(line);
+    return lines;
+}
+
+std::multiset<std::string> Payloads(const std::vector<MqttMessage>& messages, const std::string& topic)
+{
+    std::multiset<std::string> payloads;
+    for (const MqttMessage& message : messages)
+        if (message.topic == topic)
+            payloads.insert(message.payload);
+    return payloads;
+}
+
+// --sha256 pins the image: a file with one byte changed is refused before
+// any unit is touched (the unit sees no connection), whichever way the
+// digest is given; the image itself passes, also named in a file of
+// sha256sum with other lines.
+TEST_F(Station, APinnedImageRefusesAnyOtherFileBeforeAUnitIsTouched)
+{
+    const std::string image = Image(2000);
+    std::string changed = image;
+    changed[1500] = static_cast<char>(changed[1500] ^ 0x01);
+    const std::string digest = Digest(image);
+    std::string upper = digest;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+    const std::string sums = (dir.path() / "SHA256SUMS").string();
+    pyrrow::test::WriteBytes(sums, std::string(64, '0') + "  other.fw\n" + digest + " *unit.fw\n");
+    struct Pin {
+        std::string name;
+        std::string file;
+        std::string pin;
+        int exitCode;
+    };
+    const Pin pins[] = {
+        {"hex, one byte changed", changed, digest, 15},
+        {"upper-case hex, one byte changed", changed, upper, 15},
+        {"sha256sum file, one byte changed", changed, "@" + sums, 15},
+        {"sha256sum file, the image", image, "@" + sums, 0},
+    };
+    for (const Pin& c : pins) {
+        const std::string firmware = WriteImage(c.file);
+        SimProcess sim({"--json", "tcp", "--listen", "127.0.0.1:0", "--once"});
+        const std::uint16_t port = sim.ReadPort();
+        const CliOutcome outcome = RunCli(
+            {"flash", firmware, "--json", "--sha256", c.pin, "--device", "tcp:127.0.0.1:" + std::to_string(port)});
+        EXPECT_EQ(outcome.exitCode, c.exitCode) << c.name << "\n" << outcome.err;
+        if (c.exitCode != 0) {
+            EXPECT_NE(outcome.err.find(Digest(changed)), std::string::npos) << outcome.err;
+            EXPECT_NE(outcome.err.find(digest), std::string::npos) << outcome.err;
+            EXPECT_EQ(outcome.Events().back()["error"]["kind"], "sha256") << c.name;
+            sim.Signal(SIGTERM);
+        }
+        sim.Wait();
+        const std::string& out = sim.Output();
+        const json summary = json::parse(out.substr(out.rfind('\n', out.size() - 2) + 1));
+        EXPECT_EQ(summary["units"][0]["uploads"].size(), c.exitCode == 0 ? 1u : 0u) << c.name;
+    }
+}
+
+// A station of three units with the image pinned, tags and --publish: the
+// broker gets each record as the log has it, byte for byte, and the status
+// up to "stopped". The firmware file replaced on the disk meanwhile (another
+// file renamed over it, then written in place) changes nothing: the image
+// was read once. A station that dies leaves its last will.
+TEST_F(Station, TaggedRecordsAndTheStatusReachTheBrokerAndTheImageStaysAsRead)
+{
+    const std::string image = Image(3000);
+    const std::string firmware = WriteImage(image);
+    const std::string digest = Digest(image);
+    const std::string link = (dir.path() / "fixture-tty").string();
+    const std::string store = (dir.path() / "store").string();
+    const std::string log = (dir.path() / "units.jsonl").string();
+    MqttBroker broker(dir.path() / "broker");
+    MqttSubscriber subscriber(broker, "line3");
+    const json tags = {{"lot", "L42"}, {"operator", "Jana Nov\xc3\xa1kov\xc3\xa1"}};
+    const std::vector<std::string> tagged = {"--tag", "lot=L42", "--tag", "operator=Jana Nov\xc3\xa1kov\xc3\xa1",
+                                             "--publish", broker.Url("line3")};
+    std::optional<CliOutcome> outcome;
+    {
+        Line serial({"--once", "--store", store, "serial", "--link", link}, 3, "serial:" + link);
+        std::size_t replaced = 0;
+        std::vector<std::string> args{"flash", firmware, "--json", "--repeat", "--count", "3", "--log", log,
+                                      "--sha256", digest, "--device", "serial:" + link};
+        args.insert(args.end(), tagged.begin(), tagged.end());
+        outcome = RunCli(args, [&](const std::string& out, pid_t) {
+            serial.Saw(out);
+            const std::size_t results = Count(out, "\"event\":\"result\"");
+            if (results >= 1 && replaced == 0) {
+                pyrrow::test::WriteBytes(firmware + ".new", Image(2999));
+                std::filesystem::rename(firmware + ".new", firmware);
+                ++replaced;
+            } else if (results >= 2 && replaced == 1) {
+                pyrrow::test::WriteBytes(firmware, Image(4000));
+                ++replaced;
+            }
+        });
+        EXPECT_EQ(serial.failures, 0);
+        EXPECT_EQ(replaced, 2u);
+    }
+    EXPECT_EQ(outcome->exitCode, 0) << outcome->err;
+    const auto stored = pyrrow::test::StoredImages(store);
+    EXPECT_EQ(stored.size(), 3u);
+    for (const std::string& each : stored)
+        EXPECT_EQ(each, image);
+    for (const json& event : outcome->Events())
+        EXPECT_EQ(event["tags"], tags) << event;
+    EXPECT_EQ(outcome->Events().back()["unacknowledged"], 0);
+    std::set<std::string> ids;
+    for (const json& record : Lines(log)) {
+        ids.insert(record["id"].get<std::string>());
+        EXPECT_EQ(record["tags"], tags);
+        EXPECT_EQ(record["firmware"]["sha256"], digest);
+    }
+    EXPECT_EQ(ids.size(), 3u);
+
+    const auto stopped = [](const std::vector<MqttMessage>& got) {
+        return !got.empty() && got.back().topic == "line3/status" &&
+               got.back().payload.find("\"state\":\"stopped\"") != std::string::npos;
+    };
+    const std::vector<MqttMessage> got = subscriber.WaitFor(stopped);
+    ASSERT_TRUE(stopped(got));
+    EXPECT_EQ(Payloads(got, "line3/records"), TextLines(log));
+    bool online = false;
+    for (const std::string& payload : Payloads(got, "line3/status")) {
+        const json status = json::parse(payload);
+        EXPECT_EQ(pyrrow::test::JsonSchema::Events().Problem(status, "mqtt_status"), std::nullopt) << payload;
+        EXPECT_EQ(status["tags"], tags);
+        online = online || status["state"] == "online";
+    }
+    EXPECT_TRUE(online);
+    const json last = json::parse(got.back().payload);
+    EXPECT_EQ(last["units"], 3);
+    EXPECT_EQ(last["ok"], 3);
+    EXPECT_EQ(last["fixtures"][0]["state"], "done");
+
+    // Killed while it waits for a unit, once the broker has its status.
+    std::atomic<pid_t> station{0};
+    std::thread killer([&] {
+        subscriber.WaitFor([&](const std::vector<MqttMessage>& messages) {
+            return station.load() != 0 && messages.size() > got.size() &&
+                   messages.back().payload.find("\"state\":\"online\"") != std::string::npos;
+        });
+        if (const pid_t pid = station.load(); pid > 0)
+            ::kill(pid, SIGKILL);
+    });
+    std::vector<std::string> args{"flash", firmware, "--json", "--repeat", "--log", log + ".2", "--device",
+                                  "tcp:127.0.0.1:" + std::to_string(pyrrow::test::UnusedLoopbackPort())};
+    args.insert(args.end(), tagged.begin(), tagged.end());
+    const CliOutcome killed = RunCli(args, [&](const std::string&, pid_t pid) { station = pid; });
+    killer.join();
+    EXPECT_EQ(killed.exitCode, 1000 + SIGKILL);
+    const auto offline = [](const std::vector<MqttMessage>& messages) {
+        return !messages.empty() && messages.back().payload.find("\"state\":\"offline\"") != std::string::npos;
+    };
+    const json will = json::parse(subscriber.WaitFor(offline).back().payload);
+    EXPECT_EQ(will["state"], "offline");
+    EXPECT_EQ(will["tags"], tags);
+    EXPECT_EQ(pyrrow::test::JsonSchema::Events().Problem(will, "mqtt_status"), std::nullopt) << will;
+}
+
+// The broker goes away after the first unit and comes back after the
+// second: the station goes on, and every record reaches the broker (one
+// may come twice, with its id). The broker keeps the subscriber's session
+// over its restart, so that a record sent before the subscriber is back is
+// not lost to the test.
+TEST_F(Station, RecordsMadeWhileTheBrokerIsAwayArriveOnceItIsBack)
+{
+    const std::string firmware = WriteImage(Image(3000));
+    const std::string link = (dir.path() / "fixture-tty").string();
+    const std::string log = (dir.path() / "units.jsonl").string();
+    MqttBroker broker(dir.path() / "broker", 0, true);
+    MqttSubscriber subscriber(broker, "line3", "station-test");
+    std::optional<CliOutcome> outcome;
+    {
+        Line serial({"--once", "serial", "--link", link}, 3, "serial:" + link, [&broker](int unit) {
+            if (unit == 1)
+                broker.Stop();
+            if (unit == 2)
+                broker.Start();
+        });
+        outcome = RunCli({"flash", firmware, "--json", "--repeat", "--count", "3", "--log", log, "--publish",
+                          broker.Url("line3"), "--device", "serial:" + link},
+                         [&](const std::string& out, pid_t) { serial.Saw(out); });
+        EXPECT_EQ(serial.failures, 0);
+    }
+    EXPECT_EQ(outcome->exitCode, 0) << outcome->err;
+    EXPECT_NE(outcome->err.find("lost the broker"), std::string::npos) << outcome->err;
+    EXPECT_EQ(outcome->Events().back()["unacknowledged"], 0) << outcome->err;
+    std::map<std::string, std::string> logged;  // id: the line
+    for (const std::string& line : TextLines(log))
+        logged[json::parse(line)["id"]] = line;
+    ASSERT_EQ(logged.size(), 3u);
+    const auto all = [&logged](const std::vector<MqttMessage>& messages) {
+        std::set<std::string> ids;
+        for (const std::string& payload : Payloads(messages, "line3/records"))
+            ids.insert(json::parse(payload)["id"].get<std::string>());
+        return ids.size() == logged.size();
+    };
+    const std::vector<MqttMessage> got = subscriber.WaitFor(all);
+    EXPECT_TRUE(all(got));
+    for (const std::string& payload : Payloads(got, "line3/records"))
+        EXPECT_EQ(payload, logged[json::parse(payload)["id"]]);
+}
+
+// No broker when the station starts: it flashes its units, says so and
+// counts the records not acknowledged; pyrrow-cli publish sends the log
+// once the broker is there.
+TEST_F(Station, AStationWithoutItsBrokerFlashesAndItsLogIsPublishedLater)
+{
+    const std::string firmware = WriteImage(Image(2000));
+    const std::string link = (dir.path() / "fixture-tty").string();
+    const std::string log = (dir.path() / "units.jsonl").string();
+    const std::uint16_t port = pyrrow::test::UnusedLoopbackPort();
+    const std::string url = "mqtt://127.0.0.1:" + std::to_string(port) + "/line3";
+    SimProcess sim({"serial", "--link", link, "--units", "3", "--gap", "0"});
+    sim.ReadLine();
+    const CliOutcome outcome = RunCli({"flash", firmware, "--json", "--repeat", "--count", "3", "--log", log,
+                                       "--publish", url, "--device", "serial:" + link});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_NE(outcome.err.find("cannot reach the broker"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("3 records were not acknowledged"), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.Events().back()["unacknowledged"], 3);
+    EXPECT_EQ(sim.Wait(10s), 0) << sim.Errors();
+
+    MqttBroker broker(dir.path() / "broker", port);
+    MqttSubscriber subscriber(broker, "line3");
+    const CliOutcome published = RunCli({"publish", log, "--to", url});
+    EXPECT_EQ(published.exitCode, 0) << published.err;
+    EXPECT_NE(published.err.find("3 of 3 records acknowledged"), std::string::npos) << published.err;
+    const auto three = [](const std::vector<MqttMessage>& messages) {
+        return Payloads(messages, "line3/records").size() == 3;
+    };
+    EXPECT_EQ(Payloads(subscriber.WaitFor(three), "line3/records"), TextLines(log));
 }
 
 // A USB fixture: units that are plugged in and pulled out between looks at

@@ -65,7 +65,7 @@ SimProcess::SimProcess(const std::vector<std::string>& args, bool asNobody, int 
             ::dup2(blocked, blockedStream);
         if (asNobody && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(126);
-        ::execv(pointers[0], pointers.data());
+        ::execvp(pointers[0], pointers.data());
         ::_exit(127);
     }
     ::close(out[1]);

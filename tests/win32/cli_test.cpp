@@ -103,6 +103,10 @@ TEST(CliOnWindows, FailuresEndWithTheirExitCodes)
         {"no such COM port", {L"flash", L"FILE", L"-d", L"serial:COM77", L"--json"}, 5, "no_device"},
         {"bad address", {L"flash", L"FILE", L"-d", L"tcp:1.2.3"}, 2, ""},
         {"no such command", {L"erase"}, 2, ""},
+        // No MQTT library in this build: said before a unit is touched.
+        {"--publish", {L"flash", L"FILE", L"-d", refused, L"--log", (dir.path() / L"units.jsonl").wstring(),
+                       L"--publish", L"mqtt://127.0.0.1/line3", L"--json"}, 2, "usage"},
+        {"publish", {L"publish", L"FILE", L"--to", L"mqtt://127.0.0.1/line3"}, 2, ""},
     };
     for (const FailureCase& c : cases) {
         std::vector<std::wstring> arguments = c.arguments;
