@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <set>
 #include <sstream>
@@ -45,6 +46,28 @@ Invocation Framed(Invocation invocation, const std::vector<std::string>& args)
 }
 
 Invocation Parse(const std::vector<std::string>& args);
+
+// A command's "Exit codes:" table made one sentence ("Exit codes: 0 the
+// report was printed; 2 usage: ..."): the manual page keeps each number
+// in one table only.
+std::string ExitCodesAsSentence(const std::string& footer)
+{
+    const std::size_t table = footer.find("Exit codes:\n");
+    if (table == std::string::npos)
+        return footer;
+    std::string sentence = footer.substr(0, table) + "Exit codes:";
+    std::istringstream rows(footer.substr(table + 12));
+    const char* separator = " ";
+    for (std::string row; std::getline(rows, row);) {
+        const std::size_t text = row.find_first_not_of(' ');
+        if (text == std::string::npos)
+            continue;
+        const bool numbered = std::isdigit(static_cast<unsigned char>(row[text])) != 0;
+        sentence += (numbered ? separator : " ") + row.substr(text);
+        separator = "; ";
+    }
+    return sentence + ".\n";
+}
 
 }  // namespace
 
@@ -196,6 +219,10 @@ Invocation Parse(const std::vector<std::string>& args)
         // Each exit code once, in EXIT STATUS, for both commands.
         flash->footer(numbers);
         list->footer("");
+        // The other commands' own codes as sentences, so that the table
+        // stays the one place of each number.
+        for (CLI::App* command : {publish, app.get_subcommand("report")})
+            command->footer(ExitCodesAsSentence(command->get_footer()));
         Invocation invocation;
         invocation.output = res::ManPage(
             app, {"upload firmware into control units without a window", res::kVersion,

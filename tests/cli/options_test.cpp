@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
         ArgumentCase{{"--version"}, Cmd::Done, 0, "version"},
         ArgumentCase{{"--help"}, Cmd::Done, 0, "help"},
         // Without a command: each command with its purpose.
-        ArgumentCase{{}, Cmd::Done, 2, "flash   Upload FILE into one or more units"},
+        ArgumentCase{{}, Cmd::Done, 2, "flash     Upload FILE into one or more units"},
         ArgumentCase{{"erase"}, Cmd::Done, 2, "unknown command erase"},
         ArgumentCase{{"list", "--json"}, Cmd::List, 0, "list"},
         ArgumentCase{{"flash", "a.fw", "-d", "tcp:10.0.0.1"}, Cmd::Flash, 0, "one unit"},
