@@ -58,12 +58,6 @@ std::optional<std::uint32_t> ParseIpv4(const std::string& text)
     return address;
 }
 
-std::string FormatIpv4(std::uint32_t address)
-{
-    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
-           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
-}
-
 ParsedDeviceUri ParseDeviceUri(const std::string& text)
 {
     DeviceUri uri;

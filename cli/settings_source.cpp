@@ -7,6 +7,7 @@
 
 #include "app/pyrrow_dlg.h"
 #include "cli/input_file.h"
+#include "platform/ipv4_text.h"
 #include "platform/utf.h"
 
 namespace pyrrow::cli {
@@ -121,7 +122,7 @@ SettingsChoice ReadSettingsFile(const std::string& path, std::stop_token stop)
         device.address = dialog.m_ipAddress;
         // The window uses the low 16 bits.
         device.port = static_cast<std::uint16_t>(dialog.m_tcpPort & 0xFFFF);
-        device.text = "tcp:" + FormatIpv4(device.address) + ":" + std::to_string(device.port);
+        device.text = "tcp:" + platform::Ipv4Text(device.address, device.port);
         break;
     case LINK_USB:
         device.link = DeviceUri::Link::Usb;
