@@ -1,7 +1,8 @@
 #include "cli/device_uri.h"
 
 #include <algorithm>
-#include <charconv>
+
+#include "console/text.h"
 
 namespace pyrrow::cli {
 namespace {
@@ -25,11 +26,10 @@ bool LeadingZero(const std::string& text)
 // A decimal number of at most max, digits only, without leading zeros.
 std::optional<unsigned> ParseNumber(const std::string& text, unsigned max)
 {
-    if (text.empty() || text.size() > 5 || LeadingZero(text))
+    if (text.size() > 5 || LeadingZero(text))
         return std::nullopt;
-    unsigned value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value > max)
+    const auto value = console::WholeTextNumber<unsigned>(text);
+    if (!value || *value > max)
         return std::nullopt;
     return value;
 }
