@@ -1,7 +1,8 @@
 #include "cli/device_uri.h"
 
 #include <algorithm>
-#include <charconv>
+
+#include "console/text.h"
 
 namespace pyrrow::cli {
 namespace {
@@ -25,11 +26,10 @@ bool LeadingZero(const std::string& text)
 // A decimal number of at most max, digits only, without leading zeros.
 std::optional<unsigned> ParseNumber(const std::string& text, unsigned max)
 {
-    if (text.empty() || text.size() > 5 || LeadingZero(text))
+    if (text.size() > 5 || LeadingZero(text))
         return std::nullopt;
-    unsigned value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value > max)
+    const auto value = console::WholeTextNumber<unsigned>(text);
+    if (!value || *value > max)
         return std::nullopt;
     return value;
 }
@@ -56,12 +56,6 @@ std::optional<std::uint32_t> ParseIpv4(const std::string& text)
         start = dot + 1;
     }
     return address;
-}
-
-std::string FormatIpv4(std::uint32_t address)
-{
-    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
-           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
 }
 
 ParsedDeviceUri ParseDeviceUri(const std::string& text)

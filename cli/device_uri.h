@@ -35,6 +35,5 @@ ParsedDeviceUri ParseDeviceUri(const std::string& text);
 // "a.b.c.d": four decimal numbers of 0 to 255 without leading zeros.
 // Nothing for any other text.
 std::optional<std::uint32_t> ParseIpv4(const std::string& text);
-std::string FormatIpv4(std::uint32_t address);
 
 }  // namespace pyrrow::cli

@@ -1,6 +1,6 @@
 #include "cli/firmware_image.h"
 
-#include "platform/sha256.h"
+#include "console/text.h"
 #include "upload/upload_engine.h"
 
 namespace pyrrow::cli {
@@ -19,7 +19,7 @@ FirmwareLoad LoadFirmware(const std::string& path, std::stop_token stop)
     image.path = path;
     image.bytes = std::move(file.bytes);
     image.identity = file.identity;
-    image.sha256 = platform::Sha256Hex(image.bytes);
+    image.sha256 = console::Sha256Hex(image.bytes);
     return {std::move(image), {}, false};
 }
 

@@ -2,6 +2,8 @@
 
 #include <utf8.h>
 
+#include "console/text.h"
+
 namespace pyrrow::cli {
 namespace {
 
@@ -18,11 +20,8 @@ void AppendString(std::string_view text, std::string& out)
         }
         if (invalid == text.end())
             break;
-        static const char kDigits[] = "0123456789abcdef";
         const auto byte = static_cast<unsigned char>(*invalid);
-        out += "\\udc";
-        out += kDigits[byte >> 4];
-        out += kDigits[byte & 0xF];
+        out += "\\udc" + console::HexText(std::span(&byte, 1));
         it = invalid + 1;
     }
     out += '"';

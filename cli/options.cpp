@@ -13,9 +13,9 @@
 #include "cli/progress.h"
 #include "cli/report_options.h"
 #include "cli/unknown_option.h"
-#include "res/command_list.h"
-#include "res/decimal_number.h"
-#include "res/man_page.h"
+#include "console/command_list.h"
+#include "console/decimal_number.h"
+#include "console/man_page.h"
 #include "res/version.h"
 
 namespace pyrrow::cli {
@@ -132,7 +132,7 @@ Invocation Parse(const std::vector<std::string>& args)
                       "Stretch the protocol's time-outs by F, from 0.01 to 100, for slow links (the pacing "
                       "stays)")
         ->type_name("F")
-        ->check(res::DecimalNumber(0.01, 100));
+        ->check(console::DecimalNumber(0.01, 100));
     flash->add_option("--trace", options.trace, "Write every exchange as JSON lines into FILE")->type_name("FILE");
     flash->add_option("--pace", pace,
                       "TCP only: 'ack' sends the next frame as soon as the acknowledgement has arrived; "
@@ -151,7 +151,7 @@ Invocation Parse(const std::vector<std::string>& args)
                           "unit came at all; with --repeat a fixture whose next unit does not come in time ends); "
                           "the wait for a unit to be taken out has no limit; default: no limit")
             ->type_name("SECONDS")
-            ->check(res::DecimalNumber(0.1, 1e7, "seconds"));
+            ->check(console::DecimalNumber(0.1, 1e7, "seconds"));
     flash->add_flag("--repeat", options.repeat,
                     "Station mode (implies --wait): after each unit, flashed or failed, wait for it to be taken "
                     "out, then for the next; each --device is a fixture of its own; ends on SIGINT/SIGTERM "
@@ -160,7 +160,7 @@ Invocation Parse(const std::vector<std::string>& args)
     CLI::Option* count = flash->add_option("--count", options.count,
                                            "With --repeat: stop after N units per fixture (N from 1 to 4000000000)")
                              ->type_name("N")
-                             ->check(res::WholeNumber(1, 4000000000));
+                             ->check(console::WholeNumber(1, 4000000000));
     flash->add_option("--log", options.log,
                       "Append one JSON line per unit to FILE (times in UTC, host, fixture, unit, firmware path, "
                       "size and SHA-256, result, bytes sent, duration), synced before the next unit; FILE must "
@@ -224,7 +224,7 @@ Invocation Parse(const std::vector<std::string>& args)
         for (CLI::App* command : {publish, app.get_subcommand("report")})
             command->footer(ExitCodesAsSentence(command->get_footer()));
         Invocation invocation;
-        invocation.output = res::ManPage(
+        invocation.output = console::ManPage(
             app, {"upload firmware into control units without a window", res::kVersion,
                   {{"EXIT STATUS", ExitCodeTable(true)}}});
         return invocation;
@@ -239,7 +239,7 @@ Invocation Parse(const std::vector<std::string>& args)
         Invocation invocation;
         if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && app.get_subcommands().empty()) {
             invocation.exitCode = kExitUsage;
-            invocation.error = res::CommandList(app);
+            invocation.error = console::CommandList(app);
             return invocation;
         }
         std::ostringstream out;

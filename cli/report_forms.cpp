@@ -9,6 +9,7 @@
 #include "cli/json_text.h"
 #include "cli/progress.h"
 #include "cli/unit_log.h"
+#include "console/text.h"
 
 namespace pyrrow::cli {
 
@@ -57,7 +58,7 @@ std::string ShownFailures(const YieldFigures& figures)
 
 std::string ShownTime(UtcTime time)
 {
-    std::string text = UtcTimestamp(time).substr(0, 19);
+    std::string text = console::UtcText(time).substr(0, 19);
     text[10] = ' ';
     return text;
 }
@@ -211,8 +212,8 @@ Json Row(const YieldFigures& figures, const char* scope)
     line["failures"] = Json::object();
     for (const auto& [kind, count] : figures.failures)
         line["failures"][kind] = count;
-    line["first_start"] = figures.units > 0 ? Json(UtcTimestamp(figures.firstStart)) : Json();
-    line["last_end"] = figures.units > 0 ? Json(UtcTimestamp(figures.lastEnd)) : Json();
+    line["first_start"] = figures.units > 0 ? Json(console::UtcText(figures.firstStart)) : Json();
+    line["last_end"] = figures.units > 0 ? Json(console::UtcText(figures.lastEnd)) : Json();
     return line;
 }
 
@@ -227,8 +228,8 @@ std::string ReportJson(const YieldReport& report)
         text += JsonLine(Row(figures, "station")) + "\n";
     Json total = Row(report.total, "total");
     total["logs"] = report.logs;
-    total["since"] = report.since ? Json(UtcTimestamp(*report.since)) : Json();
-    total["until"] = report.until ? Json(UtcTimestamp(*report.until)) : Json();
+    total["since"] = report.since ? Json(console::UtcText(*report.since)) : Json();
+    total["until"] = report.until ? Json(console::UtcText(*report.until)) : Json();
     total["tags"] = Json::object();
     for (const auto& [key, value] : report.tags)
         total["tags"][key] = value;

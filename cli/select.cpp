@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "cli/exit_codes.h"
+#include "platform/ipv4_text.h"
 #include "platform/serial.h"
 #include "platform/utf.h"
 
@@ -78,7 +79,7 @@ Selection Choose(const DeviceUri& uri, const std::vector<platform::HidDeviceInfo
     }
     case DeviceUri::Link::Tcp:
         // Only the connection can tell whether a unit is there.
-        return Found(uri, FormatIpv4(uri.address) + ":" + std::to_string(uri.port));
+        return Found(uri, platform::Ipv4Text(uri.address, uri.port));
     case DeviceUri::Link::Usb:
         break;
     }

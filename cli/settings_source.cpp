@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/input_file.h"
+#include "platform/ipv4_text.h"
 #include "platform/utf.h"
 #include "settings/settings_document.h"
 #include "settings/settings_record.h"
@@ -123,7 +124,7 @@ SettingsChoice ReadSettingsFile(const std::string& path, std::stop_token stop)
         device.address = given.ipAddress;
         // The window uses the low 16 bits.
         device.port = static_cast<std::uint16_t>(given.tcpPort & 0xFFFF);
-        device.text = "tcp:" + FormatIpv4(device.address) + ":" + std::to_string(device.port);
+        device.text = "tcp:" + platform::Ipv4Text(device.address, device.port);
         break;
     case LINK_USB:
         device.link = DeviceUri::Link::Usb;

@@ -6,6 +6,7 @@
 
 #include "cli/json_text.h"
 #include "cli/unit_log.h"
+#include "console/text.h"
 
 namespace pyrrow::cli {
 namespace {
@@ -75,7 +76,7 @@ void StationStatus::End()
 std::string StationStatus::Text(const char* state) const
 {
     Json status = Identity(m_station, state);
-    status["time"] = UtcTimestamp(std::chrono::system_clock::now());
+    status["time"] = console::UtcText(std::chrono::system_clock::now());
     status["firmware"] = {{"path", m_firmware.path}, {"size", m_firmware.bytes.size()},
                           {"sha256", m_firmware.sha256}};
     unsigned ok = 0;

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/json_text.h"
+#include "console/text.h"
 #include "cli/unit_log.h"
 
 namespace pyrrow::cli {
@@ -77,20 +78,13 @@ std::string TraceLog::Open(const std::string& path, const std::vector<platform::
 
 void TraceLog::Write(const std::string& unit, bool sent, std::span<const unsigned char> bytes)
 {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(bytes.size() * 2);
-    for (const unsigned char byte : bytes) {
-        hex += kDigits[byte >> 4];
-        hex += kDigits[byte & 0xF];
-    }
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_start).count();
     nlohmann::ordered_json line;
     line["time"] = static_cast<double>(static_cast<long long>(ms * 1000.0)) / 1000.0;
     line["unit"] = unit;
     line["direction"] = sent ? "sent" : "received";
-    line["bytes"] = hex;
+    line["bytes"] = console::HexText(bytes);
     const std::string text = JsonLine(line) + "\n";
 
     const std::lock_guard<std::mutex> lock(m_mutex);

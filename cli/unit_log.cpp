@@ -9,22 +9,9 @@
 
 #include "cli/json_text.h"
 #include "cli/log_lines.h"
+#include "console/text.h"
 
 namespace pyrrow::cli {
-
-std::string UtcTimestamp(std::chrono::system_clock::time_point time)
-{
-    using namespace std::chrono;
-    const auto day = floor<days>(time);
-    const year_month_day date{day};
-    const hh_mm_ss clock{floor<milliseconds>(time - day)};
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-                  static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
-    return text;
-}
 
 namespace {
 
@@ -211,8 +198,8 @@ std::string RecordLine(const UnitRecord& record)
     const auto text = [](const std::string& value) { return value.empty() ? Json() : Json(value); };
     Json line;
     line["v"] = 1;
-    line["start"] = UtcTimestamp(record.start);
-    line["end"] = UtcTimestamp(record.end);
+    line["start"] = console::UtcText(record.start);
+    line["end"] = console::UtcText(record.end);
     line["id"] = record.id;
     line["host"] = record.host;
     line["fixture"] = record.fixture;

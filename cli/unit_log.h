@@ -40,9 +40,6 @@ struct UnitRecord {
 // The record as one line of JSON, without the line's end.
 std::string RecordLine(const UnitRecord& record);
 
-// "2026-12-07T21:30:05.123Z".
-std::string UtcTimestamp(std::chrono::system_clock::time_point time);
-
 // This machine's name, or "" when the system gives none.
 std::string HostName();
 

@@ -3,10 +3,10 @@
 #include <windows.h>
 #include <bcrypt.h>
 
-#include <algorithm>
 #include <cstdio>
 
 #include "platform/sha256.h"
+#include "platform/windows_text.h"
 
 namespace pyrrow::platform {
 
@@ -19,7 +19,7 @@ bool Sha256Digest(std::span<const unsigned char> bytes, std::array<unsigned char
         status = ::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0);
     // BCrypt takes at most 4 GiB a call.
     for (std::size_t done = 0; BCRYPT_SUCCESS(status) && done < bytes.size();) {
-        const ULONG piece = static_cast<ULONG>(std::min<std::size_t>(bytes.size() - done, 0x40000000));
+        const ULONG piece = CallChunk(bytes.size() - done);
         status = ::BCryptHashData(hash, const_cast<PUCHAR>(bytes.data() + done), piece, 0);
         done += piece;
     }

@@ -1,9 +1,11 @@
 // What the Windows sources of the platform layer share: UTF-16 text as the
 // ...W functions take it, and the system's reason for a failed call, caught
 // right after the call and written to standard error with what was tried on
-// what. No <windows.h> here: codes are DWORDs as unsigned long.
+// what, and the most one call takes. No <windows.h> here: codes and sizes
+// are DWORDs (and ULONGs) as unsigned long.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "platform/system_error.h"
@@ -31,5 +33,12 @@ void ReportSystemError(const char* area, const char* action, const std::u16strin
 // ReportSystemError does.
 void TellSystemError(SystemError* error, const char* area, const char* action, const std::u16string& object,
                      unsigned long code);
+
+// How much of size bytes one call reads, writes or hashes: at most 1 GiB,
+// well within what every such call takes at once.
+inline unsigned long CallChunk(std::size_t size)
+{
+    return size > 0x40000000 ? 0x40000000 : static_cast<unsigned long>(size);
+}
 
 }  // namespace pyrrow::platform

@@ -1,7 +1,8 @@
 #include "sim/faults.h"
 
 #include <algorithm>
-#include <charconv>
+
+#include "console/text.h"
 
 namespace pyrrow::sim {
 namespace {
@@ -67,9 +68,9 @@ std::string Form(const FaultForm& f)
 template <class Number>
 bool ParseNumber(std::string_view text, Number* value)
 {
-    const char* end = text.data() + text.size();
-    const auto r = std::from_chars(text.data(), end, *value);
-    return !text.empty() && r.ec == std::errc() && r.ptr == end;
+    const auto number = console::WholeTextNumber<Number>(text);
+    *value = number.value_or(*value);
+    return number.has_value();
 }
 
 // What a fault decides: two faults of one unit may not decide the same.

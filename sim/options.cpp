@@ -1,14 +1,14 @@
 #include "sim/options.h"
 
-#include <charconv>
 #include <ostream>
 #include <string_view>
 
 #include <CLI/CLI.hpp>
 
-#include "res/command_list.h"
-#include "res/decimal_number.h"
-#include "res/man_page.h"
+#include "console/command_list.h"
+#include "console/decimal_number.h"
+#include "console/man_page.h"
+#include "console/text.h"
 
 namespace pyrrow::sim {
 namespace {
@@ -23,11 +23,10 @@ bool ParseListen(const std::string& text, Options* options)
     if (colon == std::string::npos)
         return !host.empty();
     const std::string port = text.substr(colon + 1);
-    unsigned value = 0;
-    const auto r = std::from_chars(port.data(), port.data() + port.size(), value);
-    if (port.empty() || r.ec != std::errc() || r.ptr != port.data() + port.size() || value > 65535)
+    const auto value = console::WholeTextNumber<unsigned>(port);
+    if (!value || *value > 65535)
         return false;
-    options->port = static_cast<std::uint16_t>(value);
+    options->port = static_cast<std::uint16_t>(*value);
     return true;
 }
 
@@ -88,14 +87,14 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
                        "serial link is removed) and after --gap a new one takes its place; end after N units "
                        "per place (N from 1 to 1000000), with the exit code of --once for all of them")
             ->type_name("N")
-            ->check(res::WholeNumber(1, 1000000));
+            ->check(console::WholeNumber(1, 1000000));
     app.add_option("--gap", options.gap,
                    "seconds a unit of --units stays away before the next comes, 0 to 3600 (default 1; 0: at once). A "
                    "pyrrow-cli station takes a TCP unit for gone once its port has refused connections for "
                    "0.5 s, so over TCP give it at least 0.5 when a station is to see each unit leave")
         ->type_name("SECONDS")
         ->option_text("SECONDS")  // CLI11's "Needs: --units" would push the text onto a line of its own
-        ->check(res::DecimalNumber(0, 3600, "seconds"))
+        ->check(console::DecimalNumber(0, 3600, "seconds"))
         ->needs(units);
     app.add_flag("--json", options.json, "print a JSON summary of all uploads on standard output at the end");
     const std::string output =
@@ -119,12 +118,12 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
         ->type_name("ADDR:PORT");
     tcp->add_option("--count", options.count, "number of units, 1 to 64 (default 1)")
         ->type_name("N")
-        ->check(res::WholeNumber(1, 64));
+        ->check(console::WholeNumber(1, 64));
     tcp->add_option("--idle-timeout", options.idleTimeout,
                     "close a connection that brings nothing for SECONDS, 0 to 86400 (default 30; 0: never); a program that "
                     "connects while a unit is busy waits its turn")
         ->type_name("SECONDS")
-        ->check(res::DecimalNumber(0, 86400, "seconds"));
+        ->check(console::DecimalNumber(0, 86400, "seconds"));
 
     CLI::App* serial = app.add_subcommand(
         "serial", "a unit on a pseudo-terminal, whose path is printed, or on the port given with --port");
@@ -148,7 +147,7 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
 
     // Undocumented: the manual page, written at build time from these tables.
     if (argc == 2 && std::string_view(argv[1]) == "--man") {
-        out << res::ManPage(app, {"play control units for trying Pyrrow without one", PYRROW_VERSION,
+        out << console::ManPage(app, {"play control units for trying Pyrrow without one", PYRROW_VERSION,
                                   {{"STANDARD OUTPUT", output},
                                    {"EXIT STATUS", exitCodes},
                                    {"FAULTS", faultsIntro + FaultHelp()}}});
@@ -165,7 +164,7 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
         return {std::nullopt, app.exit(e, out, err)};
     } catch (const CLI::ParseError& e) {
         if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && app.get_subcommands().empty())
-            err << res::CommandList(app);
+            err << console::CommandList(app);
         else
             app.exit(e, out, err);
         return {std::nullopt, kExitUsage};

@@ -6,12 +6,12 @@
 #include <map>
 #include <span>
 #include <system_error>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
-#include "platform/sha256.h"
+#include "console/text.h"
 #include "sim/options.h"
-#include "sim/wall_clock.h"
 #include "upload/protocol.h"
 
 namespace pyrrow::sim {
@@ -24,22 +24,9 @@ constexpr std::string_view kTraceStart = R"({"time":")";
 // Names tried for one stored image: the time alone, then with -2, -3, ...
 constexpr unsigned kStoreNames = 1000;
 
-std::string Hex(const void* data, std::size_t size)
-{
-    static constexpr char kDigits[] = "0123456789abcdef";
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    std::string text;
-    text.reserve(size * 2);
-    for (std::size_t i = 0; i < size; ++i) {
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 0xF];
-    }
-    return text;
-}
-
 std::string Sha256(const std::string& bytes)
 {
-    return platform::Sha256Hex(std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+    return console::Sha256Hex(std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
 }
 
 nlohmann::ordered_json TextOrNull(const std::string& text)
@@ -226,11 +213,11 @@ void Recorder::Trace(const std::string& unit, std::string_view direction, const 
     if (!m_trace.IsOpen())
         return;
     nlohmann::ordered_json line;
-    line["time"] = UtcText(std::chrono::system_clock::now());
+    line["time"] = console::UtcText(std::chrono::system_clock::now());
     line["unit"] = unit;
     line["dir"] = direction;
     if (event.empty())
-        line["hex"] = Hex(data, size);
+        line["hex"] = console::HexText(std::span(static_cast<const unsigned char*>(data), size));
     else
         line["event"] = event;
     if (fault != nullptr)
@@ -279,7 +266,7 @@ void Recorder::Store(const std::string& unit, const std::string& image, Upload& 
 {
     // Made exclusively: never over a file that is there, whoever put it
     // there (another simulator storing into the same folder included).
-    const std::string stem = unit + "_" + UtcFileText(std::chrono::system_clock::now());
+    const std::string stem = unit + "_" + console::UtcFileText(std::chrono::system_clock::now());
     for (unsigned n = 1; n <= kStoreNames; ++n) {
         std::string name = stem;
         if (n > 1) {
@@ -341,20 +328,17 @@ void Recorder::UploadEnded(const std::string& unit, UploadRecord record)
     Upload upload;
     upload.arrival = place != nullptr ? place->arrival : 1;
     upload.bytes = record.image.size();
-    upload.frames = record.frames;
-    upload.countersInOrder = record.countersInOrder;
-    upload.cleanEnd = record.cleanEnd;
-    upload.end = std::move(record.end);
-    upload.faults = std::move(record.faults);
     upload.sha256 = Sha256(record.image);
     const Link link = place != nullptr ? place->link : Link::Tcp;
+    const std::string image = std::exchange(record.image, {});
+    static_cast<UploadRecord&>(upload) = std::move(record);
     std::string difference;
     if (m_expected) {
-        difference = Difference(link, record.image);
+        difference = Difference(link, image);
         upload.expected = difference.empty();
     }
     if (upload.cleanEnd && !m_options.storeDir.empty()) {
-        Store(unit, record.image, upload);
+        Store(unit, image, upload);
         m_storeFailed = m_storeFailed || upload.stored.empty();
     }
     Event(unit, "upload ended: " + upload.end);
@@ -374,8 +358,8 @@ void Recorder::UploadEnded(const std::string& unit, UploadRecord record)
     line += "; SHA-256 " + upload.sha256;
     if (!upload.cleanEnd) {
         line += "; it did not end in order";
-        for (std::size_t i = 0; i < record.problems.size(); ++i)
-            line += (i == 0 ? ": " : ", ") + record.problems[i];
+        for (std::size_t i = 0; i < upload.problems.size(); ++i)
+            line += (i == 0 ? ": " : ", ") + upload.problems[i];
     }
     if (upload.expected && !*upload.expected)
         line += "; it is NOT the expected image " + m_options.expectFile + " (" + difference + ")";

@@ -92,15 +92,11 @@ public:
     std::string SummaryJson(int exitCode) const;
 
 private:
-    struct Upload {
+    // The record's figures (its image is not kept) and what became of it.
+    struct Upload : UploadRecord {
         unsigned arrival = 1;  // which unit of the place took it
         std::uint64_t bytes = 0;
-        std::uint64_t frames = 0;
-        bool countersInOrder = true;
-        bool cleanEnd = false;
         std::optional<bool> expected;  // none: nothing was expected
-        std::string end;
-        std::vector<std::string> faults;
         std::string sha256;
         std::string stored;
         std::string storeError;

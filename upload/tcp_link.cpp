@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/ipv4_text.h"
+
 namespace pyrrow::upload {
 namespace {
 
@@ -14,12 +16,6 @@ using protocol::kTcpStatusLow;
 constexpr std::size_t kReceiveBuffer = 256;
 constexpr std::size_t kMinimumAcknowledgement = protocol::kTcpMinimumAcknowledgement;
 constexpr std::size_t kFrameSize = protocol::kTcpCounterBytes + kTcpFrameData;
-
-std::string DottedAddress(std::uint32_t address, std::uint16_t port)
-{
-    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
-           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF) + ":" + std::to_string(port);
-}
 
 std::string Hex(unsigned value)
 {
@@ -43,7 +39,7 @@ TcpTiming TcpTiming::Scaled(double factor) const
 }
 
 TcpLink::TcpLink(std::uint32_t address, std::uint16_t port, Connection& connection, TcpTiming timing)
-    : Link(DottedAddress(address, port)), m_address(address), m_port(port), m_connection(connection), m_timing(timing)
+    : Link(platform::Ipv4Text(address, port)), m_address(address), m_port(port), m_connection(connection), m_timing(timing)
 {
 }
 

@@ -12,6 +12,7 @@
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/select.h"
+#include "platform/ipv4_text.h"
 #include "platform/serial.h"
 #include "support/system_conventions.h"
 #include "upload/serial_link.h"
@@ -233,7 +234,7 @@ TEST_P(Uris, ParseOrExplain)
     switch (uri->link) {
     case DeviceUri::Link::Serial: EXPECT_EQ(uri->serialPort, c.port); break;
     case DeviceUri::Link::Tcp:
-        EXPECT_EQ(pyrrow::cli::FormatIpv4(uri->address) + ":" + std::to_string(uri->port), c.port);
+        EXPECT_EQ(pyrrow::platform::Ipv4Text(uri->address, uri->port), c.port);
         break;
     case DeviceUri::Link::Usb: EXPECT_EQ(uri->usbValue, c.port); break;
     }

@@ -27,7 +27,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "sim/wall_clock.h"
+#include "console/text.h"
 #include "support/dialog_fixture.h"
 #include "support/named_row.h"
 #include "support/sim_process.h"
@@ -445,7 +445,7 @@ TEST(SimStore, NeverOverAFileAndNothingLostBetweenTwoSimulators)
     constexpr int kTaken = 8000;  // ms
     for (int ms = 0; ms < kTaken; ++ms)
         pyrrow::test::WriteBytes(
-            dir.path() / ("tcp-1_" + pyrrow::sim::UtcFileText(now + std::chrono::milliseconds(ms)) + ".fw"), "taken");
+            dir.path() / ("tcp-1_" + pyrrow::console::UtcFileText(now + std::chrono::milliseconds(ms)) + ".fw"), "taken");
     const std::vector<std::string> args{"tcp", "--listen", "127.0.0.1:0", "--once", "--store", dir.path().string()};
     SimProcess a(args);
     SimProcess b(args);

@@ -7,7 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
-namespace pyrrow::res {
+namespace pyrrow::console {
 
 // A CLI11 check: the text is a decimal number (digits, at most one point,
 // an optional exponent) from least to most. what names it in the refusal:
@@ -18,4 +18,4 @@ CLI::Validator DecimalNumber(double least, double most, const std::string& what 
 CLI::Validator WholeNumber(unsigned long long least, unsigned long long most,
                            const std::string& what = "a whole number");
 
-}  // namespace pyrrow::res
+}  // namespace pyrrow::console

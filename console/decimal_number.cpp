@@ -1,10 +1,12 @@
-#include "res/decimal_number.h"
+#include "console/decimal_number.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 
-namespace pyrrow::res {
+#include "console/text.h"
+
+namespace pyrrow::console {
 namespace {
 
 std::string Plain(double value)
@@ -65,14 +67,12 @@ CLI::Validator WholeNumber(unsigned long long least, unsigned long long most, co
     const std::string range = std::to_string(least) + " to " + std::to_string(most);
     return CLI::Validator(
         [=](std::string& text) -> std::string {
-            unsigned long long value = 0;
-            const char* end = text.data() + text.size();
-            const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-            if (!text.empty() && ec == std::errc() && ptr == end && value >= least && value <= most)
+            const auto value = WholeTextNumber<unsigned long long>(text);
+            if (value && *value >= least && *value <= most)
                 return {};
             return "give " + what + " from " + range + ", not " + text;
         },
         "");
 }
 
-}  // namespace pyrrow::res
+}  // namespace pyrrow::console

@@ -1,10 +1,10 @@
-#include "res/man_page.h"
+#include "console/man_page.h"
 
 #include <cctype>
 
 #include <CLI/CLI.hpp>
 
-namespace pyrrow::res {
+namespace pyrrow::console {
 namespace {
 
 // Text for roff: backslashes and minus signs escaped; a line that would
@@ -128,4 +128,4 @@ std::string ManPage(const CLI::App& app, const ManPageHead& head)
     return page;
 }
 
-}  // namespace pyrrow::res
+}  // namespace pyrrow::console

@@ -9,11 +9,11 @@ namespace CLI {
 class App;
 }
 
-namespace pyrrow::res {
+namespace pyrrow::console {
 
 // "PROGRAM: give a command:", then each command on a line of its own with
 // its description, aligned, then how to see a command's options. Ends with
 // a line end.
 std::string CommandList(const CLI::App& app);
 
-}  // namespace pyrrow::res
+}  // namespace pyrrow::console

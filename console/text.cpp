@@ -1,12 +1,15 @@
-#include "sim/wall_clock.h"
+#include "console/text.h"
 
+#include <array>
 #include <cstdio>
 
-namespace pyrrow::sim {
+#include "platform/sha256.h"
+
+namespace pyrrow::console {
 namespace {
 
 // The calendar of <chrono>: the same on every system, no C library call.
-std::string Format(std::chrono::system_clock::time_point when, const char* layout)
+std::string UtcFormat(std::chrono::system_clock::time_point when, const char* layout)
 {
     using namespace std::chrono;
     const auto ms = floor<milliseconds>(when);
@@ -23,14 +26,32 @@ std::string Format(std::chrono::system_clock::time_point when, const char* layou
 
 }  // namespace
 
+std::string HexText(std::span<const unsigned char> bytes)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (const unsigned char byte : bytes) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0xF];
+    }
+    return text;
+}
+
+std::string Sha256Hex(std::span<const unsigned char> bytes)
+{
+    std::array<unsigned char, 32> digest{};
+    return platform::Sha256Digest(bytes, digest) ? HexText(digest) : std::string();
+}
+
 std::string UtcText(std::chrono::system_clock::time_point when)
 {
-    return Format(when, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ");
+    return UtcFormat(when, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ");
 }
 
 std::string UtcFileText(std::chrono::system_clock::time_point when)
 {
-    return Format(when, "%04d%02u%02uT%02d%02d%02d.%03dZ");
+    return UtcFormat(when, "%04d%02u%02uT%02d%02d%02d.%03dZ");
 }
 
-}  // namespace pyrrow::sim
+}  // namespace pyrrow::console

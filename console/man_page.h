@@ -9,7 +9,7 @@ namespace CLI {
 class App;
 }
 
-namespace pyrrow::res {
+namespace pyrrow::console {
 
 struct ManSection {
     std::string title;  // "EXIT STATUS"
@@ -27,4 +27,4 @@ struct ManPageHead {
 // Hidden options (no group) are left out.
 std::string ManPage(const CLI::App& app, const ManPageHead& head);
 
-}  // namespace pyrrow::res
+}  // namespace pyrrow::console

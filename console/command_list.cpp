@@ -1,10 +1,10 @@
-#include "res/command_list.h"
+#include "console/command_list.h"
 
 #include <algorithm>
 
 #include <CLI/CLI.hpp>
 
-namespace pyrrow::res {
+namespace pyrrow::console {
 
 std::string CommandList(const CLI::App& app)
 {
@@ -21,4 +21,4 @@ std::string CommandList(const CLI::App& app)
     return text + "'" + program + " COMMAND --help' shows a command's options.\n";
 }
 
-}  // namespace pyrrow::res
+}  // namespace pyrrow::console
