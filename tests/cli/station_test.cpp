@@ -30,6 +30,7 @@
 #include "cli/serial_aliases.h"
 #include "cli/unit_log.h"
 #include "cli/unit_wait.h"
+#include "console/text.h"
 #include "platform/sha256.h"
 #include "support/json_schema.h"
 #include "support/mqtt_broker.h"
@@ -477,7 +478,7 @@ TEST_F(Station, ALogThatIsNotALogFileIsRefusedAtOnceAndLeftAsItWas)
 
 std::string Digest(const std::string& bytes)
 {
-    return pyrrow::platform::Sha256Hex(
+    return pyrrow::console::Sha256Hex(
         std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
 }
 
