@@ -1,27 +1,11 @@
 #include "cli/report_options.h"
 
-#include <set>
-
 #include <CLI/CLI.hpp>
-#include <utf8.h>
 
+#include "cli/record_tags.h"
 #include "cli/yield_report.h"
 
 namespace pyrrow::cli {
-
-std::string TagProblem(const std::string& text)
-{
-    const std::size_t equals = text.find('=');
-    if (equals == std::string::npos)
-        return "give KEY=VALUE, not " + text;
-    const std::string key = text.substr(0, equals);
-    if (key.empty() || key.size() > 32 ||
-        key.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") != std::string::npos)
-        return "the key of " + text + " must be 1 to 32 lower-case letters, digits or _";
-    if (text.size() - equals - 1 > 256 || !utf8::is_valid(text.begin() + static_cast<long>(equals) + 1, text.end()))
-        return "the value of " + key + " must be UTF-8 of at most 256 bytes";
-    return {};
-}
 
 ReportCommand::ReportCommand(CLI::App& app)
 {
@@ -84,15 +68,10 @@ std::variant<ReportOptions, std::string> ReportCommand::Options() const
     }
     if (options.since && options.until && *options.until <= *options.since)
         return "report: --until " + m_until + " is not after --since " + m_since;
-    std::set<std::string> keys;
-    for (const std::string& tag : m_tags) {
-        if (const std::string problem = TagProblem(tag); !problem.empty())
-            return "report: --tag: " + problem;
-        const std::string key = tag.substr(0, tag.find('='));
-        if (!keys.insert(key).second)
-            return "report: --tag " + key + " is given twice";
-        options.tags.emplace_back(key, tag.substr(key.size() + 1));
-    }
+    // The same tags as the records carry: what --tag of flash takes.
+    for (const std::string& tag : m_tags)
+        if (const auto problem = AddTag(options.tags, tag))
+            return "report: " + *problem;
     return options;
 }
 

@@ -103,9 +103,9 @@ INSTANTIATE_TEST_SUITE_P(
                      "2026-12-07T24:00Z is no UTC time"},
         ArgumentCase{{"report", "a.jsonl", "--since", "2026-12-07T06:00:00.5Z", "--until", "2026-12-07T06:00:00.500Z"},
                      Cmd::Done, 2, "is not after --since"},
-        ArgumentCase{{"report", "a.jsonl", "--tag", "Lot=A7"}, Cmd::Done, 2, "the key of Lot=A7 must be"},
-        ArgumentCase{{"report", "a.jsonl", "--tag", "lot"}, Cmd::Done, 2, "give KEY=VALUE, not lot"},
-        ArgumentCase{{"report", "a.jsonl", "--tag", "lot=\xff"}, Cmd::Done, 2, "the value of lot must be UTF-8"},
+        ArgumentCase{{"report", "a.jsonl", "--tag", "Lot=A7"}, Cmd::Done, 2, "the key is 1 to 32 lower-case letters"},
+        ArgumentCase{{"report", "a.jsonl", "--tag", "lot"}, Cmd::Done, 2, "--tag lot: give KEY=VALUE"},
+        ArgumentCase{{"report", "a.jsonl", "--tag", "lot=\xff"}, Cmd::Done, 2, "the value is not UTF-8"},
         ArgumentCase{{"report", "a.jsonl", "--tag", "lot=1", "--tag", "lot=2"}, Cmd::Done, 2, "--tag lot is given twice"},
         ArgumentCase{{"report", "a.jsonl", "--html", ""}, Cmd::Done, 2, "--html is empty"},
         // What a line adds: the pinned image, tags, the broker.
