@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "cli/yield_report.h"
+#include "cli/report/yield_report.h"
 #include "support/cli_run.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
