@@ -15,6 +15,6 @@ int RunList(bool json);
 int RunFlash(const FlashOptions& options, const std::string& version, std::stop_source& stop,
              platform::StopRequests& requests);
 int RunReport(const ReportOptions& options);
-int RunPublish(const PublishOptions& options);
+int RunPublish(const PublishOptions& options, std::stop_source& stop, const platform::StopRequests& requests);
 
 }  // namespace pyrrow::cli

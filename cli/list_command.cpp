@@ -6,10 +6,10 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
-#include "cli/device_access.h"
-#include "cli/json_text.h"
-#include "cli/serial_aliases.h"
+#include "cli/output/json_text.h"
+#include "platform/device_access.h"
 #include "platform/hid.h"
+#include "platform/serial_aliases.h"
 #include "platform/serial_ports.h"
 #include "platform/utf.h"
 #include "upload/usb_link.h"
@@ -25,28 +25,28 @@ struct Entry {
     std::string path;
     std::vector<std::string> aliases;
     std::string serialNumber;
-    NodeAccess access;
+    platform::NodeAccess access;
     std::string device;
 };
 
-std::string StateText(const NodeAccess& access)
+std::string StateText(const platform::NodeAccess& access)
 {
     switch (access.state) {
-    case NodeAccess::State::Denied:
+    case platform::NodeAccess::State::Denied:
         if (access.owner.empty())
             return "denied";
         return "denied (" + access.owner + ":" + access.group + " " + access.mode + ")";
-    case NodeAccess::State::Busy: return "busy (" + access.holder + ")";
-    case NodeAccess::State::Unchecked: return "unchecked (only opening it would tell, and that resets some units)";
-    default: return StateName(access.state);
+    case platform::NodeAccess::State::Busy: return "busy (" + access.holder + ")";
+    case platform::NodeAccess::State::Unchecked: return "unchecked (only opening it would tell, and that resets some units)";
+    default: return platform::StateName(access.state);
     }
 }
 
 std::vector<Entry> Collect()
 {
     std::vector<Entry> entries;
-    for (const SerialPortEntry& port : ListSerialPorts()) {
-        Entry entry{"serial", port.name, port.path, port.aliases, {}, ProbeNode(port.path), {}};
+    for (const platform::SerialPortEntry& port : platform::ListSerialPorts()) {
+        Entry entry{"serial", port.name, port.path, port.aliases, {}, platform::ProbeNode(port.path), {}};
         entry.device = "serial:" + port.selector;
         entries.push_back(entry);
     }
@@ -57,7 +57,7 @@ std::vector<Entry> Collect()
         ++serialCount[platform::Utf16ToUtf8Lossy(unit.serialNumber)];
     for (const auto& unit : units) {
         Entry entry{"usb", unit.path, unit.path, {}, platform::Utf16ToUtf8Lossy(unit.serialNumber),
-                    ProbeNode(unit.path), {}};
+                    platform::ProbeNode(unit.path), {}};
         // A serial number selects the unit wherever it is plugged in, if no
         // other unit shares it.
         entry.device = !entry.serialNumber.empty() && serialCount[entry.serialNumber] == 1
@@ -86,7 +86,7 @@ int RunList(bool json)
                 line["aliases"] = entry.aliases;
             else
                 line["serial_number"] = entry.serialNumber;
-            line["state"] = StateName(entry.access.state);
+            line["state"] = platform::StateName(entry.access.state);
             line["owner"] = entry.access.owner;
             line["group"] = entry.access.group;
             line["mode"] = entry.access.mode;

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/options.h"
-#include "cli/progress.h"
+#include "cli/output/progress.h"
 #include "platform/hid.h"
 #include "platform/standard_streams.h"
 #include "platform/stop_requests.h"
+#include "platform/utf8_arguments.h"
 #include "res/version.h"
 
 int main(int argc, char** argv)
@@ -22,7 +22,7 @@ int main(int argc, char** argv)
     pyrrow::platform::StopRequests requests(stop);
     pyrrow::platform::OpenClosedStandardStreams();
     using pyrrow::cli::Invocation;
-    const Invocation invocation = pyrrow::cli::ParseArguments(pyrrow::cli::Utf8Arguments(argc, argv));
+    const Invocation invocation = pyrrow::cli::ParseArguments(pyrrow::platform::Utf8Arguments(argc, argv));
     int code = invocation.exitCode;
     switch (invocation.command) {
     case Invocation::Command::Done:
@@ -40,7 +40,7 @@ int main(int argc, char** argv)
         code = pyrrow::cli::RunReport(invocation.report);
         break;
     case Invocation::Command::Publish:
-        code = pyrrow::cli::RunPublish(invocation.publish);
+        code = pyrrow::cli::RunPublish(invocation.publish, stop, requests);
         break;
     }
     pyrrow::platform::ShutdownHid();

@@ -9,9 +9,9 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/exit_codes.h"
-#include "cli/firmware_pin.h"
-#include "cli/progress.h"
-#include "cli/report_options.h"
+#include "cli/flash/firmware_pin.h"
+#include "cli/output/progress.h"
+#include "cli/report/report_options.h"
 #include "cli/unknown_option.h"
 #include "console/command_list.h"
 #include "console/decimal_number.h"

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "cli/device_uri.h"
-#include "cli/mqtt_target.h"
-#include "cli/record_tags.h"
+#include "cli/flash/device_uri.h"
+#include "cli/output/record_tags.h"
+#include "cli/station/mqtt_target.h"
 
 namespace pyrrow::cli {
 

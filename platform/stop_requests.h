@@ -11,10 +11,10 @@
 // (stop_requests_posix.cpp, stop_requests_win.cpp) and the shared part.
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stop_token>
@@ -101,9 +101,10 @@ private:
     std::mutex m_syncMutex;
     std::function<void()> m_sync;
     std::thread m_watcher;
-    // Windows: an event for each kind of console request, which the
-    // console's handler sets, and one set when the program is done.
-    [[maybe_unused]] std::array<void*, 6> m_events{};
+    // What the system's own watch holds (the signals watched; the console's
+    // events), defined by each system's source.
+    struct System;
+    std::unique_ptr<System> m_system;
 };
 
 }  // namespace pyrrow::platform

@@ -45,11 +45,17 @@ timespec Timespec(std::chrono::steady_clock::duration left)
 
 }  // namespace
 
-StopRequests::StopRequests(std::stop_source& stop, QuitSignal quit) : m_stop(stop)
+struct StopRequests::System {
+    sigset_t signals{};  // the signals that ask the program to stop
+};
+
+StopRequests::StopRequests(std::stop_source& stop, QuitSignal quit)
+    : m_stop(stop), m_system(std::make_unique<System>())
 {
     ::signal(SIGPIPE, SIG_IGN);
     ::signal(SIGXFSZ, SIG_IGN);
-    const sigset_t set = StopSignals(quit);
+    m_system->signals = StopSignals(quit);
+    const sigset_t set = m_system->signals;
     if (const int error = pthread_sigmask(SIG_BLOCK, &set, nullptr); error != 0) {
         SetSystemError(&m_failure.emplace(), error, "blocking the stop signals");
         return;

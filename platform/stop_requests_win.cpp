@@ -10,6 +10,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
+#include <memory>
 #include <string>
 
 #include "platform/stop_requests.h"
@@ -62,13 +64,19 @@ BOOL WINAPI OnConsoleControl(DWORD type)
 
 }  // namespace
 
-StopRequests::StopRequests(std::stop_source& stop, QuitSignal) : m_stop(stop)
+// An event for each kind of console request, which the console's handler
+// sets, and one set when the program is done.
+struct StopRequests::System {
+    std::array<HANDLE, kDone + 1> events{};
+};
+
+StopRequests::StopRequests(std::stop_source& stop, QuitSignal) : m_stop(stop), m_system(std::make_unique<System>())
 {
-    for (std::size_t i = 0; i < m_events.size(); ++i) {
+    for (std::size_t i = 0; i < m_system->events.size(); ++i) {
         // Auto-reset for the requests, so that each wakes the watcher once;
         // "done" stays set for every handler that waits.
-        m_events[i] = ::CreateEventW(nullptr, i == kDone, FALSE, EventName(i).c_str());
-        if (m_events[i] == nullptr) {
+        m_system->events[i] = ::CreateEventW(nullptr, i == kDone, FALSE, EventName(i).c_str());
+        if (m_system->events[i] == nullptr) {
             CaptureSystemError(&m_failure.emplace(), "making the events for the console's stop requests");
             return;
         }
@@ -83,7 +91,7 @@ StopRequests::StopRequests(std::stop_source& stop, QuitSignal) : m_stop(stop)
                 wait = static_cast<DWORD>(std::max<long long>(0, left.count()));
             }
             const DWORD r =
-                ::WaitForMultipleObjects(static_cast<DWORD>(kRequests.size()), m_events.data(), FALSE, wait);
+                ::WaitForMultipleObjects(static_cast<DWORD>(kRequests.size()), m_system->events.data(), FALSE, wait);
             if (r == WAIT_TIMEOUT && !m_finished.load())
                 EndNow(m_exitCode.load());  // stuck, most likely on a write nobody reads
             // The destructor's wake, after the work, ends it.
@@ -106,14 +114,14 @@ StopRequests::~StopRequests()
     // A request that came once the work was done is taken by the handler
     // until here rather than left to end the process.
     m_finished.store(true);
-    if (m_events[0] != nullptr)
-        ::SetEvent(m_events[0]);
+    if (m_system->events[0] != nullptr)
+        ::SetEvent(m_system->events[0]);
     if (m_watcher.joinable())
         m_watcher.join();
     ::SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-    if (m_events[kDone] != nullptr)
-        ::SetEvent(m_events[kDone]);
-    for (void* event : m_events)
+    if (m_system->events[kDone] != nullptr)
+        ::SetEvent(m_system->events[kDone]);
+    for (void* event : m_system->events)
         if (event != nullptr)
             ::CloseHandle(event);
 }

@@ -24,14 +24,14 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "cli/flash_run.h"
+#include "cli/flash/flash_run.h"
 #include "platform/hid.h"
 #include "platform/node_lock.h"
 #include "platform/serial.h"
 #include "platform/utf.h"
-#include "support/json_schema.h"
 #include "support/cli_run.h"
 #include "support/full_listener.h"
+#include "support/json_schema.h"
 #include "support/named_row.h"
 #include "support/pty_device.h"
 #include "support/sim_process.h"

@@ -6,12 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/device_access.h"
 #include "cli/exit_codes.h"
-#include "cli/failure_text.h"
+#include "cli/flash/select.h"
 #include "cli/options.h"
-#include "cli/progress.h"
-#include "cli/select.h"
+#include "cli/output/failure_text.h"
+#include "cli/output/progress.h"
+#include "platform/device_access.h"
 #include "platform/ipv4_text.h"
 #include "platform/serial.h"
 #include "support/system_conventions.h"
@@ -329,12 +329,12 @@ TEST(Selection, DeniedPortOfRootAloneNeedsAnAdministrator)
 {
     if (pyrrow::test::SlashMarksOptions())
         GTEST_SKIP() << "Windows tells no owner or mode";
-    pyrrow::cli::NodeAccess node;
-    node.state = pyrrow::cli::NodeAccess::State::Denied;
+    pyrrow::platform::NodeAccess node;
+    node.state = pyrrow::platform::NodeAccess::State::Denied;
     node.owner = node.group = "root";
     node.mode = "0600";
     const std::string advice =
-        pyrrow::cli::DeniedAdvice(false, node, "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0");
+        pyrrow::platform::DeniedAdvice(false, node, "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0");
     EXPECT_EQ(advice.find("join"), std::string::npos) << advice;
     EXPECT_NE(advice.find("only an administrator"), std::string::npos) << advice;
     EXPECT_NE(advice.find("ENV{ID_SERIAL}==\"FTDI_FT232R_A50285BI\""), std::string::npos) << advice;
@@ -347,8 +347,8 @@ TEST(Selection, AccessAdviceIsGivenOnce)
 {
     if (pyrrow::test::SlashMarksOptions())
         GTEST_SKIP() << "Windows tells no owner or mode";
-    pyrrow::cli::NodeAccess node;
-    node.state = pyrrow::cli::NodeAccess::State::Denied;
+    pyrrow::platform::NodeAccess node;
+    node.state = pyrrow::platform::NodeAccess::State::Denied;
     node.owner = node.group = "root";
     node.mode = "0600";
     const std::string path = "/dev/pts/3";
@@ -356,7 +356,7 @@ TEST(Selection, AccessAdviceIsGivenOnce)
     pyrrow::upload::UploadFailure failure;
     failure.kind = pyrrow::upload::FailureKind::AccessDenied;
     failure.action = "open " + path;
-    failure.cause = "Permission denied (" + pyrrow::cli::DeniedAdvice(false, node, path) + ")";
+    failure.cause = "Permission denied (" + pyrrow::platform::DeniedAdvice(false, node, path) + ")";
     const std::string text = pyrrow::cli::FailureText(target, failure, &node);
     const std::size_t first = text.find("owner root:root");
     ASSERT_NE(first, std::string::npos) << text;

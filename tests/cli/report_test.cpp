@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "cli/yield_report.h"
+#include "cli/report/yield_report.h"
 #include "support/cli_run.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
@@ -46,7 +46,7 @@ TEST(Report, SumsUpTheLogsOfStationsThatMetFaults)
     const std::string firmware = (dir.path() / "unit.fw").string();
     WriteBytes(firmware, std::string(3000, '\x5a'));
     const std::string link = (dir.path() / "fixture-tty").string();
-    SimProcess tcp({"tcp", "--listen", "127.0.0.1:0", "--units", "3", "--gap", "0.5", "--fault",
+    SimProcess tcp({"tcp", "--listen", "127.0.0.1:0", "--units", "3", "--gap", "1", "--fault",
                     "header:status=1@unit=2"});
     const std::uint16_t port = tcp.ReadPort();
     SimProcess serial({"serial", "--link", link, "--units", "3", "--gap", "0", "--fault", "link:hangup@bytes=1000@unit=3"});

@@ -26,19 +26,19 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "cli/device_uri.h"
-#include "cli/serial_aliases.h"
-#include "cli/unit_log.h"
-#include "cli/unit_wait.h"
+#include "cli/flash/device_uri.h"
+#include "cli/output/unit_log.h"
+#include "cli/station/unit_wait.h"
 #include "console/text.h"
+#include "platform/serial_aliases.h"
 #include "platform/sha256.h"
+#include "support/cli_run.h"
 #include "support/json_schema.h"
 #include "support/mqtt_broker.h"
 #include "support/named_row.h"
 #include "support/sim_process.h"
 #include "support/tcp_device.h"
 #include "support/temp_dir.h"
-#include "support/cli_run.h"
 
 namespace {
 
@@ -793,13 +793,13 @@ TEST(UsbFixture, WaitsForTheMatchingUnitToArriveAndToLeave)
     const pyrrow::cli::Target flashed{*bySerial, (nodes.path() / "hidraw4").string()};
     pyrrow::test::WriteBytes(flashed.devicePath, "");
     {
-        const pyrrow::cli::NodeHold node(flashed.devicePath);
+        const pyrrow::platform::NodeHold node(flashed.devicePath);
         ScriptedEnumeration other({{{flashed.devicePath, u"B2"}}, {{flashed.devicePath, u"C3"}}});
         EXPECT_TRUE(pyrrow::cli::WaitForDeparture(flashed, node, "B2", other, other.ScriptOver()));
         EXPECT_EQ(other.Looks(), 2u);
     }
     {
-        const pyrrow::cli::NodeHold node(flashed.devicePath);
+        const pyrrow::platform::NodeHold node(flashed.devicePath);
         std::filesystem::remove(flashed.devicePath);
         pyrrow::test::WriteBytes(flashed.devicePath, "");
         ScriptedEnumeration same({{{flashed.devicePath, u"B2"}}});
@@ -845,7 +845,7 @@ TEST(SerialFixture, AUnitReplacedUnderTheSameNumberHasLeft)
     stopped.request_stop();
 
     const auto [first, firstName] = unit();
-    const pyrrow::cli::NodeHold node(link);
+    const pyrrow::platform::NodeHold node(link);
     EXPECT_FALSE(pyrrow::cli::WaitForDeparture(fixture, node, "", noUsb, stopped.get_token()));
     ::close(first);
     const auto [second, secondName] = unit();
@@ -874,13 +874,13 @@ TEST(StableSerialName, IsTheFirstLinkToTheSameDevice)
     fs::create_symlink(byId / "usb-FTDI_B-if00-port0", dir.path() / "fixture-1");
 
     const std::string first = (byId / "usb-FTDI_A-if00-port0").string();
-    EXPECT_EQ(pyrrow::cli::StableSerialName(device.string(), byId.string()), first);
-    EXPECT_EQ(pyrrow::cli::StableSerialName((dir.path() / "fixture-1").string(), byId.string()), first);
-    EXPECT_EQ(pyrrow::cli::StableSerialName(other.string(), byId.string()), (byId / "usb-0000").string());
+    EXPECT_EQ(pyrrow::platform::StableSerialName(device.string(), byId.string()), first);
+    EXPECT_EQ(pyrrow::platform::StableSerialName((dir.path() / "fixture-1").string(), byId.string()), first);
+    EXPECT_EQ(pyrrow::platform::StableSerialName(other.string(), byId.string()), (byId / "usb-0000").string());
     pyrrow::test::WriteBytes(dir.path() / "ttyUSB9", "");
-    EXPECT_EQ(pyrrow::cli::StableSerialName((dir.path() / "ttyUSB9").string(), byId.string()), "");
-    EXPECT_EQ(pyrrow::cli::StableSerialName((dir.path() / "gone").string(), byId.string()), "");
-    EXPECT_EQ(pyrrow::cli::StableSerialName(device.string(), (dir.path() / "no-by-id").string()), "");
+    EXPECT_EQ(pyrrow::platform::StableSerialName((dir.path() / "ttyUSB9").string(), byId.string()), "");
+    EXPECT_EQ(pyrrow::platform::StableSerialName((dir.path() / "gone").string(), byId.string()), "");
+    EXPECT_EQ(pyrrow::platform::StableSerialName(device.string(), (dir.path() / "no-by-id").string()), "");
 }
 
 }  // namespace
