@@ -322,6 +322,16 @@ TEST(Selection, TheSameUnitNamedTwiceIsFound)
     EXPECT_FALSE(pyrrow::cli::SameUnitTwice({{usb, "/dev/hidraw1"}, {bySerial, "/dev/hidraw2"}}));
 }
 
+// A node only root may open.
+pyrrow::platform::NodeAccess DeniedToAllButRoot()
+{
+    pyrrow::platform::NodeAccess node;
+    node.state = pyrrow::platform::NodeAccess::State::Denied;
+    node.owner = node.group = "root";
+    node.mode = "0600";
+    return node;
+}
+
 // A port only root may open: never "join the group root", but the udev rule
 // for the adapter behind the link the user named, which only an
 // administrator can add.
@@ -329,10 +339,7 @@ TEST(Selection, DeniedPortOfRootAloneNeedsAnAdministrator)
 {
     if (pyrrow::test::SlashMarksOptions())
         GTEST_SKIP() << "Windows tells no owner or mode";
-    pyrrow::platform::NodeAccess node;
-    node.state = pyrrow::platform::NodeAccess::State::Denied;
-    node.owner = node.group = "root";
-    node.mode = "0600";
+    const pyrrow::platform::NodeAccess node = DeniedToAllButRoot();
     const std::string advice =
         pyrrow::platform::DeniedAdvice(false, node, "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0");
     EXPECT_EQ(advice.find("join"), std::string::npos) << advice;
@@ -347,10 +354,7 @@ TEST(Selection, AccessAdviceIsGivenOnce)
 {
     if (pyrrow::test::SlashMarksOptions())
         GTEST_SKIP() << "Windows tells no owner or mode";
-    pyrrow::platform::NodeAccess node;
-    node.state = pyrrow::platform::NodeAccess::State::Denied;
-    node.owner = node.group = "root";
-    node.mode = "0600";
+    const pyrrow::platform::NodeAccess node = DeniedToAllButRoot();
     const std::string path = "/dev/pts/3";
     const pyrrow::cli::Target target{*pyrrow::cli::ParseDeviceUri("serial:" + path).uri, path};
     pyrrow::upload::UploadFailure failure;
