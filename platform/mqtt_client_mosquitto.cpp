@@ -224,7 +224,9 @@ private:
             const auto end = std::max(since, m_lastAck) + idle;
             if (Clock::now() >= end || stop.stop_requested())
                 return false;
-            m_changed.wait_until(lock, stop, end, [] { return false; });
+            // Woken by what is done, or by an acknowledgement that moves the end.
+            const Clock::time_point lastAck = m_lastAck;
+            m_changed.wait_until(lock, stop, end, [&] { return done() || m_lastAck != lastAck; });
         }
         return true;
     }
