@@ -99,27 +99,6 @@ std::string Moment(const Fault& f)
     return {};
 }
 
-bool IsHeader(FaultKind k)
-{
-    return k == FaultKind::HeaderSilent || k == FaultKind::HeaderStatus || k == FaultKind::HeaderWrongEcho ||
-           k == FaultKind::HeaderSplit || k == FaultKind::HeaderLength;
-}
-
-bool IsAfterBytes(FaultKind k)
-{
-    return k == FaultKind::LinkClose || k == FaultKind::LinkHangup;
-}
-
-bool IsBusy(FaultKind k)
-{
-    return k == FaultKind::Busy;
-}
-
-bool IsSlow(FaultKind k)
-{
-    return k == FaultKind::Slow;
-}
-
 }  // namespace
 
 std::string_view LinkName(Link link)
@@ -256,7 +235,10 @@ const Fault* FaultPlan::Find(bool (*matches)(FaultKind)) const
 
 const Fault* FaultPlan::Header() const
 {
-    return Find(IsHeader);
+    return Find([](FaultKind k) {
+        return k == FaultKind::HeaderSilent || k == FaultKind::HeaderStatus || k == FaultKind::HeaderWrongEcho ||
+               k == FaultKind::HeaderSplit || k == FaultKind::HeaderLength;
+    });
 }
 
 const Fault* FaultPlan::Frame(std::uint64_t frame) const
@@ -272,17 +254,17 @@ const Fault* FaultPlan::Frame(std::uint64_t frame) const
 
 const Fault* FaultPlan::AfterBytes() const
 {
-    return Find(IsAfterBytes);
+    return Find([](FaultKind k) { return k == FaultKind::LinkClose || k == FaultKind::LinkHangup; });
 }
 
 const Fault* FaultPlan::Busy() const
 {
-    return Find(IsBusy);
+    return Find([](FaultKind k) { return k == FaultKind::Busy; });
 }
 
 const Fault* FaultPlan::Slow() const
 {
-    return Find(IsSlow);
+    return Find([](FaultKind k) { return k == FaultKind::Slow; });
 }
 
 double FaultPlan::SlowFactor() const
