@@ -31,9 +31,9 @@ constexpr std::size_t kMaxPortName = 127;
 // after the TCP button: with TCP chosen, a close keeps it for the settings.
 void TakeAddressFromField(CPyrrowDlg& dialog)
 {
-    if (!dialog.IsDlgButtonChecked(IDC_RADIO_TCP))
+    if (!dialog.Host().IsButtonChecked(IDC_RADIO_TCP))
         return;
-    if (const std::uint32_t shown = dialog.IpGetAddress(IDC_IP_ADDRESS); shown != 0)
+    if (const std::uint32_t shown = dialog.Host().IpGetAddress(IDC_IP_ADDRESS); shown != 0)
         dialog.m_ipAddress = shown;
 }
 
@@ -63,8 +63,8 @@ bool CPyrrowDlg::DispatchEvent(DialogEvent event, int id)
 bool CPyrrowDlg::OnInitDialog()
 {
     CDialogBase::OnInitDialog();
-    SetIcon(m_hIcon);
-    SetButtonBitmap(IDC_REFRESH, IDB_REFRESH);
+    Host().SetWindowIcon(m_hIcon);
+    Host().SetButtonBitmap(IDC_REFRESH, IDB_REFRESH);
     FillComPortList();
 
     if (m_pCmdLine != nullptr && m_pCmdLine->m_szPort[0] != 0) {
@@ -82,12 +82,12 @@ bool CPyrrowDlg::OnInitDialog()
 void CPyrrowDlg::InitFromCommandLine()
 {
     const std::u16string port = m_pCmdLine->m_szPort;
-    ListSetCurSel(IDC_COM_PORT, 0);
+    Host().ListSelect(IDC_COM_PORT, 0);
     if (!SelectPort(port))
         ReportMissingPort(port, u"the command line");
     m_strFirmwarePath = m_pCmdLine->m_szFile;
-    SetDlgItemText(IDC_FILE_PATH, m_strFirmwarePath);
-    CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_SERIAL);
+    Host().SetControlText(IDC_FILE_PATH, m_strFirmwarePath);
+    Host().CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_SERIAL);
     OnBnClickedSerial();
 }
 
@@ -108,7 +108,7 @@ void CPyrrowDlg::InitFromSettings()
     // the close then saves.
     if (m_pCmdLine != nullptr && m_pCmdLine->m_szFile[0] != 0)
         m_strFirmwarePath = m_pCmdLine->m_szFile;
-    SetDlgItemText(IDC_FILE_PATH, m_strFirmwarePath);
+    Host().SetControlText(IDC_FILE_PATH, m_strFirmwarePath);
     switch (m_linkKind) {
     case LINK_NONE:
     case LINK_SERIAL: {
@@ -120,17 +120,17 @@ void CPyrrowDlg::InitFromSettings()
             ReportMissingPort(saved, u"the settings");
         else if (!portNamed)
             ListSelectExact(IDC_COM_PORT, saved);
-        CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_SERIAL);
+        Host().CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_SERIAL);
         OnBnClickedSerial();
         break;
     }
     case LINK_TCP:
-        IpSetAddress(IDC_IP_ADDRESS, m_ipAddress);
-        CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
+        Host().IpSetAddress(IDC_IP_ADDRESS, m_ipAddress);
+        Host().CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
         OnBnClickedTcp();
         break;
     default:
-        CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_USB);
+        Host().CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_USB);
         OnBnClickedUsb();
         break;
     }
@@ -139,13 +139,13 @@ void CPyrrowDlg::InitFromSettings()
 void CPyrrowDlg::FillComPortList()
 {
     // The whole name: a cut one could name another port.
-    const int selected = ListGetCurSel(IDC_COM_PORT);
-    const std::u16string remembered = selected >= 0 ? ListGetText(IDC_COM_PORT, selected) : u"COM1";
+    const int selected = Host().ListGetSelection(IDC_COM_PORT);
+    const std::u16string remembered = selected >= 0 ? Host().ListGetItemText(IDC_COM_PORT, selected) : u"COM1";
 
-    ListResetContent(IDC_COM_PORT);
+    Host().ListReset(IDC_COM_PORT);
     const std::vector<std::u16string> ports = m_enumeratePorts();
     for (const std::u16string& port : ports)
-        ListAddString(IDC_COM_PORT, port);
+        Host().ListAdd(IDC_COM_PORT, port);
     if (ports.empty()) {
         for (unsigned n = 1; n <= 20; ++n) {
             CDynWString name;
@@ -153,10 +153,10 @@ void CPyrrowDlg::FillComPortList()
             // COM1 is ttyS0 on Linux, which may carry the machine's console.
             if (m_isConsolePort(name.GetString()))
                 continue;
-            ListAddString(IDC_COM_PORT, name.GetString());
+            Host().ListAdd(IDC_COM_PORT, name.GetString());
         }
     }
-    ListSetCurSel(IDC_COM_PORT, 0);
+    Host().ListSelect(IDC_COM_PORT, 0);
     // The selected port stays selected, under its own name when the list
     // no longer has it, until the operator picks another entry.
     if (selected < 0)
@@ -180,8 +180,8 @@ bool CPyrrowDlg::SelectPort(const std::u16string& name)
     // A pseudo-terminal, a /dev/serial/by-id link, a port the system does
     // not list or one that is not there (unplugged): the list shows what was
     // named and an upload tries that port, never another one.
-    ListAddString(IDC_COM_PORT, name);
-    ListSetCurSel(IDC_COM_PORT, ListGetCount(IDC_COM_PORT) - 1);
+    Host().ListAdd(IDC_COM_PORT, name);
+    Host().ListSelect(IDC_COM_PORT, Host().ListGetCount(IDC_COM_PORT) - 1);
     return m_portExists(name);
 }
 
@@ -195,8 +195,8 @@ void CPyrrowDlg::ReportMissingPort(const std::u16string& name, const char16_t* s
 
 std::u16string CPyrrowDlg::SelectedPortName() const
 {
-    const int selected = ListGetCurSel(IDC_COM_PORT);
-    std::u16string name = selected >= 0 ? ListGetText(IDC_COM_PORT, selected) : u"";
+    const int selected = Host().ListGetSelection(IDC_COM_PORT);
+    std::u16string name = selected >= 0 ? Host().ListGetItemText(IDC_COM_PORT, selected) : u"";
     if (name.size() > kMaxPortName)
         name.resize(kMaxPortName);
     return name;
@@ -205,11 +205,11 @@ std::u16string CPyrrowDlg::SelectedPortName() const
 void CPyrrowDlg::EnableLinkGroups(bool serial, bool tcp, bool usb)
 {
     for (int id : {IDC_PORT_LABEL, IDC_COM_PORT, IDC_REFRESH})
-        EnableControl(id, serial);
+        Host().EnableControl(id, serial);
     for (int id : {IDC_IP_LABEL, IDC_IP_ADDRESS})
-        EnableControl(id, tcp);
+        Host().EnableControl(id, tcp);
     for (int id : {IDC_DETECT_LABEL, IDC_DETECT})
-        EnableControl(id, usb);
+        Host().EnableControl(id, usb);
 }
 
 void CPyrrowDlg::OnBnClickedSerial()
@@ -222,11 +222,11 @@ void CPyrrowDlg::OnBnClickedSerial()
 void CPyrrowDlg::OnBnClickedTcp()
 {
     m_linkKind = LINK_TCP;
-    const std::uint32_t typed = IpGetAddress(IDC_IP_ADDRESS);
+    const std::uint32_t typed = Host().IpGetAddress(IDC_IP_ADDRESS);
     if (typed != 0)
         m_ipAddress = typed;
     else
-        IpSetAddress(IDC_IP_ADDRESS, m_ipAddress);
+        Host().IpSetAddress(IDC_IP_ADDRESS, m_ipAddress);
     EnableLinkGroups(false, true, false);
 }
 
@@ -253,16 +253,16 @@ void CPyrrowDlg::OnBnClickedBrowse()
         request.initialDirectory = m_pCmdLine->m_szDir;
     request.filters = {{u"Pyrrow FW files", u"*.fw"}, {u"All files", u"*"}};
     request.defaultExtension = u"fw";
-    if (std::optional<std::u16string> path = ChooseFileToOpen(request)) {
+    if (std::optional<std::u16string> path = Host().ChooseFileToOpen(request)) {
         m_strFirmwarePath = *path;
-        SetDlgItemText(IDC_FILE_PATH, m_strFirmwarePath);
+        Host().SetControlText(IDC_FILE_PATH, m_strFirmwarePath);
     }
 }
 
 void CPyrrowDlg::OnClose()
 {
     if (m_bBusy != 0) {
-        MessageBox(u"Během nahrávání nelze uzavřít dialog!", u"Upgrade FW",
+        Host().MessageBox(u"Během nahrávání nelze uzavřít dialog!", u"Upgrade FW",
                    platform::MB_ICONEXCLAMATION | platform::MB_OK);
         return;
     }

@@ -128,7 +128,7 @@ void MeasureSerial(const std::u16string& firmware, std::size_t size, const Windo
         f = window(dialog, host.m_port);
     } else {
         dialog.AttachHost(&host);
-        dialog.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_SERIAL);
+        dialog.Host().CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_SERIAL);
         f = Measure(dialog, host);
     }
     int status = 0;
@@ -151,7 +151,7 @@ void MeasureTcp(const std::u16string& firmware, std::size_t size)
     host.m_address = 0x7F000001;
     CPyrrowDlg dialog;
     dialog.AttachHost(&host);
-    dialog.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
+    dialog.Host().CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
     dialog.m_strFirmwarePath = firmware;
     dialog.m_tcpPort = port;
     const Figures f = Measure(dialog, host);
@@ -199,7 +199,7 @@ void MeasureUsb(const std::u16string& firmware, std::size_t size)
     InstantHid hid;
     CPyrrowDlg dialog;
     dialog.AttachHost(&host);
-    dialog.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_USB);
+    dialog.Host().CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_USB);
     dialog.m_strFirmwarePath = firmware;
     dialog.m_hid = &hid;
     const Figures f = Measure(dialog, host);

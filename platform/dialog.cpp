@@ -53,12 +53,12 @@ void CDialogBase::OnEvent(DialogEvent event, int id)
 
 void CDialogBase::OnOK()
 {
-    EndDialog(kIdOk);
+    m_pHost->EndDialog(kIdOk);
 }
 
 void CDialogBase::OnCancel()
 {
-    EndDialog(kIdCancel);
+    m_pHost->EndDialog(kIdCancel);
 }
 
 void CDialogBase::OnClose()
@@ -67,41 +67,12 @@ void CDialogBase::OnClose()
     OnCancel();
 }
 
-void CDialogBase::EnableControl(int id, bool enable) { m_pHost->EnableControl(id, enable); }
-bool CDialogBase::IsDlgButtonChecked(int id) const { return m_pHost->IsButtonChecked(id); }
-void CDialogBase::CheckRadioButton(int first, int last, int id) { m_pHost->CheckRadioButton(first, last, id); }
-void CDialogBase::SetDlgItemText(int id, const std::u16string& text) { m_pHost->SetControlText(id, text); }
-int CDialogBase::ListGetCount(int id) const { return m_pHost->ListGetCount(id); }
-int CDialogBase::ListGetCurSel(int id) const { return m_pHost->ListGetSelection(id); }
-std::u16string CDialogBase::ListGetText(int id, int index) const { return m_pHost->ListGetItemText(id, index); }
-void CDialogBase::ListResetContent(int id) { m_pHost->ListReset(id); }
-void CDialogBase::ListAddString(int id, const std::u16string& text) { m_pHost->ListAdd(id, text); }
-void CDialogBase::ListSetCurSel(int id, int index) { m_pHost->ListSelect(id, index); }
-std::uint32_t CDialogBase::IpGetAddress(int id) const { return m_pHost->IpGetAddress(id); }
-void CDialogBase::IpSetAddress(int id, std::uint32_t address) { m_pHost->IpSetAddress(id, address); }
-void CDialogBase::ProgressSetRange32(int id, int low, int high) { m_pHost->ProgressSetRange(id, low, high); }
-void CDialogBase::ProgressSetPos(int id, int position) { m_pHost->ProgressSetPosition(id, position); }
-void CDialogBase::ProgressPostPos(int id, int position) { m_pHost->ProgressPostPosition(id, position); }
-void CDialogBase::SetIcon(int iconId) { m_pHost->SetWindowIcon(iconId); }
-void CDialogBase::SetButtonBitmap(int id, int bitmapId) { m_pHost->SetButtonBitmap(id, bitmapId); }
-void CDialogBase::EndDialog(int result) { m_pHost->EndDialog(result); }
-
-void CDialogBase::MessageBox(const std::u16string& text, const std::u16string& caption, unsigned style)
-{
-    m_pHost->MessageBox(text, caption, style);
-}
-
-std::optional<std::u16string> CDialogBase::ChooseFileToOpen(const OpenFileRequest& request)
-{
-    return m_pHost->ChooseFileToOpen(request);
-}
-
 int CDialogBase::ListSelectExact(int id, const std::u16string& text)
 {
-    const int count = ListGetCount(id);
+    const int count = m_pHost->ListGetCount(id);
     for (int i = 0; i < count; ++i) {
-        if (EqualIgnoringCase(ListGetText(id, i), text)) {
-            ListSetCurSel(id, i);
+        if (EqualIgnoringCase(m_pHost->ListGetItemText(id, i), text)) {
+            m_pHost->ListSelect(id, i);
             return i;
         }
     }

@@ -1,12 +1,10 @@
 // CDialogBase: the base of a dialog's logic, in the manner of the Windows
-// dialog framework. It forwards control operations to a DialogHost and
+// dialog framework. It holds the DialogHost that owns the controls and
 // routes the host's events to handlers through the derived class's message
 // map. The framework's default behaviour (OK, Cancel and close end the
 // dialog) lives here.
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 
@@ -31,7 +29,8 @@ public:
     // The host attaches itself before it creates the window and detaches
     // after the dialog's destruction handling.
     void AttachHost(DialogHost* host) { m_pHost = host; }
-    DialogHost* GetHost() const { return m_pHost; }
+    // The controls are the host's: the dialog's code calls it by its own names.
+    DialogHost& Host() const { return *m_pHost; }
 
     // Called by the host once the controls exist; the result is the
     // framework's: true puts the focus on the first control.
@@ -39,31 +38,9 @@ public:
     // Routes an event to the message map, else to the default handling.
     void OnEvent(DialogEvent event, int id);
 
-    // Control operations, forwarded to the host.
-    void EnableControl(int id, bool enable);
-    bool IsDlgButtonChecked(int id) const;
-    void CheckRadioButton(int first, int last, int id);
-    void SetDlgItemText(int id, const std::u16string& text);
-    int ListGetCount(int id) const;
-    int ListGetCurSel(int id) const;
-    std::u16string ListGetText(int id, int index) const;
-    void ListResetContent(int id);
-    void ListAddString(int id, const std::u16string& text);
-    void ListSetCurSel(int id, int index);
     // Selects the first entry whose whole text is text, letter case aside;
     // leaves the selection when none is. The index or -1.
     int ListSelectExact(int id, const std::u16string& text);
-    std::uint32_t IpGetAddress(int id) const;
-    void IpSetAddress(int id, std::uint32_t address);
-    void ProgressSetRange32(int id, int low, int high);
-    void ProgressSetPos(int id, int position);
-    // Moves the bar without waiting for the window (see DialogHost).
-    void ProgressPostPos(int id, int position);
-    void MessageBox(const std::u16string& text, const std::u16string& caption, unsigned style);
-    std::optional<std::u16string> ChooseFileToOpen(const OpenFileRequest& request);
-    void SetIcon(int iconId);
-    void SetButtonBitmap(int id, int bitmapId);
-    void EndDialog(int result);
 
 protected:
     // The derived class's message map: true when it handled the event.

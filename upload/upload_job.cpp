@@ -29,9 +29,9 @@ void CPyrrowDlg::StartUpload()
 
 void CPyrrowDlg::UploadThreadProc(CPyrrowDlg* dialog)
 {
-    if (dialog->IsDlgButtonChecked(IDC_RADIO_SERIAL))
+    if (dialog->Host().IsButtonChecked(IDC_RADIO_SERIAL))
         dialog->UploadSerial();
-    else if (dialog->IsDlgButtonChecked(IDC_RADIO_TCP))
+    else if (dialog->Host().IsButtonChecked(IDC_RADIO_TCP))
         dialog->UploadTcp();
     else
         dialog->UploadUsb();
@@ -44,10 +44,10 @@ void CPyrrowDlg::EnableUploadControls(int state)
 {
     const bool on = state != 0;
     for (int id : {IDC_BROWSE, IDOK, IDCANCEL, IDC_RADIO_SERIAL, IDC_RADIO_TCP, IDC_RADIO_USB})
-        EnableControl(id, on);
+        Host().EnableControl(id, on);
     // Only the checked link's group comes back.
-    EnableLinkGroups(on && IsDlgButtonChecked(IDC_RADIO_SERIAL), on && IsDlgButtonChecked(IDC_RADIO_TCP),
-                     on && IsDlgButtonChecked(IDC_RADIO_USB));
+    EnableLinkGroups(on && Host().IsButtonChecked(IDC_RADIO_SERIAL), on && Host().IsButtonChecked(IDC_RADIO_TCP),
+                     on && Host().IsButtonChecked(IDC_RADIO_USB));
 }
 
 void CPyrrowDlg::ReportProgressStart(std::uint64_t size)
@@ -58,8 +58,8 @@ void CPyrrowDlg::ReportProgressStart(std::uint64_t size)
     m_nProgressShift = 0;
     while ((size >> m_nProgressShift) > static_cast<std::uint64_t>(INT_MAX))
         ++m_nProgressShift;
-    ProgressSetRange32(IDC_PROGRESS, 0, static_cast<int>(size >> m_nProgressShift));
-    ProgressSetPos(IDC_PROGRESS, 0);
+    Host().ProgressSetRange(IDC_PROGRESS, 0, static_cast<int>(size >> m_nProgressShift));
+    Host().ProgressSetPosition(IDC_PROGRESS, 0);
     if (m_pTaskbarList != nullptr) {
         m_pTaskbarList->SetProgressState(platform::TBPF_NORMAL);
         m_pTaskbarList->SetProgressValue(0, size);
@@ -69,21 +69,21 @@ void CPyrrowDlg::ReportProgressStart(std::uint64_t size)
 void CPyrrowDlg::ReportProgressStep(std::uint64_t position)
 {
     // The worker does not wait for the window to draw every block.
-    ProgressPostPos(IDC_PROGRESS, static_cast<int>(position >> m_nProgressShift));
+    Host().ProgressPostPosition(IDC_PROGRESS, static_cast<int>(position >> m_nProgressShift));
     if (m_pTaskbarList != nullptr)
         m_pTaskbarList->SetProgressValue(position, m_nProgressTotal);
 }
 
 void CPyrrowDlg::ReportProgressEnd()
 {
-    ProgressSetPos(IDC_PROGRESS, 0);
+    Host().ProgressSetPosition(IDC_PROGRESS, 0);
     if (m_pTaskbarList != nullptr)
         m_pTaskbarList->SetProgressState(platform::TBPF_NOPROGRESS);
 }
 
 void CPyrrowDlg::ShowUploadError(const std::u16string& text, const char16_t* caption)
 {
-    MessageBox(text, caption, platform::MB_ICONERROR);
+    Host().MessageBox(text, caption, platform::MB_ICONERROR);
 }
 
 // The engine's reports as the window shows them.

@@ -14,7 +14,7 @@ void CPyrrowDlg::UploadTcp()
         .sendFailed = u"send error",
         .ackFailed = u"receive response error",
     };
-    pyrrow::upload::TcpLink link(IpGetAddress(IDC_IP_ADDRESS), static_cast<std::uint16_t>(m_tcpPort & 0xFFFF),
+    pyrrow::upload::TcpLink link(Host().IpGetAddress(IDC_IP_ADDRESS), static_cast<std::uint16_t>(m_tcpPort & 0xFFFF),
                                  m_socket);
     RunLinkUpload(link, kMessages);
 }

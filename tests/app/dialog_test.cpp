@@ -25,7 +25,7 @@ class MainDialog : public DialogTest {
 protected:
     std::u16string Selected() const
     {
-        const int index = dlg.ListGetCurSel(IDC_COM_PORT);
+        const int index = dlg.Host().ListGetSelection(IDC_COM_PORT);
         return index >= 0 ? host.ListItems(IDC_COM_PORT)[static_cast<std::size_t>(index)] : u"<none>";
     }
 
@@ -166,7 +166,7 @@ TEST_F(MainDialog, CommandLinePortAsDevicePathSelectsItsEntry)
 TEST_F(MainDialog, TcpButtonShowsTheKeptAddressWhenTheFieldIsBlank)
 {
     Init({u"ttyS0"});
-    dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
+    dlg.Host().CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
     dlg.OnEvent(DialogEvent::Command, IDC_RADIO_TCP);
     EXPECT_EQ(host.IpGetAddress(IDC_IP_ADDRESS), 0xC0A8DEDEu);
     EXPECT_EQ(dlg.m_linkKind, LINK_TCP);

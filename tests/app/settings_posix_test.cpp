@@ -206,7 +206,7 @@ TEST_F(Settings, ProgramFolderThatMayNotBeWrittenGivesTheUsersOwnFileStartedFrom
     EXPECT_EQ(dlg.m_settingsRecord.m_pcAddress, 7);
     EXPECT_EQ(dlg.m_ipAddress, 0x0A000009u);
 
-    dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_USB);
+    dlg.Host().CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_USB);
     dlg.OnEvent(DialogEvent::Command, IDC_RADIO_USB);
     Close();
     EXPECT_EQ(ReadBytes(File()), beside);

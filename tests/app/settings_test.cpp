@@ -52,7 +52,7 @@ TEST_P(FirstCloseWithLink, WritesTheWholeDocument)
 {
     Init({});
     if (GetParam().radio != IDC_RADIO_SERIAL) {
-        dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, GetParam().radio);
+        dlg.Host().CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, GetParam().radio);
         dlg.OnEvent(DialogEvent::Command, GetParam().radio);
     }
     dlg.OnEvent(DialogEvent::Close, 0);
@@ -168,7 +168,7 @@ TEST_F(Settings, SavingKeepsWhatTheProgramDoesNotKnow)
                   u"<Communication type='serialPort' extra='1'><SerialPort port='COM3' speed='9600' parity='odd' "
                   u"flow='none'/></Communication><Operator name='Jana'/></DriverSetting>");
     Init({u"COM3"});
-    dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
+    dlg.Host().CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
     dlg.OnEvent(DialogEvent::Command, IDC_RADIO_TCP);
     Close();
     const std::u16string expected =
@@ -220,7 +220,7 @@ TEST_F(Settings, CloseKeepsTheAddressTypedWithTcpChosen)
         return at == std::u16string::npos ? std::u16string() : text.substr(at + 4, text.find(u'"', at + 4) - at - 4);
     };
     Init({u"COM1"});
-    dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
+    dlg.Host().CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
     dlg.OnEvent(DialogEvent::Command, IDC_RADIO_TCP);
     host.IpSetAddress(IDC_IP_ADDRESS, 0x0A000107);  // typed: 10.0.1.7
     Close();

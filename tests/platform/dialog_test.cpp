@@ -47,7 +47,7 @@ TEST(DialogBase, SelectExactMatchesTheWholeTextWithoutRegardToCase)
     EXPECT_EQ(dialog.ListSelectExact(1000, u"TTYusb0"), 2);
     EXPECT_EQ(dialog.ListSelectExact(1000, u"\u010DIDLO"), 3);
     EXPECT_EQ(dialog.ListSelectExact(1000, u"ttyUSB"), -1);
-    EXPECT_EQ(dialog.ListGetCurSel(1000), 3);  // no match keeps the selection
+    EXPECT_EQ(dialog.Host().ListGetSelection(1000), 3);  // no match keeps the selection
     EXPECT_EQ(dialog.ListSelectExact(1000, u"COM10 "), -1);
 }
 

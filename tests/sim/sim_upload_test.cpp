@@ -46,7 +46,7 @@ protected:
         if (link == "tcp") {
             const std::uint16_t port = sim->ReadPort();
             Init({u"ttyS0"});
-            dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
+            dlg.Host().CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
             host.TypeIpAddress(IDC_IP_ADDRESS, 0x7F000001);
             dlg.m_tcpPort = port;
         } else {

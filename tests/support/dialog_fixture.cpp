@@ -75,7 +75,7 @@ void UploadTest::ShortenPauses()
 
 void UploadTest::ChooseTcp(std::uint32_t address, std::uint32_t port)
 {
-    dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
+    dlg.Host().CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_TCP);
     host.TypeIpAddress(IDC_IP_ADDRESS, address);
     dlg.m_tcpPort = port;
 }

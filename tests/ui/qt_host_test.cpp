@@ -447,7 +447,7 @@ public:
     bool OnInitDialog() override
     {
         for (const pyrrow::res::ControlTemplate& c : pyrrow::res::MainDialogTemplate().controls)
-            EnableControl(c.id, true);
+            Host().EnableControl(c.id, true);
         return true;
     }
     std::vector<int> commands;

@@ -41,7 +41,7 @@ TEST_F(UploadJob, EnableUploadControlsFollowsTheCheckedLink)
     for (const Case& c : {Case{IDC_RADIO_SERIAL, true, false, false}, Case{IDC_RADIO_TCP, false, true, false},
                           Case{IDC_RADIO_USB, false, false, true}, Case{0, false, false, false}}) {
         SCOPED_TRACE(c.radio);
-        dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, c.radio);
+        dlg.Host().CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, c.radio);
         dlg.EnableUploadControls(0);
         ExpectGroups(false, false, false, false);
         dlg.EnableUploadControls(1);

@@ -92,7 +92,7 @@ protected:
     {
         dlg.m_hid = &hid;
         Init({u"ttyS0"});
-        dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_USB);
+        dlg.Host().CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, IDC_RADIO_USB);
     }
 
     void UploadFile(const std::string& file)
@@ -252,7 +252,7 @@ TEST_F(UsbUpload, TwoUploadsInARow)
 
 TEST_F(UsbUpload, NoRadioCheckedMeansUsb)
 {
-    dlg.CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, 0);
+    dlg.Host().CheckRadioButton(IDC_RADIO_SERIAL, IDC_RADIO_USB, 0);
     UploadFile(Firmware(40));
     EXPECT_EQ(hid.opened, 1);
 }
