@@ -15,12 +15,13 @@
 
 #include "platform/dialog.h"
 #include "platform/executable.h"
-#include "platform/file.h"
 #include "platform/hid.h"
+#include "platform/named_file.h"
 #include "platform/serial.h"
 #include "platform/taskbar.h"
 #include "platform/tcp_connection.h"
 #include "platform/thread.h"
+#include "platform/utf.h"
 #include "settings/settings_record.h"
 #include "upload/serial_timing.h"
 #include "xml/dyn_wstring.h"
@@ -105,7 +106,7 @@ public:
     // Where the settings file may go: whether the program may write at a
     // path (a folder or a file), and the user's own settings folder.
     std::function<bool(const std::u16string&)> m_canWrite = [](const std::u16string& path) {
-        return pyrrow::platform::CanWrite(path.c_str());
+        return pyrrow::platform::CanWrite(pyrrow::platform::Utf16ToUtf8Lossy(path));
     };
     std::function<std::u16string()> m_userConfigFolder = pyrrow::platform::UserConfigFolder;
 

@@ -1,7 +1,7 @@
 #include <string>
 
 #include "platform/executable.h"
-#include "platform/file.h"
+#include "platform/named_file.h"
 
 namespace pyrrow::platform {
 

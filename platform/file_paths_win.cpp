@@ -1,19 +1,17 @@
-// Files by their names on Windows: whether this user may write there, a
-// file's size, making folders, copying a file to a new name and moving a
-// file aside.
+// Files by their names on Windows: whether this user may write there,
+// making folders and moving a file aside; the separators and which names
+// can be files.
 #include <windows.h>
 
 #include <filesystem>
 #include <string>
 #include <system_error>
 
-#include "platform/file.h"
+#include "platform/named_file.h"
 #include "platform/windows_text.h"
 
 namespace pyrrow::platform {
 namespace {
-
-constexpr const char* kArea = "file";
 
 bool IsFolder(const std::wstring& path)
 {
@@ -42,12 +40,10 @@ std::string PathUnfitForFiles(const std::u16string& path)
            ")";
 }
 
-bool CanWrite(const char16_t* path)
+bool CanWrite(const std::string& path)
 {
-    if (path == nullptr || path[0] == 0)
-        return false;
-    const std::wstring name = ToWide(path);
-    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    const std::wstring name = WidePath(path);
+    const DWORD attributes = name.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return false;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -68,69 +64,40 @@ bool CanWrite(const char16_t* path)
     return true;
 }
 
-bool GetRegularFileSize(const char16_t* path, std::uint64_t* size)
+bool CreateFolders(const std::string& path, SystemError* error)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (path == nullptr || !::GetFileAttributesExW(ToWide(path).c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return false;
-    *size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return true;
-}
-
-bool CreateFolders(const char16_t* path)
-{
-    if (path == nullptr || path[0] == 0)
-        return false;
-    const std::wstring name = ToWide(path);
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(name), error);
-    if (error && !IsFolder(name)) {
-        ReportSystemError(kArea, "create the folder", path, static_cast<unsigned long>(error.value()));
+    const std::wstring name = WidePath(path);
+    if (name.empty()) {
+        SetSystemError(error, ERROR_INVALID_NAME);
         return false;
     }
-    return IsFolder(name);
+    std::error_code failure;
+    std::filesystem::create_directories(std::filesystem::path(name), failure);
+    if (IsFolder(name))
+        return true;
+    if (failure)
+        SetSystemError(error, failure.value());
+    else
+        SetErrorText(error, SystemError::Kind::Exists, "something else is in its place");
+    return false;
 }
 
-bool CopyToNewFile(const char16_t* from, const char16_t* to)
+bool MoveAside(const std::string& path, const std::string& suffix, std::string* movedTo, SystemError* error)
 {
-    if (from == nullptr || to == nullptr)
-        return false;
-    // Copied under another name first, so that to appears complete or not
-    // at all; the move replaces nothing.
-    const std::wstring target = ToWide(to);
-    const std::wstring temporary = target + L".new";
-    if (!::CopyFileW(ToWide(from).c_str(), temporary.c_str(), TRUE)) {
-        ReportSystemError(kArea, "copy", from, ::GetLastError());
-        return false;
-    }
-    if (!::MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
-        const DWORD error = ::GetLastError();
-        ::DeleteFileW(temporary.c_str());
-        ReportSystemError(kArea, "copy to", to, error);
-        return false;
-    }
-    return true;
-}
-
-bool MoveAside(const char16_t* path, const char16_t* suffix, std::u16string* movedTo)
-{
-    if (path == nullptr || suffix == nullptr)
-        return false;
-    const std::u16string base = std::u16string(path) + suffix;
+    const std::wstring name = WidePath(path);
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const std::string number = std::to_string(attempt);
-        const std::u16string aside = attempt == 0 ? base : base + u"." + std::u16string(number.begin(), number.end());
-        if (::MoveFileExW(ToWide(path).c_str(), ToWide(aside).c_str(), 0)) {
+        const std::string aside = path + suffix + (attempt == 0 ? std::string() : "." + std::to_string(attempt));
+        if (::MoveFileExW(name.c_str(), WidePath(aside).c_str(), 0)) {
             *movedTo = aside;
             return true;
         }
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
-            ReportSystemError(kArea, "move aside", path, error);
+        const DWORD code = ::GetLastError();
+        if (code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS) {
+            SetSystemError(error, static_cast<int>(code));
             return false;
         }
     }
+    SetErrorText(error, SystemError::Kind::Exists, "every name from " + path + suffix + " on is taken");
     return false;
 }
 

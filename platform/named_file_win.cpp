@@ -18,22 +18,37 @@ bool Fail(SystemError* error, DWORD code = ::GetLastError())
     return false;
 }
 
-std::wstring Wide(const std::string& path)
-{
-    const auto wide = Utf8ToUtf16(path);
-    return wide ? ToWide(*wide) : std::wstring();
-}
-
 FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info)
 {
     return {info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
             true};
 }
 
-// Calls take at most this much at once.
-DWORD Chunk(std::size_t size)
+// Keeps h when it is a file on a disk (not a console, a pipe or a device
+// such as COM1 or NUL); otherwise closes it and fails.
+HANDLE KeepDiskFile(HANDLE h, SystemError* error)
 {
-    return size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    if (h == INVALID_HANDLE_VALUE) {
+        Fail(error);
+    } else if (::GetFileType(h) != FILE_TYPE_DISK) {
+        ::CloseHandle(h);
+        SetErrorText(error, SystemError::Kind::Other, "not a regular file");
+        h = INVALID_HANDLE_VALUE;
+    }
+    return h;
+}
+
+// Opened, or made where nothing is; others may read and write it, but a
+// replacement holds it without sharing writes, so this fails meanwhile.
+HANDLE OpenOrCreateShared(const std::wstring& path, SystemError* error)
+{
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShare, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED)
+        // A file that may only be read (or a folder, which this refuses too).
+        h = ::CreateFileW(path.c_str(), GENERIC_READ, kShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return KeepDiskFile(h, error);
 }
 
 }  // namespace
@@ -56,7 +71,7 @@ bool FactsAt(const std::string& path, FileFacts* facts, SystemError* error)
     // The attributes are had without opening anything; a device (a COM
     // port) is never opened for its identity.
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    const std::wstring wide = Wide(path);
+    const std::wstring wide = WidePath(path);
     if (wide.empty())
         return Fail(error, ERROR_INVALID_NAME);
     if (!::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data))
@@ -82,7 +97,7 @@ bool FactsAt(const std::string& path, FileFacts* facts, SystemError* error)
 
 bool RemoveFile(const std::string& path)
 {
-    return ::DeleteFileW(Wide(path).c_str()) != 0;
+    return ::DeleteFileW(WidePath(path).c_str()) != 0;
 }
 
 NamedFile::~NamedFile()
@@ -93,20 +108,31 @@ NamedFile::~NamedFile()
 
 bool NamedFile::Open(const std::string& path, Access access, SystemError* error)
 {
-    const std::wstring wide = Wide(path);
+    const std::wstring wide = WidePath(path);
     if (wide.empty())
         return Fail(error, ERROR_INVALID_NAME);
-    const DWORD rights = access == Access::Read ? GENERIC_READ
-                         : access == Access::CreateNew ? GENERIC_WRITE
-                                                       : GENERIC_READ | GENERIC_WRITE;
-    const DWORD disposition = access == Access::CreateNew ? CREATE_NEW
-                              : access == Access::Append  ? OPEN_ALWAYS
-                                                          : OPEN_EXISTING;
-    // Others may read (several runs on one image) and nobody else waits on us.
-    const HANDLE h =
-        ::CreateFileW(wide.c_str(), rights, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = INVALID_HANDLE_VALUE;
+    if (access == Access::Shared) {
+        h = OpenOrCreateShared(wide, error);
+    } else if (access == Access::ReadExclusive) {
+        // No sharing: a file another program has open fails, and nobody
+        // else opens it meanwhile.
+        h = KeepDiskFile(
+            ::CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr), error);
+    } else {
+        const DWORD rights = access == Access::Read        ? GENERIC_READ
+                             : access == Access::CreateNew ? GENERIC_WRITE
+                                                           : GENERIC_READ | GENERIC_WRITE;
+        const DWORD disposition = access == Access::CreateNew ? CREATE_NEW
+                                  : access == Access::Append  ? OPEN_ALWAYS
+                                                              : OPEN_EXISTING;
+        // Others may read (several runs on one image) and nobody else waits on us.
+        h = ::CreateFileW(wide.c_str(), rights, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            Fail(error);
+    }
     if (h == INVALID_HANDLE_VALUE)
-        return Fail(error);
+        return false;
     if (m_handle != kNone)
         ::CloseHandle(Handle(m_handle));
     m_handle = reinterpret_cast<std::intptr_t>(h);
@@ -133,11 +159,16 @@ bool NamedFile::Facts(FileFacts* facts, SystemError* error) const
 
 bool NamedFile::Read(void* buffer, std::size_t size, std::size_t* read, SystemError* error)
 {
-    DWORD n = 0;
     *read = 0;
-    if (!::ReadFile(Handle(m_handle), buffer, Chunk(size), &n, nullptr))
-        return Fail(error);
-    *read = n;
+    auto* out = static_cast<char*>(buffer);
+    while (*read < size) {
+        DWORD n = 0;
+        if (!::ReadFile(Handle(m_handle), out + *read, CallChunk(size - *read), &n, nullptr))
+            return Fail(error);
+        if (n == 0)
+            break;
+        *read += n;
+    }
     return true;
 }
 
@@ -145,10 +176,15 @@ bool NamedFile::Write(const void* data, std::size_t size, SystemError* error)
 {
     if (m_append && !::SetFilePointerEx(Handle(m_handle), LARGE_INTEGER{}, nullptr, FILE_END))
         return Fail(error);
+    return WriteAll(m_handle, data, size, error);
+}
+
+bool NamedFile::WriteAll(std::intptr_t handle, const void* data, std::size_t size, SystemError* error)
+{
     const auto* bytes = static_cast<const char*>(data);
     while (size > 0) {
         DWORD n = 0;
-        if (!::WriteFile(Handle(m_handle), bytes, Chunk(size), &n, nullptr))
+        if (!::WriteFile(Handle(handle), bytes, CallChunk(size), &n, nullptr))
             return Fail(error);
         if (n == 0)
             return Fail(error, ERROR_DISK_FULL);

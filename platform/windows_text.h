@@ -17,6 +17,10 @@ std::wstring ToWide(const std::u16string& text);
 std::u16string FromWide(const wchar_t* text);
 std::u16string FromWide(const std::wstring& text);
 
+// A UTF-8 path (as the file service takes it) as the ...W functions take
+// it; empty when it is not valid UTF-8.
+std::wstring WidePath(const std::string& path);
+
 // UTF-16 to UTF-8 for texts people read (Utf16ToUtf8Lossy of platform/utf.h).
 std::string ToUtf8(const std::u16string& text);
 

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 
 #include "platform/utf.h"
 #include "platform/windows_text.h"
@@ -10,6 +11,12 @@ namespace pyrrow::platform {
 std::wstring ToWide(const std::u16string& text)
 {
     return std::wstring(text.begin(), text.end());
+}
+
+std::wstring WidePath(const std::string& path)
+{
+    const std::optional<std::u16string> wide = Utf8ToUtf16(path);
+    return wide ? ToWide(*wide) : std::wstring();
 }
 
 std::u16string FromWide(const wchar_t* text)

@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "app/pyrrow_dlg.h"
-#include "platform/file.h"
+#include "platform/named_file.h"
 #include "platform/utf.h"
 #include "settings/settings_document.h"
 #include "settings/settings_file.h"
@@ -109,7 +109,7 @@ int CPyrrowDlg::OpenSettingsFile()
     if (parsed == 1) {
         why = pyrrow::settings::NestingProblem(m_settings.m_root);
     } else if (!(parsed == 0 && loaded != 0 && HoldsNoElement(m_settings.m_strContent.GetString())) &&
-               platform::GetRegularFileSize(path.c_str(), &size) && size > 0) {
+               pyrrow::settings::RegularFileSize(path, &size) && size > 0) {
         // (A file with nothing in it but a declaration or comments is used
         // as an empty one is.)
         why = loaded != 0 ? pyrrow::settings::ParseProblem(m_settings, parsed, size)

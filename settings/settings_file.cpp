@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/file.h"
+#include "platform/named_file.h"
 #include "platform/utf.h"
 
 namespace pyrrow::settings {
@@ -15,6 +15,21 @@ namespace {
 std::string Utf8(const std::u16string& text)
 {
     return platform::Utf16ToUtf8(text).value_or("(a name that is not valid UTF-16)");
+}
+
+// A failure of the file service, told as "file: <step> <path>: <reason>".
+void TellFileError(const char* step, const std::u16string& path, const platform::SystemError& error)
+{
+    std::fprintf(stderr, "file: %s %s: %s\n", step, Utf8(path).c_str(), error.text.c_str());
+}
+
+bool CreateFolders(const std::u16string& path)
+{
+    platform::SystemError error;
+    if (platform::CreateFolders(platform::Utf16ToUtf8Lossy(path), &error))
+        return true;
+    TellFileError("create folder", path, error);
+    return false;
 }
 
 void Tell(const std::string& line)
@@ -41,7 +56,7 @@ std::u16string ChooseSettingsFile(const std::u16string& besideProgram, const Wri
         return besideProgram;
     }
     std::uint64_t size = 0;
-    const bool besideExists = platform::GetRegularFileSize(besideProgram.c_str(), &size);
+    const bool besideExists = RegularFileSize(besideProgram, &size);
     if (besideExists && canWrite(besideProgram)) {
         Tell("using " + beside + " (beside the program; the file may be written, its folder " + Utf8(folder) +
              " may not)");
@@ -56,9 +71,13 @@ std::u16string ChooseSettingsFile(const std::u16string& besideProgram, const Wri
     const std::u16string path = own + platform::PathSeparator() + name;
     Tell("using " + Utf8(path) + " (this user's own file: the program's folder " + Utf8(folder) +
          " may not be written)");
-    if (platform::CreateFolders(own.c_str()) && besideExists && !platform::GetRegularFileSize(path.c_str(), &size) &&
-        platform::CopyToNewFile(besideProgram.c_str(), path.c_str()))
+    if (!CreateFolders(own) || !besideExists || RegularFileSize(path, &size))
+        return path;
+    platform::SystemError error;
+    if (platform::CopyToNewFile(beside, platform::Utf16ToUtf8Lossy(path), &error))
         Tell(Utf8(path) + " starts as a copy of " + beside);
+    else
+        TellFileError("copy", besideProgram, error);
     return path;
 }
 
@@ -75,17 +94,28 @@ std::u16string UserSettingsFile(const std::u16string& name, const std::string& r
         return {};
     }
     Tell("using " + Utf8(path) + " (this user's own file: " + reason + ")");
-    platform::CreateFolders(own.c_str());
+    CreateFolders(own);
     return path;
+}
+
+bool RegularFileSize(const std::u16string& path, std::uint64_t* size)
+{
+    platform::FileFacts facts;
+    if (!platform::FactsAt(platform::Utf16ToUtf8Lossy(path), &facts, nullptr) || !facts.Regular())
+        return false;
+    *size = facts.size;
+    return true;
 }
 
 bool SetAside(const std::u16string& path, const std::string& why)
 {
-    std::u16string aside;
-    if (platform::MoveAside(path.c_str(), u".damaged", &aside)) {
-        Tell(Utf8(path) + " " + why + "; moved aside to " + Utf8(aside) + ", the defaults are used");
+    std::string aside;
+    platform::SystemError error;
+    if (platform::MoveAside(platform::Utf16ToUtf8Lossy(path), ".damaged", &aside, &error)) {
+        Tell(Utf8(path) + " " + why + "; moved aside to " + aside + ", the defaults are used");
         return true;
     }
+    TellFileError("move aside", path, error);
     Tell(Utf8(path) + " " + why + " and stays as it is; the defaults are used and no settings are saved in this run");
     return false;
 }

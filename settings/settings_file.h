@@ -5,6 +5,7 @@
 // anything is written over it. Each decision is told on standard error.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -30,6 +31,10 @@ std::u16string ChooseSettingsFile(const std::u16string& besideProgram, const Wri
 // as well.
 std::u16string UserSettingsFile(const std::u16string& name, const std::string& reason,
                                 const UserFolder& userFolder);
+
+// The size of the regular file at path, links followed; false, telling
+// nothing, when there is none (missing, a link that leads nowhere, a folder).
+bool RegularFileSize(const std::u16string& path, std::uint64_t* size);
 
 // Moves the settings file at path aside to path + ".damaged" (numbered
 // when that is taken), telling why it could not be used. False when it

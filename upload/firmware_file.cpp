@@ -1,22 +1,26 @@
 #include "upload/firmware_file.h"
 
+#include "platform/utf.h"
+
 namespace pyrrow::upload {
 
 bool FirmwareFile::Open(const std::u16string& path, platform::SystemError* error)
 {
-    m_file = platform::OpenExclusiveForReading(path.c_str(), error);
-    if (m_file == nullptr)
-        return false;
-    if (!platform::GetFileSize(m_file, &m_size)) {
-        platform::SetErrorText(error, platform::SystemError::Kind::Other, "its size cannot be had");
+    const std::optional<std::string> name = platform::Utf16ToUtf8(path);
+    if (!name || name->empty()) {
+        platform::SetErrorText(error, platform::SystemError::Kind::NotFound, "no such file can be named");
         return false;
     }
+    platform::FileFacts facts;
+    if (!m_file.Open(*name, platform::NamedFile::Access::ReadExclusive, error) || !m_file.Facts(&facts, error))
+        return false;
+    m_size = facts.size;
     return true;
 }
 
 bool FirmwareFile::Read(void* buffer, std::size_t size, std::size_t* read, platform::SystemError* error)
 {
-    return platform::ReadNext(m_file, buffer, size, read, error);
+    return m_file.Read(buffer, size, read, error);
 }
 
 }  // namespace pyrrow::upload

@@ -6,14 +6,13 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/file.h"
+#include "platform/named_file.h"
 
 namespace pyrrow::upload {
 
 class FirmwareFile {
 public:
     FirmwareFile() = default;
-    ~FirmwareFile() { platform::CloseFile(m_file); }
     FirmwareFile(const FirmwareFile&) = delete;
     FirmwareFile& operator=(const FirmwareFile&) = delete;
 
@@ -24,7 +23,7 @@ public:
     bool Read(void* buffer, std::size_t size, std::size_t* read, platform::SystemError* error);
 
 private:
-    platform::FileHandle m_file = nullptr;
+    platform::NamedFile m_file;
     std::uint64_t m_size = 0;
 };
 

@@ -4,10 +4,9 @@
 // stack; each element's pieces are assembled in its own m_strLine.
 #include <bit>
 #include <new>
+#include <string>
 
 #include "xml/xml_file.h"
-
-namespace file = pyrrow::platform;
 
 // The file takes the code units as they are in memory, low byte first.
 static_assert(std::endian::native == std::endian::little, "the writer stores UTF-16LE as held in memory");
@@ -133,7 +132,7 @@ enum class TagPart { Opening, Closing };
 // first failure, of memory or of the file, and the walk then ends.
 class Output {
 public:
-    explicit Output(file::FileHandle f) : m_file(f) {}
+    explicit Output(std::string* out) : m_out(out) {}
 
     // The opening part of an element (indentation, start tag, attributes,
     // its text) or its closing part (indentation and end tag; nothing for an
@@ -143,7 +142,8 @@ public:
 private:
     bool Write(const char16_t* text, std::int32_t length)
     {
-        return length == 0 || file::WriteFile(m_file, text, static_cast<std::size_t>(length) * sizeof(char16_t));
+        m_out->append(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length) * sizeof(char16_t));
+        return true;
     }
     bool WriteLine(const CDynWString& line) { return Write(line.GetString(), line.GetLength()); }
     // One tab per level, from a run of tabs as long as the deepest level yet.
@@ -156,7 +156,7 @@ private:
     }
     bool Opening(CMyTag* e, std::int32_t depth);
 
-    file::FileHandle m_file;
+    std::string* m_out;
     CDynWString m_tabs;
 };
 
@@ -205,15 +205,10 @@ bool Output::Opening(CMyTag* e, std::int32_t depth)
 
 }  // namespace
 
-bool CMyXMLFile::WriteTree(file::FileHandle f, CMyTag* start)
+bool CMyXMLFile::WriteTree(std::string* text, CMyTag* start)
 {
-    if (f == nullptr)
-        return false;
-    static constexpr unsigned char kByteOrderMark[] = {0xFF, 0xFE};
-    if (!file::WriteFile(f, kByteOrderMark, sizeof kByteOrderMark))
-        return false;
-
-    Output out(f);
+    text->append("\xFF\xFE");  // the byte order mark
+    Output out(text);
     StackChunk first{};
     WalkStack stack(&first);
     stack.Push(start, 0);

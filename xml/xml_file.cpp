@@ -1,8 +1,34 @@
 #include "xml/xml_file.h"
 
 #include <cstddef>
+#include <cstdio>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "platform/utf.h"
 
 namespace file = pyrrow::platform;
+
+namespace {
+
+// Tells a failure of the file on standard error: "file: <step> <path>: <reason>".
+void Tell(const char* step, const std::string& path, const std::string& reason)
+{
+    std::fprintf(stderr, "file: %s %s: %s\n", step, path.c_str(), reason.c_str());
+}
+
+// The path as the file service takes it; empty, and told, for one that
+// names no file.
+std::string FilePath(const char16_t* path, const char* step)
+{
+    const std::optional<std::string> name = file::Utf16ToUtf8(path);
+    if (!name || name->empty())
+        Tell(step, path[0] == 0 ? "(empty name)" : "(a name that is not valid UTF-16)", "no such file can be named");
+    return name.value_or(std::string());
+}
+
+}  // namespace
 
 CMyXMLFile::~CMyXMLFile()
 {
@@ -12,10 +38,7 @@ CMyXMLFile::~CMyXMLFile()
 
 void CMyXMLFile::CloseFile()
 {
-    if (m_hFile != nullptr) {
-        file::CloseFile(m_hFile);
-        m_hFile = nullptr;
-    }
+    m_hFile.Close(nullptr);
     m_nFileSize = 0;
 }
 
@@ -38,34 +61,48 @@ int CMyXMLFile::Load(const char16_t* path)
     m_strContent.Empty();
     ResetRoot();
 
-    m_hFile = file::OpenOrCreateShared(path);
-    if (m_hFile == nullptr)
-        return 0;
-    const int read = ReadContent();
+    int read = 0;
+    try {
+        const std::string name = FilePath(path, "open");
+        file::SystemError error;
+        if (name.empty())
+            return 0;
+        if (!m_hFile.Open(name, file::NamedFile::Access::Shared, &error)) {
+            Tell(error.kind == file::SystemError::Kind::NotFound ? "create" : "open", name, error.text);
+            return 0;
+        }
+        read = ReadContent(name);
+    } catch (const std::bad_alloc&) {
+        std::fputs("file: open: out of memory\n", stderr);
+        m_strContent.Empty();
+        read = 0;
+    }
     if (read > 0)
         m_strFileName.Set(path);
     CloseFile();
     return read > 0 ? 1 : 0;
 }
 
-int CMyXMLFile::ReadContent()
+int CMyXMLFile::ReadContent(const std::string& name)
 {
-    if (m_hFile == nullptr)
-        return -1;
-    std::uint64_t size = 0;
-    if (!file::GetFileSize(m_hFile, &size))
+    file::FileFacts facts;
+    file::SystemError error;
+    if (!m_hFile.Facts(&facts, &error)) {
+        Tell("size of", name, error.text);
         return -2;
-    if (size == 0)
+    }
+    if (facts.size == 0)
         return 0;
     // The content takes as many characters as the file has bytes, at twice
     // that capacity: beyond what 32-bit counts can hold it cannot be had.
-    if (size > INT32_MAX || !m_strContent.Alloc(static_cast<std::int32_t>(size)))
+    if (facts.size > INT32_MAX || !m_strContent.Alloc(static_cast<std::int32_t>(facts.size)))
         return -3;
-    m_nFileSize = static_cast<std::uint32_t>(size);
+    m_nFileSize = static_cast<std::uint32_t>(facts.size);
 
     char16_t* buffer = m_strContent.GetBuffer();
     std::size_t read = 0;
-    if (!file::ReadFromStart(m_hFile, buffer, m_nFileSize, &read)) {
+    if (!m_hFile.Read(buffer, m_nFileSize, &read, &error)) {
+        Tell("read", name, error.text);
         m_strContent.Empty();
         return -4;
     }
@@ -87,13 +124,24 @@ int CMyXMLFile::Save(const char16_t* path)
     m_strFileName.Empty();
     if (path == nullptr)
         return 0;
-    m_hFile = file::BeginReplacement(path);
-    if (m_hFile == nullptr)
-        return 0;
-    m_strFileName.Set(path);
-    const bool complete = WriteTree(m_hFile, &m_root);
-    if (!file::CommitReplacement(m_hFile, complete)) {
-        CloseFile();
+    try {
+        const std::string name = FilePath(path, "save");
+        if (name.empty())
+            return 0;
+        m_strFileName.Set(path);
+        // The whole document is built before the file is touched.
+        std::string text;
+        if (!WriteTree(&text, &m_root)) {
+            Tell("save", name, "out of memory for the new content; the file is kept as it was");
+            return 0;
+        }
+        file::SystemError error;
+        if (!m_hFile.Replace(name, text, &error)) {
+            std::fprintf(stderr, "file: %s\n", error.text.c_str());
+            return 0;
+        }
+    } catch (const std::bad_alloc&) {
+        std::fputs("file: save: out of memory; the file is kept as it was\n", stderr);
         return 0;
     }
     return 1;

@@ -5,8 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
-#include "platform/file.h"
+#include "platform/named_file.h"
 #include "xml/dyn_wstring.h"
 #include "xml/my_object.h"
 #include "xml/tag.h"
@@ -32,7 +33,9 @@ public:
 
     // Empties the tree and reads the whole file into m_strContent; a missing
     // file is created empty. 1 on success; 0 for a null path, a file that
-    // cannot be opened, is empty, too large or cannot be read in full.
+    // cannot be opened, is empty, too large or cannot be read in full. Load
+    // and Save tell a failure of the file on standard error, as
+    // "file: open /x/s.xml: Is a directory", and throw nothing.
     int Load(const char16_t* path);
     // Builds the tree below m_root from m_strContent: 1 complete, 0 no
     // element, kParseUnclosed, or the negative code of a syntax error.
@@ -51,7 +54,8 @@ public:
     // after the cursor. 0 with the cursor on the root (it has no siblings).
     int FindOrAddSibling(const char16_t* name);
 
-    pyrrow::platform::FileHandle m_hFile = nullptr;
+    // Open only while Load reads and, after a Save, holding the saved file.
+    pyrrow::platform::NamedFile m_hFile;
     std::uint32_t m_nFileSize = 0;
     CDynWString m_strContent;
     CDynWString m_strToken;
@@ -64,13 +68,13 @@ public:
     std::int32_t m_nParseStop = 0;
 
 private:
-    int ReadContent();
+    int ReadContent(const std::string& name);
     void CloseFile();
     void ResetRoot();
     void StoreAttribute(CMyTag* element);
 
-    // Writes start, everything below it and its following siblings. False
-    // at the first write or allocation that failed (the output is then
-    // incomplete and must not be kept).
-    static bool WriteTree(pyrrow::platform::FileHandle file, CMyTag* start);
+    // Appends start, everything below it and its following siblings to
+    // text, as the file's bytes. False when an allocation failed (the text
+    // is then incomplete and must not be kept); std::string's own throws.
+    static bool WriteTree(std::string* text, CMyTag* start);
 };

@@ -1,6 +1,6 @@
 // A save that the program's end interrupts leaves the old file as it was,
-// and the next save removes the new file it left: the child process begins
-// to replace the file and is ended before the new content is complete.
+// and the next save removes the new file it left: the child process saves
+// a large document and is ended as soon as its new file appears.
 #include <windows.h>
 
 #include <filesystem>
@@ -31,11 +31,15 @@ TEST(InterruptedSave, LeavesTheOldFileAndNothingBeside)
     wchar_t self[MAX_PATH];
     ASSERT_GT(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
 
-    pyrrow::test::ChildProcess child(self, {L"--hold-save", file.wstring()});
+    const HANDLE change = ::FindFirstChangeNotificationW(dir.path().c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
+    ASSERT_NE(change, INVALID_HANDLE_VALUE);
+    pyrrow::test::ChildProcess child(self, {L"--save-large", file.wstring()});
     ASSERT_TRUE(child.Started());
-    ASSERT_EQ(child.ReadLine(), "holding") << child.Errors();
-    EXPECT_EQ(FilesIn(dir.path()), 2) << "the new file is beside the old one while the save runs";
+    const DWORD appeared = ::WaitForSingleObject(change, 30000);
     EXPECT_EQ(child.Wait(std::chrono::milliseconds(0)), -1);  // ended, as a killed program is
+    ::FindCloseChangeNotification(change);
+    ASSERT_EQ(appeared, WAIT_OBJECT_0) << child.Errors();
+    EXPECT_EQ(FilesIn(dir.path()), 2) << "the new file is left beside the old one";
 
     EXPECT_EQ(pyrrow::test::ReadBytes(file), previous);
     // The next save removes what the ended one left.

@@ -1,9 +1,8 @@
 // The Windows-only test program. Started with --print-arguments it is the
 // child of the command-line test instead: it prints what the program would
 // take from its command line, one value a line, and ends. Started with
-// --hold-save PATH it is the child of the interrupted-save test: it begins
-// to replace PATH, writes part of the new content, says "holding" and waits
-// to be ended.
+// --save-large PATH it is the child of the interrupted-save test: it saves
+// a document of 64 MB to PATH, which takes long enough to be ended midway.
 #include <windows.h>
 
 #include <cstdio>
@@ -14,8 +13,8 @@
 
 #include "app/prikazovy_radek.h"
 #include "platform/command_line.h"
-#include "platform/file.h"
 #include "platform/windows_text.h"
+#include "xml/xml_file.h"
 
 namespace {
 
@@ -31,22 +30,13 @@ int PrintArguments()
     return 0;
 }
 
-int HoldSave(const char* path)
+int SaveLarge(const char* path)
 {
-    const std::u16string name = std::filesystem::path(path).u16string();
-    pyrrow::platform::FileHandle file = pyrrow::platform::BeginReplacement(name.c_str());
-    if (file == nullptr || !pyrrow::platform::WriteFile(file, "\xFF\xFE<", 3))
-        return 1;
-    // Past the write buffer, so that the new file has content on the disk.
-    static char part[128 * 1024];
-    if (!pyrrow::platform::WriteFile(file, part, sizeof part))
-        return 1;
-    std::printf("holding\n");
-    std::fflush(stdout);
-    // Bounded, in case the test that should end it is gone.
-    ::WaitForSingleObject(::GetCurrentProcess(), 60000);
-    pyrrow::platform::CloseFile(file);
-    return 1;
+    CMyXMLFile doc;
+    doc.m_root.SetName(u"r");
+    const std::u16string text(32 * 1024 * 1024, u'x');
+    doc.m_root.SetTextN(text.c_str(), static_cast<std::int32_t>(text.size()));
+    return doc.Save(std::filesystem::path(path).u16string().c_str()) == 1 ? 0 : 1;
 }
 
 }  // namespace
@@ -55,8 +45,8 @@ int main(int argc, char** argv)
 {
     if (argc > 1 && std::strcmp(argv[1], "--print-arguments") == 0)
         return PrintArguments();
-    if (argc > 2 && std::strcmp(argv[1], "--hold-save") == 0)
-        return HoldSave(argv[2]);
+    if (argc > 2 && std::strcmp(argv[1], "--save-large") == 0)
+        return SaveLarge(argv[2]);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -20,7 +20,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/file.h"
 #include "support/named_row.h"
 #include "support/notice_capture.h"
 #include "support/small_stack.h"
@@ -124,7 +123,7 @@ int SaveTo(const fs::path& file, const std::u16string& text = u"")
     doc.m_root.SetTextN(text.c_str(), static_cast<std::int32_t>(text.size()));
     const int saved = doc.Save(file.u16string().c_str());
     if (saved == 0) {
-        EXPECT_EQ(doc.m_hFile, nullptr);
+        EXPECT_FALSE(doc.m_hFile.IsOpen());
     }
     return saved;
 }
@@ -249,14 +248,23 @@ TEST(XmlFileSave, NothingIsLeftBesideWhenTheProgramDiesMidSave)
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        pyrrow::platform::FileHandle f = pyrrow::platform::BeginReplacement(dir.File("s.xml").c_str());
-        const std::string block(200000, 'x');
-        pyrrow::platform::WriteFile(f, block.data(), block.size());
-        ::raise(SIGKILL);
+        // The system ends the program at the write that passes the limit.
+        const struct rlimit limit {100000, 100000};
+        const struct rlimit noCore {0, 0};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        ::signal(SIGXFSZ, SIG_DFL);
+        CMyXMLFile doc;
+        doc.m_root.SetName(u"r");
+        const std::u16string text(200000, u'x');
+        doc.m_root.SetTextN(text.c_str(), static_cast<std::int32_t>(text.size()));
+        doc.Save(file.u16string().c_str());
+        ::_exit(0);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status));
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGXFSZ);
     EXPECT_EQ(ReadBytes(file), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 
@@ -289,8 +297,8 @@ TEST(XmlFileLoad, FileMadeMeanwhileByAnotherProgramIsOpened)
     if (child == 0) {
         ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
         ::raise(SIGSTOP);
-        pyrrow::platform::FileHandle f = pyrrow::platform::OpenOrCreateShared(file.u16string().c_str());
-        ::_exit(f != nullptr ? 0 : 1);
+        pyrrow::platform::NamedFile f;
+        ::_exit(f.Open(file.string(), pyrrow::platform::NamedFile::Access::Shared, nullptr) ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -347,8 +355,8 @@ TEST(XmlFileSave, FileThatMayBeWrittenInAFolderThatMayNotIsRewrittenInPlace)
     {
         AsOtherUser other;
         ASSERT_TRUE(other.switched());
-        EXPECT_FALSE(pyrrow::platform::CanWrite(dir.File("").c_str()));
-        EXPECT_TRUE(pyrrow::platform::CanWrite(dir.File("s.xml").c_str()));
+        EXPECT_FALSE(pyrrow::platform::CanWrite(dir.path().string()));
+        EXPECT_TRUE(pyrrow::platform::CanWrite(file.string()));
         EXPECT_EQ(SaveTo(file), 1);
     }
     struct stat after {};

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/file.h"
 #include "support/notice_capture.h"
 #include "support/small_stack.h"
 #include "support/temp_dir.h"
@@ -107,7 +106,7 @@ TEST(XmlFileSave, NullPathOrMissingFolderFails)
     doc.m_root.SetName(u"a");
     EXPECT_EQ(doc.Save(nullptr), 0);
     EXPECT_EQ(doc.Save(dir.File("no/such/folder.xml").c_str()), 0);
-    EXPECT_EQ(doc.m_hFile, nullptr);
+    EXPECT_FALSE(doc.m_hFile.IsOpen());
 }
 
 
@@ -118,7 +117,7 @@ TEST(XmlFileSave, FileIsHeldUntilTheNextLoadSaveOrTheEnd)
     auto doc = std::make_unique<CMyXMLFile>();
     doc->m_root.SetName(u"a");
     ASSERT_EQ(doc->Save(path.c_str()), 1);
-    EXPECT_NE(doc->m_hFile, nullptr);
+    EXPECT_TRUE(doc->m_hFile.IsOpen());
 
     CMyXMLFile other;
     EXPECT_EQ(other.Load(path.c_str()), 0);

@@ -69,7 +69,7 @@ TEST(XmlFileSave, FileInUseStaysAsItWas)
     CMyXMLFile doc;
     doc.m_root.SetName(u"r");
     EXPECT_EQ(doc.Save(dir.File("s.xml").c_str()), 0);
-    EXPECT_EQ(doc.m_hFile, nullptr);
+    EXPECT_FALSE(doc.m_hFile.IsOpen());
     ::CloseHandle(other);
     EXPECT_EQ(ReadBytes(file), previous);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
