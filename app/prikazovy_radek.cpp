@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "xml/wide_numbers.h"
-#include "platform/command_line.h"
+#include "platform/process/command_line.h"
 #include "platform/utf.h"
 #include "xml/dyn_wstring.h"
+#include "xml/wide_numbers.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "app/pyrrow_dlg.h"
 
 #include "app/prikazovy_radek.h"
-#include "platform/serial_ports.h"
+#include "platform/serial/serial_ports.h"
 #include "platform/utf.h"
 #include "res/resource.h"
 

@@ -13,15 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialog.h"
-#include "platform/executable.h"
-#include "platform/hid.h"
-#include "platform/named_file.h"
-#include "platform/serial.h"
-#include "platform/taskbar.h"
-#include "platform/tcp_connection.h"
+#include "platform/devices/hid.h"
+#include "platform/files/executable.h"
+#include "platform/files/named_file.h"
+#include "platform/net/tcp_connection.h"
+#include "platform/serial/serial.h"
 #include "platform/thread.h"
 #include "platform/utf.h"
+#include "platform/window/dialog.h"
+#include "platform/window/taskbar.h"
 #include "settings/settings_record.h"
 #include "upload/serial_timing.h"
 #include "xml/dyn_wstring.h"

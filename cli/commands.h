@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cli/options.h"
-#include "platform/stop_requests.h"
+#include "platform/process/stop_requests.h"
 
 namespace pyrrow::cli {
 

@@ -7,10 +7,10 @@
 
 #include "cli/commands.h"
 #include "cli/output/json_text.h"
-#include "platform/device_access.h"
-#include "platform/hid.h"
-#include "platform/serial_aliases.h"
-#include "platform/serial_ports.h"
+#include "platform/devices/device_access.h"
+#include "platform/devices/hid.h"
+#include "platform/serial/serial_aliases.h"
+#include "platform/serial/serial_ports.h"
 #include "platform/utf.h"
 #include "upload/usb_link.h"
 

@@ -8,10 +8,10 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/output/progress.h"
-#include "platform/hid.h"
-#include "platform/standard_streams.h"
-#include "platform/stop_requests.h"
-#include "platform/utf8_arguments.h"
+#include "platform/devices/hid.h"
+#include "platform/process/standard_streams.h"
+#include "platform/process/stop_requests.h"
+#include "platform/process/utf8_arguments.h"
 #include "res/version.h"
 
 int main(int argc, char** argv)

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdio>
 
-#include "platform/sha256.h"
+#include "platform/files/sha256.h"
 
 namespace pyrrow::console {
 namespace {

@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "app/pyrrow_dlg.h"
-#include "platform/named_file.h"
+#include "platform/files/named_file.h"
 #include "platform/utf.h"
 #include "settings/settings_document.h"
 #include "settings/settings_file.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/named_file.h"
+#include "platform/files/named_file.h"
 #include "platform/utf.h"
 
 namespace pyrrow::settings {

@@ -3,8 +3,8 @@
 #include <iostream>
 #include <stop_token>
 
-#include "platform/standard_streams.h"
-#include "platform/stop_requests.h"
+#include "platform/process/standard_streams.h"
+#include "platform/process/stop_requests.h"
 #include "sim/options.h"
 #include "sim/simulator.h"
 

@@ -14,7 +14,7 @@
 
 #include <asio/post.hpp>
 
-#include "platform/serial_line_settings.h"
+#include "platform/serial/serial_line_settings.h"
 #include "platform/utf.h"
 #include "platform/windows_text.h"
 #include "sim/named_port.h"

@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files/named_file.h"
 #include "sim/faults.h"
-#include "platform/named_file.h"
 
 namespace pyrrow::sim {
 

@@ -10,7 +10,7 @@
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 
-#include "platform/stop_requests.h"
+#include "platform/process/stop_requests.h"
 #include "sim/recorder.h"
 #include "sim/serial_unit.h"
 #include "sim/system.h"

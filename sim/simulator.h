@@ -6,7 +6,7 @@
 #include <iosfwd>
 #include <stop_token>
 
-#include "platform/stop_requests.h"
+#include "platform/process/stop_requests.h"
 #include "sim/options.h"
 
 namespace pyrrow::sim {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/named_file.h"
+#include "platform/files/named_file.h"
 
 namespace pyrrow::upload {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/serial.h"
+#include "platform/serial/serial.h"
 #include "upload/serial_timing.h"
 #include "upload/upload_engine.h"
 
@@ -32,7 +32,7 @@ private:
     // pause, then up to answerAttempts reads for an answer of exactly 32 bytes.
     std::optional<UploadFailure> SendHeaderSerial(std::span<const unsigned char> header, const LinkContext& context);
 
-    std::string m_portName;  // in the system's form (platform/serial.h)
+    std::string m_portName;  // in the system's form (platform/serial/serial.h)
     platform::SerialHandle& m_handle;
     SerialTiming m_timing;
 };

@@ -2,7 +2,7 @@
 // the time-outs stretched for a slow link on request.
 #pragma once
 
-#include "platform/serial.h"
+#include "platform/serial/serial.h"
 
 namespace pyrrow::upload {
 

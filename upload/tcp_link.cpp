@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/ipv4_text.h"
+#include "platform/net/ipv4_text.h"
 
 namespace pyrrow::upload {
 namespace {

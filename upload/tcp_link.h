@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/tcp_connection.h"
+#include "platform/net/tcp_connection.h"
 #include "upload/upload_engine.h"
 
 namespace pyrrow::upload {

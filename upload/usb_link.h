@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/hid.h"
+#include "platform/devices/hid.h"
 #include "upload/upload_engine.h"
 
 namespace pyrrow::upload {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/named_file.h"
+#include "platform/files/named_file.h"
 #include "xml/dyn_wstring.h"
 #include "xml/my_object.h"
 #include "xml/tag.h"

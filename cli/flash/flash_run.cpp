@@ -8,7 +8,7 @@
 #include "cli/exit_codes.h"
 #include "cli/output/failure_text.h"
 #include "cli/station/stoppable_pause.h"
-#include "platform/hid.h"
+#include "platform/devices/hid.h"
 #include "platform/utf.h"
 #include "upload/serial_link.h"
 #include "upload/tcp_link.h"

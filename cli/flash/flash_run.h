@@ -15,7 +15,7 @@
 #include "cli/output/progress.h"
 #include "cli/output/trace_log.h"
 #include "cli/station/unit_result.h"
-#include "platform/hid.h"
+#include "platform/devices/hid.h"
 
 namespace pyrrow::cli {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/named_file.h"
+#include "platform/files/named_file.h"
 
 namespace pyrrow::cli {
 

@@ -3,8 +3,8 @@
 #include <filesystem>
 
 #include "cli/exit_codes.h"
-#include "platform/ipv4_text.h"
-#include "platform/serial.h"
+#include "platform/net/ipv4_text.h"
+#include "platform/serial/serial.h"
 #include "platform/utf.h"
 
 namespace pyrrow::cli {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/flash/device_uri.h"
-#include "platform/hid.h"
+#include "platform/devices/hid.h"
 
 namespace pyrrow::cli {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/flash/input_file.h"
-#include "platform/ipv4_text.h"
+#include "platform/net/ipv4_text.h"
 #include "platform/utf.h"
 #include "settings/settings_document.h"
 #include "settings/settings_record.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cli/flash/device_uri.h"
-#include "platform/named_file.h"
+#include "platform/files/named_file.h"
 
 namespace pyrrow::cli {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cli/flash/select.h"
-#include "platform/device_access.h"
+#include "platform/devices/device_access.h"
 #include "upload/upload_engine.h"
 
 namespace pyrrow::cli {

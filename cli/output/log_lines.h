@@ -8,7 +8,7 @@
 #include <functional>
 #include <string_view>
 
-#include "platform/named_file.h"
+#include "platform/files/named_file.h"
 
 namespace pyrrow::cli {
 

@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/output/json_text.h"
-#include "platform/terminal.h"
+#include "platform/process/terminal.h"
 #include "platform/utf.h"
 
 namespace pyrrow::cli {

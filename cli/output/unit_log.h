@@ -16,7 +16,7 @@
 #include "cli/flash/firmware_image.h"
 #include "cli/output/record_tags.h"
 #include "cli/station/unit_result.h"
-#include "platform/named_file.h"
+#include "platform/files/named_file.h"
 
 namespace pyrrow::cli {
 

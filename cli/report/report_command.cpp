@@ -8,7 +8,7 @@
 #include "cli/output/log_lines.h"
 #include "cli/output/progress.h"
 #include "cli/report/report_forms.h"
-#include "platform/named_file.h"
+#include "platform/files/named_file.h"
 
 namespace pyrrow::cli {
 namespace {

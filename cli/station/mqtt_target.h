@@ -8,7 +8,7 @@
 #include <stop_token>
 #include <string>
 
-#include "platform/mqtt_client.h"
+#include "platform/net/mqtt_client.h"
 
 namespace pyrrow::cli {
 

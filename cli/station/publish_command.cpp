@@ -7,9 +7,9 @@
 #include "cli/exit_codes.h"
 #include "cli/output/progress.h"
 #include "cli/output/unit_log.h"
-#include "platform/mqtt_client.h"
-#include "platform/named_file.h"
-#include "platform/stop_requests.h"
+#include "platform/files/named_file.h"
+#include "platform/net/mqtt_client.h"
+#include "platform/process/stop_requests.h"
 
 namespace pyrrow::cli {
 namespace {

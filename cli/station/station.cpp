@@ -6,9 +6,9 @@
 #include "cli/exit_codes.h"
 #include "cli/flash/select.h"
 #include "cli/station/unit_wait.h"
-#include "platform/host_name.h"
-#include "platform/serial.h"
-#include "platform/serial_aliases.h"
+#include "platform/net/host_name.h"
+#include "platform/serial/serial.h"
+#include "platform/serial/serial_aliases.h"
 #include "platform/utf.h"
 #include "upload/protocol.h"
 

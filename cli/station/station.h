@@ -20,8 +20,8 @@
 #include "cli/output/trace_log.h"
 #include "cli/output/unit_log.h"
 #include "cli/station/unit_result.h"
-#include "platform/hid.h"
-#include "platform/mqtt_client.h"
+#include "platform/devices/hid.h"
+#include "platform/net/mqtt_client.h"
 
 namespace pyrrow::cli {
 

@@ -13,7 +13,7 @@
 #include "cli/flash/firmware_image.h"
 #include "cli/output/progress.h"
 #include "cli/output/record_tags.h"
-#include "platform/mqtt_client.h"
+#include "platform/net/mqtt_client.h"
 
 namespace pyrrow::cli {
 

@@ -5,8 +5,8 @@
 
 #include "cli/exit_codes.h"
 #include "cli/station/stoppable_pause.h"
-#include "platform/serial.h"
-#include "platform/tcp_connection.h"
+#include "platform/net/tcp_connection.h"
+#include "platform/serial/serial.h"
 #include "platform/utf.h"
 #include "upload/protocol.h"
 

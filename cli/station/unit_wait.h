@@ -12,8 +12,8 @@
 #include <string>
 
 #include "cli/flash/select.h"
-#include "platform/hid.h"
-#include "platform/node_hold.h"
+#include "platform/devices/hid.h"
+#include "platform/devices/node_hold.h"
 #include "upload/upload_engine.h"
 
 namespace pyrrow::cli {

@@ -7,11 +7,11 @@
 #include "app/prikazovy_radek.h"
 #include "app/pyrrow_app.h"
 #include "app/pyrrow_dlg.h"
-#include "xml/wide_numbers.h"
-#include "platform/command_line.h"
+#include "platform/process/command_line.h"
 #include "support/named_row.h"
 #include "support/system_conventions.h"
 #include "support/temp_dir.h"
+#include "xml/wide_numbers.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/prikazovy_radek.h"
-#include "platform/named_file.h"
+#include "platform/files/named_file.h"
 #include "platform/utf.h"
 #include "res/resource.h"
 #include "support/named_row.h"

@@ -25,9 +25,9 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/flash/flash_run.h"
-#include "platform/hid.h"
-#include "platform/node_lock.h"
-#include "platform/serial.h"
+#include "platform/devices/hid.h"
+#include "platform/devices/node_lock.h"
+#include "platform/serial/serial.h"
 #include "platform/utf.h"
 #include "support/cli_run.h"
 #include "support/full_listener.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/dialog.h"
+#include "platform/window/dialog.h"
 #include "support/test_host.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/serial_ports.h"
+#include "platform/serial/serial_ports.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -13,8 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/serial.h"
-#include "platform/serial_access.h"
+#include "platform/serial/serial.h"
+#include "platform/serial/serial_access.h"
 #include "support/pty_device.h"
 
 namespace {

@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/taskbar.h"
+#include "platform/window/taskbar.h"
 
 namespace {
 

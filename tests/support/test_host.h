@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialog_host.h"
+#include "platform/window/dialog_host.h"
 
 namespace pyrrow::test {
 

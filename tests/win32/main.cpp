@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "app/prikazovy_radek.h"
-#include "platform/command_line.h"
+#include "platform/process/command_line.h"
 #include "platform/windows_text.h"
 #include "xml/xml_file.h"
 

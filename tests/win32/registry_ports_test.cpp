@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/serial_ports.h"
+#include "platform/serial/serial_ports.h"
 
 namespace {
 

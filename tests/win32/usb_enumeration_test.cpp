@@ -2,7 +2,7 @@
 // attached, opening finds nothing and says so, without an error.
 #include <gtest/gtest.h>
 
-#include "platform/hid.h"
+#include "platform/devices/hid.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <optional>
 #include <cstdio>
 
+#include "app/program_info.h"
 #include "app/pyrrow_app.h"
 #include "app/pyrrow_dlg.h"
-#include "app/program_info.h"
-#include "platform/command_line.h"
-#include "platform/hid.h"
-#include "platform/standard_streams.h"
+#include "platform/devices/hid.h"
+#include "platform/process/command_line.h"
+#include "platform/process/standard_streams.h"
 #include "res/dialog_template.h"
 #include "res/version.h"
 #include "ui/qt/display_check.h"

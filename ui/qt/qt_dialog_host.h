@@ -12,7 +12,7 @@
 #include <map>
 #include <type_traits>
 
-#include "platform/dialog.h"
+#include "platform/window/dialog.h"
 #include "res/dialog_template.h"
 
 namespace pyrrow::ui {

@@ -11,7 +11,7 @@
 #include <map>
 #include <vector>
 
-#include "platform/dialog.h"
+#include "platform/window/dialog.h"
 #include "res/dialog_template.h"
 
 struct HWND__;
