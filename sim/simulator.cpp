@@ -12,11 +12,11 @@
 
 #include "platform/process/stop_requests.h"
 #include "sim/recorder.h"
-#include "sim/serial_unit.h"
 #include "sim/system.h"
-#include "sim/tcp_unit.h"
-#include "sim/unit_place.h"
-#include "sim/usb_unit.h"
+#include "sim/units/serial_unit.h"
+#include "sim/units/tcp_unit.h"
+#include "sim/units/unit_place.h"
+#include "sim/units/usb_unit.h"
 #include "upload/protocol.h"
 
 namespace pyrrow::sim {

@@ -15,7 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/recorder.h"
-#include "sim/usb_unit.h"
+#include "sim/units/usb_unit.h"
 #include "support/dialog_fixture.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"

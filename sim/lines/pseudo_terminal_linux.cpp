@@ -21,8 +21,8 @@
 
 #include <asio/post.hpp>
 
-#include "sim/descriptor_line.h"
-#include "sim/pseudo_terminal.h"
+#include "sim/lines/descriptor_line.h"
+#include "sim/lines/pseudo_terminal.h"
 #include "upload/protocol.h"
 
 namespace pyrrow::sim {

@@ -1,9 +1,9 @@
-#include "sim/unit_upload.h"
+#include "sim/units/unit_upload.h"
 
 #include <utility>
 #include <vector>
 
-#include "sim/header_answer.h"
+#include "sim/units/header_answer.h"
 #include "upload/protocol.h"
 
 namespace pyrrow::sim {

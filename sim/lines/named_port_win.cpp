@@ -17,7 +17,7 @@
 #include "platform/serial/serial_line_settings.h"
 #include "platform/utf.h"
 #include "platform/windows_text.h"
-#include "sim/named_port.h"
+#include "sim/lines/named_port.h"
 #include "sim/system.h"
 #include "sim/timer.h"
 

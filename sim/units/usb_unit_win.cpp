@@ -1,6 +1,6 @@
 // Windows lets no program play a HID device without a driver of its own:
 // the USB unit says so.
-#include "sim/usb_unit.h"
+#include "sim/units/usb_unit.h"
 
 namespace pyrrow::sim {
 

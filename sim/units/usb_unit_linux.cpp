@@ -1,8 +1,8 @@
-#include "sim/usb_unit.h"
+#include "sim/units/usb_unit.h"
 
 #include <iostream>
 
-#include "sim/header_answer.h"
+#include "sim/units/header_answer.h"
 #include "upload/protocol.h"
 
 namespace pyrrow::sim {

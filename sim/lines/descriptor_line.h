@@ -10,7 +10,7 @@
 
 #include <asio/posix/stream_descriptor.hpp>
 
-#include "sim/serial_line.h"
+#include "sim/lines/serial_line.h"
 #include "sim/system.h"
 #include "sim/timer.h"
 

@@ -11,9 +11,9 @@
 
 #include <asio/posix/stream_descriptor.hpp>
 
+#include "sim/lines/uhid.h"
 #include "sim/system.h"
 #include "sim/timer.h"
-#include "sim/uhid.h"
 
 namespace pyrrow::sim {
 namespace {

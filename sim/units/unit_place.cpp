@@ -1,4 +1,4 @@
-#include "sim/unit_place.h"
+#include "sim/units/unit_place.h"
 
 namespace pyrrow::sim {
 

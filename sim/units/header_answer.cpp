@@ -1,4 +1,4 @@
-#include "sim/header_answer.h"
+#include "sim/units/header_answer.h"
 
 #include <cmath>
 

@@ -12,10 +12,10 @@
 #include <asio/io_context.hpp>
 
 #include "sim/faults.h"
+#include "sim/lines/uhid.h"
 #include "sim/recorder.h"
-#include "sim/uhid.h"
-#include "sim/unit.h"
-#include "sim/unit_upload.h"
+#include "sim/units/unit.h"
+#include "sim/units/unit_upload.h"
 
 namespace pyrrow::sim {
 

@@ -17,7 +17,7 @@
 #include "platform/system_error.h"
 #include "sim/faults.h"
 #include "sim/recorder.h"
-#include "sim/unit.h"
+#include "sim/units/unit.h"
 
 namespace pyrrow::sim {
 

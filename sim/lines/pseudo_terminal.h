@@ -9,7 +9,7 @@
 
 #include <asio/io_context.hpp>
 
-#include "sim/serial_line.h"
+#include "sim/lines/serial_line.h"
 
 namespace pyrrow::sim {
 

@@ -1,6 +1,6 @@
 // Windows has no pseudo-terminals: the serial unit needs a port named with
 // --port there, one end of a null-modem pair.
-#include "sim/pseudo_terminal.h"
+#include "sim/lines/pseudo_terminal.h"
 
 namespace pyrrow::sim {
 

@@ -14,7 +14,7 @@
 #include "platform/system_error.h"
 #include "sim/recorder.h"
 #include "sim/timer.h"
-#include "sim/unit.h"
+#include "sim/units/unit.h"
 
 namespace pyrrow::sim {
 

@@ -1,9 +1,9 @@
-#include "sim/serial_unit.h"
+#include "sim/units/serial_unit.h"
 
 #include <algorithm>
 
-#include "sim/named_port.h"
-#include "sim/pseudo_terminal.h"
+#include "sim/lines/named_port.h"
+#include "sim/lines/pseudo_terminal.h"
 #include "upload/protocol.h"
 
 namespace pyrrow::sim {

@@ -13,11 +13,11 @@
 #include <asio/io_context.hpp>
 
 #include "sim/faults.h"
+#include "sim/lines/serial_line.h"
 #include "sim/recorder.h"
-#include "sim/serial_line.h"
 #include "sim/timer.h"
-#include "sim/unit.h"
-#include "sim/unit_upload.h"
+#include "sim/units/unit.h"
+#include "sim/units/unit_upload.h"
 
 namespace pyrrow::sim {
 

@@ -1,12 +1,12 @@
-#include "sim/tcp_unit.h"
+#include "sim/units/tcp_unit.h"
 
 #include <array>
 #include <vector>
 
-#include "sim/header_answer.h"
 #include "sim/system.h"
 #include "sim/timer.h"
-#include "sim/unit_upload.h"
+#include "sim/units/header_answer.h"
+#include "sim/units/unit_upload.h"
 #include "upload/protocol.h"
 
 namespace pyrrow::sim {

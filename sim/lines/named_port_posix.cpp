@@ -8,8 +8,8 @@
 
 #include <cerrno>
 
-#include "sim/descriptor_line.h"
-#include "sim/named_port.h"
+#include "sim/lines/descriptor_line.h"
+#include "sim/lines/named_port.h"
 
 namespace pyrrow::sim {
 namespace {
