@@ -143,8 +143,8 @@ void BM_ParseAndDeleteDeepChain(benchmark::State& state)
 BENCHMARK(BM_ParseAndDeleteDeepChain)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // Writing indents every element one tab per level, so a chain d deep writes
-// d^2/2 tabs: 1,000,000 levels would be a terabyte. The explicit stack is
-// shown with 1,000,000 siblings (31,250 stack chunks) and a 10,000-deep chain.
+// d^2/2 tabs: 1,000,000 levels would be a terabyte. The walk over the links
+// is shown with 1,000,000 siblings and a 10,000-deep chain.
 void BM_WriteMillionSiblings(benchmark::State& state)
 {
     const std::u16string out = ScratchFile("siblings.xml");

@@ -1,9 +1,9 @@
 // WriteTree: the element tree as UTF-16LE XML text with a byte order mark,
-// one element per line, one tab per level, CR LF line ends. The walk keeps
-// its own stack, so neither depth nor sibling count is limited by the call
-// stack; each element's pieces are assembled in its own m_strLine.
+// one element per line, one tab per level, CR LF line ends. The walk follows
+// the child, next and parent links, so neither depth nor sibling count is
+// limited by the call stack and it needs no memory of its own; each
+// element's pieces are assembled in its own m_strLine.
 #include <bit>
-#include <new>
 #include <string>
 
 #include "xml/xml_file.h"
@@ -12,78 +12,6 @@
 static_assert(std::endian::native == std::endian::little, "the writer stores UTF-16LE as held in memory");
 
 namespace {
-
-enum : unsigned {
-    kOpened = 1,        // the opening part is written
-    kChildPushed = 2,   // the first child has been pushed
-    kNextPushed = 4,    // the next sibling has been pushed
-    kClosed = 8,        // the closing part is written
-};
-
-struct StackEntry {
-    CMyTag* element;
-    std::int32_t depth;
-    unsigned bits;
-};
-
-struct StackChunk {
-    static constexpr int kEntries = 32;
-
-    StackEntry entries[kEntries];
-    int count;  // entries held
-    int top;    // index of the top entry
-    StackChunk* next;
-    StackChunk* previous;
-};
-
-// The walk's stack: the first chunk in the caller's frame, further ones on
-// the heap, kept for reuse until the walk ends.
-class WalkStack {
-public:
-    explicit WalkStack(StackChunk* first) : m_first(first), m_current(first) {}
-    ~WalkStack()
-    {
-        for (StackChunk* c = m_first->next; c != nullptr;) {
-            StackChunk* next = c->next;
-            delete c;
-            c = next;
-        }
-    }
-    WalkStack(const WalkStack&) = delete;
-    WalkStack& operator=(const WalkStack&) = delete;
-
-    bool Empty() const { return m_current->count == 0; }
-    StackEntry& Top() { return m_current->entries[m_current->top]; }
-
-    bool Push(CMyTag* element, std::int32_t depth)
-    {
-        if (m_current->count == StackChunk::kEntries) {
-            if (m_current->next == nullptr) {
-                auto* chunk = new (std::nothrow) StackChunk{};
-                if (chunk == nullptr)
-                    return false;
-                chunk->previous = m_current;
-                m_current->next = chunk;
-            }
-            m_current = m_current->next;
-        }
-        m_current->top = m_current->count++;
-        m_current->entries[m_current->top] = {element, depth, 0};
-        return true;
-    }
-
-    void Pop()
-    {
-        --m_current->count;
-        m_current->top = m_current->count - 1;
-        if (m_current->count == 0 && m_current->previous != nullptr)
-            m_current = m_current->previous;
-    }
-
-private:
-    StackChunk* m_first;
-    StackChunk* m_current;
-};
 
 bool IsEmptyText(const CDynWString& s)
 {
@@ -209,43 +137,33 @@ bool CMyXMLFile::WriteTree(std::string* text, CMyTag* start)
 {
     text->append("\xFF\xFE");  // the byte order mark
     Output out(text);
-    StackChunk first{};
-    WalkStack stack(&first);
-    stack.Push(start, 0);
-    while (!stack.Empty()) {
-        StackEntry& top = stack.Top();
-        CMyTag* e = top.element;
-        const std::int32_t depth = top.depth;
-        if (top.bits == 0) {
-            if (e->GetName() == nullptr) {
-                // Only a failed allocation leaves an element unnamed; it has
-                // nothing worth keeping and no name to write, so it is left
-                // out with what lies below it.
-                top.bits = kOpened | kChildPushed | kClosed;
-            } else {
-                if (!out.WriteTagPart(e, TagPart::Opening, depth))
-                    return false;
-                top.bits |= kOpened;
-            }
+    CMyTag* e = start;
+    std::int32_t depth = 0;
+    for (;;) {
+        // Only a failed allocation leaves an element unnamed; it has nothing
+        // worth keeping and no name to write, so it is left out with what
+        // lies below it.
+        const bool named = e->GetName() != nullptr;
+        if (named && !out.WriteTagPart(e, TagPart::Opening, depth))
+            return false;
+        if (named && e->m_pChild != nullptr) {
+            e = e->m_pChild;
+            ++depth;
+            continue;
         }
-        if ((top.bits & kChildPushed) == 0 && e->m_pChild != nullptr) {
-            top.bits |= kChildPushed;
-            if (!stack.Push(e->m_pChild, depth + 1))
+        // Closes e and every parent whose last child was just closed, up to
+        // the next sibling or the end of the start's level.
+        for (;;) {
+            if (e->GetName() != nullptr && !out.WriteTagPart(e, TagPart::Closing, depth))
                 return false;
-        } else if ((top.bits & kNextPushed) == 0 && e->m_pNext != nullptr) {
-            top.bits |= kNextPushed;
-            if ((top.bits & kClosed) == 0) {
-                if (!out.WriteTagPart(e, TagPart::Closing, depth))
-                    return false;
-                top.bits |= kClosed;
+            if (e->m_pNext != nullptr) {
+                e = e->m_pNext;
+                break;
             }
-            if (!stack.Push(e->m_pNext, depth))
-                return false;
-        } else {
-            if ((top.bits & kClosed) == 0 && !out.WriteTagPart(e, TagPart::Closing, depth))
-                return false;
-            stack.Pop();
+            if (depth == 0)
+                return true;
+            e = e->m_pParent;
+            --depth;
         }
     }
-    return true;
 }

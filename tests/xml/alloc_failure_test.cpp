@@ -184,20 +184,20 @@ TEST(AllocationFailure, ElementOperations)
     });
 }
 
-// Counts destructions, to see that a failed queue chunk loses no element.
+// Counts destructions, to see that no element is lost.
 struct CountedTag : CMyTag {
     CountedTag(CMyTag* parent, long* deleted) : CMyTag(parent), m_deleted(deleted) {}
     ~CountedTag() override { ++*m_deleted; }
     long* m_deleted;
 };
 
-TEST(AllocationFailure, DeleteSubtreeWithoutRoomForItsQueue)
+TEST(AllocationFailure, DeleteSubtreeNeedsNoMemory)
 {
     for (const bool siblings : {true, false}) {
         long deleted = 0;
         CMyTag root;
-        // Enough elements that the queue needs a second chunk: one long list
-        // of children, or a chain that alternates child and next links.
+        // One long list of children, or a chain that alternates child and
+        // next links.
         CMyTag* last = &root;
         for (int i = 0; i < 3000; ++i) {
             auto* t = new CountedTag(nullptr, &deleted);

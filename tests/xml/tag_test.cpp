@@ -189,7 +189,7 @@ long BuildWideTree(CMyTag& root, long n, long* deleted)
     return made;
 }
 
-TEST(Tag, DeleteSubtreeSpillsItsQueueIntoFurtherChunks)
+TEST(Tag, DeleteSubtreeTakesAWideTreeWhole)
 {
     long deleted = 0;
     CMyTag root;
