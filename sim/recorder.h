@@ -79,7 +79,6 @@ public:
     // order and was the expected image (when one is); one that still runs
     // does not count as in order.
     bool EveryUploadAsExpected(unsigned required) const;
-    bool Expects() const { return m_expected.has_value(); }
     // An image could not be stored or the trace could not be written.
     bool RecordFailed() const { return m_storeFailed || !m_traceError.empty(); }
     // Called whenever what the run would end with may have changed (an

@@ -30,13 +30,6 @@ std::string UnitName(Link link, unsigned index)
     return std::string(LinkName(link)) + "-" + std::to_string(index);
 }
 
-// The unit a fault's @unit=N names: with --units, the N-th unit to come
-// to each place; otherwise the N-th place (TCP unit of --count).
-unsigned FaultUnit(const Options& o, unsigned place, unsigned arrival)
-{
-    return o.units != 0 ? arrival : place;
-}
-
 std::chrono::milliseconds Milliseconds(double seconds)
 {
     return std::chrono::milliseconds(static_cast<long long>(std::llround(seconds * 1000)));
@@ -45,8 +38,10 @@ std::chrono::milliseconds Milliseconds(double seconds)
 // What the arrival-th unit (from 1) at the index-th place is told.
 UnitSettings Told(const Options& o, unsigned index, unsigned arrival, UnitPlace& place)
 {
-    return {UnitName(o.link, index), FaultPlan(o.faults, FaultUnit(o, index, arrival)), o.once || o.units != 0,
-            place.OnDone()};
+    // The unit a fault's @unit=N names: with --units, the N-th unit to come
+    // to each place; otherwise the N-th place (TCP unit of --count).
+    const unsigned faultUnit = o.units != 0 ? arrival : index;
+    return {UnitName(o.link, index), FaultPlan(o.faults, faultUnit), o.once || o.units != 0, place.OnDone()};
 }
 
 TcpUnit::Settings TcpSettings(const Options& o, unsigned index, unsigned arrival, std::uint16_t port,
@@ -108,7 +103,7 @@ bool MakePlaces(const Options& o, asio::io_context& io, Recorder& recorder,
             // A unit coming later takes the port of the first.
             const std::uint16_t port = units[i]->Port();
             UnitPlace* place = places[i].get();
-            recorder.AddUnit(UnitName(Link::Tcp, i + 1), Link::Tcp, units[i]->Address());
+            recorder.AddUnit(UnitName(Link::Tcp, i + 1), Link::Tcp, units[i]->Where());
             place->Start(std::move(units[i]), [&o, &io, &recorder, i, port, place](unsigned number,
                                                                                        platform::SystemError* why) {
                 bool taken = false;

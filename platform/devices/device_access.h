@@ -21,9 +21,9 @@ struct NodeAccess {
     std::string holder;  // busy: who holds it, as far as can be seen
 };
 
-// Looks at the node behind path (links followed). countOwn: this process's
-// own holdings count as busy too (only tests want that).
-NodeAccess ProbeNode(const std::string& path, bool countOwn = false);
+// Looks at the node behind path (links followed); this process's own
+// holdings do not make it busy.
+NodeAccess ProbeNode(const std::string& path);
 
 // "ok", "denied", "busy", "missing", "unchecked".
 const char* StateName(NodeAccess::State state);

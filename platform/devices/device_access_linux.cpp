@@ -12,7 +12,7 @@
 
 namespace pyrrow::platform {
 
-NodeAccess ProbeNode(const std::string& path, bool countOwn)
+NodeAccess ProbeNode(const std::string& path)
 {
     NodeAccess access;
     struct stat node {};
@@ -29,7 +29,7 @@ NodeAccess ProbeNode(const std::string& path, bool countOwn)
         access.state = NodeAccess::State::Denied;
         return access;
     }
-    access.holder = DeviceHolder(path, countOwn);
+    access.holder = DeviceHolder(path);
     access.state = access.holder.empty() ? NodeAccess::State::Ok : NodeAccess::State::Busy;
     return access;
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "platform/devices/device_access.h"
+#include "platform/serial/serial.h"
 #include "platform/utf.h"
 #include "platform/windows_text.h"
 
@@ -18,22 +19,14 @@ bool IsHidInterface(const std::string& path)
     return path.rfind("\\\\?\\", 0) == 0;
 }
 
-bool DeviceExists(const std::wstring& path)
-{
-    // A port answers to its DOS device name ("COM3" of "\\.\COM3").
-    const std::wstring name = path.rfind(L"\\\\.\\", 0) == 0 ? path.substr(4) : path;
-    wchar_t target[512];
-    return !name.empty() && ::QueryDosDeviceW(name.c_str(), target, 512) != 0;
-}
-
 }  // namespace
 
-NodeAccess ProbeNode(const std::string& path, bool)
+NodeAccess ProbeNode(const std::string& path)
 {
     NodeAccess access;
     const std::wstring wide = ToWide(Utf8ToUtf16Lossy(path));
     if (!IsHidInterface(path)) {
-        access.state = DeviceExists(wide) ? NodeAccess::State::Unchecked : NodeAccess::State::Missing;
+        access.state = SerialPortExists(path) ? NodeAccess::State::Unchecked : NodeAccess::State::Missing;
         return access;
     }
     const HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -11,8 +11,7 @@ namespace pyrrow::platform {
 // live lock file of the serial tools (LCK..ttyUSB0 in /run/lock or
 // /var/lock), or one that has the device open. Empty when none is seen;
 // only processes whose open files this user may see are looked at (all of
-// them for root). countOwn: this process's own holdings count too (only
-// tests want that).
-std::string DeviceHolder(const std::string& path, bool countOwn = false);
+// them for root); this process's own holdings are not.
+std::string DeviceHolder(const std::string& path);
 
 }  // namespace pyrrow::platform

@@ -108,12 +108,12 @@ std::string OpenHolder(const struct stat& node, const std::string& self)
 
 }  // namespace
 
-std::string DeviceHolder(const std::string& path, bool countOwn)
+std::string DeviceHolder(const std::string& path)
 {
     struct stat node {};
     if (::stat(path.c_str(), &node) != 0)
         return {};
-    const std::string self = countOwn ? std::string() : std::to_string(::getpid());
+    const std::string self = std::to_string(::getpid());
     std::string holder = LockHolder(node, self);
     if (holder.empty()) {
         // Lock files are named after the kernel's name, not a link's.

@@ -24,7 +24,6 @@ public:
     // is locked already: kind Busy then, by another process or by another
     // lock of this one.
     bool Take(const std::string& path, SystemError* error);
-    bool Held() const { return m_fd >= 0; }
     // Lets the node go; harmless when nothing is held.
     void Release();
 

@@ -2,15 +2,10 @@
 
 namespace pyrrow::platform {
 
-std::string Ipv4Text(std::uint32_t address)
-{
-    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
-           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
-}
-
 std::string Ipv4Text(std::uint32_t address, std::uint16_t port)
 {
-    return Ipv4Text(address) + ":" + std::to_string(port);
+    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF) + ":" + std::to_string(port);
 }
 
 }  // namespace pyrrow::platform

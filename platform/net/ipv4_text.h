@@ -1,5 +1,5 @@
-// An IPv4 address (host order) as people write it, for messages and the
-// names of TCP links: "192.168.1.20", with the port "192.168.1.20:1998".
+// An IPv4 address (host order) and a port as people write them, for
+// messages and the names of TCP links: "192.168.1.20:1998".
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,6 @@
 
 namespace pyrrow::platform {
 
-std::string Ipv4Text(std::uint32_t address);
 std::string Ipv4Text(std::uint32_t address, std::uint16_t port);
 
 }  // namespace pyrrow::platform

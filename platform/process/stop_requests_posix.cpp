@@ -4,11 +4,10 @@
 // second one.
 #include <pthread.h>
 #include <signal.h>
-#include <time.h>
 
-#include <algorithm>
 #include <cerrno>
 
+#include "platform/deadline.h"
 #include "platform/process/stop_requests.h"
 
 namespace pyrrow::platform {
@@ -37,12 +36,6 @@ const char* SignalName(int signal)
     }
 }
 
-timespec Timespec(std::chrono::steady_clock::duration left)
-{
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-    return {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-}
-
 }  // namespace
 
 struct StopRequests::System {
@@ -61,15 +54,14 @@ StopRequests::StopRequests(std::stop_source& stop, QuitSignal quit)
         return;
     }
     m_watcher = std::thread([this, set] {
-        std::optional<std::chrono::steady_clock::time_point> deadline;
+        std::optional<Deadline> deadline;
         for (;;) {
             int signal = 0;
             if (!deadline) {
                 if (sigwait(&set, &signal) != 0)
                     return;
             } else {
-                const auto left = *deadline - std::chrono::steady_clock::now();
-                const timespec wait = Timespec(std::max(left, std::chrono::steady_clock::duration::zero()));
+                const timespec wait = deadline->Remaining();
                 signal = sigtimedwait(&set, nullptr, &wait);
                 if (signal < 0 && errno == EINTR)
                     continue;
@@ -87,7 +79,7 @@ StopRequests::StopRequests(std::stop_source& stop, QuitSignal quit)
                 EndNow(kStoppedExitCode);  // a second request: at once
             const char* expected = nullptr;
             m_what.compare_exchange_strong(expected, SignalName(signal));
-            deadline = std::chrono::steady_clock::now() + kStopBound;
+            deadline = Deadline::In(kStopBound);
             m_stop.request_stop();
         }
     });

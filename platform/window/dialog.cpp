@@ -6,18 +6,8 @@ namespace {
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
 
-bool EqualIgnoringCase(const std::u16string& a, const std::u16string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldCase(a[i]) != FoldCase(b[i]))
-            return false;
-    return true;
-}
-
-}  // namespace
-
+// Case folding for matching names: ASCII and the Latin-1 / Latin
+// Extended-A letters, never the process locale.
 char16_t FoldCase(char16_t c)
 {
     if (c >= u'A' && c <= u'Z')
@@ -38,6 +28,18 @@ char16_t FoldCase(char16_t c)
         return static_cast<char16_t>(c + 1);
     return c;
 }
+
+bool EqualIgnoringCase(const std::u16string& a, const std::u16string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (FoldCase(a[i]) != FoldCase(b[i]))
+            return false;
+    return true;
+}
+
+}  // namespace
 
 void CDialogBase::OnEvent(DialogEvent event, int id)
 {

@@ -77,8 +77,4 @@ bool DispatchFromMap(Dialog* dialog, std::span<const MessageMapEntry<Dialog>> ma
     return false;
 }
 
-// Case folding for matching names: ASCII and the Latin-1 / Latin
-// Extended-A letters, never the process locale.
-char16_t FoldCase(char16_t c);
-
 }  // namespace pyrrow::platform

@@ -7,8 +7,6 @@
 namespace pyrrow::sim {
 namespace {
 
-namespace protocol = pyrrow::protocol;
-
 // The second half of a split answer comes well after the program's first
 // look at the answer (100 ms after the header on every link).
 constexpr std::chrono::milliseconds kSplitGap{250};

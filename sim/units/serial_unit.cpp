@@ -9,7 +9,6 @@
 namespace pyrrow::sim {
 namespace {
 
-namespace protocol = pyrrow::protocol;
 using Clock = Timer::Clock;
 
 // A byte on the line: a start bit, 8 data bits, no parity, a stop bit.

@@ -12,8 +12,6 @@
 namespace pyrrow::sim {
 namespace {
 
-namespace protocol = pyrrow::protocol;
-
 constexpr std::size_t kFullFrame = protocol::kTcpCounterBytes + protocol::kTcpFrameData;
 // A full frame is found by its length, however slowly its pieces come. Only
 // a shorter one (the last) is taken as whole once the stream has been quiet

@@ -37,7 +37,6 @@ public:
     TcpUnit(const TcpUnit&) = delete;
     TcpUnit& operator=(const TcpUnit&) = delete;
 
-    const std::string& Address() const { return m_address; }
     std::uint16_t Port() const { return m_port; }
 
     std::string Where() const override { return m_address; }

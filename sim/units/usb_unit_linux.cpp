@@ -6,11 +6,6 @@
 #include "upload/protocol.h"
 
 namespace pyrrow::sim {
-namespace {
-
-namespace protocol = pyrrow::protocol;
-
-}  // namespace
 
 std::vector<unsigned char> UsbUnit::ReportDescriptor()
 {
