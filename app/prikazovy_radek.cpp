@@ -54,11 +54,6 @@ void CopyField(char16_t (&field)[N], const std::u16string& text)
     CopyField(field, text.c_str());
 }
 
-bool Equals(const char16_t* a, const char16_t* b)
-{
-    return std::u16string_view(a) == std::u16string_view(b);
-}
-
 }  // namespace
 
 void MakePathsAbsolute(CPrikazovyRadek& record)
@@ -103,18 +98,20 @@ CPrikazovyRadek::CPrikazovyRadek()
 void CPrikazovyRadek::ParseParam(const char16_t* pszParam, bool /*bFlag*/, bool /*bLast*/)
 {
     switch (m_nState) {
-    case kOptionName:
-        if (Equals(pszParam, u"c"))
+    case kOptionName: {
+        const std::u16string_view name(pszParam);
+        if (name == u"c")
             m_nState = kPort;
-        else if (Equals(pszParam, u"f"))
+        else if (name == u"f")
             m_nState = kFile;
-        else if (Equals(pszParam, u"dir"))
+        else if (name == u"dir")
             m_nState = kDirectory;
-        else if (Equals(pszParam, u"addr"))
+        else if (name == u"addr")
             m_nState = kAddress;
-        else if (Equals(pszParam, u"pc"))
+        else if (name == u"pc")
             m_nState = kPc;
         break;
+    }
     case kPort:
         CopyField(m_szPort, pszParam);
         m_nState = kSpeed;

@@ -21,6 +21,11 @@
 namespace pyrrow::cli {
 namespace {
 
+// flash and publish read the broker's login the same way.
+constexpr const char* kMqttLoginHelp =
+    "The broker's user name (first line) and password (second line) from FILE; default: PYRROW_MQTT_USER and "
+    "PYRROW_MQTT_PASSWORD, else none";
+
 Invocation Usage(std::string message)
 {
     Invocation invocation;
@@ -188,10 +193,7 @@ Invocation Parse(const std::vector<std::string>& args)
                       "never stops the station, and records it did not acknowledge are counted at the end (Linux "
                       "only)")
         ->type_name("mqtt://HOST[:PORT]/PREFIX");
-    flash->add_option("--mqtt-login", options.mqttLogin,
-                      "The broker's user name (first line) and password (second line) from FILE; default: "
-                      "PYRROW_MQTT_USER and PYRROW_MQTT_PASSWORD, else none")
-        ->type_name("FILE");
+    flash->add_option("--mqtt-login", options.mqttLogin, kMqttLoginHelp)->type_name("FILE");
 
     PublishOptions publishOptions;
     std::string toText;
@@ -202,10 +204,7 @@ Invocation Parse(const std::vector<std::string>& args)
     publish->add_option("--to", toText, "The broker and the topics' prefix")
         ->type_name("mqtt://HOST[:PORT]/PREFIX")
         ->required();
-    publish->add_option("--mqtt-login", publishOptions.mqttLogin,
-                        "The broker's user name (first line) and password (second line) from FILE; default: "
-                        "PYRROW_MQTT_USER and PYRROW_MQTT_PASSWORD, else none")
-        ->type_name("FILE");
+    publish->add_option("--mqtt-login", publishOptions.mqttLogin, kMqttLoginHelp)->type_name("FILE");
     publish->footer("Exit codes:\n"
                     "    0  every record was acknowledged by the broker\n"
                     "    2  usage: bad or missing options\n"

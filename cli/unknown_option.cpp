@@ -22,6 +22,20 @@ std::size_t EditDistance(const std::string& a, const std::string& b)
     return row[b.size()];
 }
 
+// The name among names nearest to given (a slip of one or two letters), or
+// nothing when none is that near.
+std::optional<std::string> NearestName(const std::string& given, const std::vector<std::string>& names)
+{
+    std::optional<std::string> nearest;
+    std::size_t best = std::max<std::size_t>(2, given.size() / 3) + 1;
+    for (const std::string& name : names)
+        if (const std::size_t distance = EditDistance(given, name); distance < best) {
+            best = distance;
+            nearest = name;
+        }
+    return nearest;
+}
+
 std::string Unknown(const char* what, const std::string& given, const std::vector<std::string>& names)
 {
     const auto nearest = NearestName(given, names);
@@ -52,18 +66,6 @@ const CLI::Option* FindOption(const CLI::App& command, const std::string& name)
 }
 
 }  // namespace
-
-std::optional<std::string> NearestName(const std::string& given, const std::vector<std::string>& names)
-{
-    std::optional<std::string> nearest;
-    std::size_t best = std::max<std::size_t>(2, given.size() / 3) + 1;
-    for (const std::string& name : names)
-        if (const std::size_t distance = EditDistance(given, name); distance < best) {
-            best = distance;
-            nearest = name;
-        }
-    return nearest;
-}
 
 std::optional<std::string> UnknownArgument(const CLI::App& app, const std::vector<std::string>& args)
 {

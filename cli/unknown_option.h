@@ -14,8 +14,4 @@ namespace pyrrow::cli {
 // args in their order, without the program's name.
 std::optional<std::string> UnknownArgument(const CLI::App& app, const std::vector<std::string>& args);
 
-// The name among names nearest to given (a slip of one or two letters), or
-// nothing when none is that near.
-std::optional<std::string> NearestName(const std::string& given, const std::vector<std::string>& names);
-
 }  // namespace pyrrow::cli

@@ -8,14 +8,6 @@ namespace pyrrow::settings {
 
 namespace {
 
-constexpr std::uint32_t kDefaultTcpAddress = 0xC0A8DE21;  // 192.168.222.33
-constexpr std::uint32_t kDefaultTcpPort = 1998;
-
-bool Equals(const char16_t* a, const char16_t* b)
-{
-    return std::u16string_view(a) == std::u16string_view(b);
-}
-
 // Four numbers with one separator character between them, as "%u.%u.%u.%u"
 // writes them. Bits of a number above 255 overlap the octet to its left. A
 // text with fewer numbers is never read past its end: the missing numbers
@@ -66,7 +58,7 @@ bool FindElement(CMyXMLFile& document, std::uint32_t direction, const char16_t* 
         const char16_t* found = document.m_pCurrent->GetName();
         if (found == nullptr)
             return false;
-        if (Equals(found, name))
+        if (std::u16string_view(found) == name)
             return true;
         if (direction == XN_ROOT || direction == XN_PARENT)
             return false;
@@ -89,11 +81,12 @@ int ReadSettings(CMyXMLFile& document, SettingsRecord& record, LinkChoices& choi
         return 1;
 
     const char16_t* type = document.m_pCurrent->GetAttribute(u"type");
-    if (type == nullptr || Equals(type, u"serialPort"))
+    const std::u16string_view kind = type != nullptr ? type : u"serialPort";
+    if (kind == u"serialPort")
         choices.linkKind = LINK_SERIAL;
-    else if (Equals(type, u"TCP"))
+    else if (kind == u"TCP")
         choices.linkKind = LINK_TCP;
-    else if (Equals(type, u"USB"))
+    else if (kind == u"USB")
         choices.linkKind = LINK_USB;
     else
         choices.linkKind = LINK_UNKNOWN;
@@ -108,8 +101,10 @@ int ReadSettings(CMyXMLFile& document, SettingsRecord& record, LinkChoices& choi
             choices.comPort = port;
         if (const char16_t* speed = link->GetAttribute(u"speed"))
             record.m_baudRate = static_cast<std::int32_t>(ReadUnsignedLong(speed));
-        if (const char16_t* parity = link->GetAttribute(u"parity"))
-            record.m_parity = Equals(parity, u"none") ? 0 : Equals(parity, u"odd") ? 1 : 2;
+        if (const char16_t* parity = link->GetAttribute(u"parity")) {
+            const std::u16string_view name(parity);
+            record.m_parity = name == u"none" ? 0 : name == u"odd" ? 1 : 2;
+        }
         break;
     case LINK_TCP: {
         if (!FindElement(document, XN_CHILD, u"TCP"))

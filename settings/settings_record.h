@@ -32,6 +32,10 @@ struct SettingsRecord {
     std::int32_t m_readDelay = 300;
 };
 
+// What a TCP element without a usable "ip" or without a port means.
+constexpr std::uint32_t kDefaultTcpAddress = 0xC0A8DE21;  // 192.168.222.33
+constexpr std::uint32_t kDefaultTcpPort = 1998;
+
 // The window's choices that the settings file keeps besides the record, as
 // the window holds them.
 struct LinkChoices {

@@ -98,32 +98,26 @@ std::optional<UploadFailure> Transfer(Link& link, Source& file, const std::u16st
     const std::size_t blockSize = std::min(link.BlockSize(), block.size());
     std::uint64_t position = kHeaderSize;
     for (std::uint32_t number = 0; position < total; ++number) {
-        if (context.cancel.stop_requested()) {
-            UploadFailure failure;
-            failure.kind = FailureKind::Cancelled;
-            failure.phase = Phase::Data;
-            failure.action = "send block " + std::to_string(number);
-            failure.cause = "asked to stop";
+        // Before this block is read, all before it went to the link.
+        const auto beforeBlock = [&](UploadFailure failure) {
             failure.block = number;
             failure.offset = position;
             failure.sent = position;
             return failure;
-        }
+        };
+        if (context.cancel.stop_requested())
+            return beforeBlock(
+                {FailureKind::Cancelled, Phase::Data, "send block " + std::to_string(number), "asked to stop"});
         // Never more than the size taken at the start: the progress is
         // measured against it, and a file that grows is not sent past it.
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(blockSize, total - position));
         if (!file.Read(block.data(), want, &read, &error) || read == 0) {
             // A file that ends early must not look like a finished upload.
-            UploadFailure failure =
-                fileFailure(FailureKind::FirmwareRead, Phase::Data,
-                            read == 0 && error.text.empty()
-                                ? "the file ended after " + std::to_string(position) + " of its " +
-                                      std::to_string(total) + " bytes"
-                                : error.text);
-            failure.block = number;
-            failure.offset = position;
-            failure.sent = position;
-            return failure;
+            return beforeBlock(fileFailure(FailureKind::FirmwareRead, Phase::Data,
+                                           read == 0 && error.text.empty()
+                                               ? "the file ended after " + std::to_string(position) + " of its " +
+                                                     std::to_string(total) + " bytes"
+                                               : error.text));
         }
         const std::uint64_t offset = position;
         position += read;

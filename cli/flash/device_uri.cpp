@@ -11,11 +11,6 @@ constexpr const char* kForms =
     "use serial:/dev/ttyUSB0, serial:ttyUSB0, serial:COM3, tcp:192.168.1.20, tcp:192.168.1.20:1998, usb, "
     "usb:serial=SN or usb:path=PATH";
 
-bool StartsWith(const std::string& text, const char* prefix)
-{
-    return text.rfind(prefix, 0) == 0;
-}
-
 // "0127", "034483": such a number might be meant as octal elsewhere, so it
 // is refused wherever it stands.
 bool LeadingZero(const std::string& text)
@@ -62,7 +57,7 @@ ParsedDeviceUri ParseDeviceUri(const std::string& text)
 {
     DeviceUri uri;
     uri.text = text;
-    if (StartsWith(text, "serial:")) {
+    if (text.starts_with("serial:")) {
         uri.link = DeviceUri::Link::Serial;
         uri.serialPort = text.substr(7);
         if (uri.serialPort.empty())
@@ -76,7 +71,7 @@ ParsedDeviceUri ParseDeviceUri(const std::string& text)
             return Fail(text, "COM port numbers start at 1");
         return {uri, {}};
     }
-    if (StartsWith(text, "tcp:")) {
+    if (text.starts_with("tcp:")) {
         uri.link = DeviceUri::Link::Tcp;
         std::string host = text.substr(4);
         if (host.find('[') != std::string::npos || host.find(':') != host.rfind(':'))
@@ -108,9 +103,9 @@ ParsedDeviceUri ParseDeviceUri(const std::string& text)
         uri.link = DeviceUri::Link::Usb;
         return {uri, {}};
     }
-    if (StartsWith(text, "usb:serial=") || StartsWith(text, "usb:path=")) {
+    if (text.starts_with("usb:serial=") || text.starts_with("usb:path=")) {
         uri.link = DeviceUri::Link::Usb;
-        const bool serial = StartsWith(text, "usb:serial=");
+        const bool serial = text.starts_with("usb:serial=");
         uri.usbMatch = serial ? DeviceUri::UsbMatch::SerialNumber : DeviceUri::UsbMatch::Path;
         uri.usbValue = text.substr(serial ? 11 : 9);
         if (uri.usbValue.empty())

@@ -6,10 +6,9 @@
 #include <optional>
 #include <string>
 
-namespace pyrrow::cli {
+#include "upload/protocol.h"
 
-// The port a TCP element without a port means in the window's settings.
-constexpr std::uint16_t kDefaultTcpPort = 1998;
+namespace pyrrow::cli {
 
 struct DeviceUri {
     enum class Link { Serial, Tcp, Usb };
@@ -19,7 +18,7 @@ struct DeviceUri {
     std::string text;        // as given; names the unit in every report
     std::string serialPort;  // as the window names ports: ttyUSB0, /dev/ttyUSB0, COM3
     std::uint32_t address = 0;  // IPv4, first octet in the most significant byte
-    std::uint16_t port = kDefaultTcpPort;
+    std::uint16_t port = protocol::kTcpDefaultPort;
     UsbMatch usbMatch = UsbMatch::Any;
     std::string usbValue;  // the serial number or the path
 };

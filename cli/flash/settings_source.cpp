@@ -17,9 +17,6 @@ namespace {
 // The most a settings file of the window holds by far: a few hundred bytes.
 constexpr std::uint64_t kMaxSettingsBytes = 1024 * 1024;
 
-// The address the window dials for a TCP element without a usable "ip".
-constexpr std::uint32_t kWindowDefaultAddress = 0xC0A8DE21;  // 192.168.222.33
-
 // The file's bytes as the document's text, as loading a document frames
 // them: UTF-16LE code units, an odd last byte dropped. Reading here instead
 // of through the document's own loading keeps a missing file from being
@@ -64,7 +61,7 @@ std::optional<std::string> AddressNotGiven(const CMyXMLFile& document, std::uint
     const std::string text = platform::Utf16ToUtf8Lossy(ip);
     // The window takes 0.0.0.0 (a blank field) for its default; only an
     // address written out counts as given.
-    if (address == kWindowDefaultAddress && ParseIpv4(text) != kWindowDefaultAddress)
+    if (address == settings::kDefaultTcpAddress && ParseIpv4(text) != settings::kDefaultTcpAddress)
         return "the TCP element's ip \"" + text + "\" reads as 0.0.0.0, which names no device";
     return std::nullopt;
 }

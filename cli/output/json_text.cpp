@@ -56,11 +56,6 @@ void Append(const nlohmann::ordered_json& value, std::string& out)
     }
 }
 
-bool IsHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 }  // namespace
 
 std::string JsonLine(const nlohmann::ordered_json& value)
@@ -83,8 +78,8 @@ nlohmann::json ParseJsonLine(std::string_view line)
         }
         // An escape: a backslash and what it escapes, read as a pair.
         const std::string_view escape = line.substr(i, 6);
-        const bool unicode = escape.size() == 6 && escape[1] == 'u' && IsHexDigit(escape[2]) &&
-                             IsHexDigit(escape[3]) && IsHexDigit(escape[4]) && IsHexDigit(escape[5]);
+        const bool unicode = escape.size() == 6 && escape[1] == 'u' &&
+                             escape.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string_view::npos;
         const unsigned long unit = unicode ? std::stoul(std::string(escape.substr(2)), nullptr, 16) : 0;
         if (unicode && unit >= 0xDC80 && unit <= 0xDCFF && !afterHigh) {
             text += "\\ufffd";

@@ -37,7 +37,6 @@ public:
     ProgressBoard(const ProgressBoard&) = delete;
     ProgressBoard& operator=(const ProgressBoard&) = delete;
 
-    OutputMode Mode() const { return m_mode; }
     // Before Start: the --tag pairs every JSON event carries (none: no
     // "tags" field), and what to call on every change of a unit's state or
     // progress (from the units' threads; it must return at once).

@@ -1,10 +1,11 @@
 #include "cli/output/record_tags.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <random>
 
 #include <utf8.h>
+
+#include "console/text.h"
 
 namespace pyrrow::cli {
 
@@ -45,15 +46,9 @@ std::string NewRecordId()
     }
     bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);  // version 4: random
     bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);  // the variant of RFC 4122
-    std::string id;
-    char hex[3];
-    for (std::size_t i = 0; i < sizeof bytes; ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10)
-            id += '-';
-        std::snprintf(hex, sizeof hex, "%02x", bytes[i]);
-        id += hex;
-    }
-    return id;
+    const std::string hex = console::HexText(bytes);
+    return hex.substr(0, 8) + '-' + hex.substr(8, 4) + '-' + hex.substr(12, 4) + '-' + hex.substr(16, 4) + '-' +
+           hex.substr(20);
 }
 
 }  // namespace pyrrow::cli

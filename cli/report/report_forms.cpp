@@ -230,9 +230,7 @@ std::string ReportJson(const YieldReport& report)
     total["logs"] = report.logs;
     total["since"] = report.since ? Json(console::UtcText(*report.since)) : Json();
     total["until"] = report.until ? Json(console::UtcText(*report.until)) : Json();
-    total["tags"] = Json::object();
-    for (const auto& [key, value] : report.tags)
-        total["tags"][key] = value;
+    total["tags"] = TagsJson(report.tags);
     total["damaged"] = report.damaged;
     total["damaged_lines"] = Json::array();
     for (const DamagedLine& line : report.named)

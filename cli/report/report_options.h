@@ -35,8 +35,4 @@ private:
     std::vector<std::string> m_tags;
 };
 
-// Why KEY=VALUE is no tag (keys of lower-case letters, digits and '_', at
-// most 32; values UTF-8 of at most 256 bytes), or "".
-std::string TagProblem(const std::string& text);
-
 }  // namespace pyrrow::cli

@@ -14,7 +14,7 @@
 #include "res/dialog_template.h"
 #include "res/version.h"
 #include "ui/qt/display_check.h"
-#include "ui/qt/notice_box.h"
+#include "ui/notice_box.h"
 #include "ui/qt/qt_dialog_host.h"
 #include "xml/notice.h"
 

@@ -1,4 +1,4 @@
-#include "ui/qt/notice_box.h"
+#include "ui/notice_box.h"
 
 #include <QMessageBox>
 

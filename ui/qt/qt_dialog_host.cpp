@@ -33,11 +33,6 @@ QString ToQString(const std::u16string& s)
     return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-std::u16string ToU16(const QString& s)
-{
-    return s.toStdU16String();
-}
-
 // A blocking queued call orders everything before it on the calling thread
 // before the call on the window's thread, and the call before its return.
 // Qt builds that on futexes, which ThreadSanitizer cannot see; these
@@ -194,19 +189,14 @@ auto QtDialogHost::OnGuiThread(F f) -> std::invoke_result_t<F>
     // A blocking call into one's own thread would deadlock: run it directly.
     if (QThread::currentThread() == thread())
         return f();
-    int token = 0;
-    HandOver(&token);
     if constexpr (std::is_void_v<Result>) {
-        QMetaObject::invokeMethod(
-            this,
-            [&f, &token] {
-                TakeOver(&token);
-                f();
-                HandOver(&token);
-            },
-            Qt::BlockingQueuedConnection);
-        TakeOver(&token);
+        OnGuiThread([&f] {
+            f();
+            return 0;
+        });
     } else {
+        int token = 0;
+        HandOver(&token);
         Result result{};
         QMetaObject::invokeMethod(
             this,
@@ -292,7 +282,7 @@ std::u16string QtDialogHost::ListGetItemText(int id, int index)
 {
     return OnGuiThread([=, this] {
         auto* list = ControlAs<QComboBox>(id);
-        return list != nullptr && index >= 0 && index < list->count() ? ToU16(list->itemText(index)) : std::u16string();
+        return list != nullptr && index >= 0 && index < list->count() ? list->itemText(index).toStdU16String() : std::u16string();
     });
 }
 
@@ -412,7 +402,7 @@ std::optional<std::u16string> QtDialogHost::ChooseFileToOpen(const platform::Ope
         chooser.setDefaultSuffix(ToQString(request.defaultExtension));
         if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
             return std::nullopt;
-        return ToU16(chooser.selectedFiles().constFirst());
+        return chooser.selectedFiles().constFirst().toStdU16String();
     });
 }
 

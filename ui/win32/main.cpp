@@ -12,7 +12,7 @@
 #include "platform/utf.h"
 #include "res/dialog_template.h"
 #include "res/version.h"
-#include "ui/win32/notice_box.h"
+#include "ui/notice_box.h"
 #include "ui/win32/win32_dialog_host.h"
 #include "xml/notice.h"
 

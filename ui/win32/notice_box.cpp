@@ -1,4 +1,4 @@
-#include "ui/win32/notice_box.h"
+#include "ui/notice_box.h"
 
 #include <windows.h>
 

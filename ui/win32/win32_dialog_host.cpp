@@ -24,11 +24,6 @@ constexpr UINT kRunOnWindowThread = WM_APP + 1;
 // shown unless the bar was set synchronously after it was posted.
 constexpr UINT kPostedProgress = WM_APP + 2;
 
-std::wstring Wide(const std::u16string& text)
-{
-    return platform::ToWide(text);
-}
-
 INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INITDIALOG)
@@ -131,7 +126,7 @@ void Win32DialogHost::CheckRadioButton(int first, int last, int id)
 
 void Win32DialogHost::SetControlText(int id, const std::u16string& text)
 {
-    OnWindowThread([&, this] { ::SetDlgItemTextW(m_window, id, Wide(text).c_str()); });
+    OnWindowThread([&, this] { ::SetDlgItemTextW(m_window, id, platform::ToWide(text).c_str()); });
 }
 
 int Win32DialogHost::ListGetCount(int id)
@@ -172,7 +167,7 @@ void Win32DialogHost::ListReset(int id)
 void Win32DialogHost::ListAdd(int id, const std::u16string& text)
 {
     OnWindowThread([&, this] {
-        const std::wstring item = Wide(text);
+        const std::wstring item = platform::ToWide(text);
         ::SendDlgItemMessageW(m_window, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
     });
 }
@@ -230,7 +225,9 @@ void Win32DialogHost::ProgressPostPosition(int id, int position)
 
 void Win32DialogHost::MessageBox(const std::u16string& text, const std::u16string& caption, unsigned style)
 {
-    OnWindowThread([&, this] { ::MessageBoxW(m_window, Wide(text).c_str(), Wide(caption).c_str(), style); });
+    OnWindowThread([&, this] {
+        ::MessageBoxW(m_window, platform::ToWide(text).c_str(), platform::ToWide(caption).c_str(), style);
+    });
 }
 
 std::optional<std::u16string> Win32DialogHost::ChooseFileToOpen(const platform::OpenFileRequest& request)
@@ -240,10 +237,10 @@ std::optional<std::u16string> Win32DialogHost::ChooseFileToOpen(const platform::
         // Pairs of name and pattern, each closed by a zero, and one more zero.
         std::wstring filter;
         for (const platform::FileFilter& f : request.filters)
-            filter += Wide(f.name) + L'\0' + Wide(f.pattern) + L'\0';
+            filter += platform::ToWide(f.name) + L'\0' + platform::ToWide(f.pattern) + L'\0';
         filter += L'\0';
-        const std::wstring directory = Wide(request.initialDirectory);
-        const std::wstring extension = Wide(request.defaultExtension);
+        const std::wstring directory = platform::ToWide(request.initialDirectory);
+        const std::wstring extension = platform::ToWide(request.defaultExtension);
         std::wstring path(32768, L'\0');
         OPENFILENAMEW dialog{};
         dialog.lStructSize = sizeof dialog;
