@@ -282,7 +282,8 @@ std::u16string QtDialogHost::ListGetItemText(int id, int index)
 {
     return OnGuiThread([=, this] {
         auto* list = ControlAs<QComboBox>(id);
-        return list != nullptr && index >= 0 && index < list->count() ? list->itemText(index).toStdU16String() : std::u16string();
+        const bool there = list != nullptr && index >= 0 && index < list->count();
+        return there ? list->itemText(index).toStdU16String() : std::u16string();
     });
 }
 
