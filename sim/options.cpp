@@ -170,25 +170,22 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
         return {std::nullopt, kExitUsage};
     }
 
+    const auto usage = [&err](const std::string& why) {
+        err << "pyrrow-sim: " << why << "\n";
+        return ParsedOptions{std::nullopt, kExitUsage};
+    };
     // An empty name is an unset variable in a script: --expect "" would
     // pass any image, --store "" store nothing.
     for (const CLI::Option* named : {app.get_option("--store"), app.get_option("--trace"), app.get_option("--expect"),
                                      serial->get_option("--link"), serial->get_option("--port"),
                                      usb->get_option("--uhid")})
-        if (named->count() > 0 && named->as<std::string>().empty()) {
-            err << "pyrrow-sim: " << named->get_name() << " is empty; give a name (is a variable unset?)\n";
-            return {std::nullopt, kExitUsage};
-        }
+        if (named->count() > 0 && named->as<std::string>().empty())
+            return usage(named->get_name() + " is empty; give a name (is a variable unset?)");
     options.link = tcp->parsed() ? Link::Tcp : serial->parsed() ? Link::Serial : Link::Usb;
-    if (options.units != 0 && !options.serialPort.empty()) {
-        err << "pyrrow-sim: --units needs the pseudo-terminal: a port named with --port cannot go away and "
-               "come back\n";
-        return {std::nullopt, kExitUsage};
-    }
-    if (!listen.empty() && !ParseListen(listen, &options)) {
-        err << "pyrrow-sim: --listen " << listen << ": give ADDR:PORT with a port from 0 to 65535\n";
-        return {std::nullopt, kExitUsage};
-    }
+    if (options.units != 0 && !options.serialPort.empty())
+        return usage("--units needs the pseudo-terminal: a port named with --port cannot go away and come back");
+    if (!listen.empty() && !ParseListen(listen, &options))
+        return usage("--listen " + listen + ": give ADDR:PORT with a port from 0 to 65535");
     for (const std::string& text : faults) {
         auto [fault, error] = ParseFault(text, options.link);
         // With --units, N counts the units that come to a place.
@@ -196,16 +193,12 @@ ParsedOptions ParseOptions(int argc, const char* const* argv, std::ostream& out,
         if (fault && fault->unit && *fault->unit > unitCount)
             error = "fault \"" + text + "\" names unit " + std::to_string(*fault->unit) + " of " +
                     std::to_string(unitCount);
-        if (!fault || !error.empty()) {
-            err << "pyrrow-sim: " << error << "\n";
-            return {std::nullopt, kExitUsage};
-        }
+        if (!fault || !error.empty())
+            return usage(error);
         options.faults.push_back(std::move(*fault));
     }
-    if (const std::string error = FaultsDisagree(options.faults); !error.empty()) {
-        err << "pyrrow-sim: " << error << "\n";
-        return {std::nullopt, kExitUsage};
-    }
+    if (const std::string error = FaultsDisagree(options.faults); !error.empty())
+        return usage(error);
     return {std::move(options), kExitOk};
 }
 

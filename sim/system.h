@@ -39,4 +39,11 @@ void AllowRebind(asio::ip::tcp::acceptor& acceptor);
 // last error (errno, GetLastError): "reading /dev/pts/3: Input/output error".
 platform::SystemError Failure(const std::string& what, const std::error_code& code = {});
 
+// The end of a step that failed: Failure(what) in *error, and false.
+inline bool Fail(platform::SystemError* error, const std::string& what)
+{
+    *error = Failure(what);
+    return false;
+}
+
 }  // namespace pyrrow::sim

@@ -22,28 +22,20 @@ public:
     {
         m_where = name;
         const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
-            *error = Failure("cannot open the port " + name);
-            return false;
-        }
+        if (fd < 0)
+            return Fail(error, "cannot open the port " + name);
         m_port.assign(fd);
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            *error = Failure("cannot lock the port " + name + " (another program holds it)");
-            return false;
-        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+            return Fail(error, "cannot lock the port " + name + " (another program holds it)");
         termios t{};
-        if (::tcgetattr(fd, &t) != 0) {
-            *error = Failure(name + " is no serial port");
-            return false;
-        }
+        if (::tcgetattr(fd, &t) != 0)
+            return Fail(error, name + " is no serial port");
         ::cfmakeraw(&t);
         t.c_cflag |= CLOCAL | CREAD;
         t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | CRTSCTS);
         t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-        if (::cfsetspeed(&t, B115200) != 0 || ::tcsetattr(fd, TCSANOW, &t) != 0) {
-            *error = Failure("cannot set 115200 bit/s 8N1 on " + name);
-            return false;
-        }
+        if (::cfsetspeed(&t, B115200) != 0 || ::tcsetattr(fd, TCSANOW, &t) != 0)
+            return Fail(error, "cannot set 115200 bit/s 8N1 on " + name);
         return true;
     }
 

@@ -49,10 +49,8 @@ public:
         const std::wstring wide = platform::ToWide(platform::Utf8ToUtf16Lossy(name));
         const std::wstring path = name.rfind("\\\\", 0) == 0 ? wide : L"\\\\.\\" + wide;
         m_port = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (m_port == INVALID_HANDLE_VALUE) {
-            *error = Failure("cannot open the port " + name);
-            return false;
-        }
+        if (m_port == INVALID_HANDLE_VALUE)
+            return Fail(error, "cannot open the port " + name);
         using platform::SerialLineFailure;
         if (const auto failed = platform::SetSerialLineSettings(m_port, CBR_115200, platform::SerialEnd::Unit);
             failed != SerialLineFailure::None) {
@@ -61,10 +59,8 @@ public:
             return false;
         }
         COMMTIMEOUTS t{MAXDWORD, MAXDWORD, kReadSliceMs, 0, kWriteTimeoutMs};
-        if (!::SetCommTimeouts(m_port, &t)) {
-            *error = Failure("cannot set the time-outs of " + name);
-            return false;
-        }
+        if (!::SetCommTimeouts(m_port, &t))
+            return Fail(error, "cannot set the time-outs of " + name);
         m_reader = std::thread([this] { ReadPort(); });
         return true;
     }
@@ -96,10 +92,8 @@ public:
     bool Write(const void* data, std::size_t size, platform::SystemError* error) override
     {
         DWORD written = 0;
-        if (!::WriteFile(m_port, data, static_cast<DWORD>(size), &written, nullptr)) {
-            *error = Failure("writing " + m_name);
-            return false;
-        }
+        if (!::WriteFile(m_port, data, static_cast<DWORD>(size), &written, nullptr))
+            return Fail(error, "writing " + m_name);
         if (written == size)
             return true;
         error->text = "writing " + m_name + ": " + std::to_string(written) + " of " + std::to_string(size) +

@@ -48,10 +48,8 @@ bool MakeLink(const std::string& target, const std::string& link, platform::Syst
         }
         ::unlink(link.c_str());
     }
-    if (::symlink(target.c_str(), link.c_str()) != 0) {
-        *error = Failure("cannot make the link " + link);
-        return false;
-    }
+    if (::symlink(target.c_str(), link.c_str()) != 0)
+        return Fail(error, "cannot make the link " + link);
     return true;
 }
 
@@ -84,35 +82,25 @@ public:
         const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (master >= 0)
             m_port.assign(master);
-        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-            *error = Failure("cannot make a pseudo-terminal (/dev/ptmx)");
-            return false;
-        }
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            return Fail(error, "cannot make a pseudo-terminal (/dev/ptmx)");
         char name[PATH_MAX] = {};
-        if (::ptsname_r(master, name, sizeof name) != 0) {
-            *error = Failure("ptsname");
-            return false;
-        }
+        if (::ptsname_r(master, name, sizeof name) != 0)
+            return Fail(error, "ptsname");
         m_where = name;
         // The line settings of the master are those of the slave: a device
         // sends and takes raw bytes.
         termios t{};
-        if (::tcgetattr(master, &t) != 0) {
-            *error = Failure("tcgetattr on the pseudo-terminal");
-            return false;
-        }
+        if (::tcgetattr(master, &t) != 0)
+            return Fail(error, "tcgetattr on the pseudo-terminal");
         ::cfmakeraw(&t);
-        if (::tcsetattr(master, TCSANOW, &t) != 0) {
-            *error = Failure("tcsetattr on the pseudo-terminal");
-            return false;
-        }
+        if (::tcsetattr(master, TCSANOW, &t) != 0)
+            return Fail(error, "tcsetattr on the pseudo-terminal");
         const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (watch >= 0)
             m_watch.assign(watch);
-        if (watch < 0 || ::inotify_add_watch(watch, name, IN_OPEN | IN_CLOSE | IN_MODIFY) < 0) {
-            *error = Failure("cannot watch the pseudo-terminal for opens (inotify)");
-            return false;
-        }
+        if (watch < 0 || ::inotify_add_watch(watch, name, IN_OPEN | IN_CLOSE | IN_MODIFY) < 0)
+            return Fail(error, "cannot watch the pseudo-terminal for opens (inotify)");
         if (!link.empty()) {
             if (!MakeLink(m_where, link, error))
                 return false;
@@ -159,10 +147,8 @@ public:
     bool Hold(platform::SystemError* error) override
     {
         m_held = ::open(m_where.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (m_held < 0 || ::flock(m_held, LOCK_EX | LOCK_NB) != 0 || ::ioctl(m_held, TIOCEXCL) != 0) {
-            *error = Failure("cannot hold " + m_where);
-            return false;
-        }
+        if (m_held < 0 || ::flock(m_held, LOCK_EX | LOCK_NB) != 0 || ::ioctl(m_held, TIOCEXCL) != 0)
+            return Fail(error, "cannot hold " + m_where);
         return true;
     }
 

@@ -34,10 +34,8 @@ std::string OwnerText(const struct stat& s)
 
 bool WriteEvent(int fd, const uhid_event& event, platform::SystemError* error)
 {
-    if (::write(fd, &event, sizeof event) != static_cast<ssize_t>(sizeof event)) {
-        *error = Failure("writing to the uhid device");
-        return false;
-    }
+    if (::write(fd, &event, sizeof event) != static_cast<ssize_t>(sizeof event))
+        return Fail(error, "writing to the uhid device");
     return true;
 }
 
