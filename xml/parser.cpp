@@ -2,6 +2,7 @@
 // one UTF-16 code unit at a time, with a state machine of numbered states.
 // A negative result names the state in which a syntax error was found.
 #include <algorithm>
+#include <iterator>
 
 #include "xml/char_class.h"
 #include "xml/notice.h"
@@ -37,14 +38,6 @@ constexpr KeywordStep kKeywordSteps[] = {
     {1043, u'T', -1044}, {1044, u'Y', -1045}, {1045, u'P', -1045}, {1046, u'E', -1046},
     {1047, u' ', -1047},
 };
-
-const KeywordStep* FindKeywordStep(int state)
-{
-    for (const KeywordStep& step : kKeywordSteps)
-        if (step.state == state)
-            return &step;
-    return nullptr;
-}
 
 // The entities decoded in attribute values, in the order they are decoded.
 struct Entity {
@@ -327,9 +320,10 @@ int CMyXMLFile::Parse()
                 state = 2001;
             break;
         default: {  // the keywords CDATA[ and DOCTYPE
-            const KeywordStep* step = FindKeywordStep(state);
-            if (step == nullptr || c != step->expected)
-                return step != nullptr ? step->failure : -state;
+            const KeywordStep* step = std::ranges::find(kKeywordSteps, state, &KeywordStep::state);
+            const bool known = step != std::end(kKeywordSteps);
+            if (!known || c != step->expected)
+                return known ? step->failure : -state;
             if (state == 1026)
                 cdataStart = i + 1;
             state = state == 1026 ? 1027 : state == 1047 ? 1048 : state + 1;

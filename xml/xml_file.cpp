@@ -157,17 +157,10 @@ int CMyXMLFile::Navigate(std::uint32_t code)
         return 0;
     CMyTag* target = nullptr;
     switch (code) {
-    case XN_CHILD:
-        target = m_pCurrent->m_pChild;
-        break;
-    case XN_NEXT:
-        target = m_pCurrent->m_pNext;
-        break;
-    case XN_PARENT:
-        target = m_pCurrent->m_pParent;
-        break;
-    default:
-        return 0;
+    case XN_CHILD: target = m_pCurrent->m_pChild; break;
+    case XN_NEXT: target = m_pCurrent->m_pNext; break;
+    case XN_PARENT: target = m_pCurrent->m_pParent; break;
+    default: return 0;
     }
     if (target == nullptr)
         return 0;

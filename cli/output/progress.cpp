@@ -1,7 +1,5 @@
 #include "cli/output/progress.h"
 
-#include <cinttypes>
-
 #include <nlohmann/json.hpp>
 
 #include "cli/output/json_text.h"
@@ -365,17 +363,14 @@ void ProgressBoard::Result(std::size_t index, const UnitResult& result)
         event["device"] = result.device.empty() ? Json() : Json(result.device);
         event["status"] = result.ok ? "ok" : "failed";
         event["exit_code"] = result.exitCode;
-        if (result.ok) {
+        if (result.ok)
             event["error"] = nullptr;
-        } else {
-            Json error;
-            error["kind"] = result.kind;
-            error["message"] = result.message;
-            error["cause"] = result.cause.empty() ? Json() : Json(result.cause);
-            error["frame"] = result.frame ? Json(*result.frame) : Json();
-            error["offset"] = result.offset ? Json(*result.offset) : Json();
-            event["error"] = error;
-        }
+        else
+            event["error"] = {{"kind", result.kind},
+                              {"message", result.message},
+                              {"cause", result.cause.empty() ? Json() : Json(result.cause)},
+                              {"frame", result.frame ? Json(*result.frame) : Json()},
+                              {"offset", result.offset ? Json(*result.offset) : Json()}};
         event["duration_ms"] = result.durationMs;
         EmitJson(JsonLine(event));
     }

@@ -1,6 +1,5 @@
 #include "cli/output/unit_log.h"
 
-#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
@@ -208,18 +207,11 @@ std::string RecordLine(const UnitRecord& record)
     Json unit;
     switch (record.link) {
     case DeviceUri::Link::Serial:
-        unit["link"] = "serial";
-        unit["path"] = text(record.path);
-        unit["by_id"] = text(record.stableName);
+        unit = {{"link", "serial"}, {"path", text(record.path)}, {"by_id", text(record.stableName)}};
         break;
-    case DeviceUri::Link::Tcp:
-        unit["link"] = "tcp";
-        unit["address"] = text(record.path);
-        break;
+    case DeviceUri::Link::Tcp: unit = {{"link", "tcp"}, {"address", text(record.path)}}; break;
     case DeviceUri::Link::Usb:
-        unit["link"] = "usb";
-        unit["serial_number"] = text(record.serialNumber);
-        unit["path"] = text(record.path);
+        unit = {{"link", "usb"}, {"serial_number", text(record.serialNumber)}, {"path", text(record.path)}};
         break;
     }
     line["unit"] = unit;

@@ -8,21 +8,11 @@
 
 #include "cli/output/json_text.h"
 #include "cli/output/progress.h"
-#include "cli/output/unit_log.h"
 #include "console/text.h"
 
 namespace pyrrow::cli {
 
 using namespace std::chrono;
-
-std::string ShownPercent(std::optional<double> fraction)
-{
-    if (!fraction)
-        return "-";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f %%", *fraction * 100.0);
-    return text;
-}
 
 std::string ShownRate(std::optional<double> perHour)
 {
@@ -31,6 +21,11 @@ std::string ShownRate(std::optional<double> perHour)
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", *perHour);
     return text;
+}
+
+std::string ShownPercent(std::optional<double> fraction)
+{
+    return fraction ? ShownRate(*fraction * 100.0) + " %" : "-";
 }
 
 std::string ShownDuration(std::optional<milliseconds> duration)
@@ -101,18 +96,21 @@ std::string Table(const std::vector<std::string>& header, const std::vector<std:
     return text;
 }
 
-std::vector<std::string> Cells(const YieldFigures& figures)
+// The figures' cells after those of lead.
+std::vector<std::string> Cells(const YieldFigures& figures, std::vector<std::string> lead = {})
 {
-    return {std::to_string(figures.units),
-            std::to_string(figures.ok),
-            std::to_string(figures.failed),
-            std::to_string(figures.cancelled),
-            ShownPercent(figures.FirstPassYield()),
-            ShownRate(figures.UnitsPerHour()),
-            ShownDuration(figures.active),
-            ShownDuration(figures.cycleMedian),
-            ShownDuration(figures.cycle95),
-            Shown(ShownFailures(figures))};
+    const std::vector<std::string> cells = {std::to_string(figures.units),
+                                            std::to_string(figures.ok),
+                                            std::to_string(figures.failed),
+                                            std::to_string(figures.cancelled),
+                                            ShownPercent(figures.FirstPassYield()),
+                                            ShownRate(figures.UnitsPerHour()),
+                                            ShownDuration(figures.active),
+                                            ShownDuration(figures.cycleMedian),
+                                            ShownDuration(figures.cycle95),
+                                            Shown(ShownFailures(figures))};
+    lead.insert(lead.end(), cells.begin(), cells.end());
+    return lead;
 }
 
 const std::vector<std::string> kFigureHeader = {"units",  "ok",           "failed",    "cancelled", "first pass",
@@ -160,21 +158,15 @@ std::string ReportText(const YieldReport& report)
     }
 
     std::vector<std::vector<std::string>> rows;
-    for (const YieldFigures& figures : report.fixtures) {
-        rows.push_back({Shown(figures.host), Shown(figures.fixture)});
-        const auto cells = Cells(figures);
-        rows.back().insert(rows.back().end(), cells.begin(), cells.end());
-    }
+    for (const YieldFigures& figures : report.fixtures)
+        rows.push_back(Cells(figures, {Shown(figures.host), Shown(figures.fixture)}));
     std::vector<std::string> header = {"station", "fixture"};
     header.insert(header.end(), kFigureHeader.begin(), kFigureHeader.end());
     text += "\nPer fixture:\n" + Table(header, rows, 2);
 
     rows.clear();
-    for (const YieldFigures& figures : report.hosts) {
-        rows.push_back({Shown(figures.host)});
-        const auto cells = Cells(figures);
-        rows.back().insert(rows.back().end(), cells.begin(), cells.end());
-    }
+    for (const YieldFigures& figures : report.hosts)
+        rows.push_back(Cells(figures, {Shown(figures.host)}));
     header.erase(header.begin() + 1);
     text += "\nPer station:\n" + Table(header, rows, 1);
     text += "\nIn total:\n" + Table(kFigureHeader, {Cells(total)}, 0);

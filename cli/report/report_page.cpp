@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "cli/output/unit_log.h"
 #include "cli/report/report_forms.h"
 #include "platform/utf.h"
 
@@ -51,7 +50,7 @@ std::string Cell(const std::string& text, bool name = false)
     return name ? "<td class=\"name\">" + Escaped(text) + "</td>" : "<td>" + Escaped(text) + "</td>";
 }
 
-std::string FiguresTable(const std::vector<const YieldFigures*>& rows, bool host, bool fixture)
+std::string FiguresTable(const std::vector<YieldFigures>& rows, bool host, bool fixture)
 {
     std::string html = "<table>\n<tr>";
     if (host)
@@ -60,17 +59,17 @@ std::string FiguresTable(const std::vector<const YieldFigures*>& rows, bool host
         html += "<th class=\"name\">fixture</th>";
     html += "<th>units</th><th>ok</th><th>failed</th><th>cancelled</th><th>first-pass yield</th><th>units per "
             "hour</th><th>active</th><th>cycle median</th><th>cycle p95</th><th class=\"name\">failures</th></tr>\n";
-    for (const YieldFigures* figures : rows) {
+    for (const YieldFigures& figures : rows) {
         html += "<tr>";
         if (host)
-            html += Cell(figures->host, true);
+            html += Cell(figures.host, true);
         if (fixture)
-            html += Cell(figures->fixture, true);
-        html += Cell(std::to_string(figures->units)) + Cell(std::to_string(figures->ok)) +
-                Cell(std::to_string(figures->failed)) + Cell(std::to_string(figures->cancelled)) +
-                Cell(ShownPercent(figures->FirstPassYield())) + Cell(ShownRate(figures->UnitsPerHour())) +
-                Cell(ShownDuration(figures->active)) + Cell(ShownDuration(figures->cycleMedian)) +
-                Cell(ShownDuration(figures->cycle95)) + Cell(ShownFailures(*figures), true) + "</tr>\n";
+            html += Cell(figures.fixture, true);
+        html += Cell(std::to_string(figures.units)) + Cell(std::to_string(figures.ok)) +
+                Cell(std::to_string(figures.failed)) + Cell(std::to_string(figures.cancelled)) +
+                Cell(ShownPercent(figures.FirstPassYield())) + Cell(ShownRate(figures.UnitsPerHour())) +
+                Cell(ShownDuration(figures.active)) + Cell(ShownDuration(figures.cycleMedian)) +
+                Cell(ShownDuration(figures.cycle95)) + Cell(ShownFailures(figures), true) + "</tr>\n";
     }
     return html + "</table>\n";
 }
@@ -176,15 +175,9 @@ std::string ReportPage(const YieldReport& report)
             " by result (UTC)</h2>\n" + Chart(report) +
             "<p class=\"key\"><span class=\"ok\" style=\"background:#3a8f3a\"></span>ok<span "
             "style=\"background:#c0392b\"></span>failed<span style=\"background:#999\"></span>cancelled</p>\n";
-    html += "<h2>In total</h2>\n" + FiguresTable({&total}, false, false);
-    std::vector<const YieldFigures*> rows;
-    for (const YieldFigures& figures : report.hosts)
-        rows.push_back(&figures);
-    html += "<h2>Per station</h2>\n" + FiguresTable(rows, true, false);
-    rows.clear();
-    for (const YieldFigures& figures : report.fixtures)
-        rows.push_back(&figures);
-    html += "<h2>Per fixture</h2>\n" + FiguresTable(rows, true, true);
+    html += "<h2>In total</h2>\n" + FiguresTable({total}, false, false);
+    html += "<h2>Per station</h2>\n" + FiguresTable(report.hosts, true, false);
+    html += "<h2>Per fixture</h2>\n" + FiguresTable(report.fixtures, true, true);
     html += "<p>A unit is known by its serial number where its records have one; first pass: its first record is "
             "ok. Active time leaves out pauses of more than 5 minutes; the cycle time runs from the start of a "
             "unit's upload to its end.</p>\n</body>\n</html>\n";

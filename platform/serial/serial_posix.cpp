@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <new>
-#include <optional>
 #include <string>
 #include <string_view>
 
