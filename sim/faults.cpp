@@ -123,9 +123,8 @@ ParsedFault ParseFault(std::string_view text, Link link)
     std::string_view rest = text;
     if (const auto at = rest.rfind("@unit="); at != std::string_view::npos) {
         std::uint64_t unit = 0;
-        if (!ParseNumber(rest.substr(at + 6), &unit) || unit < 1 || unit > 10000) {
+        if (!ParseNumber(rest.substr(at + 6), &unit) || unit < 1 || unit > 10000)
             return {std::nullopt, quoted + ": the unit must be a number from 1"};
-        }
         fault.unit = static_cast<unsigned>(unit);
         rest = rest.substr(0, at);
     }
@@ -147,11 +146,9 @@ ParsedFault ParseFault(std::string_view text, Link link)
         if (f.name == rest)
             form = &f;
     }
-    if (form == nullptr) {
+    if (form == nullptr)
         return {std::nullopt, "unknown " + quoted + " (see --help for the faults)"};
-    }
     fault.kind = form->kind;
-    const std::string expected = quoted + " must read " + Form(*form);
 
     const bool wantsValue = form->shape == Shape::Value || form->shape == Shape::Factor ||
                             form->shape == Shape::ValueAtFrame;
@@ -161,25 +158,20 @@ ParsedFault ParseFault(std::string_view text, Link link)
     else if (form->shape == Shape::AtBytes)
         selectorName = "bytes=";
     if (hasValue != wantsValue || selector.empty() != selectorName.empty() ||
-        (!selectorName.empty() && !selector.starts_with(selectorName))) {
-        return {std::nullopt, expected};
-    }
-    if (!selectorName.empty() && !ParseNumber(selector.substr(selectorName.size()), &fault.where)) {
-        return {std::nullopt, expected};
-    }
+        (!selectorName.empty() &&
+         (!selector.starts_with(selectorName) || !ParseNumber(selector.substr(selectorName.size()), &fault.where))))
+        return {std::nullopt, quoted + " must read " + Form(*form)};
     if (form->shape == Shape::Factor) {
-        if (!ParseNumber(value, &fault.factor) || !(fault.factor > 0.0) || fault.factor > 1000.0) {
+        if (!ParseNumber(value, &fault.factor) || !(fault.factor > 0.0) || fault.factor > 1000.0)
             return {std::nullopt, quoted + ": F must be a number above 0 and at most 1000"};
-        }
     } else if (wantsValue) {
         if (!ParseNumber(value, &fault.value) || fault.value > form->maxValue) {
             return {std::nullopt, quoted + ": " + (form->shape == Shape::ValueAtFrame ? "MS" : "N") + " must be 0 to " +
                      std::to_string(form->maxValue)};
         }
     }
-    if ((form->links & LinkBit(link)) == 0) {
+    if ((form->links & LinkBit(link)) == 0)
         return {std::nullopt, quoted + " is not offered on the " + std::string(LinkName(link)) + " link"};
-    }
     return {fault, {}};
 }
 
